@@ -1,0 +1,73 @@
+// The message table: every text the archive component and the conversions show, once.
+#include "archive/Messages.h"
+
+#include <cstdio>
+#include <vector>
+
+namespace zip {
+
+const char* const kApplicationTitle = "Larkspool";
+
+const char* MessageText(Msg id) {
+    switch (id) {
+    case Msg::NotValidZip: return "\"%s\"\nis not a valid Zip file.";
+    case Msg::ErrorReadingCentral: return "Error reading CentralFileHeader.";
+    case Msg::UnableToAccessDrive: return "Unable to access the selected drive!";
+    case Msg::UnableToCreate: return "Unable to create \n\"%s\"";
+    case Msg::IndexRangeError: return "Index range error";
+    case Msg::PasswordTooLong: return "Passwords must be 80 characters or less.";
+    case Msg::InsertLastDisk:
+        return "This is [ Disk %d ] of a multiple disk Zip file.\n"
+               "Insert the last disk of the Zip file before pressing [ OK ] to continue ...";
+    case Msg::InsertDisk:
+        return "Insert [ Disk %d ] of the Zip file into the floppy drive\n"
+               "before pressing [ OK ] to continue ...";
+    case Msg::NotValidSfx: return "\"%s\"\nis not a valid Self-extracting zip file.";
+    case Msg::ErrorReadingSfx: return "Error reading self-extracting zip file.";
+    case Msg::CommentTooLong: return "A comment can be at most 65535 characters long.";
+    case Msg::ErrorWritingComment:
+        return "Error writing the comment: the disk may be full.\nThe archive was left as it was.";
+    case Msg::TooLarge: return "\"%s\"\nis 2 GB or larger: archives of that size are not supported.";
+    case Msg::NeedsZip64:
+        return "\"%s\"\nis a ZIP64 archive (too many entries or too large): ZIP64 archives are not supported.";
+    case Msg::SpanOnlyOnFloppy: return "Multiple disk Zip files can only be created on floppy disks.";
+    case Msg::SourceOnFloppy: return "The source file must not be on a floppy disk";
+    case Msg::MaxFileSizeTooSmall: return "Maximum File Size must be at least 256k.";
+    case Msg::Disk1SizeTooSmall: return "Minimum file size on Disk1 must be at least 256k.";
+    case Msg::InsufficientRoom:
+        return "There is insufficient room on this floppy disk ...\n"
+               "Insert another disk into the floppy drive\n"
+               "before pressing [ OK ] to continue ...";
+    case Msg::UnableToCreateLabel: return "Unable to create disk Volume Label";
+    case Msg::UnableToReadLocalHeader: return "Unable to read LocalHeader";
+    case Msg::UnableToWriteLocalHeader: return "Unable to write LocalHeader.";
+    case Msg::UnableToWriteLocalData: return "Unable to write local data.";
+    case Msg::ErrorWritingCentralDir: return "Error writing CentralDirectory.";
+    case Msg::ErrorWritingEndOfCentral: return "Error writing EndOfCentralHeader.";
+    case Msg::UnableToReadZipComment: return "Unable to read main Zip comment.";
+    case Msg::UnableToWriteZipComment: return "Unable to write main Zip comment.";
+    case Msg::NotMultiDisk: return "This is not a multiple disk Zip file.";
+    case Msg::MergeOnlyToFixed: return "A multiple disk Zip file can only be merged onto a fixed drive.";
+    case Msg::ErrorReadingDiskSignature: return "Error reading multiple disk signature";
+    case Msg::ErrorReadingEndOfCentral: return "Error reading EndOfCentralHeader.";
+    }
+    return "";
+}
+
+std::string FormatMsg(Msg id) { return MessageText(id); }
+
+std::string FormatMsg(Msg id, const std::string& text) {
+    const char* format = MessageText(id);
+    std::vector<char> buffer(std::char_traits<char>::length(format) + text.size() + 1);
+    std::snprintf(buffer.data(), buffer.size(), format, text.c_str());
+    return buffer.data();
+}
+
+std::string FormatMsg(Msg id, int number) {
+    const char* format = MessageText(id);
+    std::vector<char> buffer(std::char_traits<char>::length(format) + 16);
+    std::snprintf(buffer.data(), buffer.size(), format, number);
+    return buffer.data();
+}
+
+}  // namespace zip

@@ -1,0 +1,53 @@
+// The message table: every text the archive component and the conversions show, once.
+#pragma once
+
+#include <string>
+
+namespace zip {
+
+// The caption of every message box the component shows.
+extern const char* const kApplicationTitle;
+
+enum class Msg {
+    NotValidZip,              // %s: archive path
+    ErrorReadingCentral,
+    UnableToAccessDrive,
+    UnableToCreate,           // %s: archive path
+    IndexRangeError,
+    PasswordTooLong,
+    InsertLastDisk,           // %d: disk number in the drive
+    InsertDisk,               // %d: disk number wanted
+    NotValidSfx,              // %s: program path
+    ErrorReadingSfx,
+    CommentTooLong,
+    ErrorWritingComment,
+    TooLarge,                 // %s: archive path
+    NeedsZip64,               // %s: archive path
+    // Spanning and merging.
+    SpanOnlyOnFloppy,
+    SourceOnFloppy,
+    MaxFileSizeTooSmall,
+    Disk1SizeTooSmall,
+    InsufficientRoom,
+    UnableToCreateLabel,
+    UnableToReadLocalHeader,
+    UnableToWriteLocalHeader,
+    UnableToWriteLocalData,
+    ErrorWritingCentralDir,
+    ErrorWritingEndOfCentral,
+    UnableToReadZipComment,
+    UnableToWriteZipComment,
+    NotMultiDisk,
+    MergeOnlyToFixed,
+    ErrorReadingDiskSignature,
+    ErrorReadingEndOfCentral,
+};
+
+// The raw text, with its printf placeholders.
+const char* MessageText(Msg id);
+// The text with its placeholders filled.
+std::string FormatMsg(Msg id);
+std::string FormatMsg(Msg id, const std::string& text);
+std::string FormatMsg(Msg id, int number);
+
+}  // namespace zip

@@ -1,0 +1,288 @@
+// TZip: opening and creating an archive, and reading its end record and central directory.
+#include "archive/Zip.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "platform/Platform.h"
+#include "volumes/DiskUtils.h"
+
+using platform::FileStream;
+using platform::Origin;
+using zip::CentralFileHeader;
+using zip::EndOfCentralHeader;
+using zip::FormatMsg;
+using zip::Msg;
+
+namespace {
+
+// The directory is read through one buffer, so listing costs a read per 64 KiB, not per field.
+class BufferedReader {
+public:
+    explicit BufferedReader(platform::Stream& stream) : stream_(&stream), buffer_(kBufferSize) {}
+
+    // Starts over on another stream (the next disk of a set), dropping what was buffered.
+    void Reset(platform::Stream& stream) {
+        stream_ = &stream;
+        begin_ = end_ = 0;
+    }
+
+    int32_t Read(void* destination, int32_t count) {
+        auto* out = static_cast<uint8_t*>(destination);
+        int32_t done = 0;
+        while (done < count) {
+            if (begin_ == end_ && !Fill()) break;
+            const int32_t chunk = std::min(count - done, end_ - begin_);
+            std::memcpy(out + done, buffer_.data() + begin_, chunk);
+            begin_ += chunk;
+            done += chunk;
+        }
+        return done;
+    }
+
+    bool ReadString(std::string& text, int32_t length) {
+        text.resize(length);
+        return Read(&text[0], length) == length;
+    }
+
+private:
+    static constexpr int32_t kBufferSize = 65536;
+
+    bool Fill() {
+        begin_ = 0;
+        end_ = stream_->Read(buffer_.data(), kBufferSize);
+        if (end_ < 0) end_ = 0;
+        return end_ > 0;
+    }
+
+    platform::Stream* stream_;
+    std::vector<uint8_t> buffer_;
+    int32_t begin_ = 0;
+    int32_t end_ = 0;
+};
+
+constexpr int64_t kLargestArchive = INT32_MAX;
+constexpr uint32_t kZip64Marker32 = 0xFFFFFFFF;
+
+// The ZIP64 end record that a locator points to, as far as this reader needs it.
+class Zip64EndRecord : public zip::Record<56> {
+public:
+    static constexpr size_t kSignature = 0;
+    static constexpr size_t kTotalEntries = 32;
+    static constexpr size_t kCentralDirSize = 40;
+    static constexpr size_t kCentralDirOffset = 48;
+    uint64_t U64(size_t offset) const { return U32(offset) | (static_cast<uint64_t>(U32(offset + 4)) << 32); }
+};
+static_assert(Zip64EndRecord::kSize == 56, "ZIP64 end record is 56 bytes without extensible data");
+
+std::unique_ptr<FileStream> OpenForReading(const std::string& path) {
+    return std::make_unique<FileStream>(path, platform::Access::Read, platform::Share::DenyWrite);
+}
+
+bool DecidesOemNames(const CentralFileHeader& header) {
+    const uint8_t host = header.HostSystem();
+    return host == zip::kHostMsDos || host == zip::kHostOs2 ||
+           (host == zip::kHostNtfs && header.SpecVersion() == zip::kNtfsOemSpecVersion);
+}
+
+}  // namespace
+
+TZip::TZip() : tempDir_(GetTempDirectory()) {
+    endOfCentral_.EndRecord = zip::EndOfCentralHeader();
+}
+
+TZip::~TZip() = default;
+
+void TZip::ResetArchiveState() {
+    endOfCentral_.EndRecord = EndOfCentralHeader::Empty();
+    endOfCentral_.Comment.clear();
+    endOfCentral_.Position = -1;
+    sfxOffset_ = 0;
+    ClearEntries();
+}
+
+void TZip::SetZipFileName(const std::string& path) {
+    password_.clear();
+    oemNames_ = false;
+    ResetArchiveState();
+    zipFileName_ = path;
+    if (!path.empty()) {
+        std::string label;
+        if (!GetVolumeLabel(ExtractFileDrive(path), label)) throw ZipException(FormatMsg(Msg::UnableToAccessDrive));
+        if (!platform::FileExists(path)) CreateEmptyArchive();
+        ReadDirectory();
+    }
+    ContentsChanged();
+}
+
+void TZip::CreateEmptyArchive() {
+    bool written = false;
+    try {
+        FileStream file(zipFileName_, platform::Access::Create, platform::Share::Exclusive);
+        written = zip::WriteRecord(file, endOfCentral_.EndRecord);
+    } catch (const platform::FileError&) {
+        written = false;
+    }
+    if (!written) {
+        // A short first record would be left as a file that is not an archive: take it away.
+        platform::DeleteFile(zipFileName_);
+        throw ZipException(FormatMsg(Msg::UnableToCreate, zipFileName_));
+    }
+}
+
+void TZip::ContentsChanged() {
+    if (OnContentsChanged) OnContentsChanged(this);
+}
+
+void TZip::GetEntry(int32_t index, TFileInfo& dest) const {
+    if (index < 0 || index >= Count()) throw ZipException(FormatMsg(Msg::IndexRangeError));
+    dest = entries_[index];
+}
+
+void TZip::SetPassword(const std::string& password) {
+    if (password.size() > kMaxPasswordLength) throw ZipException(FormatMsg(Msg::PasswordTooLong));
+    password_ = password;
+}
+
+std::string TZip::DecodeOemText(const std::string& text) const {
+    return !text.empty() && oemNames_ ? platform::OemToAnsi(text) : text;
+}
+
+std::string TZip::EncodeOemText(const std::string& text) const {
+    return !text.empty() && oemNames_ ? platform::AnsiToOem(text) : text;
+}
+
+void TZip::ReadDirectory() {
+    ClearEntries();
+    if (zipFileName_.empty()) return;
+
+    auto file = OpenForReading(zipFileName_);
+    int32_t position = -1;
+    for (;;) {
+        if (file->Size() > kLargestArchive) throw ZipException(FormatMsg(Msg::TooLarge, zipFileName_));
+        position = zip::FindEndOfCentralDir(*file);
+        if (position >= 0) break;
+        file.reset();
+        // Without an end record the file may still be an earlier disk of a multi-disk set.
+        const int32_t disk = GetDiskNumberFromLabel(zipFileName_);
+        if (disk == 0) throw ZipException(FormatMsg(Msg::NotValidZip, zipFileName_));
+        const int answer = platform::CurrentUser().MessageBox(FormatMsg(Msg::InsertLastDisk, disk),
+                                                              zip::kApplicationTitle,
+                                                              platform::kMbOkCancel | platform::kMbIconInformation);
+        if (answer != platform::kIdOk) return;
+        file = OpenForReading(zipFileName_);
+    }
+
+    endOfCentral_.Position = position;
+    EndOfCentralHeader& record = endOfCentral_.EndRecord;
+    if (!zip::ReadRecord(*file, record)) throw ZipException(FormatMsg(Msg::NotValidZip, zipFileName_));
+    if (record.ThisDisk() > zip::kMaxDiskNumber || record.CentralDirDisk() > zip::kMaxDiskNumber)
+        throw ZipException(FormatMsg(Msg::NotValidZip, zipFileName_));
+
+    // The comment is decoded only after the first entry has told whether the archive is OEM text.
+    std::string rawComment;
+    rawComment.resize(record.CommentLength());
+    if (file->Read(&rawComment[0], record.CommentLength()) != record.CommentLength()) rawComment.clear();
+    struct CommentDecoder {
+        TZip& zip;
+        const std::string& raw;
+        ~CommentDecoder() { zip.endOfCentral_.Comment = zip.DecodeOemText(raw); }
+    } decodeCommentOnExit{*this, rawComment};
+
+    CheckArchiveLimits(*file);
+    if (record.TotalEntries() == 0) return;
+
+    if (record.CentralDirDisk() != record.ThisDisk()) {
+        file.reset();
+        if (!PromptForDisk(zipFileName_, record.CentralDirDisk() + 1)) return;
+        file = OpenForReading(zipFileName_);
+    }
+    if (!ReadCentralHeaders(file)) {
+        ClearEntries();
+        throw ZipException(FormatMsg(Msg::ErrorReadingCentral));
+    }
+}
+
+// Refuses what 32-bit fields cannot describe, instead of misreading it: ZIP64 archives whose real
+// values do not fit the ordinary end record, and directories that lie outside the file.
+void TZip::CheckArchiveLimits(platform::Stream& file) {
+    const EndOfCentralHeader& record = endOfCentral_.EndRecord;
+    const int64_t position = endOfCentral_.Position;
+    if (record.CentralDirSize() == kZip64Marker32 || record.CentralDirOffset() == kZip64Marker32)
+        throw ZipException(FormatMsg(Msg::NeedsZip64, zipFileName_));
+
+    zip::Zip64Locator locator;
+    if (position >= zip::Zip64Locator::kSize &&
+        file.Seek(position - zip::Zip64Locator::kSize, Origin::Begin) >= 0 && zip::ReadRecord(file, locator) &&
+        locator.Signature() == zip::kZip64LocatorSignature) {
+        // Writers add ZIP64 records as soon as a count reaches 65535; they are harmless when they
+        // only repeat what the ordinary record holds.
+        Zip64EndRecord end64;
+        const int64_t end64Position = position - zip::Zip64Locator::kSize - Zip64EndRecord::kSize;
+        const bool redundant = end64Position >= 0 && file.Seek(end64Position, Origin::Begin) >= 0 &&
+                               zip::ReadRecord(file, end64) && end64.U32(0) == zip::kZip64EndSignature &&
+                               end64.U64(Zip64EndRecord::kTotalEntries) == record.TotalEntries() &&
+                               end64.U64(Zip64EndRecord::kCentralDirSize) == record.CentralDirSize() &&
+                               end64.U64(Zip64EndRecord::kCentralDirOffset) == record.CentralDirOffset();
+        if (!redundant) throw ZipException(FormatMsg(Msg::NeedsZip64, zipFileName_));
+    }
+
+    // A multi-disk directory may start on another disk, so only a single-disk one can be checked here.
+    const bool singleDisk = record.ThisDisk() == 0;
+    if (singleDisk && record.TotalEntries() != 0 && static_cast<int64_t>(record.CentralDirSize()) > position)
+        throw ZipException(FormatMsg(Msg::ErrorReadingCentral));
+}
+
+bool TZip::ReadCentralHeaders(std::unique_ptr<platform::FileStream>& file) {
+    const EndOfCentralHeader& record = endOfCentral_.EndRecord;
+    const bool multiDisk = record.ThisDisk() != 0;
+    const int64_t position = endOfCentral_.Position;
+    const int64_t directoryStart = multiDisk ? record.CentralDirOffset() : position - record.CentralDirSize();
+    if (file->Seek(directoryStart, Origin::Begin) < 0) return false;
+
+    const int64_t fileSize = file->Size();
+    int64_t lowestOffset = fileSize;
+    BufferedReader reader(*file);
+    entries_.reserve(record.TotalEntries());
+    for (int32_t i = 0; i < record.TotalEntries(); ++i) {
+        TFileInfo entry;
+        CentralFileHeader& header = entry.Header;
+        while (reader.Read(header.data(), header.size()) != header.size()) {
+            if (!multiDisk) return false;
+            // The directory goes on on the next disk; a header is never split between disks.
+            const int32_t disk = GetDiskNumberFromLabel(zipFileName_);
+            if (disk == 0 || disk > record.ThisDisk()) return false;
+            file.reset();
+            if (!PromptForDisk(zipFileName_, disk + 1)) return false;
+            file = OpenForReading(zipFileName_);
+            reader.Reset(*file);
+        }
+        if (header.Signature() != zip::kCentralHeaderSignature) return false;
+        if (i == 0) oemNames_ = DecidesOemNames(header);
+
+        std::string name;
+        std::string comment;
+        if (!reader.ReadString(name, header.FileNameLength()) ||
+            !reader.ReadString(entry.ExtraField, header.ExtraFieldLength()) ||
+            !reader.ReadString(comment, header.FileCommentLength()))
+            return false;
+        entry.FileName = SlashesToBackslashes(DecodeOemText(name));
+        entry.FileComment = DecodeOemText(comment);
+        entry.Encrypted = (header.Flags() & zip::kFlagEncrypted) != 0;
+
+        const int64_t offset = static_cast<int32_t>(header.LocalHeaderOffset());
+        if (offset < lowestOffset) lowestOffset = offset;
+        entries_.push_back(std::move(entry));
+    }
+
+    sfxOffset_ = 0;
+    if (!multiDisk && lowestOffset < fileSize) {
+        const int64_t shift = position - record.CentralDirSize() - record.CentralDirOffset();
+        const int64_t firstLocalHeader = lowestOffset + shift;
+        // A stub size that comes out negative or past the end is not a stub.
+        if (firstLocalHeader >= 0 && firstLocalHeader <= fileSize) sfxOffset_ = static_cast<int32_t>(firstLocalHeader);
+    }
+    return true;
+}

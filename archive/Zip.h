@@ -1,0 +1,133 @@
+// The archive component TZip: one ZIP archive, its entry list, its comments and its operations.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "archive/Messages.h"
+#include "archive/ZipRecords.h"
+
+namespace platform {
+class Stream;
+class FileStream;
+}
+
+// The one exception class of the archive component and the conversions: a message text only.
+class ZipException : public std::runtime_error {
+public:
+    explicit ZipException(const std::string& message) : std::runtime_error(message) {}
+};
+
+// One central directory entry in memory.
+struct TFileInfo {
+    zip::CentralFileHeader Header;  // the 46 bytes as read, signature included
+    bool Encrypted = false;
+    std::string FileName;           // OEM-decoded when the archive asks for it, with backslashes
+    std::string ExtraField;         // stored bytes, unchanged
+    std::string FileComment;        // OEM-decoded when the archive asks for it
+    int32_t SpanDisk = 0;           // given by spanning only
+    int32_t SpanOffset = 0;         // given by spanning only
+};
+
+// The end-of-central-directory record of the open archive, its comment and its position.
+struct TEOCHInfo {
+    zip::EndOfCentralHeader EndRecord;
+    std::string Comment;
+    int32_t Position = 0;
+};
+
+class TZip;
+using TNotifyEvent = std::function<void(TZip* Sender)>;
+using TProgressEvent =
+    std::function<void(TZip* Sender, const std::string& Filename, int32_t BytesDone, int32_t TotalBytes)>;
+using TZEDBeginFileEvent = std::function<void(TZip* Sender, const std::string& Filename, int32_t FileSize,
+                                              int32_t BatchCount, int32_t TotalBytesInBatch)>;
+using TZEDEndBatchEvent =
+    std::function<void(TZip* Sender, int32_t SkippedCount, int32_t BatchCount, int32_t TotalBytesInBatch)>;
+
+constexpr size_t kMaxPasswordLength = 80;
+
+class TZip {
+public:
+    TZip();
+    ~TZip();
+    TZip(const TZip&) = delete;
+    TZip& operator=(const TZip&) = delete;
+
+    // Opens an existing archive or creates an empty one; an empty name closes the archive.
+    void SetZipFileName(const std::string& path);
+    const std::string& ZipFileName() const { return zipFileName_; }
+
+    int32_t Count() const { return static_cast<int32_t>(entries_.size()); }
+    void GetEntry(int32_t index, TFileInfo& dest) const;
+
+    void SetPassword(const std::string& password);
+    const std::string& Password() const { return password_; }
+
+    void SetFileSpecs(const std::vector<std::string>& specs) { fileSpecs_ = specs; }
+    std::vector<std::string>& FileSpecs() { return fileSpecs_; }
+
+    std::string GetZipComment() const { return endOfCentral_.Comment; }
+    void SetZipComment(const std::string& comment);
+    void SetFileComment(int32_t index, const std::string& comment);
+
+    int32_t SfxOffset() const { return sfxOffset_; }
+    int32_t ErrorCount() const { return errorCount_; }
+    bool OemNames() const { return oemNames_; }
+    const TEOCHInfo& EndOfCentral() const { return endOfCentral_; }
+    const std::string& TempDir() const { return tempDir_; }
+
+    void ReadDirectory();
+    void ClearEntries() { entries_.clear(); }
+
+    std::string DecodeOemText(const std::string& text) const;
+    std::string EncodeOemText(const std::string& text) const;
+
+    bool ShowProgressDialog = true;
+    std::string DllDirectory;
+    std::string AddRootDir;
+    uint8_t AddOptions = 2;
+    std::string ExtractDir;
+    uint8_t ExtractOptions = 1;
+    bool TraceEnabled = false;
+    bool Cancelled = false;
+
+    TNotifyEvent OnContentsChanged;
+    TZEDBeginFileEvent OnZEDBeginFileEvent;
+    TProgressEvent OnZEDProgressEvent;
+    TZEDEndBatchEvent OnZEDEndBatchEvent;
+    TProgressEvent OnMergeProgress;
+    TProgressEvent OnSpanProgress;
+
+private:
+    void ResetArchiveState();
+    void CreateEmptyArchive();
+    bool ReadCentralHeaders(std::unique_ptr<platform::FileStream>& file);
+    void CheckArchiveLimits(platform::Stream& file);
+    void ContentsChanged();
+
+    std::string zipFileName_;
+    std::string password_;
+    std::string tempDir_;
+    bool oemNames_ = false;
+    std::vector<TFileInfo> entries_;
+    std::vector<std::string> fileSpecs_;
+    TEOCHInfo endOfCentral_;
+    int32_t errorCount_ = 0;
+    int32_t sfxOffset_ = 0;
+};
+
+// Path helpers shared by the component and the engine operations.
+std::string SlashesToBackslashes(const std::string& text);
+std::string AppendBackslash(const std::string& text);
+std::string MakeAbsolutePath(const std::string& baseDirectory, const std::string& path);
+// The drive part of a path: "C:" or "\\server\share"; empty for a relative path.
+std::string ExtractFileDrive(const std::string& path);
+// The folder part of a path, with its trailing backslash.
+std::string ExtractFilePath(const std::string& path);
+std::string ExtractFileName(const std::string& path);
+std::string ChangeFileExt(const std::string& path, const std::string& extension);

@@ -1,0 +1,136 @@
+// Editing the archive comment and one entry's comment in place in the archive file.
+#include <vector>
+
+#include "archive/Zip.h"
+#include "platform/Platform.h"
+
+using platform::FileStream;
+using platform::Origin;
+using zip::CentralFileHeader;
+using zip::EndOfCentralHeader;
+using zip::FormatMsg;
+using zip::Msg;
+
+namespace {
+
+void RefuseOverlongComment(const std::string& comment) {
+    if (comment.size() > static_cast<size_t>(zip::kMaxFieldLength)) throw ZipException(FormatMsg(Msg::CommentTooLong));
+}
+
+FileStream OpenForEditing(const std::string& path) {
+    return FileStream(path, platform::Access::ReadWrite, platform::Share::DenyWrite);
+}
+
+std::string ReadToEnd(platform::Stream& file, int64_t from) {
+    const int64_t size = file.Size();
+    std::string bytes;
+    if (from >= size || file.Seek(from, Origin::Begin) < 0) return bytes;
+    bytes.resize(static_cast<size_t>(size - from));
+    bytes.resize(file.Read(&bytes[0], static_cast<int32_t>(bytes.size())));
+    return bytes;
+}
+
+bool WriteAll(platform::Stream& file, const std::string& bytes) {
+    return bytes.empty() || file.Write(bytes.data(), static_cast<int32_t>(bytes.size())) == static_cast<int32_t>(bytes.size());
+}
+
+// Replaces everything from `position` to the end of the file with `newTail`. When the disk takes
+// less than all of it, the old bytes go back, so a full disk leaves the archive as it was.
+void ReplaceTail(platform::Stream& file, int64_t position, const std::string& oldTail, const std::string& newTail) {
+    if (file.Seek(position, Origin::Begin) >= 0 && WriteAll(file, newTail) && file.Truncate()) return;
+    file.Seek(position, Origin::Begin);
+    WriteAll(file, oldTail);
+    file.Truncate();
+    throw ZipException(FormatMsg(Msg::ErrorWritingComment));
+}
+
+// Writes `newBytes` over `oldBytes` of the same length; a short write puts the old bytes back.
+void OverwriteInPlace(platform::Stream& file, int64_t position, const std::string& oldBytes, const std::string& newBytes) {
+    if (file.Seek(position, Origin::Begin) >= 0 && WriteAll(file, newBytes)) return;
+    file.Seek(position, Origin::Begin);
+    WriteAll(file, oldBytes);
+    throw ZipException(FormatMsg(Msg::ErrorWritingComment));
+}
+
+}  // namespace
+
+void TZip::SetZipComment(const std::string& comment) {
+    if (zipFileName_.empty() || endOfCentral_.EndRecord.ThisDisk() != 0 || comment == endOfCentral_.Comment) return;
+    RefuseOverlongComment(comment);
+    if (endOfCentral_.Position < 0) return;
+
+    FileStream file = OpenForEditing(zipFileName_);
+    const std::string encoded = EncodeOemText(comment);
+    EndOfCentralHeader record = endOfCentral_.EndRecord;
+    record.SetU16(EndOfCentralHeader::kCommentLength, static_cast<uint16_t>(encoded.size()));
+
+    const std::string oldTail = ReadToEnd(file, endOfCentral_.Position);
+    std::string newTail(reinterpret_cast<const char*>(record.data()), record.size());
+    newTail += encoded;
+    ReplaceTail(file, endOfCentral_.Position, oldTail, newTail);
+
+    endOfCentral_.EndRecord = record;
+    endOfCentral_.Comment = comment;
+    ContentsChanged();
+}
+
+void TZip::SetFileComment(int32_t index, const std::string& comment) {
+    if (zipFileName_.empty() || endOfCentral_.EndRecord.ThisDisk() != 0 || index < 0 || index >= Count()) return;
+    RefuseOverlongComment(comment);
+    if (endOfCentral_.Position < 0) return;
+
+    FileStream file = OpenForEditing(zipFileName_);
+    const int64_t endPosition = endOfCentral_.Position;
+    if (file.Seek(endPosition - endOfCentral_.EndRecord.CentralDirSize(), Origin::Begin) < 0) return;
+
+    // Walk the directory to the entry; a record that cannot be read ends the walk with no change.
+    CentralFileHeader header;
+    int64_t headerPosition = -1;
+    for (int32_t i = 0; file.Position() < endPosition; ++i) {
+        headerPosition = file.Position();
+        if (!zip::ReadRecord(file, header) || header.Signature() != zip::kCentralHeaderSignature) return;
+        if (i == index) break;
+        file.Seek(header.VariableLength(), Origin::Current);
+        headerPosition = -1;
+    }
+    if (headerPosition < 0) return;
+
+    const std::string encoded = EncodeOemText(comment);
+    const int32_t newLength = static_cast<int32_t>(encoded.size());
+    const int32_t oldLength = header.FileCommentLength();
+    if (newLength == 0 && oldLength == 0) return;
+
+    const int64_t commentPosition = headerPosition + header.size() + header.FileNameLength() + header.ExtraFieldLength();
+    const int32_t delta = newLength - oldLength;
+    EndOfCentralHeader record = endOfCentral_.EndRecord;
+    if (delta == 0) {
+        // Same length: only the comment bytes change, in place.
+        std::string oldComment(oldLength, '\0');
+        if (file.Seek(commentPosition, Origin::Begin) < 0 || file.Read(&oldComment[0], oldLength) != oldLength) return;
+        OverwriteInPlace(file, commentPosition, oldComment, encoded);
+    } else {
+        // Another length moves everything behind the comment: the following records, the end
+        // record (with the new directory size) and the archive comment.
+        const std::string oldTail = ReadToEnd(file, headerPosition);
+        const int64_t tailAfterComment = commentPosition + oldLength - headerPosition;
+        if (static_cast<int64_t>(oldTail.size()) < tailAfterComment) return;
+        record.SetU32(EndOfCentralHeader::kCentralDirSize, record.CentralDirSize() + delta);
+        header.SetU16(CentralFileHeader::kFileCommentLength, static_cast<uint16_t>(newLength));
+
+        std::string newTail(reinterpret_cast<const char*>(header.data()), header.size());
+        newTail.append(oldTail, header.size(), commentPosition - headerPosition - header.size());
+        newTail += encoded;
+        std::string rest = oldTail.substr(tailAfterComment);
+        const int64_t recordInRest = endPosition - (commentPosition + oldLength);
+        if (recordInRest >= 0 && recordInRest + record.size() <= static_cast<int64_t>(rest.size()))
+            rest.replace(recordInRest, record.size(), reinterpret_cast<const char*>(record.data()), record.size());
+        newTail += rest;
+        ReplaceTail(file, headerPosition, oldTail, newTail);
+    }
+
+    endOfCentral_.EndRecord = record;
+    endOfCentral_.Position = static_cast<int32_t>(endPosition + delta);
+    entries_[index].FileComment = comment;
+    entries_[index].Header.SetU16(CentralFileHeader::kFileCommentLength, static_cast<uint16_t>(newLength));
+    ContentsChanged();
+}

@@ -1,0 +1,195 @@
+// The on-disk ZIP records the archive component reads and writes itself, and the end-record finder.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+namespace platform {
+class Stream;
+}
+
+namespace zip {
+
+constexpr uint32_t kLocalHeaderSignature = 0x04034B50;
+constexpr uint32_t kCentralHeaderSignature = 0x02014B50;
+constexpr uint32_t kEndOfCentralSignature = 0x06054B50;
+constexpr uint32_t kMultiDiskMarker = 0x08074B50;
+constexpr uint32_t kZip64EndSignature = 0x06064B50;
+constexpr uint32_t kZip64LocatorSignature = 0x07064B50;
+
+constexpr uint16_t kFlagEncrypted = 0x0001;
+constexpr uint16_t kFlagDataDescriptor = 0x0008;
+
+// Host-system bytes of "version made by" that decide whether names are OEM text.
+constexpr uint8_t kHostMsDos = 0;
+constexpr uint8_t kHostOs2 = 6;
+constexpr uint8_t kHostNtfs = 11;
+constexpr uint8_t kNtfsOemSpecVersion = 50;
+
+// Largest comment, name or extra field: their length fields are 16-bit.
+constexpr int32_t kMaxFieldLength = 65535;
+constexpr int32_t kMaxEntries = 65535;
+// Disk numbers above this make an end record invalid.
+constexpr uint16_t kMaxDiskNumber = 1000;
+
+// Little-endian field access on a fixed-size record image.
+template <size_t N>
+class Record {
+public:
+    static constexpr size_t kSize = N;
+
+    uint8_t U8(size_t offset) const { return bytes_[offset]; }
+    uint16_t U16(size_t offset) const {
+        return static_cast<uint16_t>(bytes_[offset] | (bytes_[offset + 1] << 8));
+    }
+    uint32_t U32(size_t offset) const {
+        return static_cast<uint32_t>(bytes_[offset]) | (static_cast<uint32_t>(bytes_[offset + 1]) << 8) |
+               (static_cast<uint32_t>(bytes_[offset + 2]) << 16) |
+               (static_cast<uint32_t>(bytes_[offset + 3]) << 24);
+    }
+    void SetU8(size_t offset, uint8_t value) { bytes_[offset] = value; }
+    void SetU16(size_t offset, uint16_t value) {
+        bytes_[offset] = static_cast<uint8_t>(value);
+        bytes_[offset + 1] = static_cast<uint8_t>(value >> 8);
+    }
+    void SetU32(size_t offset, uint32_t value) {
+        for (size_t i = 0; i < 4; ++i) bytes_[offset + i] = static_cast<uint8_t>(value >> (8 * i));
+    }
+
+    uint8_t* data() { return bytes_.data(); }
+    const uint8_t* data() const { return bytes_.data(); }
+    static constexpr int32_t size() { return static_cast<int32_t>(N); }
+    const std::array<uint8_t, N>& bytes() const { return bytes_; }
+    bool operator==(const Record& other) const { return bytes_ == other.bytes_; }
+
+private:
+    std::array<uint8_t, N> bytes_{};
+};
+
+class LocalHeader : public Record<30> {
+public:
+    static constexpr size_t kSignature = 0;
+    static constexpr size_t kVersionNeeded = 4;
+    static constexpr size_t kFlags = 6;
+    static constexpr size_t kMethod = 8;
+    static constexpr size_t kTime = 10;
+    static constexpr size_t kDate = 12;
+    static constexpr size_t kCrc32 = 14;
+    static constexpr size_t kCompressedSize = 18;
+    static constexpr size_t kUncompressedSize = 22;
+    static constexpr size_t kFileNameLength = 26;
+    static constexpr size_t kExtraFieldLength = 28;
+
+    uint32_t Signature() const { return U32(kSignature); }
+    uint16_t Flags() const { return U16(kFlags); }
+    uint32_t Crc32() const { return U32(kCrc32); }
+    uint32_t CompressedSize() const { return U32(kCompressedSize); }
+    uint32_t UncompressedSize() const { return U32(kUncompressedSize); }
+    uint16_t FileNameLength() const { return U16(kFileNameLength); }
+    uint16_t ExtraFieldLength() const { return U16(kExtraFieldLength); }
+};
+
+class CentralFileHeader : public Record<46> {
+public:
+    static constexpr size_t kSignature = 0;
+    static constexpr size_t kSpecVersion = 4;
+    static constexpr size_t kHostSystem = 5;
+    static constexpr size_t kVersionNeeded = 6;
+    static constexpr size_t kFlags = 8;
+    static constexpr size_t kMethod = 10;
+    static constexpr size_t kTime = 12;
+    static constexpr size_t kDate = 14;
+    static constexpr size_t kCrc32 = 16;
+    static constexpr size_t kCompressedSize = 20;
+    static constexpr size_t kUncompressedSize = 24;
+    static constexpr size_t kFileNameLength = 28;
+    static constexpr size_t kExtraFieldLength = 30;
+    static constexpr size_t kFileCommentLength = 32;
+    static constexpr size_t kDiskNumberStart = 34;
+    static constexpr size_t kInternalAttributes = 36;
+    static constexpr size_t kExternalAttributes = 38;
+    static constexpr size_t kLocalHeaderOffset = 42;
+
+    uint32_t Signature() const { return U32(kSignature); }
+    uint8_t SpecVersion() const { return U8(kSpecVersion); }
+    uint8_t HostSystem() const { return U8(kHostSystem); }
+    uint16_t Flags() const { return U16(kFlags); }
+    uint16_t Method() const { return U16(kMethod); }
+    // Time in the low 16 bits, date in the high 16 bits, as stored.
+    uint32_t DosDateTime() const { return U32(kTime); }
+    uint32_t Crc32() const { return U32(kCrc32); }
+    uint32_t CompressedSize() const { return U32(kCompressedSize); }
+    uint32_t UncompressedSize() const { return U32(kUncompressedSize); }
+    uint16_t FileNameLength() const { return U16(kFileNameLength); }
+    uint16_t ExtraFieldLength() const { return U16(kExtraFieldLength); }
+    uint16_t FileCommentLength() const { return U16(kFileCommentLength); }
+    uint16_t DiskNumberStart() const { return U16(kDiskNumberStart); }
+    uint32_t LocalHeaderOffset() const { return U32(kLocalHeaderOffset); }
+    // Name, extra field and comment together.
+    int32_t VariableLength() const { return FileNameLength() + ExtraFieldLength() + FileCommentLength(); }
+};
+
+class EndOfCentralHeader : public Record<22> {
+public:
+    static constexpr size_t kSignature = 0;
+    static constexpr size_t kThisDisk = 4;
+    static constexpr size_t kCentralDirDisk = 6;
+    static constexpr size_t kEntriesOnDisk = 8;
+    static constexpr size_t kTotalEntries = 10;
+    static constexpr size_t kCentralDirSize = 12;
+    static constexpr size_t kCentralDirOffset = 16;
+    static constexpr size_t kCommentLength = 20;
+
+    uint32_t Signature() const { return U32(kSignature); }
+    uint16_t ThisDisk() const { return U16(kThisDisk); }
+    uint16_t CentralDirDisk() const { return U16(kCentralDirDisk); }
+    uint16_t EntriesOnDisk() const { return U16(kEntriesOnDisk); }
+    uint16_t TotalEntries() const { return U16(kTotalEntries); }
+    uint32_t CentralDirSize() const { return U32(kCentralDirSize); }
+    uint32_t CentralDirOffset() const { return U32(kCentralDirOffset); }
+    uint16_t CommentLength() const { return U16(kCommentLength); }
+
+    // The record of an empty archive: signature and zeros.
+    static EndOfCentralHeader Empty();
+};
+
+// Locator of a ZIP64 end record, which stands directly in front of the end record when present.
+class Zip64Locator : public Record<20> {
+public:
+    static constexpr size_t kSignature = 0;
+    static constexpr size_t kEndRecordDisk = 4;
+    static constexpr size_t kEndRecordOffset = 8;
+    static constexpr size_t kTotalDisks = 16;
+    uint32_t Signature() const { return U32(kSignature); }
+};
+
+static_assert(LocalHeader::kSize == 30, "LocalHeader is 30 bytes");
+static_assert(CentralFileHeader::kSize == 46, "CentralFileHeader is 46 bytes");
+static_assert(EndOfCentralHeader::kSize == 22, "EndOfCentralHeader is 22 bytes");
+static_assert(Zip64Locator::kSize == 20, "Zip64 locator is 20 bytes");
+static_assert(LocalHeader::kExtraFieldLength + 2 == LocalHeader::kSize, "LocalHeader fields fill it");
+static_assert(CentralFileHeader::kLocalHeaderOffset + 4 == CentralFileHeader::kSize, "CentralFileHeader fields fill it");
+static_assert(EndOfCentralHeader::kCommentLength + 2 == EndOfCentralHeader::kSize, "EndOfCentralHeader fields fill it");
+
+// Reads a whole record from the stream's current position; false on a short read.
+template <class R>
+bool ReadRecord(platform::Stream& stream, R& record);
+template <class R>
+bool WriteRecord(platform::Stream& stream, const R& record);
+
+// An MS-DOS time stamp taken apart; `valid` is false when a field is outside the calendar.
+struct DosDateTimeParts {
+    int year, month, day, hour, minute, second;
+    bool valid;
+};
+DosDateTimeParts SplitDosDateTime(uint32_t dosDateTime);
+
+// Copies up to `count` bytes from the current position of `from` to `to`; returns the bytes that
+// reached `to`, so a short read or a full disk shows as a smaller count.
+int64_t CopyStream(platform::Stream& from, platform::Stream& to, int64_t count);
+
+// Position of the end record, or -1. On success the stream is left at the record.
+int32_t FindEndOfCentralDir(platform::Stream& stream);
+
+}  // namespace zip

@@ -1,0 +1,166 @@
+// The one interface between the portable core and the operating system: files, drives, text, the user.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+namespace platform {
+
+// The platform's own file error: a file that cannot be opened or created. Its text is shown as is.
+class FileError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Files
+
+enum class Access { Read, ReadWrite, Create };  // Create makes a new file or truncates an existing one
+enum class Share { DenyWrite, DenyNone, Exclusive };
+enum class Origin { Begin, Current, End };
+
+// A seekable byte stream. Counts are returned, never hidden: a short read or write is visible to
+// the caller, who decides whether it is an error.
+class Stream {
+public:
+    virtual ~Stream() = default;
+    virtual int32_t Read(void* buffer, int32_t count) = 0;
+    virtual int32_t Write(const void* buffer, int32_t count) = 0;
+    // Returns the new position, or -1 when the seek failed (the position is then unchanged).
+    virtual int64_t Seek(int64_t offset, Origin origin) = 0;
+    virtual int64_t Size() = 0;
+    // Cuts the stream off at the current position.
+    virtual bool Truncate() = 0;
+    int64_t Position() { return Seek(0, Origin::Current); }
+};
+
+// A file on disk. Opening failures throw FileError with the system's reason.
+class FileStream final : public Stream {
+public:
+    FileStream(const std::string& path, Access access, Share share = Share::DenyWrite);
+    ~FileStream() override;
+    FileStream(FileStream&& other) noexcept;
+    FileStream& operator=(FileStream&& other) noexcept;
+    FileStream(const FileStream&) = delete;
+    FileStream& operator=(const FileStream&) = delete;
+
+    int32_t Read(void* buffer, int32_t count) override;
+    int32_t Write(const void* buffer, int32_t count) override;
+    int64_t Seek(int64_t offset, Origin origin) override;
+    int64_t Size() override;
+    bool Truncate() override;
+
+private:
+    intptr_t handle_;        // native handle, owned
+    char simulatedDrive_;    // drive letter whose capacity limits writes, or 0
+};
+
+bool FileExists(const std::string& path);       // an existing file, not a folder
+bool DirectoryExists(const std::string& path);
+bool CopyFile(const std::string& from, const std::string& to, bool failIfExists);
+bool DeleteFile(const std::string& path);
+bool CreateDirectory(const std::string& path);
+bool RemoveDirectory(const std::string& path);  // only when empty
+std::string GetCurrentDirectory();
+bool SetCurrentDirectory(const std::string& path);
+std::string ModuleFileName();                   // full path of the running program
+std::string GetTempPath();                      // with trailing backslash; may be empty
+// Creates an empty file "<prefix><hex>.tmp" in `directory` and returns its full name; empty on failure.
+std::string GetTempFileName(const std::string& directory, const std::string& prefix);
+
+// ---------------------------------------------------------------------------------------------
+// Drives
+
+enum DriveType : int {
+    kDriveUnknown = 0,
+    kDriveNoRootDir = 1,
+    kDriveRemovable = 2,
+    kDriveFixed = 3,
+    kDriveRemote = 4,
+    kDriveCdRom = 5,
+    kDriveRamDisk = 6,
+};
+
+int GetDriveType(const std::string& root);                    // root like "A:\"
+// Free bytes on the drive of `root`, or -1 when the query fails.
+int64_t GetDiskFreeSpace(const std::string& root);
+bool GetVolumeLabel(const std::string& root, std::string& label);
+bool SetVolumeLabel(const std::string& root, const std::string& label);
+
+constexpr unsigned kFailCriticalErrors = 1;
+unsigned SetErrorMode(unsigned mode);  // returns the previous mode
+
+// Puts the process error mode back when it goes out of scope.
+class ErrorModeGuard {
+public:
+    explicit ErrorModeGuard(unsigned mode) : previous_(SetErrorMode(mode)) {}
+    ~ErrorModeGuard() { SetErrorMode(previous_); }
+    ErrorModeGuard(const ErrorModeGuard&) = delete;
+    ErrorModeGuard& operator=(const ErrorModeGuard&) = delete;
+
+private:
+    unsigned previous_;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Text: one byte for one byte between the OEM and the ANSI code page.
+
+std::string OemToAnsi(const std::string& text);
+std::string AnsiToOem(const std::string& text);
+
+// Command-line and console text: the ANSI code page inside, the terminal's encoding outside
+// (UTF-8 on the host, the ANSI code page itself on Windows).
+std::string AnsiFromConsole(const std::string& text);
+std::string AnsiToConsole(const std::string& text);
+// A path named on the command line, in the form the core uses (drive letter and backslashes).
+std::string SystemPathFromArgument(const std::string& argument);
+
+// ---------------------------------------------------------------------------------------------
+// The user
+
+// Message-box flags and answers, with the values the Windows API gives them.
+enum MessageBoxFlags : unsigned {
+    kMbOk = 0x00,
+    kMbOkCancel = 0x01,
+    kMbYesNoCancel = 0x03,
+    kMbYesNo = 0x04,
+    kMbIconError = 0x10,
+    kMbIconQuestion = 0x20,
+    kMbIconWarning = 0x30,
+    kMbIconInformation = 0x40,
+};
+enum MessageBoxAnswer : int { kIdOk = 1, kIdCancel = 2, kIdYes = 6, kIdNo = 7 };
+
+enum class Cursor { Default, Busy };
+
+class User {
+public:
+    virtual ~User() = default;
+    virtual int MessageBox(const std::string& text, const std::string& caption, unsigned flags) = 0;
+    // Shows `cursor` and returns the one shown before.
+    virtual Cursor SetCursor(Cursor cursor) = 0;
+    virtual void ProcessMessages() = 0;
+    virtual void Beep() = 0;
+};
+
+// The user every component talks to. Defaults to the platform's own; tests and the console front
+// end install theirs. The caller keeps ownership of what it installs.
+User& CurrentUser();
+void SetCurrentUser(User* user);  // nullptr restores the platform's own
+std::unique_ptr<User> MakeNativeUser();
+
+// Shows the busy cursor for its lifetime and restores the previous one on every way out.
+class BusyCursor {
+public:
+    BusyCursor() : previous_(CurrentUser().SetCursor(Cursor::Busy)) {}
+    ~BusyCursor() { CurrentUser().SetCursor(previous_); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+
+private:
+    Cursor previous_;
+};
+
+}  // namespace platform

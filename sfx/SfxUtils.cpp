@@ -1,0 +1,110 @@
+// Joining a stub and an archive into a self-extracting program, and stripping the stub again.
+#include "sfx/SfxUtils.h"
+
+#include <cstdint>
+
+#include "archive/Zip.h"
+#include "platform/Platform.h"
+
+using platform::FileStream;
+using platform::Origin;
+using zip::CentralFileHeader;
+using zip::EndOfCentralHeader;
+using zip::FormatMsg;
+using zip::Msg;
+
+namespace {
+
+// Removes a conversion's target unless the conversion completed, so that no half-written file is
+// left to look like a finished one and block the next attempt. Declare it before the target's
+// stream, so that the stream is closed first, and arm it only once the target was created: a file
+// that could not be opened is not ours to delete.
+class PartialTarget {
+public:
+    PartialTarget() = default;
+    ~PartialTarget() {
+        if (!path_.empty() && !kept_) platform::DeleteFile(path_);
+    }
+    void Arm(const std::string& path) { path_ = path; }
+    PartialTarget(const PartialTarget&) = delete;
+    PartialTarget& operator=(const PartialTarget&) = delete;
+    bool Keep() {
+        kept_ = true;
+        return true;
+    }
+
+private:
+    std::string path_;
+    bool kept_ = false;
+};
+
+bool AppendWholeFile(const std::string& name, FileStream& output) {
+    FileStream input(name, platform::Access::Read, platform::Share::DenyWrite);
+    const int64_t size = input.Size();
+    return zip::CopyStream(input, output, size) == size;
+}
+
+// Lowers every stored offset by `shift`, for archives whose offsets counted the stub in front.
+bool LowerStoredOffsets(FileStream& output, EndOfCentralHeader record, int64_t endPosition, uint32_t shift) {
+    if (record.CentralDirOffset() < shift) return false;
+    const uint32_t directoryOffset = record.CentralDirOffset() - shift;
+    record.SetU32(EndOfCentralHeader::kCentralDirOffset, directoryOffset);
+    if (output.Seek(endPosition - shift, Origin::Begin) < 0 || !zip::WriteRecord(output, record)) return false;
+
+    if (output.Seek(directoryOffset, Origin::Begin) < 0) return false;
+    for (int32_t i = 0; i < record.TotalEntries(); ++i) {
+        CentralFileHeader header;
+        if (!zip::ReadRecord(output, header) || header.Signature() != zip::kCentralHeaderSignature) return false;
+        if (header.LocalHeaderOffset() < shift) return false;
+        header.SetU32(CentralFileHeader::kLocalHeaderOffset, header.LocalHeaderOffset() - shift);
+        if (output.Seek(-header.size(), Origin::Current) < 0 || !zip::WriteRecord(output, header)) return false;
+        if (output.Seek(header.VariableLength(), Origin::Current) < 0) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool BuildSfx(const std::vector<std::string>& files, const std::string& outName) {
+    if (files.size() < 2 || outName.empty()) return false;
+    PartialTarget target;
+    FileStream output(outName, platform::Access::Create, platform::Share::Exclusive);
+    target.Arm(outName);
+    for (const std::string& name : files)
+        if (!AppendWholeFile(name, output)) return false;
+    return target.Keep();
+}
+
+bool StripSfxStub(const std::string& sfxName, const std::string& zipName) {
+    if (!platform::FileExists(sfxName) || zipName.empty()) return false;
+    platform::BusyCursor busy;
+
+    FileStream input(sfxName, platform::Access::Read, platform::Share::DenyWrite);
+    PartialTarget target;
+    FileStream output(zipName, platform::Access::Create, platform::Share::Exclusive);
+    target.Arm(zipName);
+
+    const int32_t endPosition = zip::FindEndOfCentralDir(input);
+    if (endPosition < 0) throw ZipException(FormatMsg(Msg::NotValidSfx, sfxName));
+    EndOfCentralHeader record;
+    if (!zip::ReadRecord(input, record)) throw ZipException(FormatMsg(Msg::ErrorReadingSfx));
+    if (record.ThisDisk() != 0) return false;
+
+    const int64_t directoryStart = static_cast<int64_t>(endPosition) - record.CentralDirSize();
+    CentralFileHeader first;
+    if (directoryStart < 0 || input.Seek(directoryStart, Origin::Begin) < 0 || !zip::ReadRecord(input, first) ||
+        first.Signature() != zip::kCentralHeaderSignature)
+        throw ZipException(FormatMsg(Msg::ErrorReadingSfx));
+
+    // Where the ZIP data starts, whether the stored offsets count the stub or not.
+    const int64_t inputSize = input.Size();
+    const int64_t zipStart = directoryStart - record.CentralDirOffset() + first.LocalHeaderOffset();
+    if (zipStart < 1 || zipStart >= inputSize) return false;
+
+    if (input.Seek(zipStart, Origin::Begin) < 0 || zip::CopyStream(input, output, inputSize - zipStart) != inputSize - zipStart)
+        return false;
+    if (first.LocalHeaderOffset() != 0 &&
+        !LowerStoredOffsets(output, record, endPosition, static_cast<uint32_t>(zipStart)))
+        return false;
+    return target.Keep();
+}

@@ -1,0 +1,89 @@
+// Drive classification, free space, temporary files and the volume labels of multi-disk sets.
+#include "volumes/DiskUtils.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "archive/Zip.h"
+#include "platform/Platform.h"
+
+const char* const kDiskLabelPrefix = "PKBACK# ";
+
+namespace {
+
+constexpr const char* kTempPrefix = "zzz";
+constexpr size_t kLabelDigits = 3;
+
+// A relative path has no drive part; it lives on the drive of the current directory.
+std::string RootOrCurrent(const std::string& root) {
+    return root.empty() ? AppendBackslash(ExtractFileDrive(platform::GetCurrentDirectory())) : root;
+}
+
+// The leading digits of `text` as a number; 0 when it is not a whole number.
+int32_t ToIntegerOrZero(const std::string& text) {
+    if (text.empty()) return 0;
+    for (char c : text)
+        if (c < '0' || c > '9') return 0;
+    return std::atoi(text.c_str());
+}
+
+}  // namespace
+
+std::string DiskLabel(int32_t diskNumber) {
+    char label[32];
+    std::snprintf(label, sizeof label, "%s%.3d", kDiskLabelPrefix, static_cast<int>(diskNumber));
+    return label;
+}
+
+std::string DriveRoot(const std::string& path) { return AppendBackslash(ExtractFileDrive(path)); }
+
+int GetPathDriveType(const std::string& path) {
+    if (path.empty()) return platform::kDriveNoRootDir;
+    return platform::GetDriveType(RootOrCurrent(DriveRoot(path)));
+}
+
+std::string GetTempDirectory() {
+    const std::string temp = platform::GetTempPath();
+    return temp.empty() ? ExtractFilePath(platform::ModuleFileName()) : temp;
+}
+
+std::string MakeTempFileName() { return platform::GetTempFileName(GetTempDirectory(), kTempPrefix); }
+
+int32_t GetDriveFreeSpace(const std::string& path) {
+    if (path.size() < 3 || path.find(":\\") != 1) return 0;
+    const int64_t freeBytes = platform::GetDiskFreeSpace(path.substr(0, 3));
+    if (freeBytes < 0) return 0;
+    // Callers only need to know whether a floppy has room; larger drives read as the largest count.
+    return freeBytes > INT32_MAX ? INT32_MAX : static_cast<int32_t>(freeBytes);
+}
+
+bool GetVolumeLabel(const std::string& drive, std::string& label) {
+    label.clear();
+    const std::string root = RootOrCurrent(AppendBackslash(drive));
+    // An empty floppy drive must fail the query, not bring up the system's critical-error box.
+    platform::ErrorModeGuard quiet(platform::kFailCriticalErrors);
+    std::string text;
+    if (!platform::GetVolumeLabel(root, text)) return false;
+    label = text;
+    return true;
+}
+
+int32_t GetDiskNumberFromLabel(const std::string& fileName) {
+    if (!platform::FileExists(fileName)) return 0;
+    if (GetPathDriveType(fileName) != platform::kDriveRemovable) return 0;
+    std::string label;
+    if (!GetVolumeLabel(ExtractFileDrive(fileName), label)) return 0;
+    const std::string prefix = kDiskLabelPrefix;
+    if (label.compare(0, prefix.size(), prefix) != 0) return 0;
+    return ToIntegerOrZero(label.substr(prefix.size(), kLabelDigits));
+}
+
+bool PromptForDisk(const std::string& fileName, int32_t diskNumber) {
+    while (GetDiskNumberFromLabel(fileName) != diskNumber) {
+        const int answer = platform::CurrentUser().MessageBox(zip::FormatMsg(zip::Msg::InsertDisk, diskNumber),
+                                                              zip::kApplicationTitle,
+                                                              platform::kMbOkCancel | platform::kMbIconInformation);
+        if (answer != platform::kIdOk) return false;
+    }
+    return true;
+}

@@ -1,0 +1,21 @@
+// Drive classification, free space, temporary files and the volume labels of multi-disk sets.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Label prefix of every disk of a multi-disk set; the disk's 1-based number follows in three digits.
+extern const char* const kDiskLabelPrefix;
+std::string DiskLabel(int32_t diskNumber);
+
+int GetPathDriveType(const std::string& path);
+std::string GetTempDirectory();
+std::string MakeTempFileName();
+int32_t GetDriveFreeSpace(const std::string& path);
+bool GetVolumeLabel(const std::string& drive, std::string& label);
+int32_t GetDiskNumberFromLabel(const std::string& fileName);
+bool PromptForDisk(const std::string& fileName, int32_t diskNumber);
+// The root of a path's drive with its trailing backslash ("A:\", "\\server\share\").
+std::string DriveRoot(const std::string& path);
+
+inline int32_t Min(int32_t a, int32_t b) { return a < b ? a : b; }
