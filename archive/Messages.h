@@ -41,6 +41,10 @@ enum class Msg {
     MergeOnlyToFixed,
     ErrorReadingDiskSignature,
     ErrorReadingEndOfCentral,
+    // Conversions.
+    AlreadyExists,            // %s: target path
+    StripFailed,
+    BuildSfxFailed,
 };
 
 // The raw text, with its printf placeholders.
