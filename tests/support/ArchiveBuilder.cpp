@@ -21,11 +21,6 @@ std::array<uint32_t, 256> MakeCrcTable() {
     return table;
 }
 
-void AppendU16(std::string& out, uint16_t value) {
-    out.push_back(static_cast<char>(value & 0xFF));
-    out.push_back(static_cast<char>(value >> 8));
-}
-
 void AppendU32(std::string& out, uint32_t value) {
     for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
 }

@@ -1,0 +1,200 @@
+// The record layouts byte for byte, the stream read/write of records and the MS-DOS time stamp.
+#include <gtest/gtest.h>
+
+#include "archive/ZipRecords.h"
+#include "tests/support/ArchiveBuilder.h"
+
+using namespace zip;
+using larktest::FromHex;
+using larktest::MemoryStream;
+
+namespace {
+
+// Every field holds a different value, so a wrong offset or width reads a wrong number.
+const char* const kLocalHex =
+    "50 4B 03 04  0A 00  09 00  08 00  5C 64  EE 26  78 56 34 12  44 33 22 11  88 77 66 55  03 00  04 00";
+const char* const kCentralHex =
+    "50 4B 01 02  14  0B  0A 00  09 00  08 00  5C 64  EE 26  78 56 34 12  44 33 22 11  88 77 66 55"
+    "  03 00  04 00  05 00  06 00  07 00  0D 0C 0B 0A  11 22 33 44";
+const char* const kEndHex = "50 4B 05 06  01 00  02 00  03 00  04 00  44 33 22 11  88 77 66 55  05 00";
+
+template <class R>
+R FromBytes(const std::string& bytes) {
+    MemoryStream stream(bytes);
+    R record;
+    EXPECT_TRUE(ReadRecord(stream, record));
+    EXPECT_EQ(stream.Position(), R::size());
+    return record;
+}
+
+template <class R>
+std::string ToBytes(const R& record) {
+    return std::string(reinterpret_cast<const char*>(record.data()), R::kSize);
+}
+
+}  // namespace
+
+TEST(ZipRecords, LocalHeaderFieldsReadAtTheirOffsets) {
+    const auto h = FromBytes<LocalHeader>(FromHex(kLocalHex));
+    EXPECT_EQ(h.Signature(), kLocalHeaderSignature);
+    EXPECT_EQ(h.U16(LocalHeader::kVersionNeeded), 10);
+    EXPECT_EQ(h.Flags(), 9);
+    EXPECT_EQ(h.U16(LocalHeader::kMethod), 8);
+    EXPECT_EQ(h.U16(LocalHeader::kTime), 0x645C);
+    EXPECT_EQ(h.U16(LocalHeader::kDate), 0x26EE);
+    EXPECT_EQ(h.Crc32(), 0x12345678u);
+    EXPECT_EQ(h.CompressedSize(), 0x11223344u);
+    EXPECT_EQ(h.UncompressedSize(), 0x55667788u);
+    EXPECT_EQ(h.FileNameLength(), 3);
+    EXPECT_EQ(h.ExtraFieldLength(), 4);
+}
+
+TEST(ZipRecords, CentralFileHeaderFieldsReadAtTheirOffsets) {
+    const auto h = FromBytes<CentralFileHeader>(FromHex(kCentralHex));
+    EXPECT_EQ(h.Signature(), kCentralHeaderSignature);
+    EXPECT_EQ(h.SpecVersion(), 20);
+    EXPECT_EQ(h.HostSystem(), 11);
+    EXPECT_EQ(h.U16(CentralFileHeader::kVersionNeeded), 10);
+    EXPECT_EQ(h.Flags(), 9);
+    EXPECT_EQ(h.Method(), 8);
+    EXPECT_EQ(h.DosDateTime(), 0x26EE645Cu);
+    EXPECT_EQ(h.Crc32(), 0x12345678u);
+    EXPECT_EQ(h.CompressedSize(), 0x11223344u);
+    EXPECT_EQ(h.UncompressedSize(), 0x55667788u);
+    EXPECT_EQ(h.FileNameLength(), 3);
+    EXPECT_EQ(h.ExtraFieldLength(), 4);
+    EXPECT_EQ(h.FileCommentLength(), 5);
+    EXPECT_EQ(h.DiskNumberStart(), 6);
+    EXPECT_EQ(h.U16(CentralFileHeader::kInternalAttributes), 7);
+    EXPECT_EQ(h.U32(CentralFileHeader::kExternalAttributes), 0x0A0B0C0Du);
+    EXPECT_EQ(h.LocalHeaderOffset(), 0x44332211u);
+    EXPECT_EQ(h.VariableLength(), 12);
+}
+
+TEST(ZipRecords, EndOfCentralHeaderFieldsReadAtTheirOffsets) {
+    const auto h = FromBytes<EndOfCentralHeader>(FromHex(kEndHex));
+    EXPECT_EQ(h.Signature(), kEndOfCentralSignature);
+    EXPECT_EQ(h.ThisDisk(), 1);
+    EXPECT_EQ(h.CentralDirDisk(), 2);
+    EXPECT_EQ(h.EntriesOnDisk(), 3);
+    EXPECT_EQ(h.TotalEntries(), 4);
+    EXPECT_EQ(h.CentralDirSize(), 0x11223344u);
+    EXPECT_EQ(h.CentralDirOffset(), 0x55667788u);
+    EXPECT_EQ(h.CommentLength(), 5);
+}
+
+// Building each record field by field from its named offsets gives the same bytes as the table.
+TEST(ZipRecords, SettersAtNamedOffsetsWriteTheSameBytes) {
+    CentralFileHeader c;
+    c.SetU32(CentralFileHeader::kSignature, kCentralHeaderSignature);
+    c.SetU8(CentralFileHeader::kSpecVersion, 20);
+    c.SetU8(CentralFileHeader::kHostSystem, 11);
+    c.SetU16(CentralFileHeader::kVersionNeeded, 10);
+    c.SetU16(CentralFileHeader::kFlags, 9);
+    c.SetU16(CentralFileHeader::kMethod, 8);
+    c.SetU16(CentralFileHeader::kTime, 0x645C);
+    c.SetU16(CentralFileHeader::kDate, 0x26EE);
+    c.SetU32(CentralFileHeader::kCrc32, 0x12345678);
+    c.SetU32(CentralFileHeader::kCompressedSize, 0x11223344);
+    c.SetU32(CentralFileHeader::kUncompressedSize, 0x55667788);
+    c.SetU16(CentralFileHeader::kFileNameLength, 3);
+    c.SetU16(CentralFileHeader::kExtraFieldLength, 4);
+    c.SetU16(CentralFileHeader::kFileCommentLength, 5);
+    c.SetU16(CentralFileHeader::kDiskNumberStart, 6);
+    c.SetU16(CentralFileHeader::kInternalAttributes, 7);
+    c.SetU32(CentralFileHeader::kExternalAttributes, 0x0A0B0C0D);
+    c.SetU32(CentralFileHeader::kLocalHeaderOffset, 0x44332211);
+    EXPECT_EQ(ToBytes(c), FromHex(kCentralHex));
+
+    LocalHeader l;
+    l.SetU32(LocalHeader::kSignature, kLocalHeaderSignature);
+    l.SetU16(LocalHeader::kVersionNeeded, 10);
+    l.SetU16(LocalHeader::kFlags, 9);
+    l.SetU16(LocalHeader::kMethod, 8);
+    l.SetU16(LocalHeader::kTime, 0x645C);
+    l.SetU16(LocalHeader::kDate, 0x26EE);
+    l.SetU32(LocalHeader::kCrc32, 0x12345678);
+    l.SetU32(LocalHeader::kCompressedSize, 0x11223344);
+    l.SetU32(LocalHeader::kUncompressedSize, 0x55667788);
+    l.SetU16(LocalHeader::kFileNameLength, 3);
+    l.SetU16(LocalHeader::kExtraFieldLength, 4);
+    EXPECT_EQ(ToBytes(l), FromHex(kLocalHex));
+
+    EndOfCentralHeader e;
+    e.SetU32(EndOfCentralHeader::kSignature, kEndOfCentralSignature);
+    e.SetU16(EndOfCentralHeader::kThisDisk, 1);
+    e.SetU16(EndOfCentralHeader::kCentralDirDisk, 2);
+    e.SetU16(EndOfCentralHeader::kEntriesOnDisk, 3);
+    e.SetU16(EndOfCentralHeader::kTotalEntries, 4);
+    e.SetU32(EndOfCentralHeader::kCentralDirSize, 0x11223344);
+    e.SetU32(EndOfCentralHeader::kCentralDirOffset, 0x55667788);
+    e.SetU16(EndOfCentralHeader::kCommentLength, 5);
+    EXPECT_EQ(ToBytes(e), FromHex(kEndHex));
+}
+
+TEST(ZipRecords, EmptyEndRecordIsTheMinimalArchive) {
+    EXPECT_EQ(ToBytes(EndOfCentralHeader::Empty()), FromHex("50 4B 05 06") + std::string(18, '\0'));
+}
+
+TEST(ZipRecords, WriteRecordWritesTheImageAtThePosition) {
+    MemoryStream stream(std::string(10, 'x'));
+    stream.Seek(4, platform::Origin::Begin);
+    const auto end = FromBytes<EndOfCentralHeader>(FromHex(kEndHex));
+    ASSERT_TRUE(WriteRecord(stream, end));
+    EXPECT_EQ(stream.Bytes(), std::string(4, 'x') + FromHex(kEndHex));
+}
+
+TEST(ZipRecords, ShortReadOfARecordFails) {
+    MemoryStream stream(FromHex(kCentralHex).substr(0, 45));
+    CentralFileHeader h;
+    EXPECT_FALSE(ReadRecord(stream, h));
+}
+
+struct DosCase {
+    int year, month, day, hour, minute, second;
+    bool valid;
+};
+
+static uint32_t Pack(const DosCase& c) {
+    const uint32_t time = (c.hour << 11) | (c.minute << 5) | (c.second / 2);
+    const uint32_t date = ((c.year - 1980) << 9) | (c.month << 5) | c.day;
+    return (date << 16) | time;
+}
+
+class DosDateTimeSplit : public testing::TestWithParam<DosCase> {};
+
+TEST_P(DosDateTimeSplit, FieldsAndValidity) {
+    const DosCase c = GetParam();
+    const DosDateTimeParts p = SplitDosDateTime(Pack(c));
+    EXPECT_EQ(p.valid, c.valid);
+    if (!c.valid) return;
+    EXPECT_EQ(p.year, c.year);
+    EXPECT_EQ(p.month, c.month);
+    EXPECT_EQ(p.day, c.day);
+    EXPECT_EQ(p.hour, c.hour);
+    EXPECT_EQ(p.minute, c.minute);
+    EXPECT_EQ(p.second, c.second);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, DosDateTimeSplit,
+                         testing::Values(DosCase{1980, 1, 1, 0, 0, 0, true},
+                                         DosCase{1999, 7, 14, 12, 34, 56, true},
+                                         DosCase{2107, 12, 31, 23, 59, 58, true},
+                                         DosCase{2000, 2, 29, 1, 2, 4, true},
+                                         DosCase{1999, 0, 14, 12, 0, 0, false},    // month 0
+                                         DosCase{1999, 13, 14, 12, 0, 0, false},   // month 13
+                                         DosCase{1999, 7, 0, 12, 0, 0, false},     // day 0
+                                         DosCase{1999, 7, 14, 24, 0, 0, false},    // hour 24
+                                         DosCase{1999, 7, 14, 12, 60, 0, false},   // minute 60
+                                         DosCase{1999, 7, 14, 12, 0, 60, false},   // seconds field 30
+                                         DosCase{1999, 2, 30, 12, 0, 0, false},    // no 30 February
+                                         DosCase{2001, 2, 29, 12, 0, 0, false},    // not a leap year
+                                         DosCase{2100, 2, 29, 12, 0, 0, false},    // century, not leap
+                                         DosCase{1999, 4, 31, 12, 0, 0, false}));  // April has 30 days
+
+TEST(ZipRecords, AllZeroTimeStampIsInvalid) { EXPECT_FALSE(SplitDosDateTime(0).valid); }
+
+TEST(ArchiveBuilder, Crc32OfTheCheckString) {
+    EXPECT_EQ(larktest::Crc32("123456789"), 0xCBF43926u);
+    EXPECT_EQ(larktest::Crc32(""), 0u);
+}
