@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "platform/Platform.h"
@@ -52,11 +53,16 @@ int64_t GetDiskFreeSpace(const std::string& root);
 bool GetVolumeLabel(const std::string& root, std::string& label);
 bool SetVolumeLabel(const std::string& root, const std::string& label);
 unsigned SetErrorMode(unsigned mode);
+// Fills the simulated drive table the process starts with (and ResetDrives returns to).
+void MapDefaultDrives();
 
 std::string OemToAnsi(const std::string& text);
 std::string AnsiToOem(const std::string& text);
 std::string AnsiFromConsole(const std::string& text);
 std::string AnsiToConsole(const std::string& text);
 std::string SystemPathFromArgument(const std::string& argument);
+
+// The user of the platform's own interface: message boxes on Windows, the console on the host.
+std::unique_ptr<User> MakeUser();
 
 }  // namespace platform::native

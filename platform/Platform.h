@@ -6,7 +6,11 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform/Handle.h"
+
 namespace platform {
+
+struct SimulatedDisk;
 
 // The platform's own file error: a file that cannot be opened or created. Its text is shown as is.
 class FileError : public std::runtime_error {
@@ -36,6 +40,14 @@ public:
     int64_t Position() { return Seek(0, Origin::Current); }
 };
 
+// A file handle of the native backend (a descriptor on the host, a HANDLE on Windows).
+struct FileHandlePolicy {
+    using Value = intptr_t;
+    static constexpr intptr_t Invalid() { return -1; }
+    static void Close(intptr_t file);
+};
+using FileHandle = UniqueHandle<FileHandlePolicy>;
+
 // A file on disk. Opening failures throw FileError with the system's reason.
 class FileStream final : public Stream {
 public:
@@ -53,8 +65,8 @@ public:
     bool Truncate() override;
 
 private:
-    intptr_t handle_;        // native handle, owned
-    char simulatedDrive_;    // drive letter whose capacity limits writes, or 0
+    FileHandle file_;
+    std::shared_ptr<SimulatedDisk> limitingDisk_;  // simulated disk whose capacity cuts writes short, or none
 };
 
 bool FileExists(const std::string& path);       // an existing file, not a folder

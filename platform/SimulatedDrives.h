@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace platform {
@@ -19,6 +20,7 @@ struct SimulatedDisk {
 };
 using DiskPtr = std::shared_ptr<SimulatedDisk>;
 
+// Makes the folder when it does not exist yet, so that a fresh disk is ready to take files.
 DiskPtr MakeDisk(const std::string& folder, const std::string& label, int64_t capacity = 0);
 
 // Maps `letter` (A..Z, either case) to a drive of `type` holding `disk` (nullptr: an empty drive).
@@ -29,5 +31,13 @@ DiskPtr DiskInDrive(char letter);
 void UnmapDrive(char letter);
 // Back to the table the process started with.
 void ResetDrives();
+
+// A mapped drive as path resolution sees it.
+struct SimulatedDrive {
+    int type = 0;
+    DiskPtr disk;  // nullptr: no disk in the drive
+};
+// The drive mapped on `letter`, or nothing when the letter is not in the table.
+std::optional<SimulatedDrive> FindDrive(char letter);
 
 }  // namespace platform

@@ -1,0 +1,85 @@
+// The console user: shows a message box as text and reads the answer from a line of input.
+#include "platform/ConsoleUser.h"
+
+#include <cctype>
+#include <iostream>
+
+namespace platform {
+namespace {
+
+constexpr unsigned kButtonMask = 0x0F;
+
+struct Button {
+    char key;
+    const char* label;
+    int answer;
+};
+
+constexpr Button kOk{'o', "[O]K", kIdOk};
+constexpr Button kCancel{'c', "[C]ancel", kIdCancel};
+constexpr Button kYes{'y', "[Y]es", kIdYes};
+constexpr Button kNo{'n', "[N]o", kIdNo};
+
+struct ButtonSet {
+    Button buttons[3];
+    int count;
+    int answerAtEnd;  // what an exhausted input answers: the way out that changes nothing
+};
+
+ButtonSet ButtonsOf(unsigned flags) {
+    switch (flags & kButtonMask) {
+        case kMbOkCancel: return {{kOk, kCancel}, 2, kIdCancel};
+        case kMbYesNoCancel: return {{kYes, kNo, kCancel}, 3, kIdCancel};
+        case kMbYesNo: return {{kYes, kNo}, 2, kIdNo};
+        default: return {{kOk}, 1, kIdOk};
+    }
+}
+
+std::string Prompt(const ButtonSet& set) {
+    std::string prompt;
+    for (int i = 0; i < set.count; ++i) {
+        if (i > 0) prompt += '/';
+        prompt += set.buttons[i].label;
+    }
+    return prompt + "? ";
+}
+
+// The answer a line gives by its first letter, or 0 when it names none of the buttons.
+int AnswerOf(const std::string& line, const ButtonSet& set) {
+    const auto first = line.find_first_not_of(" \t\r");
+    if (first == std::string::npos) return set.count == 1 ? set.buttons[0].answer : 0;
+    const char key = static_cast<char>(std::tolower(static_cast<unsigned char>(line[first])));
+    for (int i = 0; i < set.count; ++i) {
+        if (set.buttons[i].key == key) return set.buttons[i].answer;
+    }
+    return 0;
+}
+
+}  // namespace
+
+ConsoleUser::ConsoleUser() : ConsoleUser(std::cin, std::cerr) {}
+
+ConsoleUser::ConsoleUser(std::istream& input, std::ostream& output) : input_(input), output_(output) {}
+
+int ConsoleUser::MessageBox(const std::string& text, const std::string& caption, unsigned flags) {
+    const ButtonSet set = ButtonsOf(flags);
+    if (!caption.empty()) output_ << AnsiToConsole(caption) << ": ";
+    output_ << AnsiToConsole(text) << '\n';
+    std::string line;
+    for (;;) {
+        output_ << Prompt(set) << std::flush;
+        if (!std::getline(input_, line)) {
+            output_ << '\n';
+            return set.answerAtEnd;
+        }
+        if (const int answer = AnswerOf(line, set)) return answer;
+    }
+}
+
+Cursor ConsoleUser::SetCursor(Cursor cursor) {
+    const Cursor previous = cursor_;
+    cursor_ = cursor;
+    return previous;
+}
+
+}  // namespace platform

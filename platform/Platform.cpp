@@ -1,0 +1,242 @@
+// The portable front of the platform layer: resolves drive letters through the simulated drive
+// table, then hands the native path to the backend of the operating system.
+#include "platform/Platform.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+
+#include "platform/Native.h"
+#include "platform/SimulatedDrives.h"
+
+namespace platform {
+namespace {
+
+// What the system says when a drive holds no disk; the simulated drive has no system to ask.
+constexpr const char* kNoDiskReason = "The device is not ready.";
+
+// Windows builds temporary names from at most three characters of the prefix.
+constexpr size_t kTempPrefixLength = 3;
+constexpr unsigned kTempNumbers = 0x10000;
+
+// A system path taken apart: its native form and, when it lies on a simulated drive, that drive.
+struct ResolvedPath {
+    std::string native;
+    std::optional<SimulatedDrive> drive;
+    bool NoDisk() const { return drive && !drive->disk; }
+};
+
+bool HasDriveLetter(const std::string& path) {
+    return path.size() >= 2 && path[1] == ':' &&
+           ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+}
+
+std::optional<SimulatedDrive> SimulatedDriveOf(const std::string& path) {
+    if (!HasDriveLetter(path)) return std::nullopt;
+    return FindDrive(path[0]);
+}
+
+ResolvedPath Resolve(const std::string& systemPath) {
+    ResolvedPath resolved;
+    resolved.drive = SimulatedDriveOf(systemPath);
+    if (!resolved.drive) {
+        resolved.native = native::ToNativePath(systemPath);
+    } else if (resolved.drive->disk) {
+        // "A:\dir\f" and "A:dir\f" both name dir\f on the disk: a simulated drive has no current
+        // directory of its own, so its root serves as one.
+        size_t restStart = 2;
+        while (restStart < systemPath.size() && systemPath[restStart] == '\\') ++restStart;
+        resolved.native = native::JoinNative(resolved.drive->disk->folder, systemPath.substr(restStart));
+    }
+    return resolved;
+}
+
+int64_t RoomOn(const SimulatedDisk& disk) {
+    return std::max<int64_t>(0, disk.capacity - native::FolderUsage(disk.folder));
+}
+
+std::string OpenFailure(const std::string& path, Access access, const std::string& reason) {
+    const char* verb = access == Access::Create ? "create" : "open";
+    return std::string("Cannot ") + verb + " file \"" + path + "\". " + reason;
+}
+
+std::string TempName(const std::string& directory, const std::string& prefix, unsigned number) {
+    std::string name = directory;
+    if (!name.empty() && name.back() != '\\' && name.back() != ':') name += '\\';
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "%04X", number % kTempNumbers);
+    return name + prefix.substr(0, kTempPrefixLength) + hex + ".tmp";
+}
+
+// Tries every number once, starting from one that differs between runs, as Windows does.
+std::string MakeTempFileHere(const std::string& directory, const std::string& prefix) {
+    static unsigned next = static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count());
+    if (!DirectoryExists(directory.empty() ? "." : directory)) return {};
+    for (unsigned tries = 0; tries < kTempNumbers; ++tries) {
+        const unsigned number = next++ % kTempNumbers;
+        if (number == 0) continue;  // 0 asks Windows to choose a number; it never names a file
+        const std::string name = TempName(directory, prefix, number);
+        if (native::CreateNewFile(Resolve(name).native)) return name;
+    }
+    return {};
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Files
+
+void FileHandlePolicy::Close(intptr_t file) { native::CloseFile(file); }
+
+FileStream::FileStream(const std::string& path, Access access, Share share) {
+    const ResolvedPath resolved = Resolve(path);
+    if (resolved.NoDisk()) throw FileError(OpenFailure(path, access, kNoDiskReason));
+    std::string reason;
+    file_.Reset(native::OpenFile(resolved.native, access, share, reason));
+    if (!file_) throw FileError(OpenFailure(path, access, reason));
+    if (resolved.drive && resolved.drive->disk->capacity > 0) limitingDisk_ = resolved.drive->disk;
+}
+
+FileStream::~FileStream() = default;
+FileStream::FileStream(FileStream&& other) noexcept = default;
+FileStream& FileStream::operator=(FileStream&& other) noexcept = default;
+
+int32_t FileStream::Read(void* buffer, int32_t count) {
+    if (count <= 0) return 0;
+    return native::ReadFile(file_.Get(), buffer, count);
+}
+
+// On a simulated disk with a capacity only the bytes that fit are written, as on a full floppy.
+int32_t FileStream::Write(const void* buffer, int32_t count) {
+    if (count <= 0) return 0;
+    if (limitingDisk_) {
+        const int64_t position = Position();
+        const int64_t overwritten = std::max<int64_t>(0, Size() - position);
+        const int64_t fits = overwritten + RoomOn(*limitingDisk_);
+        count = static_cast<int32_t>(std::min<int64_t>(count, fits));
+        if (count == 0) return 0;
+    }
+    return native::WriteFile(file_.Get(), buffer, count);
+}
+
+int64_t FileStream::Seek(int64_t offset, Origin origin) { return native::SeekFile(file_.Get(), offset, origin); }
+
+int64_t FileStream::Size() { return native::FileSize(file_.Get()); }
+
+bool FileStream::Truncate() { return native::TruncateFile(file_.Get()); }
+
+bool FileExists(const std::string& path) {
+    const ResolvedPath resolved = Resolve(path);
+    return !resolved.NoDisk() && native::FileExists(resolved.native);
+}
+
+bool DirectoryExists(const std::string& path) {
+    const ResolvedPath resolved = Resolve(path);
+    return !resolved.NoDisk() && native::DirectoryExists(resolved.native);
+}
+
+bool CopyFile(const std::string& from, const std::string& to, bool failIfExists) {
+    const ResolvedPath source = Resolve(from);
+    const ResolvedPath target = Resolve(to);
+    if (source.NoDisk() || target.NoDisk()) return false;
+    return native::CopyFile(source.native, target.native, failIfExists);
+}
+
+bool DeleteFile(const std::string& path) {
+    const ResolvedPath resolved = Resolve(path);
+    return !resolved.NoDisk() && native::DeleteFile(resolved.native);
+}
+
+bool CreateDirectory(const std::string& path) {
+    const ResolvedPath resolved = Resolve(path);
+    return !resolved.NoDisk() && native::CreateDirectory(resolved.native);
+}
+
+bool RemoveDirectory(const std::string& path) {
+    const ResolvedPath resolved = Resolve(path);
+    return !resolved.NoDisk() && native::RemoveDirectory(resolved.native);
+}
+
+std::string GetCurrentDirectory() { return native::GetCurrentDirectory(); }
+
+bool SetCurrentDirectory(const std::string& path) {
+    const ResolvedPath resolved = Resolve(path);
+    return !resolved.NoDisk() && native::SetCurrentDirectory(resolved.native);
+}
+
+std::string ModuleFileName() { return native::ModuleFileName(); }
+
+std::string GetTempPath() { return native::GetTempPath(); }
+
+std::string GetTempFileName(const std::string& directory, const std::string& prefix) {
+    if (!SimulatedDriveOf(directory)) {
+        const std::string name = native::GetTempFileName(native::ToNativePath(directory), prefix);
+        if (!name.empty()) return name;
+    }
+    return MakeTempFileHere(directory, prefix);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Drives
+
+int GetDriveType(const std::string& root) {
+    if (const auto drive = SimulatedDriveOf(root)) return drive->type;
+    return native::GetDriveType(root);
+}
+
+int64_t GetDiskFreeSpace(const std::string& root) {
+    const auto drive = SimulatedDriveOf(root);
+    if (!drive) return native::GetDiskFreeSpace(root);
+    if (!drive->disk) return -1;
+    if (drive->disk->capacity > 0) return RoomOn(*drive->disk);
+    return native::FreeSpaceOf(drive->disk->folder);
+}
+
+bool GetVolumeLabel(const std::string& root, std::string& label) {
+    label.clear();
+    const auto drive = SimulatedDriveOf(root);
+    if (!drive) return native::GetVolumeLabel(root, label);
+    if (!drive->disk) return false;
+    label = drive->disk->label;
+    return true;
+}
+
+bool SetVolumeLabel(const std::string& root, const std::string& label) {
+    const auto drive = SimulatedDriveOf(root);
+    if (!drive) return native::SetVolumeLabel(root, label);
+    if (!drive->disk || !drive->disk->labelWritable) return false;
+    drive->disk->label = label;
+    return true;
+}
+
+unsigned SetErrorMode(unsigned mode) { return native::SetErrorMode(mode); }
+
+// ---------------------------------------------------------------------------------------------
+// Text
+
+std::string OemToAnsi(const std::string& text) { return native::OemToAnsi(text); }
+std::string AnsiToOem(const std::string& text) { return native::AnsiToOem(text); }
+std::string AnsiFromConsole(const std::string& text) { return native::AnsiFromConsole(text); }
+std::string AnsiToConsole(const std::string& text) { return native::AnsiToConsole(text); }
+std::string SystemPathFromArgument(const std::string& argument) { return native::SystemPathFromArgument(argument); }
+
+// ---------------------------------------------------------------------------------------------
+// The user
+
+namespace {
+
+User* gInstalledUser = nullptr;
+
+}  // namespace
+
+User& CurrentUser() {
+    if (gInstalledUser) return *gInstalledUser;
+    static std::unique_ptr<User> ownUser = MakeNativeUser();
+    return *ownUser;
+}
+
+void SetCurrentUser(User* user) { gInstalledUser = user; }
+
+std::unique_ptr<User> MakeNativeUser() { return native::MakeUser(); }
+
+}  // namespace platform

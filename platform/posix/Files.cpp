@@ -1,0 +1,219 @@
+// Host files: POSIX descriptors behind the platform's file interface, with Windows-style paths outside.
+#include <dirent.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/Handle.h"
+#include "platform/Native.h"
+#include "platform/posix/HostText.h"
+
+namespace platform::native {
+namespace {
+
+constexpr int32_t kCopyBufferSize = 32768;
+
+struct DescriptorPolicy {
+    using Value = int;
+    static constexpr int Invalid() { return -1; }
+    static void Close(int fd) { ::close(fd); }
+};
+using Descriptor = UniqueHandle<DescriptorPolicy>;
+
+struct DirectoryPolicy {
+    using Value = DIR*;
+    static constexpr DIR* Invalid() { return nullptr; }
+    static void Close(DIR* directory) { ::closedir(directory); }
+};
+using DirectoryHandle = UniqueHandle<DirectoryPolicy>;
+
+int OpenFlags(Access access) {
+    switch (access) {
+        case Access::Read: return O_RDONLY;
+        case Access::ReadWrite: return O_RDWR;
+        case Access::Create: return O_RDWR | O_CREAT | O_TRUNC;
+    }
+    return O_RDONLY;
+}
+
+bool StatPath(const std::string& path, struct stat64& info) { return !path.empty() && ::stat64(path.c_str(), &info) == 0; }
+
+int32_t ReadFully(int fd, char* buffer, int32_t count) {
+    int32_t done = 0;
+    while (done < count) {
+        const ssize_t got = ::read(fd, buffer + done, static_cast<size_t>(count - done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        done += static_cast<int32_t>(got);
+    }
+    return done;
+}
+
+int32_t WriteFully(int fd, const char* buffer, int32_t count) {
+    int32_t done = 0;
+    while (done < count) {
+        const ssize_t put = ::write(fd, buffer + done, static_cast<size_t>(count - done));
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) break;
+        done += static_cast<int32_t>(put);
+    }
+    return done;
+}
+
+}  // namespace
+
+std::string ToNativePath(const std::string& systemPath) {
+    std::string path = Utf8FromAnsi(systemPath);
+    for (char& c : path) {
+        if (c == '\\') c = '/';
+    }
+    return path;
+}
+
+std::string JoinNative(const std::string& folder, const std::string& rest) {
+    if (rest.empty()) return folder;
+    const bool needsSlash = !folder.empty() && folder.back() != '/';
+    return folder + (needsSlash ? "/" : "") + ToNativePath(rest);
+}
+
+// Sharing is not enforced on the host: descriptors have no share modes, and advisory locks would
+// not stop the other programs a test might race with either.
+intptr_t OpenFile(const std::string& path, Access access, Share, std::string& error) {
+    Descriptor fd(::open(path.c_str(), OpenFlags(access) | O_CLOEXEC | O_LARGEFILE, 0666));
+    if (!fd) {
+        error = std::strerror(errno);
+        return kInvalidFile;
+    }
+    // Windows refuses to open a folder as a file; open(2) lets a folder be read.
+    struct stat64 info;
+    if (::fstat64(fd.Get(), &info) == 0 && S_ISDIR(info.st_mode)) {
+        error = std::strerror(EISDIR);
+        return kInvalidFile;
+    }
+    return fd.Release();
+}
+
+bool CreateNewFile(const std::string& path) {
+    Descriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    return fd.IsValid();
+}
+
+void CloseFile(intptr_t file) { ::close(static_cast<int>(file)); }
+
+int32_t ReadFile(intptr_t file, void* buffer, int32_t count) {
+    return ReadFully(static_cast<int>(file), static_cast<char*>(buffer), count);
+}
+
+int32_t WriteFile(intptr_t file, const void* buffer, int32_t count) {
+    return WriteFully(static_cast<int>(file), static_cast<const char*>(buffer), count);
+}
+
+int64_t SeekFile(intptr_t file, int64_t offset, Origin origin) {
+    const int whence = origin == Origin::Begin ? SEEK_SET : origin == Origin::Current ? SEEK_CUR : SEEK_END;
+    return ::lseek64(static_cast<int>(file), offset, whence);
+}
+
+int64_t FileSize(intptr_t file) {
+    struct stat64 info;
+    return ::fstat64(static_cast<int>(file), &info) == 0 ? info.st_size : -1;
+}
+
+bool TruncateFile(intptr_t file) {
+    const int fd = static_cast<int>(file);
+    const off64_t position = ::lseek64(fd, 0, SEEK_CUR);
+    return position >= 0 && ::ftruncate64(fd, position) == 0;
+}
+
+bool FileExists(const std::string& path) {
+    struct stat64 info;
+    return StatPath(path, info) && !S_ISDIR(info.st_mode);
+}
+
+bool DirectoryExists(const std::string& path) {
+    struct stat64 info;
+    return StatPath(path, info) && S_ISDIR(info.st_mode);
+}
+
+// Copies the bytes and the modification time, as Windows does.
+bool CopyFile(const std::string& from, const std::string& to, bool failIfExists) {
+    Descriptor source(::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_LARGEFILE));
+    struct stat64 info;
+    if (!source || ::fstat64(source.Get(), &info) != 0 || S_ISDIR(info.st_mode)) return false;
+    const int createFlags = O_WRONLY | O_CREAT | O_CLOEXEC | O_LARGEFILE | (failIfExists ? O_EXCL : O_TRUNC);
+    Descriptor target(::open(to.c_str(), createFlags, 0666));
+    if (!target) return false;
+    char buffer[kCopyBufferSize];
+    for (;;) {
+        const int32_t got = ReadFully(source.Get(), buffer, kCopyBufferSize);
+        if (got == 0) break;
+        if (WriteFully(target.Get(), buffer, got) != got) return false;
+    }
+    const struct timespec times[2] = {info.st_atim, info.st_mtim};
+    ::futimens(target.Get(), times);
+    return true;
+}
+
+bool DeleteFile(const std::string& path) { return !path.empty() && ::unlink(path.c_str()) == 0; }
+
+bool CreateDirectory(const std::string& path) { return !path.empty() && ::mkdir(path.c_str(), 0777) == 0; }
+
+bool RemoveDirectory(const std::string& path) { return !path.empty() && ::rmdir(path.c_str()) == 0; }
+
+int64_t FolderUsage(const std::string& folder) {
+    DirectoryHandle directory(::opendir(folder.c_str()));
+    if (!directory) return 0;
+    int64_t usage = 0;
+    // readdir64: the 32-bit readdir fails on file systems whose offsets or inode numbers need 64 bits.
+    while (const dirent64* entry = ::readdir64(directory.Get())) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        const std::string path = folder + (folder.back() == '/' ? "" : "/") + name;
+        struct stat64 info;
+        if (::lstat64(path.c_str(), &info) != 0) continue;
+        if (S_ISDIR(info.st_mode)) {
+            usage += FolderUsage(path);
+        } else if (S_ISREG(info.st_mode)) {
+            usage += info.st_size;
+        }
+    }
+    return usage;
+}
+
+int64_t FreeSpaceOf(const std::string& path) {
+    struct statvfs64 info;
+    if (::statvfs64(path.c_str(), &info) != 0) return -1;
+    return static_cast<int64_t>(info.f_bavail) * static_cast<int64_t>(info.f_frsize);
+}
+
+std::string GetCurrentDirectory() {
+    char buffer[PATH_MAX];
+    if (!::getcwd(buffer, sizeof buffer)) return {};
+    return SystemFromHostPath(buffer);
+}
+
+bool SetCurrentDirectory(const std::string& path) { return !path.empty() && ::chdir(path.c_str()) == 0; }
+
+std::string ModuleFileName() {
+    char buffer[PATH_MAX];
+    const ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (length <= 0) return {};
+    return SystemFromHostPath(std::string(buffer, static_cast<size_t>(length)));
+}
+
+std::string GetTempPath() {
+    const char* tmpdir = std::getenv("TMPDIR");
+    std::string path = tmpdir && *tmpdir == '/' ? tmpdir : "/tmp";
+    if (path.back() != '/') path += '/';
+    return SystemFromHostPath(path);
+}
+
+// The host has no such service: the portable front makes the name itself.
+std::string GetTempFileName(const std::string&, const std::string&) { return {}; }
+
+}  // namespace platform::native

@@ -1,0 +1,14 @@
+// Text and path forms of the host: UTF-8 names in the file system, ANSI text with drive letters in the core.
+#pragma once
+
+#include <string>
+
+namespace platform::native {
+
+std::string Utf8FromAnsi(const std::string& ansi);
+// Characters the ANSI code page lacks, and bytes that are not UTF-8, become the replacement.
+std::string AnsiFromUtf8(const std::string& utf8);
+// An absolute host path ("/tmp/a") in system form ("C:\tmp\a"), the host's root being drive C:.
+std::string SystemFromHostPath(const std::string& hostPath);
+
+}  // namespace platform::native
