@@ -1,0 +1,47 @@
+// Windows drives: type, free space, volume labels and the error mode from the kernel.
+#include "platform/win32/WindowsApi.h"
+
+#include "platform/Native.h"
+
+namespace platform::native {
+namespace {
+
+constexpr DWORD kLabelBufferSize = 256;
+
+// The empty root asks about the current directory's drive, as a null root does for Windows.
+const char* RootArgument(const std::string& root) { return root.empty() ? nullptr : root.c_str(); }
+
+}  // namespace
+
+int GetDriveType(const std::string& root) { return static_cast<int>(::GetDriveTypeA(RootArgument(root))); }
+
+int64_t GetDiskFreeSpace(const std::string& root) {
+    DWORD sectorsPerCluster = 0;
+    DWORD bytesPerSector = 0;
+    DWORD freeClusters = 0;
+    DWORD totalClusters = 0;
+    if (!::GetDiskFreeSpaceA(RootArgument(root), &sectorsPerCluster, &bytesPerSector, &freeClusters, &totalClusters)) {
+        return -1;
+    }
+    return static_cast<int64_t>(freeClusters) * sectorsPerCluster * bytesPerSector;
+}
+
+bool GetVolumeLabel(const std::string& root, std::string& label) {
+    char buffer[kLabelBufferSize + 1] = {};
+    if (!::GetVolumeInformationA(RootArgument(root), buffer, kLabelBufferSize, nullptr, nullptr, nullptr, nullptr, 0)) {
+        return false;
+    }
+    label = buffer;
+    return true;
+}
+
+bool SetVolumeLabel(const std::string& root, const std::string& label) {
+    return ::SetVolumeLabelA(RootArgument(root), label.c_str()) != 0;
+}
+
+unsigned SetErrorMode(unsigned mode) { return ::SetErrorMode(mode); }
+
+// Windows has drive letters of its own; tests map the simulated ones they need.
+void MapDefaultDrives() {}
+
+}  // namespace platform::native

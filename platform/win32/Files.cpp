@@ -1,0 +1,195 @@
+// Windows files: the kernel's file functions behind the platform's file interface.
+#include "platform/win32/WindowsApi.h"
+
+#include <vector>
+
+#include "platform/Native.h"
+
+namespace platform::win32 {
+
+std::string SystemMessage(DWORD error) {
+    char* buffer = nullptr;
+    const DWORD length = ::FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+        reinterpret_cast<char*>(&buffer), 0, nullptr);
+    if (length == 0 || !buffer) return "Error " + std::to_string(error) + ".";
+    std::string text(buffer, length);
+    ::LocalFree(buffer);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
+    return text;
+}
+
+}  // namespace platform::win32
+
+namespace platform::native {
+namespace {
+
+using win32::FindHandle;
+
+HANDLE AsHandle(intptr_t file) { return reinterpret_cast<HANDLE>(file); }
+
+DWORD DesiredAccess(Access access) { return access == Access::Read ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE; }
+
+DWORD Disposition(Access access) { return access == Access::Create ? CREATE_ALWAYS : OPEN_EXISTING; }
+
+DWORD ShareMode(Share share) {
+    switch (share) {
+        case Share::DenyWrite: return FILE_SHARE_READ;
+        case Share::DenyNone: return FILE_SHARE_READ | FILE_SHARE_WRITE;
+        case Share::Exclusive: return 0;
+    }
+    return FILE_SHARE_READ;
+}
+
+DWORD MoveMethod(Origin origin) {
+    switch (origin) {
+        case Origin::Begin: return FILE_BEGIN;
+        case Origin::Current: return FILE_CURRENT;
+        case Origin::End: return FILE_END;
+    }
+    return FILE_BEGIN;
+}
+
+DWORD Attributes(const std::string& path) {
+    return path.empty() ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesA(path.c_str());
+}
+
+std::string WithBackslash(const std::string& folder) {
+    if (folder.empty() || folder.back() == '\\' || folder.back() == '/') return folder;
+    return folder + "\\";
+}
+
+// Fills a buffer through a call that answers the length it needs when the buffer is too small.
+template <typename Call>
+std::string GrowingBuffer(Call call) {
+    std::vector<char> buffer(MAX_PATH + 1);
+    DWORD length = call(static_cast<DWORD>(buffer.size()), buffer.data());
+    if (length >= buffer.size()) {
+        buffer.resize(length + 1);
+        length = call(static_cast<DWORD>(buffer.size()), buffer.data());
+    }
+    if (length == 0 || length >= buffer.size()) return {};
+    return std::string(buffer.data(), length);
+}
+
+}  // namespace
+
+std::string ToNativePath(const std::string& systemPath) { return systemPath; }
+
+std::string JoinNative(const std::string& folder, const std::string& rest) {
+    if (rest.empty()) return folder;
+    return WithBackslash(folder) + rest;
+}
+
+intptr_t OpenFile(const std::string& path, Access access, Share share, std::string& error) {
+    const HANDLE file = ::CreateFileA(path.c_str(), DesiredAccess(access), ShareMode(share), nullptr,
+                                      Disposition(access), FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        error = win32::SystemMessage(::GetLastError());
+        return kInvalidFile;
+    }
+    return reinterpret_cast<intptr_t>(file);
+}
+
+bool CreateNewFile(const std::string& path) {
+    FileHandle file(reinterpret_cast<intptr_t>(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                                             FILE_ATTRIBUTE_NORMAL, nullptr)));
+    return file.IsValid();
+}
+
+void CloseFile(intptr_t file) { ::CloseHandle(AsHandle(file)); }
+
+int32_t ReadFile(intptr_t file, void* buffer, int32_t count) {
+    DWORD done = 0;
+    if (!::ReadFile(AsHandle(file), buffer, static_cast<DWORD>(count), &done, nullptr)) return 0;
+    return static_cast<int32_t>(done);
+}
+
+int32_t WriteFile(intptr_t file, const void* buffer, int32_t count) {
+    DWORD done = 0;
+    if (!::WriteFile(AsHandle(file), buffer, static_cast<DWORD>(count), &done, nullptr)) return 0;
+    return static_cast<int32_t>(done);
+}
+
+int64_t SeekFile(intptr_t file, int64_t offset, Origin origin) {
+    LARGE_INTEGER distance;
+    LARGE_INTEGER position;
+    distance.QuadPart = offset;
+    if (!::SetFilePointerEx(AsHandle(file), distance, &position, MoveMethod(origin))) return -1;
+    return position.QuadPart;
+}
+
+int64_t FileSize(intptr_t file) {
+    LARGE_INTEGER size;
+    return ::GetFileSizeEx(AsHandle(file), &size) ? size.QuadPart : -1;
+}
+
+bool TruncateFile(intptr_t file) { return ::SetEndOfFile(AsHandle(file)) != 0; }
+
+bool FileExists(const std::string& path) {
+    const DWORD attributes = Attributes(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool DirectoryExists(const std::string& path) {
+    const DWORD attributes = Attributes(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool CopyFile(const std::string& from, const std::string& to, bool failIfExists) {
+    return ::CopyFileA(from.c_str(), to.c_str(), failIfExists) != 0;
+}
+
+bool DeleteFile(const std::string& path) { return ::DeleteFileA(path.c_str()) != 0; }
+
+bool CreateDirectory(const std::string& path) { return ::CreateDirectoryA(path.c_str(), nullptr) != 0; }
+
+bool RemoveDirectory(const std::string& path) { return ::RemoveDirectoryA(path.c_str()) != 0; }
+
+int64_t FolderUsage(const std::string& folder) {
+    const std::string base = WithBackslash(folder);
+    WIN32_FIND_DATAA found;
+    FindHandle find(::FindFirstFileA((base + "*").c_str(), &found));
+    if (!find) return 0;
+    int64_t usage = 0;
+    do {
+        const std::string name = found.cFileName;
+        if (name == "." || name == "..") continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            usage += FolderUsage(base + name);
+        } else {
+            usage += (static_cast<int64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+        }
+    } while (::FindNextFileA(find.Get(), &found));
+    return usage;
+}
+
+int64_t FreeSpaceOf(const std::string& path) {
+    ULARGE_INTEGER available;
+    if (!::GetDiskFreeSpaceExA(WithBackslash(path).c_str(), &available, nullptr, nullptr)) return -1;
+    return static_cast<int64_t>(available.QuadPart);
+}
+
+std::string GetCurrentDirectory() {
+    return GrowingBuffer([](DWORD size, char* buffer) { return ::GetCurrentDirectoryA(size, buffer); });
+}
+
+bool SetCurrentDirectory(const std::string& path) { return ::SetCurrentDirectoryA(path.c_str()) != 0; }
+
+std::string ModuleFileName() {
+    char buffer[MAX_PATH + 1];
+    const DWORD length = ::GetModuleFileNameA(nullptr, buffer, MAX_PATH);
+    return std::string(buffer, length <= MAX_PATH ? length : 0);
+}
+
+std::string GetTempPath() {
+    return GrowingBuffer([](DWORD size, char* buffer) { return ::GetTempPathA(size, buffer); });
+}
+
+std::string GetTempFileName(const std::string& directory, const std::string& prefix) {
+    char buffer[MAX_PATH + 1];
+    if (!::GetTempFileNameA(directory.c_str(), prefix.c_str(), 0, buffer)) return {};
+    return buffer;
+}
+
+}  // namespace platform::native

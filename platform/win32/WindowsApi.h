@@ -1,0 +1,43 @@
+// The one door of the Windows backend to <windows.h>: takes back the macros that clash with our names.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "platform/Handle.h"
+
+// <windows.h> maps these names onto their ...A or ...W functions; the platform interface uses the
+// same names for its own functions, so the backend calls the ...A functions by their full names.
+#undef AnsiToOem
+#undef AnsiToOemBuff
+#undef CopyFile
+#undef CreateDirectory
+#undef DeleteFile
+#undef FormatMessage
+#undef GetCurrentDirectory
+#undef GetDiskFreeSpace
+#undef GetDriveType
+#undef GetTempFileName
+#undef GetTempPath
+#undef LoadCursor
+#undef MessageBox
+#undef OemToAnsi
+#undef OemToAnsiBuff
+#undef RemoveDirectory
+#undef SetCurrentDirectory
+#undef SetVolumeLabel
+
+namespace platform::win32 {
+
+struct FindPolicy {
+    using Value = HANDLE;
+    static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
+    static void Close(HANDLE find) { ::FindClose(find); }
+};
+using FindHandle = UniqueHandle<FindPolicy>;
+
+// The system's text for an error code, without the line break Windows ends it with.
+std::string SystemMessage(DWORD error);
+
+}  // namespace platform::win32
