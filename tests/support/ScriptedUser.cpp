@@ -1,0 +1,42 @@
+// The scripted test user: replays queued answers and records the boxes, the cursor and the calls.
+#include "tests/support/ScriptedUser.h"
+
+#include <gtest/gtest.h>
+
+namespace larktest {
+
+ScriptedUser::ScriptedUser() { platform::SetCurrentUser(this); }
+
+ScriptedUser::~ScriptedUser() {
+    platform::SetCurrentUser(nullptr);
+    if (!script_.empty()) {
+        ADD_FAILURE() << script_.size() << " scripted answer(s) left over: fewer message boxes than expected";
+    }
+}
+
+ScriptedUser& ScriptedUser::Answer(int answer, std::function<void()> action) {
+    script_.push_back({answer, std::move(action)});
+    return *this;
+}
+
+int ScriptedUser::MessageBox(const std::string& text, const std::string& caption, unsigned flags) {
+    shown_.push_back({text, caption, flags});
+    if (script_.empty()) {
+        ADD_FAILURE() << "unexpected message box \"" << text << "\" (" << caption << ", flags 0x" << std::hex << flags
+                      << ")";
+        return platform::kIdCancel;
+    }
+    ScriptedAnswer next = std::move(script_.front());
+    script_.pop_front();
+    if (next.action) next.action();
+    return next.answer;
+}
+
+platform::Cursor ScriptedUser::SetCursor(platform::Cursor cursor) {
+    ++setCursorCalls_;
+    const platform::Cursor previous = cursor_;
+    cursor_ = cursor;
+    return previous;
+}
+
+}  // namespace larktest

@@ -1,0 +1,59 @@
+// A user for tests: answers message boxes from a script and records everything it was shown.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+
+namespace larktest {
+
+struct ShownBox {
+    std::string text;
+    std::string caption;
+    unsigned flags = 0;
+};
+
+// Installs itself as the current user for its lifetime. A message box beyond the script fails the
+// test and is answered Cancel; an answer left over at the end fails it too, since the code showed
+// fewer boxes than the test expected.
+class ScriptedUser final : public platform::User {
+public:
+    ScriptedUser();
+    ~ScriptedUser() override;
+    ScriptedUser(const ScriptedUser&) = delete;
+    ScriptedUser& operator=(const ScriptedUser&) = delete;
+
+    // Queues the answer to the next box; `action` runs before the answer is given (to insert the
+    // next disk, say).
+    ScriptedUser& Answer(int answer, std::function<void()> action = {});
+
+    const std::vector<ShownBox>& Shown() const { return shown_; }
+    size_t AnswersLeft() const { return script_.size(); }
+    platform::Cursor CurrentCursor() const { return cursor_; }
+    int SetCursorCalls() const { return setCursorCalls_; }
+    int ProcessMessagesCalls() const { return processMessagesCalls_; }
+    int BeepCalls() const { return beepCalls_; }
+
+    int MessageBox(const std::string& text, const std::string& caption, unsigned flags) override;
+    platform::Cursor SetCursor(platform::Cursor cursor) override;
+    void ProcessMessages() override { ++processMessagesCalls_; }
+    void Beep() override { ++beepCalls_; }
+
+private:
+    struct ScriptedAnswer {
+        int answer;
+        std::function<void()> action;
+    };
+
+    std::deque<ScriptedAnswer> script_;
+    std::vector<ShownBox> shown_;
+    platform::Cursor cursor_ = platform::Cursor::Default;
+    int setCursorCalls_ = 0;
+    int processMessagesCalls_ = 0;
+    int beepCalls_ = 0;
+};
+
+}  // namespace larktest
