@@ -1,4 +1,5 @@
 // Runs every file of the fuzz corpus through the directory reader once, in every build.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -16,6 +17,7 @@ int main(int argc, char** argv) {
     std::vector<std::filesystem::path> files;
     for (const auto& item : std::filesystem::directory_iterator(argv[1]))
         if (item.is_regular_file()) files.push_back(item.path());
+    std::sort(files.begin(), files.end());  // the same order, and so the same output, in every run
     if (files.empty()) {
         std::fprintf(stderr, "no corpus files in %s\n", argv[1]);
         return 1;

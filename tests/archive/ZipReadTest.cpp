@@ -1,0 +1,508 @@
+// Opening, creating and listing archives through TZip: the directory reader and its refusals.
+#include <gtest/gtest.h>
+
+#include "archive/Zip.h"
+#include "platform/Platform.h"
+#include "tests/support/ArchiveBuilder.h"
+#include "tests/support/ScriptedUser.h"
+#include "tests/support/TestFolder.h"
+
+using larktest::ArchiveBuilder;
+using larktest::EntrySpec;
+using larktest::FromHex;
+using larktest::PutU16;
+using larktest::PutU32;
+using zip::EndOfCentralHeader;
+using zip::FormatMsg;
+using zip::Msg;
+
+namespace {
+
+// The message of the ZipException that `action` raises, or "" when it raises none.
+template <class F>
+std::string ZipError(F&& action) {
+    try {
+        action();
+    } catch (const ZipException& e) {
+        return e.what();
+    }
+    return "";
+}
+
+EntrySpec Entry(const std::string& name, const std::string& data, const std::string& comment = "") {
+    EntrySpec e;
+    e.name = name;
+    e.data = data;
+    e.comment = comment;
+    return e;
+}
+
+ArchiveBuilder ThreeEntries() {
+    return ArchiveBuilder()
+        .Add(Entry("a.txt", "alpha", "first"))
+        .Add(Entry("dir/b.txt", std::string(1000, 'b')))
+        .Add(Entry("c.bin", "gamma", "third"));
+}
+
+class ZipRead : public testing::Test {
+protected:
+    // Writes `bytes` as a file of the test folder and returns its path.
+    std::string Write(const std::string& name, const std::string& bytes) {
+        const std::string path = folder.Path(name);
+        larktest::WriteFileBytes(path, bytes);
+        return path;
+    }
+
+    // Opens `path` in `zip`, counting the change events.
+    void Open(const std::string& path) { zip.SetZipFileName(path); }
+
+    std::vector<std::string> Names() {
+        std::vector<std::string> names;
+        TFileInfo info;
+        for (int32_t i = 0; i < zip.Count(); ++i) {
+            zip.GetEntry(i, info);
+            names.push_back(info.FileName);
+        }
+        return names;
+    }
+
+    void SetUp() override {
+        zip.OnContentsChanged = [this](TZip* sender) {
+            EXPECT_EQ(sender, &zip);
+            ++changes;
+        };
+    }
+
+    larktest::TestFolder folder;
+    larktest::ScriptedUser user;  // no message box may appear unless a test scripts one
+    TZip zip;
+    int changes = 0;
+};
+
+}  // namespace
+
+TEST_F(ZipRead, NewNameCreatesTheMinimalArchive) {
+    const std::string path = folder.Path("new.zip");
+    ASSERT_FALSE(platform::FileExists(path));
+    Open(path);
+    EXPECT_EQ(larktest::ReadFileBytes(path), FromHex("50 4B 05 06") + std::string(18, '\0'));
+    EXPECT_EQ(zip.Count(), 0);
+    EXPECT_EQ(zip.GetZipComment(), "");
+    EXPECT_EQ(zip.SfxOffset(), 0);
+    EXPECT_EQ(zip.EndOfCentral().Position, 0);
+    EXPECT_EQ(zip.ZipFileName(), path);
+    EXPECT_EQ(changes, 1);
+}
+
+TEST_F(ZipRead, EmptyNameClosesAndStillSignalsTheChange) {
+    Open(Write("a.zip", ThreeEntries().Comment("note").Bytes()));
+    zip.SetPassword("secret");
+    ASSERT_EQ(zip.Count(), 3);
+    Open("");
+    EXPECT_EQ(zip.Count(), 0);
+    EXPECT_EQ(zip.GetZipComment(), "");
+    EXPECT_EQ(zip.Password(), "");
+    EXPECT_EQ(zip.ZipFileName(), "");
+    EXPECT_EQ(changes, 2);
+}
+
+TEST_F(ZipRead, TextFileIsNotAValidZip) {
+    const std::string path = Write("notes.zip", "Just some text, no archive in here.\r\n");
+    EXPECT_EQ(ZipError([&] { Open(path); }), FormatMsg(Msg::NotValidZip, path));
+    EXPECT_EQ(zip.Count(), 0);
+    EXPECT_EQ(zip.ZipFileName(), path);
+    EXPECT_EQ(changes, 0);
+    EXPECT_EQ(larktest::ReadFileBytes(path), "Just some text, no archive in here.\r\n");
+}
+
+TEST_F(ZipRead, FolderThatDoesNotExistCannotBeCreated) {
+    const std::string path = folder.Path("missing-folder\\new.zip");
+    EXPECT_EQ(ZipError([&] { Open(path); }), FormatMsg(Msg::UnableToCreate, path));
+    EXPECT_EQ(zip.Count(), 0);
+    EXPECT_EQ(changes, 0);
+}
+
+TEST_F(ZipRead, ListsNamesSizesAndCommentsInDirectoryOrder) {
+    EntrySpec encrypted = Entry("secret.bin", "xyz");
+    encrypted.flags = zip::kFlagEncrypted;
+    encrypted.extra = FromHex("55 54 05 00 01 02 03 04 05");
+    const auto built = ThreeEntries().Add(encrypted).Comment("archive note").Build();
+    Open(Write("a.zip", built.bytes));
+    EXPECT_EQ(Names(), (std::vector<std::string>{"a.txt", "dir\\b.txt", "c.bin", "secret.bin"}));
+    EXPECT_EQ(zip.GetZipComment(), "archive note");
+    TFileInfo info;
+    zip.GetEntry(1, info);
+    EXPECT_EQ(info.Header.UncompressedSize(), 1000u);
+    EXPECT_EQ(info.Header.Crc32(), larktest::Crc32(std::string(1000, 'b')));
+    EXPECT_EQ(info.FileComment, "");
+    EXPECT_FALSE(info.Encrypted);
+    zip.GetEntry(2, info);
+    EXPECT_EQ(info.FileComment, "third");
+    EXPECT_EQ(info.Header.DosDateTime(), (uint32_t{larktest::kFixedDosDate} << 16) | larktest::kFixedDosTime);
+    zip.GetEntry(3, info);
+    EXPECT_TRUE(info.Encrypted);
+    EXPECT_EQ(info.ExtraField, encrypted.extra);
+    // The header is the stored one, byte for byte.
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(info.Header.data()), 46),
+              built.bytes.substr(built.layout.centralHeaders[3], 46));
+    EXPECT_EQ(zip.EndOfCentral().Position, static_cast<int32_t>(built.layout.endRecord));
+}
+
+TEST_F(ZipRead, EntriesAreValueCopies) {
+    Open(Write("a.zip", ThreeEntries().Bytes()));
+    TFileInfo info;
+    zip.GetEntry(0, info);
+    info.FileName = "changed";
+    info.FileComment = "changed";
+    zip.GetEntry(0, info);
+    EXPECT_EQ(info.FileName, "a.txt");
+    EXPECT_EQ(info.FileComment, "first");
+}
+
+TEST_F(ZipRead, IndexOutsideTheListIsARangeError) {
+    Open(Write("a.zip", ThreeEntries().Bytes()));
+    TFileInfo info;
+    for (int32_t index : {-1, 3, 1000, INT32_MIN})
+        EXPECT_EQ(ZipError([&] { zip.GetEntry(index, info); }), FormatMsg(Msg::IndexRangeError)) << index;
+    EXPECT_EQ(ZipError([&] { zip.GetEntry(2, info); }), "");
+}
+
+TEST_F(ZipRead, PasswordOfEightyCharactersAtMost) {
+    const std::string eighty(80, 'p');
+    zip.SetPassword(eighty);
+    EXPECT_EQ(zip.Password(), eighty);
+    EXPECT_EQ(ZipError([&] { zip.SetPassword(std::string(81, 'q')); }), FormatMsg(Msg::PasswordTooLong));
+    EXPECT_EQ(zip.Password(), eighty);
+}
+
+TEST_F(ZipRead, OpeningAnotherArchiveClearsThePassword) {
+    Open(Write("a.zip", ThreeEntries().Bytes()));
+    zip.SetPassword("secret");
+    Open(Write("b.zip", ArchiveBuilder().Add("x", "y").Bytes()));
+    EXPECT_EQ(zip.Password(), "");
+}
+
+// Which archives carry OEM text is decided by the first entry's "version made by".
+struct OemCase {
+    uint8_t host, spec;
+    bool oem;
+};
+
+class ZipReadOem : public ZipRead, public testing::WithParamInterface<OemCase> {};
+
+TEST_P(ZipReadOem, NamesAndCommentsDecodedOnlyForOemHosts) {
+    const std::string oemName = "caf\x82.txt";  // an accented letter in the OEM code page
+    const std::string oemComment = "r\x82sum\x82";
+    ASSERT_NE(platform::OemToAnsi(oemName), oemName) << "the conversion must change the test text";
+    EntrySpec first = Entry(oemName, "data", oemComment);
+    first.hostSystem = GetParam().host;
+    first.specVersion = GetParam().spec;
+    // A later entry of another host does not change the decision.
+    EntrySpec second = Entry("sub/" + oemName, "data");
+    second.hostSystem = GetParam().oem ? 3 : 0;
+    Open(Write("oem.zip", ArchiveBuilder().Add(first).Add(second).Comment(oemComment).Bytes()));
+
+    const auto expect = [&](const std::string& stored) { return GetParam().oem ? platform::OemToAnsi(stored) : stored; };
+    EXPECT_EQ(zip.OemNames(), GetParam().oem);
+    EXPECT_EQ(Names(), (std::vector<std::string>{expect(oemName), "sub\\" + expect(oemName)}));
+    TFileInfo info;
+    zip.GetEntry(0, info);
+    EXPECT_EQ(info.FileComment, expect(oemComment));
+    EXPECT_EQ(zip.GetZipComment(), expect(oemComment));
+    // Reading again gives the same texts, not a second conversion or none.
+    zip.ReadDirectory();
+    EXPECT_EQ(zip.GetZipComment(), expect(oemComment));
+    EXPECT_EQ(Names()[0], expect(oemName));
+}
+
+INSTANTIATE_TEST_SUITE_P(Hosts, ZipReadOem,
+                         testing::Values(OemCase{0, 20, true}, OemCase{6, 20, true}, OemCase{0, 50, true},
+                                         OemCase{11, 50, true}, OemCase{11, 20, false}, OemCase{3, 20, false},
+                                         OemCase{3, 50, false}, OemCase{10, 50, false}));
+
+TEST_F(ZipRead, NonOemArchiveAfterAnOemOneIsNotDecoded) {
+    const std::string comment = "r\x82sum\x82";
+    EntrySpec dos = Entry("a", "1");
+    EntrySpec unixEntry = dos;
+    unixEntry.hostSystem = 3;
+    Open(Write("dos.zip", ArchiveBuilder().Add(dos).Comment(comment).Bytes()));
+    ASSERT_TRUE(zip.OemNames());
+    Open(Write("unix.zip", ArchiveBuilder().Add(unixEntry).Comment(comment).Bytes()));
+    EXPECT_FALSE(zip.OemNames());
+    EXPECT_EQ(zip.GetZipComment(), comment);
+}
+
+// Bytes in front of the archive, with offsets that count them or not.
+TEST_F(ZipRead, StubInFrontGivesSfxOffsetInBothOffsetForms) {
+    const std::vector<std::string> expected = {"a.txt", "dir\\b.txt", "c.bin"};
+    for (bool counted : {false, true}) {
+        Open(Write(counted ? "counted.exe" : "plain.exe",
+                   ThreeEntries().Stub(larktest::StubBytes(40000), counted).Comment("c").Bytes()));
+        EXPECT_EQ(zip.SfxOffset(), 40000) << counted;
+        EXPECT_EQ(Names(), expected);
+        EXPECT_EQ(zip.GetZipComment(), "c");
+    }
+    Open(Write("plain.zip", ThreeEntries().Bytes()));
+    EXPECT_EQ(zip.SfxOffset(), 0);
+    Open(Write("empty.zip", ArchiveBuilder().Stub(larktest::StubBytes(500), false).Bytes()));
+    EXPECT_EQ(zip.SfxOffset(), 0);
+}
+
+struct DiskCase {
+    uint16_t thisDisk, directoryDisk;
+    bool valid;
+};
+
+class ZipReadDisks : public ZipRead, public testing::WithParamInterface<DiskCase> {};
+
+TEST_P(ZipReadDisks, DiskNumbersAboveOneThousandAreRefused) {
+    const DiskCase c = GetParam();
+    const std::string path = Write("disks.zip", ThreeEntries().Disks(c.thisDisk, c.directoryDisk).Bytes());
+    if (c.valid) {
+        // Directory on the disk in the drive: read at its stored offset, without a prompt.
+        Open(path);
+        EXPECT_EQ(zip.Count(), 3);
+        EXPECT_EQ(zip.SfxOffset(), 0);
+    } else {
+        EXPECT_EQ(ZipError([&] { Open(path); }), FormatMsg(Msg::NotValidZip, path));
+        EXPECT_EQ(zip.Count(), 0);
+        EXPECT_EQ(zip.EndOfCentral().EndRecord.ThisDisk(), c.thisDisk);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ZipReadDisks,
+                         testing::Values(DiskCase{1000, 1000, true}, DiskCase{1001, 1001, false},
+                                         DiskCase{1000, 1001, false}, DiskCase{1001, 0, false},
+                                         DiskCase{0, 1001, false}));
+
+// A directory cut short at any byte, with the end record still behind it, is a reading error.
+TEST_F(ZipRead, DirectoryCutAnywhereIsAReadingError) {
+    const auto built = ThreeEntries().Comment("tail").Build();
+    const size_t start = built.layout.centralDirectory;
+    const std::string front = built.bytes.substr(0, start);
+    const std::string end = built.bytes.substr(built.layout.endRecord);
+    for (size_t kept = 0; kept < built.layout.centralDirSize; ++kept) {
+        std::string endRecord = end;
+        PutU32(endRecord, EndOfCentralHeader::kCentralDirSize, static_cast<uint32_t>(kept));
+        const std::string path = Write("cut.zip", front + built.bytes.substr(start, kept) + endRecord);
+        ASSERT_EQ(ZipError([&] { Open(path); }), FormatMsg(Msg::ErrorReadingCentral)) << "kept " << kept;
+        ASSERT_EQ(zip.Count(), 0);
+    }
+}
+
+TEST_F(ZipRead, FileCutInsideTheDirectoryIsNotAZip) {
+    const auto built = ThreeEntries().Build();
+    const std::string path = Write("cut.zip", built.bytes.substr(0, built.layout.centralHeaders[1] + 10));
+    EXPECT_EQ(ZipError([&] { Open(path); }), FormatMsg(Msg::NotValidZip, path));
+}
+
+TEST_F(ZipRead, LengthsThatRunPastTheEndAreReadingErrors) {
+    const auto built = ThreeEntries().Build();
+    const size_t last = built.layout.centralHeaders[2];
+    for (size_t field : {zip::CentralFileHeader::kFileNameLength, zip::CentralFileHeader::kExtraFieldLength,
+                         zip::CentralFileHeader::kFileCommentLength}) {
+        std::string bytes = built.bytes;
+        PutU16(bytes, last + field, 60000);
+        const std::string path = Write("long.zip", bytes);
+        EXPECT_EQ(ZipError([&] { Open(path); }), FormatMsg(Msg::ErrorReadingCentral)) << field;
+        EXPECT_EQ(zip.Count(), 0);
+    }
+}
+
+TEST_F(ZipRead, WrongSignatureOfALaterHeaderIsAReadingError) {
+    auto built = ThreeEntries().Build();
+    built.bytes[built.layout.centralHeaders[2] + 3] = 0x03;
+    const std::string path = Write("sig.zip", built.bytes);
+    EXPECT_EQ(ZipError([&] { Open(path); }), FormatMsg(Msg::ErrorReadingCentral));
+    EXPECT_EQ(zip.Count(), 0);
+}
+
+TEST_F(ZipRead, ArchiveCommentShorterThanItsLengthIsDropped) {
+    auto bytes = ThreeEntries().Comment("0123456789").Bytes();
+    bytes.resize(bytes.size() - 3);
+    Open(Write("short-comment.zip", bytes));
+    EXPECT_EQ(zip.Count(), 3);
+    EXPECT_EQ(zip.GetZipComment(), "");
+}
+
+TEST_F(ZipRead, ValidArchiveWhoseCommentHoldsASignatureOpens) {
+    const std::string comment = std::string("see PK\x05\x06", 8) + std::string(30, '-');
+    Open(Write("sig-in-comment.zip", ThreeEntries().Comment(comment).Bytes()));
+    EXPECT_EQ(zip.Count(), 3);
+    EXPECT_EQ(zip.GetZipComment(), comment);
+}
+
+TEST_F(ZipRead, LongestCommentIsFound) {
+    const std::string comment(65535, 'k');
+    Open(Write("long-comment.zip", ThreeEntries().Comment(comment).Bytes()));
+    EXPECT_EQ(zip.Count(), 3);
+    EXPECT_EQ(zip.GetZipComment(), comment);
+}
+
+// The entry count is 16-bit; its largest value is an ordinary archive, not a ZIP64 marker.
+TEST_F(ZipRead, LargestEntryCountStillLists) {
+    ArchiveBuilder builder;
+    for (int i = 0; i < 65535; ++i) builder.Add("f" + std::to_string(i), "");
+    Open(Write("many.zip", builder.Bytes()));
+    ASSERT_EQ(zip.Count(), 65535);
+    TFileInfo info;
+    zip.GetEntry(65534, info);
+    EXPECT_EQ(info.FileName, "f65534");
+}
+
+namespace {
+
+// A ZIP64 end record and its locator placed in front of the end record of `built`.
+std::string WithZip64Records(const larktest::BuiltArchive& built, uint64_t entries, uint64_t size, uint64_t offset) {
+    std::string end64 = FromHex("50 4B 06 06") + std::string(52, '\0');
+    PutU32(end64, 4, 44);  // size of the rest of the record
+    PutU16(end64, 12, 45);
+    PutU16(end64, 14, 45);
+    for (size_t at : {24, 32}) {
+        PutU32(end64, at, static_cast<uint32_t>(entries));
+        PutU32(end64, at + 4, static_cast<uint32_t>(entries >> 32));
+    }
+    PutU32(end64, 40, static_cast<uint32_t>(size));
+    PutU32(end64, 44, static_cast<uint32_t>(size >> 32));
+    PutU32(end64, 48, static_cast<uint32_t>(offset));
+    PutU32(end64, 52, static_cast<uint32_t>(offset >> 32));
+    std::string locator = FromHex("50 4B 06 07") + std::string(16, '\0');
+    PutU32(locator, 8, static_cast<uint32_t>(built.layout.endRecord));
+    PutU32(locator, 16, 1);
+    std::string bytes = built.bytes;
+    bytes.insert(built.layout.endRecord, end64 + locator);
+    return bytes;
+}
+
+}  // namespace
+
+TEST_F(ZipRead, Zip64ArchivesAreRefusedClearly) {
+    const auto built = ThreeEntries().Build();
+    const size_t end = built.layout.endRecord;
+    struct Case {
+        const char* name;
+        std::string bytes;
+    };
+    std::vector<Case> cases;
+    {
+        std::string bytes = built.bytes;
+        PutU32(bytes, end + EndOfCentralHeader::kCentralDirSize, 0xFFFFFFFF);
+        cases.push_back({"directory size marker", bytes});
+    }
+    {
+        std::string bytes = built.bytes;
+        PutU32(bytes, end + EndOfCentralHeader::kCentralDirOffset, 0xFFFFFFFF);
+        cases.push_back({"directory offset marker", bytes});
+    }
+    {
+        // More entries than the 16-bit count can hold.
+        auto markers = built;
+        PutU16(markers.bytes, end + EndOfCentralHeader::kEntriesOnDisk, 0xFFFF);
+        PutU16(markers.bytes, end + EndOfCentralHeader::kTotalEntries, 0xFFFF);
+        cases.push_back({"locator, 70000 entries", WithZip64Records(markers, 70000, built.layout.centralDirSize,
+                                                                      built.layout.centralDirectory)});
+    }
+    for (const Case& c : cases) {
+        const std::string path = Write("zip64.zip", c.bytes);
+        EXPECT_EQ(ZipError([&] { Open(path); }), FormatMsg(Msg::NeedsZip64, path)) << c.name;
+        EXPECT_EQ(zip.Count(), 0) << c.name;
+    }
+}
+
+// Writers that always add ZIP64 records write the same values into both: such an archive lists.
+TEST_F(ZipRead, Zip64RecordsThatRepeatTheEndRecordAreHarmless) {
+    const auto built = ThreeEntries().Build();
+    Open(Write("redundant.zip",
+               WithZip64Records(built, 3, built.layout.centralDirSize, built.layout.centralDirectory)));
+    EXPECT_EQ(zip.Count(), 3);
+    EXPECT_EQ(zip.SfxOffset(), 0);
+}
+
+// Positions are 32-bit: a file of 2 GiB or more is refused before anything is misread.
+TEST_F(ZipRead, FilesOfTwoGibibytesOrMoreAreRefused) {
+    const std::string path = folder.Path("huge.zip");
+    {
+        platform::FileStream file(path, platform::Access::Create);
+        ASSERT_EQ(file.Seek(int64_t{1} << 31, platform::Origin::Begin), int64_t{1} << 31);
+        const auto end = EndOfCentralHeader::Empty();
+        ASSERT_EQ(file.Write(end.data(), end.size()), end.size());
+    }
+    EXPECT_EQ(ZipError([&] { Open(path); }), FormatMsg(Msg::TooLarge, path));
+    EXPECT_EQ(zip.Count(), 0);
+    // Just below the limit the same record is an ordinary empty archive.
+    {
+        platform::FileStream file(path, platform::Access::ReadWrite);
+        ASSERT_GE(file.Seek(INT32_MAX - 22, platform::Origin::Begin), 0);
+        const auto end = EndOfCentralHeader::Empty();
+        ASSERT_EQ(file.Write(end.data(), end.size()), end.size());
+        ASSERT_TRUE(file.Truncate());
+    }
+    Open(path);
+    EXPECT_EQ(zip.Count(), 0);
+    EXPECT_EQ(zip.EndOfCentral().Position, INT32_MAX - 22);
+    platform::DeleteFile(path);
+}
+
+// Sizes and offsets that do not fit the file are refused or ignored, never followed.
+TEST_F(ZipRead, DirectoryOutsideTheFileIsAReadingError) {
+    const auto built = ThreeEntries().Build();
+    const size_t end = built.layout.endRecord;
+    for (uint32_t size : {uint32_t(end + 1), 0x7FFFFFF0u, 0x80000000u, 0xFFFFFFF0u}) {
+        std::string bytes = built.bytes;
+        PutU32(bytes, end + EndOfCentralHeader::kCentralDirSize, size);
+        const std::string path = Write("outside.zip", bytes);
+        EXPECT_EQ(ZipError([&] { Open(path); }), FormatMsg(Msg::ErrorReadingCentral)) << size;
+        EXPECT_EQ(zip.Count(), 0);
+    }
+    // A multi-disk directory is read at its stored offset: past the end there is nothing to read.
+    for (uint32_t offset : {uint32_t(built.bytes.size() + 100), 0x7FFFFFF0u, 0xFFFFFFF0u}) {
+        std::string bytes = ThreeEntries().Disks(1, 1).Bytes();
+        PutU32(bytes, end + EndOfCentralHeader::kCentralDirOffset, offset);
+        const std::string path = Write("outside.zip", bytes);
+        EXPECT_EQ(ZipError([&] { Open(path); }), FormatMsg(Msg::ErrorReadingCentral)) << offset;
+        EXPECT_EQ(zip.Count(), 0);
+    }
+}
+
+TEST_F(ZipRead, ImplausibleStubSizesAreTakenAsNone) {
+    const auto built = ThreeEntries().Build();
+    const size_t end = built.layout.endRecord;
+    struct Case {
+        const char* name;
+        std::string bytes;
+    };
+    std::vector<Case> cases;
+    {
+        // Stored directory offset after the real one: the shift comes out negative.
+        std::string bytes = built.bytes;
+        PutU32(bytes, end + EndOfCentralHeader::kCentralDirOffset, static_cast<uint32_t>(built.layout.centralDirectory + 100));
+        cases.push_back({"negative shift", bytes});
+        PutU32(bytes, end + EndOfCentralHeader::kCentralDirOffset, 0xFFFFFF00u);
+        cases.push_back({"directory offset near 4 GiB", bytes});
+    }
+    {
+        // A plausible stub, but the lowest entry offset plus the stub lies past the end.
+        auto stubbed = ThreeEntries().Stub(larktest::StubBytes(40000), false).Build();
+        for (size_t header : stubbed.layout.centralHeaders)
+            PutU32(stubbed.bytes, header + zip::CentralFileHeader::kLocalHeaderOffset,
+                   static_cast<uint32_t>(stubbed.bytes.size() - 10));
+        cases.push_back({"past the end", stubbed.bytes});
+    }
+    for (const Case& c : cases) {
+        Open(Write("shift.zip", c.bytes));
+        EXPECT_EQ(zip.Count(), 3) << c.name;
+        EXPECT_EQ(zip.SfxOffset(), 0) << c.name;
+    }
+}
+
+// Listing never reads local headers, so an offset that points nowhere does not stop it.
+TEST_F(ZipRead, EntryWithLocalOffsetOutsideTheFileStillLists) {
+    for (uint32_t offset : {0x7FFFFFFFu, 0x80000000u, 0xFFFFFF00u}) {
+        auto built = ThreeEntries().Build();
+        for (size_t header : built.layout.centralHeaders)
+            PutU32(built.bytes, header + zip::CentralFileHeader::kLocalHeaderOffset, offset);
+        Open(Write("offsets.zip", built.bytes));
+        EXPECT_EQ(zip.Count(), 3) << offset;
+        EXPECT_EQ(zip.SfxOffset(), 0) << offset;
+    }
+}
