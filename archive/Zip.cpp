@@ -222,7 +222,8 @@ void TZip::CheckArchiveLimits(platform::Stream& file) {
         Zip64EndRecord end64;
         const int64_t end64Position = position - zip::Zip64Locator::kSize - Zip64EndRecord::kSize;
         const bool redundant = end64Position >= 0 && file.Seek(end64Position, Origin::Begin) >= 0 &&
-                               file.Read(end64.data(), end64.size()) == end64.size() && end64.U32(0) == zip::kZip64EndSignature &&
+                               file.Read(end64.data(), end64.size()) == end64.size() &&
+                               end64.U32(0) == zip::kZip64EndSignature &&
                                end64.U64(Zip64EndRecord::kTotalEntries) == record.TotalEntries() &&
                                end64.U64(Zip64EndRecord::kCentralDirSize) == record.CentralDirSize() &&
                                end64.U64(Zip64EndRecord::kCentralDirOffset) == record.CentralDirOffset();
