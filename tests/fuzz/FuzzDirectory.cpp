@@ -43,6 +43,7 @@ void CheckReader(const std::string& bytes) {
     }
     TFileInfo info;
     for (int32_t i = 0; i < zip.Count(); ++i) zip.GetEntry(i, info);
+    platform::DeleteFile(ArchivePath());
 }
 
 }  // namespace
