@@ -185,15 +185,6 @@ INSTANTIATE_TEST_SUITE_P(Table, ZipCommentEdit,
                                          ZipCommentCase{"Longest", "x", std::string(65535, 'Z')}),
                          [](const testing::TestParamInfo<ZipCommentCase>& info) { return info.param.name; });
 
-TEST_F(Comments, ClearedArchiveCommentLeavesTheBareEndRecordAtTheEnd) {
-    Open(Archive({"1", "", "3"}, "something"));
-    zip.SetZipComment("");
-    const std::string bytes = ReadFileBytes(path);
-    const size_t end = bytes.size() - 22;
-    EXPECT_EQ(larktest::GetU32(bytes, end), zip::kEndOfCentralSignature);
-    EXPECT_EQ(larktest::GetU16(bytes, end + zip::EndOfCentralHeader::kCommentLength), 0);
-}
-
 TEST_F(Comments, SameArchiveCommentDoesNotTouchTheFile) {
     Open(Archive({"1", "", "3"}, "same"));
     const std::string before = ReadFileBytes(path);
