@@ -106,13 +106,20 @@ class Result:
         return self.out.split("\n")
 
 
+def without_emulator_notes(err):
+    """Drops what Wine itself prints (such as notes on volume labels of its Z: drive), keeping the program's text."""
+    if not WINDOWS:
+        return err
+    return "".join(line for line in err.splitlines(keepends=True) if not line.startswith("wine: "))
+
+
 def run_lark(*args):
     """Runs lark; pathlib.Path arguments are passed as paths, strings as text."""
     argv = RUNNER + [LARK] + [lark_path(a) if isinstance(a, pathlib.PurePath) else a for a in args]
     env = dict(os.environ, WINEDEBUG="-all")
     done = subprocess.run(argv, stdin=subprocess.DEVNULL, capture_output=True, env=env, timeout=600)
     decode = lambda data: data.decode(console_encoding(), errors="replace").replace("\r\n", "\n")
-    result = Result(done.returncode, decode(done.stdout), decode(done.stderr))
+    result = Result(done.returncode, decode(done.stdout), without_emulator_notes(decode(done.stderr)))
     for mark in SANITIZER_MARKS:
         if mark in result.err:
             raise AssertionError("sanitizer report from lark %r:\n%s" % (args, result.err))
@@ -708,7 +715,7 @@ class RefusalTest(TempDirTest):
             ("b/c.txt", b"c" * 100, b"", zipfile.ZIP_DEFLATED)], comment=b"end")
         data = archive.read_bytes()
         cut = self.path("cut.zip")
-        step = 3 if WINDOWS else 1
+        step = 5 if WINDOWS else 1  # each run under Wine costs a second or more
         for length in range(central_header_positions(data)[0], len(data), step):
             cut.write_bytes(data[:length])
             result = run_lark("list", cut)
