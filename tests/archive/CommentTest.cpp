@@ -82,6 +82,8 @@ struct FileCommentCase {
     std::vector<std::string> after;
 };
 
+void PrintTo(const FileCommentCase& c, std::ostream* os) { *os << c.name; }
+
 class FileCommentEdit : public Comments, public testing::WithParamInterface<FileCommentCase> {};
 
 TEST_P(FileCommentEdit, WritesTheArchiveAsBuiltWithTheNewComment) {
@@ -160,6 +162,8 @@ struct ZipCommentCase {
     const char* name;
     std::string before, after;
 };
+
+void PrintTo(const ZipCommentCase& c, std::ostream* os) { *os << c.name; }
 
 class ZipCommentEdit : public Comments, public testing::WithParamInterface<ZipCommentCase> {};
 

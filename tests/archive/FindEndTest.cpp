@@ -37,6 +37,8 @@ struct FindCase {
     int32_t expected;
 };
 
+void PrintTo(const FindCase& c, std::ostream* os) { *os << c.name; }
+
 namespace {
 
 std::string WithRecordAt(size_t size, size_t position, uint16_t commentLength) {

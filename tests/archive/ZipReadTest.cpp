@@ -177,6 +177,8 @@ struct OemCase {
     bool oem;
 };
 
+void PrintTo(const OemCase& c, std::ostream* os) { *os << "host " << +c.host << " spec " << +c.spec; }
+
 class ZipReadOem : public ZipRead, public testing::WithParamInterface<OemCase> {};
 
 TEST_P(ZipReadOem, NamesAndCommentsDecodedOnlyForOemHosts) {
@@ -241,6 +243,8 @@ struct DiskCase {
     uint16_t thisDisk, directoryDisk;
     bool valid;
 };
+
+void PrintTo(const DiskCase& c, std::ostream* os) { *os << "disks " << c.thisDisk << '/' << c.directoryDisk; }
 
 class ZipReadDisks : public ZipRead, public testing::WithParamInterface<DiskCase> {};
 

@@ -106,6 +106,10 @@ struct DosCase {
     bool valid;
 };
 
+void PrintTo(const DosCase& c, std::ostream* os) {
+    *os << c.year << '-' << c.month << '-' << c.day << ' ' << c.hour << ':' << c.minute << ':' << c.second;
+}
+
 static uint32_t Pack(const DosCase& c) {
     const uint32_t time = (c.hour << 11) | (c.minute << 5) | (c.second / 2);
     const uint32_t date = ((c.year - 1980) << 9) | (c.month << 5) | c.day;

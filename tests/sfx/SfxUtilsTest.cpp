@@ -167,6 +167,8 @@ struct StripFailure {
     bool exception;   // ...false as the plain result
 };
 
+void PrintTo(const StripFailure& c, std::ostream* os) { *os << c.name; }
+
 class StripFails : public Sfx, public testing::WithParamInterface<StripFailure> {};
 
 TEST_P(StripFails, AndRemovesTheTarget) {

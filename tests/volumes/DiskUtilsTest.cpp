@@ -105,6 +105,8 @@ struct LabelCase {
     int32_t number;
 };
 
+void PrintTo(const LabelCase& c, std::ostream* os) { *os << '"' << c.label << '"'; }
+
 class DiskNumberFromLabel : public DiskUtils, public testing::WithParamInterface<LabelCase> {};
 
 TEST_P(DiskNumberFromLabel, OfAFileOnAFloppy) {
