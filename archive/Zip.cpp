@@ -15,6 +15,7 @@ using zip::CentralFileHeader;
 using zip::EndOfCentralHeader;
 using zip::FormatMsg;
 using zip::Msg;
+using zip::Zip64EndRecord;
 
 namespace {
 
@@ -28,6 +29,9 @@ public:
         stream_ = &stream;
         begin_ = end_ = 0;
     }
+
+    // Reads no more than `bytes` from here on.
+    void Limit(int64_t bytes) { remaining_ = bytes; }
 
     int32_t Read(void* destination, int32_t count) {
         auto* out = static_cast<uint8_t*>(destination);
@@ -52,8 +56,10 @@ private:
 
     bool Fill() {
         begin_ = 0;
-        end_ = stream_->Read(buffer_.data(), kBufferSize);
+        const int32_t wanted = remaining_ < kBufferSize ? static_cast<int32_t>(remaining_) : kBufferSize;
+        end_ = wanted > 0 ? stream_->Read(buffer_.data(), wanted) : 0;
         if (end_ < 0) end_ = 0;
+        remaining_ -= end_;
         return end_ > 0;
     }
 
@@ -61,21 +67,12 @@ private:
     std::vector<uint8_t> buffer_;
     int32_t begin_ = 0;
     int32_t end_ = 0;
+    int64_t remaining_ = INT64_MAX;
 };
 
 constexpr int64_t kLargestArchive = INT32_MAX;
 constexpr uint32_t kZip64Marker32 = 0xFFFFFFFF;
 
-// The ZIP64 end record that a locator points to, as far as this reader needs it.
-class Zip64EndRecord : public zip::Record<56> {
-public:
-    static constexpr size_t kSignature = 0;
-    static constexpr size_t kTotalEntries = 32;
-    static constexpr size_t kCentralDirSize = 40;
-    static constexpr size_t kCentralDirOffset = 48;
-    uint64_t U64(size_t offset) const { return U32(offset) | (static_cast<uint64_t>(U32(offset + 4)) << 32); }
-};
-static_assert(Zip64EndRecord::kSize == 56, "ZIP64 end record is 56 bytes without extensible data");
 
 std::unique_ptr<FileStream> OpenForReading(const std::string& path) {
     return std::make_unique<FileStream>(path, platform::Access::Read, platform::Share::DenyWrite);
@@ -100,6 +97,7 @@ void TZip::ResetArchiveState() {
     endOfCentral_.Comment.clear();
     endOfCentral_.Position = -1;
     sfxOffset_ = 0;
+    zip64RecordsSize_ = 0;
     ClearEntries();
 }
 
@@ -228,24 +226,27 @@ void TZip::CheckArchiveLimits(platform::Stream& file) {
                                end64.U64(Zip64EndRecord::kCentralDirSize) == record.CentralDirSize() &&
                                end64.U64(Zip64EndRecord::kCentralDirOffset) == record.CentralDirOffset();
         if (!redundant) throw ZipException(FormatMsg(Msg::NeedsZip64, zipFileName_));
+        zip64RecordsSize_ = zip::kZip64RecordsSize;
     }
 
     // A multi-disk directory may start on another disk, so only a single-disk one can be checked here.
     const bool singleDisk = record.ThisDisk() == 0;
-    if (singleDisk && record.TotalEntries() != 0 && static_cast<int64_t>(record.CentralDirSize()) > position)
+    if (singleDisk && record.TotalEntries() != 0 && static_cast<int64_t>(record.CentralDirSize()) > DirectoryEnd())
         throw ZipException(FormatMsg(Msg::ErrorReadingCentral));
 }
 
 bool TZip::ReadCentralHeaders(std::unique_ptr<platform::FileStream>& file) {
     const EndOfCentralHeader& record = endOfCentral_.EndRecord;
     const bool multiDisk = record.ThisDisk() != 0;
-    const int64_t position = endOfCentral_.Position;
-    const int64_t directoryStart = multiDisk ? record.CentralDirOffset() : position - record.CentralDirSize();
+    const int64_t directoryEnd = DirectoryEnd();
+    const int64_t directoryStart = multiDisk ? record.CentralDirOffset() : directoryEnd - record.CentralDirSize();
     if (file->Seek(directoryStart, Origin::Begin) < 0) return false;
 
     const int64_t fileSize = file->Size();
     int64_t lowestOffset = fileSize;
     BufferedReader reader(*file);
+    // A single-disk directory is read within its own bounds, never into the end record behind it.
+    if (!multiDisk) reader.Limit(record.CentralDirSize());
     entries_.reserve(record.TotalEntries());
     for (int32_t i = 0; i < record.TotalEntries(); ++i) {
         TFileInfo entry;
@@ -280,7 +281,7 @@ bool TZip::ReadCentralHeaders(std::unique_ptr<platform::FileStream>& file) {
 
     sfxOffset_ = 0;
     if (!multiDisk && lowestOffset < fileSize) {
-        const int64_t shift = position - record.CentralDirSize() - record.CentralDirOffset();
+        const int64_t shift = directoryEnd - record.CentralDirSize() - record.CentralDirOffset();
         const int64_t firstLocalHeader = lowestOffset + shift;
         // A stub size that comes out negative or past the end is not a stub.
         if (firstLocalHeader >= 0 && firstLocalHeader <= fileSize) sfxOffset_ = static_cast<int32_t>(firstLocalHeader);

@@ -109,6 +109,9 @@ private:
     bool ReadCentralHeaders(std::unique_ptr<platform::FileStream>& file);
     void CheckArchiveLimits(platform::Stream& file);
     void ContentsChanged();
+    // Where the central directory ends: at the end record, or in front of the ZIP64 records that
+    // some writers put between the two.
+    int64_t DirectoryEnd() const { return static_cast<int64_t>(endOfCentral_.Position) - zip64RecordsSize_; }
 
     std::string zipFileName_;
     std::string password_;
@@ -119,6 +122,7 @@ private:
     TEOCHInfo endOfCentral_;
     int32_t errorCount_ = 0;
     int32_t sfxOffset_ = 0;
+    int32_t zip64RecordsSize_ = 0;  // bytes of redundant ZIP64 records in front of the end record
 };
 
 // Path helpers shared by the component and the engine operations.

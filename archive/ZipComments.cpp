@@ -1,4 +1,5 @@
 // Editing the archive comment and one entry's comment in place in the archive file.
+#include <algorithm>
 #include <vector>
 
 #include "archive/Zip.h"
@@ -52,6 +53,22 @@ void OverwriteInPlace(platform::Stream& file, int64_t position, const std::strin
     throw ZipException(FormatMsg(Msg::ErrorWritingComment));
 }
 
+template <class R>
+void PutRecordAt(std::string& bytes, int64_t at, const R& record) {
+    if (at >= 0 && at + record.size() <= static_cast<int64_t>(bytes.size()))
+        bytes.replace(at, record.size(), reinterpret_cast<const char*>(record.data()), record.size());
+}
+
+// ZIP64 records that repeat the end record must go on repeating it, or the archive stops opening.
+void UpdateZip64DirectorySize(std::string& bytes, int64_t at, uint32_t directorySize) {
+    zip::Zip64EndRecord record;
+    if (at < 0 || at + record.size() > static_cast<int64_t>(bytes.size())) return;
+    std::copy(bytes.begin() + at, bytes.begin() + at + record.size(), record.data());
+    record.SetU32(zip::Zip64EndRecord::kCentralDirSize, directorySize);
+    record.SetU32(zip::Zip64EndRecord::kCentralDirSize + 4, 0);
+    PutRecordAt(bytes, at, record);
+}
+
 }  // namespace
 
 void TZip::SetZipComment(const std::string& comment) {
@@ -81,12 +98,13 @@ void TZip::SetFileComment(int32_t index, const std::string& comment) {
 
     FileStream file = OpenForEditing(zipFileName_);
     const int64_t endPosition = endOfCentral_.Position;
-    if (file.Seek(endPosition - endOfCentral_.EndRecord.CentralDirSize(), Origin::Begin) < 0) return;
+    const int64_t directoryEnd = DirectoryEnd();
+    if (file.Seek(directoryEnd - endOfCentral_.EndRecord.CentralDirSize(), Origin::Begin) < 0) return;
 
     // Walk the directory to the entry; a record that cannot be read ends the walk with no change.
     CentralFileHeader header;
     int64_t headerPosition = -1;
-    for (int32_t i = 0; file.Position() < endPosition; ++i) {
+    for (int32_t i = 0; file.Position() < directoryEnd; ++i) {
         headerPosition = file.Position();
         if (!zip::ReadRecord(file, header) || header.Signature() != zip::kCentralHeaderSignature) return;
         if (i == index) break;
@@ -121,9 +139,9 @@ void TZip::SetFileComment(int32_t index, const std::string& comment) {
         newTail.append(oldTail, header.size(), commentPosition - headerPosition - header.size());
         newTail += encoded;
         std::string rest = oldTail.substr(tailAfterComment);
-        const int64_t recordInRest = endPosition - (commentPosition + oldLength);
-        if (recordInRest >= 0 && recordInRest + record.size() <= static_cast<int64_t>(rest.size()))
-            rest.replace(recordInRest, record.size(), reinterpret_cast<const char*>(record.data()), record.size());
+        const int64_t restStart = commentPosition + oldLength;
+        PutRecordAt(rest, endPosition - restStart, record);
+        if (zip64RecordsSize_ > 0) UpdateZip64DirectorySize(rest, directoryEnd - restStart, record.CentralDirSize());
         newTail += rest;
         ReplaceTail(file, headerPosition, oldTail, newTail);
     }

@@ -14,23 +14,6 @@ EndOfCentralHeader EndOfCentralHeader::Empty() {
     return record;
 }
 
-template <class R>
-bool ReadRecord(platform::Stream& stream, R& record) {
-    return stream.Read(record.data(), R::size()) == R::size();
-}
-
-template <class R>
-bool WriteRecord(platform::Stream& stream, const R& record) {
-    return stream.Write(record.data(), R::size()) == R::size();
-}
-
-template bool ReadRecord(platform::Stream&, LocalHeader&);
-template bool ReadRecord(platform::Stream&, CentralFileHeader&);
-template bool ReadRecord(platform::Stream&, EndOfCentralHeader&);
-template bool ReadRecord(platform::Stream&, Zip64Locator&);
-template bool WriteRecord(platform::Stream&, const LocalHeader&);
-template bool WriteRecord(platform::Stream&, const CentralFileHeader&);
-template bool WriteRecord(platform::Stream&, const EndOfCentralHeader&);
 
 DosDateTimeParts SplitDosDateTime(uint32_t dosDateTime) {
     const uint32_t time = dosDateTime & 0xFFFF;

@@ -5,9 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace platform {
-class Stream;
-}
+#include "platform/Platform.h"
 
 namespace zip {
 
@@ -164,6 +162,21 @@ public:
     uint32_t Signature() const { return U32(kSignature); }
 };
 
+// The ZIP64 end record a locator points to, as far as this system needs it: archives whose values
+// fit the ordinary end record may carry one, and it must then repeat those values.
+class Zip64EndRecord : public Record<56> {
+public:
+    static constexpr size_t kSignature = 0;
+    static constexpr size_t kTotalEntries = 32;
+    static constexpr size_t kCentralDirSize = 40;
+    static constexpr size_t kCentralDirOffset = 48;
+    uint32_t Signature() const { return U32(kSignature); }
+    uint64_t U64(size_t offset) const { return U32(offset) | (static_cast<uint64_t>(U32(offset + 4)) << 32); }
+};
+// Both ZIP64 records, when they stand directly in front of the end record.
+constexpr int32_t kZip64RecordsSize = 56 + 20;
+
+static_assert(Zip64EndRecord::kSize == 56, "ZIP64 end record is 56 bytes without extensible data");
 static_assert(LocalHeader::kSize == 30, "LocalHeader is 30 bytes");
 static_assert(CentralFileHeader::kSize == 46, "CentralFileHeader is 46 bytes");
 static_assert(EndOfCentralHeader::kSize == 22, "EndOfCentralHeader is 22 bytes");
@@ -174,9 +187,13 @@ static_assert(EndOfCentralHeader::kCommentLength + 2 == EndOfCentralHeader::kSiz
 
 // Reads a whole record from the stream's current position; false on a short read.
 template <class R>
-bool ReadRecord(platform::Stream& stream, R& record);
+bool ReadRecord(platform::Stream& stream, R& record) {
+    return stream.Read(record.data(), R::size()) == R::size();
+}
 template <class R>
-bool WriteRecord(platform::Stream& stream, const R& record);
+bool WriteRecord(platform::Stream& stream, const R& record) {
+    return stream.Write(record.data(), R::size()) == R::size();
+}
 
 // An MS-DOS time stamp taken apart; `valid` is false when a field is outside the calendar.
 struct DosDateTimeParts {
