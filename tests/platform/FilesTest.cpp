@@ -178,14 +178,15 @@ TEST_F(Files, CopyDeleteAndFolders) {
     EXPECT_FALSE(folder.Exists("sub"));
 }
 
+// "<prefix><hex>.tmp": Windows writes four hexadecimal digits in capitals, Wine one to four in
+// small letters.
 bool IsTempName(const std::string& name, const std::string& prefix) {
-    if (name.size() != prefix.size() + 8 || name.compare(0, prefix.size(), prefix) != 0) return false;
-    for (size_t i = prefix.size(); i < prefix.size() + 4; ++i) {
-        if (!std::isxdigit(static_cast<unsigned char>(name[i])) || std::islower(static_cast<unsigned char>(name[i]))) {
-            return false;
-        }
+    const size_t digits = name.size() - prefix.size() - 4;
+    if (name.size() < prefix.size() + 5 || digits > 4 || name.compare(0, prefix.size(), prefix) != 0) return false;
+    for (size_t i = prefix.size(); i < prefix.size() + digits; ++i) {
+        if (!std::isxdigit(static_cast<unsigned char>(name[i]))) return false;
     }
-    return name.compare(prefix.size() + 4, 4, ".tmp") == 0;
+    return name.compare(prefix.size() + digits, 4, ".tmp") == 0;
 }
 
 TEST_F(Files, TempFilesAreNewEmptyAndUnique) {
