@@ -33,26 +33,31 @@ void CheckFinder(const std::string& bytes) {
         std::abort();
 }
 
-void CheckReader(const std::string& bytes) {
+std::string CheckReader(const std::string& bytes) {
     larktest::WriteFileBytes(ArchivePath(), bytes);
+    std::string outcome;
     TZip zip;
     try {
         zip.SetZipFileName(ArchivePath());
-    } catch (const ZipException&) {
+        outcome = std::to_string(zip.Count()) + " entries";
+    } catch (const ZipException& e) {
         if (zip.Count() != 0) std::abort();  // a refused archive lists nothing
+        outcome = e.what();
     }
     TFileInfo info;
     for (int32_t i = 0; i < zip.Count(); ++i) zip.GetEntry(i, info);
     platform::DeleteFile(ArchivePath());
+    return outcome;
 }
 
 }  // namespace
 
-void RunDirectoryInput(const uint8_t* data, size_t size) {
+std::string RunDirectoryInput(const uint8_t* data, size_t size) {
     static CancellingUser user;
     platform::SetCurrentUser(&user);
     const std::string bytes(reinterpret_cast<const char*>(data), size);
     CheckFinder(bytes);
-    CheckReader(bytes);
+    const std::string outcome = CheckReader(bytes);
     platform::SetCurrentUser(nullptr);
+    return outcome;
 }

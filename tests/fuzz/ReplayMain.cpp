@@ -25,9 +25,10 @@ int main(int argc, char** argv) {
     for (const auto& file : files) {
         std::ifstream in(file, std::ios::binary);
         const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        std::printf("%s (%zu bytes)\n", file.filename().string().c_str(), bytes.size());
+        std::printf("%s (%zu bytes): ", file.filename().string().c_str(), bytes.size());
         std::fflush(stdout);
-        RunDirectoryInput(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+        const std::string outcome = RunDirectoryInput(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+        std::printf("%s\n", outcome.c_str());
     }
     std::printf("%zu inputs replayed\n", files.size());
     return 0;
