@@ -125,6 +125,18 @@ INSTANTIATE_TEST_SUITE_P(
                                     {"1", std::string(65535, 'L'), "x"}}),
     [](const testing::TestParamInfo<FileCommentCase>& info) { return info.param.name; });
 
+// The ZIP64 records some writers add must go on describing the directory after it moved.
+TEST_F(Comments, Zip64RecordsFollowTheEdits) {
+    Open(Archive({"12345", "", "x"}).Zip64Records());
+    zip.SetFileComment(0, "a longer comment");
+    zip.SetFileComment(2, "");
+    zip.SetZipComment("new tail");
+    EXPECT_EQ(ReadFileBytes(path), Archive({"a longer comment", "", ""}, "new tail").Zip64Records().Bytes());
+    TZip reread;
+    reread.SetZipFileName(path);
+    EXPECT_EQ(reread.Count(), 3);
+}
+
 TEST_F(Comments, EmptyCommentOnAnEntryWithoutOneChangesNothing) {
     Open(Archive({"12345", "", "x"}));
     const std::string before = ReadFileBytes(path);

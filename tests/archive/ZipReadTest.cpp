@@ -335,32 +335,6 @@ TEST_F(ZipRead, LargestEntryCountStillLists) {
     EXPECT_EQ(info.FileName, "f65534");
 }
 
-namespace {
-
-// A ZIP64 end record and its locator placed in front of the end record of `built`.
-std::string WithZip64Records(const larktest::BuiltArchive& built, uint64_t entries, uint64_t size, uint64_t offset) {
-    std::string end64 = FromHex("50 4B 06 06") + std::string(52, '\0');
-    PutU32(end64, 4, 44);  // size of the rest of the record
-    PutU16(end64, 12, 45);
-    PutU16(end64, 14, 45);
-    for (size_t at : {24, 32}) {
-        PutU32(end64, at, static_cast<uint32_t>(entries));
-        PutU32(end64, at + 4, static_cast<uint32_t>(entries >> 32));
-    }
-    PutU32(end64, 40, static_cast<uint32_t>(size));
-    PutU32(end64, 44, static_cast<uint32_t>(size >> 32));
-    PutU32(end64, 48, static_cast<uint32_t>(offset));
-    PutU32(end64, 52, static_cast<uint32_t>(offset >> 32));
-    std::string locator = FromHex("50 4B 06 07") + std::string(16, '\0');
-    PutU32(locator, 8, static_cast<uint32_t>(built.layout.endRecord));
-    PutU32(locator, 16, 1);
-    std::string bytes = built.bytes;
-    bytes.insert(built.layout.endRecord, end64 + locator);
-    return bytes;
-}
-
-}  // namespace
-
 TEST_F(ZipRead, Zip64ArchivesAreRefusedClearly) {
     const auto built = ThreeEntries().Build();
     const size_t end = built.layout.endRecord;
@@ -381,11 +355,16 @@ TEST_F(ZipRead, Zip64ArchivesAreRefusedClearly) {
     }
     {
         // More entries than the 16-bit count can hold.
-        auto markers = built;
-        PutU16(markers.bytes, end + EndOfCentralHeader::kEntriesOnDisk, 0xFFFF);
-        PutU16(markers.bytes, end + EndOfCentralHeader::kTotalEntries, 0xFFFF);
-        cases.push_back({"locator, 70000 entries", WithZip64Records(markers, 70000, built.layout.centralDirSize,
-                                                                      built.layout.centralDirectory)});
+        auto built = ThreeEntries().EntryCount(0xFFFF).Zip64Records().Build();
+        larktest::PutU64(built.bytes, built.layout.zip64EndRecord + larktest::kZip64EntriesOnDisk, 70000);
+        larktest::PutU64(built.bytes, built.layout.zip64EndRecord + larktest::kZip64TotalEntries, 70000);
+        cases.push_back({"locator, 70000 entries", built.bytes});
+    }
+    {
+        auto built = ThreeEntries().Zip64Records().Build();
+        larktest::PutU64(built.bytes, built.layout.zip64EndRecord + larktest::kZip64CentralDirOffset,
+                         0x100000000ull + built.layout.centralDirectory);
+        cases.push_back({"locator, directory beyond 4 GiB", built.bytes});
     }
     for (const Case& c : cases) {
         const std::string path = Write("zip64.zip", c.bytes);
@@ -396,11 +375,13 @@ TEST_F(ZipRead, Zip64ArchivesAreRefusedClearly) {
 
 // Writers that always add ZIP64 records write the same values into both: such an archive lists.
 TEST_F(ZipRead, Zip64RecordsThatRepeatTheEndRecordAreHarmless) {
-    const auto built = ThreeEntries().Build();
-    Open(Write("redundant.zip",
-               WithZip64Records(built, 3, built.layout.centralDirSize, built.layout.centralDirectory)));
+    Open(Write("redundant.zip", ThreeEntries().Zip64Records().Comment("c").Bytes()));
     EXPECT_EQ(zip.Count(), 3);
     EXPECT_EQ(zip.SfxOffset(), 0);
+    EXPECT_EQ(zip.GetZipComment(), "c");
+    Open(Write("redundant.exe", ThreeEntries().Zip64Records().Stub(larktest::StubBytes(40000), false).Bytes()));
+    EXPECT_EQ(zip.Count(), 3);
+    EXPECT_EQ(zip.SfxOffset(), 40000);
 }
 
 // Positions are 32-bit: a file of 2 GiB or more is refused before anything is misread.

@@ -145,6 +145,17 @@ TEST_F(Sfx, StripLowersOffsetsThatCountTheStub) {
     }
 }
 
+// ZIP64 records that repeat the end record are part of the archive and are carried over, lowered too.
+TEST_F(Sfx, StripCarriesZip64RecordsOver) {
+    for (bool counted : {false, true}) {
+        const std::string exe =
+            Write("z64.exe", TenEntries().Zip64Records().Stub(StubBytes(3000), counted).Bytes());
+        const std::string zipPath = folder.Path(counted ? "counted.zip" : "plain.zip");
+        ASSERT_TRUE(StripSfxStub(exe, zipPath)) << counted;
+        EXPECT_EQ(ReadFileBytes(zipPath), TenEntries().Zip64Records().Bytes()) << counted;
+    }
+}
+
 TEST_F(Sfx, StripTruncatesAnExistingTarget) {
     const std::string exe = Write("a.exe", StubBytes(300) + TenEntries().Bytes());
     const std::string zipPath = Write("a.zip", std::string(200000, 'o'));

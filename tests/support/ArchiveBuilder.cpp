@@ -95,6 +95,11 @@ void PutU32(std::string& bytes, size_t offset, uint32_t value) {
     PutU16(bytes, offset + 2, static_cast<uint16_t>(value >> 16));
 }
 
+void PutU64(std::string& bytes, size_t offset, uint64_t value) {
+    PutU32(bytes, offset, static_cast<uint32_t>(value));
+    PutU32(bytes, offset + 4, static_cast<uint32_t>(value >> 32));
+}
+
 ArchiveBuilder& ArchiveBuilder::Add(EntrySpec entry) {
     entries_.push_back(std::move(entry));
     return *this;
@@ -127,6 +132,11 @@ ArchiveBuilder& ArchiveBuilder::Disks(uint16_t thisDisk, uint16_t centralDirDisk
 ArchiveBuilder& ArchiveBuilder::EntryCount(uint16_t count) {
     countOverridden_ = true;
     entryCount_ = count;
+    return *this;
+}
+
+ArchiveBuilder& ArchiveBuilder::Zip64Records() {
+    zip64Records_ = true;
     return *this;
 }
 
@@ -202,8 +212,28 @@ BuiltArchive ArchiveBuilder::Build() const {
     }
     result.layout.centralDirSize = out.size() - result.layout.centralDirectory;
 
-    result.layout.endRecord = out.size();
     const uint16_t count = countOverridden_ ? entryCount_ : static_cast<uint16_t>(entries_.size());
+    if (zip64Records_) {
+        result.layout.zip64EndRecord = out.size();
+        std::string end64(56, '\0');
+        PutU32(end64, 0, zip::kZip64EndSignature);
+        PutU64(end64, 4, 56 - 12);  // the size of what follows this field
+        PutU16(end64, 12, 45);
+        PutU16(end64, 14, 45);
+        PutU64(end64, kZip64EntriesOnDisk, count);
+        PutU64(end64, kZip64TotalEntries, count);
+        PutU64(end64, kZip64CentralDirSize, result.layout.centralDirSize);
+        PutU64(end64, kZip64CentralDirOffset, stored(result.layout.centralDirectory));
+        out += end64;
+        result.layout.zip64Locator = out.size();
+        std::string locator(20, '\0');
+        PutU32(locator, 0, zip::kZip64LocatorSignature);
+        PutU64(locator, kZip64LocatorRecordOffset, stored(result.layout.zip64EndRecord));
+        PutU32(locator, 16, 1);  // total number of disks
+        out += locator;
+    }
+
+    result.layout.endRecord = out.size();
     EndOfCentralHeader end;
     end.SetU32(EndOfCentralHeader::kSignature, zip::kEndOfCentralSignature);
     end.SetU16(EndOfCentralHeader::kThisDisk, thisDisk_);

@@ -49,6 +49,8 @@ struct ArchiveLayout {
     std::vector<size_t> centralHeaders;
     size_t centralDirectory = 0;  // file position of the first central header
     size_t centralDirSize = 0;
+    size_t zip64EndRecord = 0;  // only with Zip64Records()
+    size_t zip64Locator = 0;
     size_t endRecord = 0;
 };
 
@@ -69,6 +71,9 @@ public:
     ArchiveBuilder& Disks(uint16_t thisDisk, uint16_t centralDirDisk);
     // Overrides both entry counts of the end record (default: the number of entries).
     ArchiveBuilder& EntryCount(uint16_t count);
+    // A ZIP64 end record and its locator between the directory and the end record, repeating its values,
+    // as writers add when a count reaches its limit (or always).
+    ArchiveBuilder& Zip64Records();
 
     BuiltArchive Build() const;
     std::string Bytes() const { return Build().bytes; }
@@ -82,7 +87,16 @@ private:
     uint16_t centralDirDisk_ = 0;
     bool countOverridden_ = false;
     uint16_t entryCount_ = 0;
+    bool zip64Records_ = false;
 };
+
+// Field offsets of the ZIP64 end record and its locator (the core reads only a few of them).
+constexpr size_t kZip64EntriesOnDisk = 24;
+constexpr size_t kZip64TotalEntries = 32;
+constexpr size_t kZip64CentralDirSize = 40;
+constexpr size_t kZip64CentralDirOffset = 48;
+constexpr size_t kZip64LocatorRecordOffset = 8;
+void PutU64(std::string& bytes, size_t offset, uint64_t value);
 
 // A stub of `size` bytes that looks like nothing in particular (no "PK" anywhere).
 std::string StubBytes(size_t size);
