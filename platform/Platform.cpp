@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <optional>
 
 #include "platform/Native.h"
 #include "platform/SimulatedDrives.h"
@@ -12,6 +13,9 @@
 namespace platform {
 namespace {
 
+// The texts of FileError: the path, then the system's reason.
+constexpr const char* kCannotOpenFile = "Cannot open file \"%s\". %s";
+constexpr const char* kCannotCreateFile = "Cannot create file \"%s\". %s";
 // What the system says when a drive holds no disk; the simulated drive has no system to ask.
 constexpr const char* kNoDiskReason = "The device is not ready.";
 
@@ -56,8 +60,10 @@ int64_t RoomOn(const SimulatedDisk& disk) {
 }
 
 std::string OpenFailure(const std::string& path, Access access, const std::string& reason) {
-    const char* verb = access == Access::Create ? "create" : "open";
-    return std::string("Cannot ") + verb + " file \"" + path + "\". " + reason;
+    const char* format = access == Access::Create ? kCannotCreateFile : kCannotOpenFile;
+    std::string text(std::snprintf(nullptr, 0, format, path.c_str(), reason.c_str()) + 1, '\0');
+    text.resize(std::snprintf(text.data(), text.size(), format, path.c_str(), reason.c_str()));
+    return text;
 }
 
 std::string TempName(const std::string& directory, const std::string& prefix, unsigned number) {

@@ -1,4 +1,5 @@
 // Host text: the OEM and ANSI code pages from generated tables, UTF-8 on the terminal and in file names.
+#include <limits.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -89,13 +90,8 @@ std::string WithBackslashes(std::string path) {
 }
 
 std::string HostCurrentDirectory() {
-    std::string buffer(256, '\0');
-    while (!getcwd(buffer.data(), buffer.size())) {
-        if (buffer.size() > 65536) return "/";
-        buffer.resize(buffer.size() * 2);
-    }
-    buffer.resize(buffer.find('\0'));
-    return buffer;
+    char buffer[PATH_MAX];
+    return ::getcwd(buffer, sizeof buffer) ? buffer : "/";
 }
 
 }  // namespace
