@@ -53,13 +53,11 @@ int main(int argc, char** argv) {
         PutU32(built.bytes, built.layout.endRecord + 12, 0x7FFFFFF0);
         Write(folder, "directory-too-large.zip", built.bytes);
     }
+    Write(folder, "zip64-redundant.zip", ThreeEntries().Zip64Records().Bytes());
     {
-        // A ZIP64 locator in front of an end record full of 0xFFFFFFFF.
-        auto built = ArchiveBuilder().Add("a", "1").Build();
-        const std::string locator = FromHex("50 4B 06 07 00 00 00 00 00 00 00 00 00 00 00 00 01 00 00 00");
-        PutU32(built.bytes, built.layout.endRecord + 12, 0xFFFFFFFF);
-        PutU32(built.bytes, built.layout.endRecord + 16, 0xFFFFFFFF);
-        built.bytes.insert(built.layout.endRecord, locator);
+        // ZIP64 records whose count does not fit the end record.
+        auto built = ThreeEntries().EntryCount(0xFFFF).Zip64Records().Build();
+        larktest::PutU64(built.bytes, built.layout.zip64EndRecord + larktest::kZip64TotalEntries, 70000);
         Write(folder, "zip64.zip", built.bytes);
     }
     {
