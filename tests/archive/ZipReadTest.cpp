@@ -122,6 +122,15 @@ TEST_F(ZipRead, FolderThatDoesNotExistCannotBeCreated) {
     EXPECT_EQ(changes, 0);
 }
 
+// A disk without room for the 22 bytes of a new archive: refused, and no stump of a file is left.
+TEST_F(ZipRead, NewArchiveOnAFullDiskCannotBeCreated) {
+    folder.MapDisk('Q', platform::kDriveFixed, "full", "FULL", 10);
+    const std::string path = "Q:\\new.zip";
+    EXPECT_EQ(ZipError([&] { Open(path); }), FormatMsg(Msg::UnableToCreate, path));
+    EXPECT_FALSE(platform::FileExists(path));
+    EXPECT_EQ(changes, 0);
+}
+
 TEST_F(ZipRead, ListsNamesSizesAndCommentsInDirectoryOrder) {
     EntrySpec encrypted = Entry("secret.bin", "xyz");
     encrypted.flags = zip::kFlagEncrypted;
