@@ -266,8 +266,7 @@ protected:
     // Puts the archive alone on a simulated fixed disk with `spare` bytes of room left.
     void OpenOnDisk(const ArchiveBuilder& builder, int64_t spare) {
         const std::string bytes = builder.Bytes();
-        disk = platform::MakeDisk(folder.NativePath("disk"), "DATA");
-        platform::MapDrive(kDrive, platform::kDriveFixed, disk);
+        disk = folder.MapDisk(kDrive, platform::kDriveFixed, "disk", "DATA");
         path = std::string(1, kDrive) + ":\\a.zip";
         larktest::WriteFileBytes(path, bytes);
         disk->capacity = static_cast<int64_t>(bytes.size()) + spare;
@@ -275,8 +274,6 @@ protected:
         changes = 0;
         original = bytes;
     }
-
-    void TearDown() override { platform::UnmapDrive(kDrive); }
 
     platform::DiskPtr disk;
     std::string original;

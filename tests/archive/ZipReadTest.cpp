@@ -46,14 +46,6 @@ ArchiveBuilder ThreeEntries() {
 
 class ZipRead : public testing::Test {
 protected:
-    // Writes `bytes` as a file of the test folder and returns its path.
-    std::string Write(const std::string& name, const std::string& bytes) {
-        const std::string path = folder.Path(name);
-        larktest::WriteFileBytes(path, bytes);
-        return path;
-    }
-
-    // Opens `path` in `zip`, counting the change events.
     void Open(const std::string& path) { zip.SetZipFileName(path); }
 
     std::vector<std::string> Names() {
@@ -95,7 +87,7 @@ TEST_F(ZipRead, NewNameCreatesTheMinimalArchive) {
 }
 
 TEST_F(ZipRead, EmptyNameClosesAndStillSignalsTheChange) {
-    Open(Write("a.zip", ThreeEntries().Comment("note").Bytes()));
+    Open(folder.Write("a.zip", ThreeEntries().Comment("note").Bytes()));
     zip.SetPassword("secret");
     ASSERT_EQ(zip.Count(), 3);
     Open("");
@@ -107,7 +99,7 @@ TEST_F(ZipRead, EmptyNameClosesAndStillSignalsTheChange) {
 }
 
 TEST_F(ZipRead, TextFileIsNotAValidZip) {
-    const std::string path = Write("notes.zip", "Just some text, no archive in here.\r\n");
+    const std::string path = folder.Write("notes.zip", "Just some text, no archive in here.\r\n");
     EXPECT_EQ(ZipError([&] { Open(path); }), FormatMsg(Msg::NotValidZip, path));
     EXPECT_EQ(zip.Count(), 0);
     EXPECT_EQ(zip.ZipFileName(), path);
@@ -136,7 +128,7 @@ TEST_F(ZipRead, ListsNamesSizesAndCommentsInDirectoryOrder) {
     encrypted.flags = zip::kFlagEncrypted;
     encrypted.extra = FromHex("55 54 05 00 01 02 03 04 05");
     const auto built = ThreeEntries().Add(encrypted).Comment("archive note").Build();
-    Open(Write("a.zip", built.bytes));
+    Open(folder.Write("a.zip", built.bytes));
     EXPECT_EQ(Names(), (std::vector<std::string>{"a.txt", "dir\\b.txt", "c.bin", "secret.bin"}));
     EXPECT_EQ(zip.GetZipComment(), "archive note");
     TFileInfo info;
@@ -158,7 +150,7 @@ TEST_F(ZipRead, ListsNamesSizesAndCommentsInDirectoryOrder) {
 }
 
 TEST_F(ZipRead, IndexOutsideTheListIsARangeError) {
-    Open(Write("a.zip", ThreeEntries().Bytes()));
+    Open(folder.Write("a.zip", ThreeEntries().Bytes()));
     TFileInfo info;
     for (int32_t index : {-1, 3, 1000, INT32_MIN})
         EXPECT_EQ(ZipError([&] { zip.GetEntry(index, info); }), FormatMsg(Msg::IndexRangeError)) << index;
@@ -174,9 +166,9 @@ TEST_F(ZipRead, PasswordOfEightyCharactersAtMost) {
 }
 
 TEST_F(ZipRead, OpeningAnotherArchiveClearsThePassword) {
-    Open(Write("a.zip", ThreeEntries().Bytes()));
+    Open(folder.Write("a.zip", ThreeEntries().Bytes()));
     zip.SetPassword("secret");
-    Open(Write("b.zip", ArchiveBuilder().Add("x", "y").Bytes()));
+    Open(folder.Write("b.zip", ArchiveBuilder().Add("x", "y").Bytes()));
     EXPECT_EQ(zip.Password(), "");
 }
 
@@ -200,7 +192,7 @@ TEST_P(ZipReadOem, NamesAndCommentsDecodedOnlyForOemHosts) {
     // A later entry of another host does not change the decision.
     EntrySpec second = Entry("sub/" + oemName, "data");
     second.hostSystem = GetParam().oem ? 3 : 0;
-    Open(Write("oem.zip", ArchiveBuilder().Add(first).Add(second).Comment(oemComment).Bytes()));
+    Open(folder.Write("oem.zip", ArchiveBuilder().Add(first).Add(second).Comment(oemComment).Bytes()));
 
     const auto expect = [&](const std::string& stored) { return GetParam().oem ? platform::OemToAnsi(stored) : stored; };
     EXPECT_EQ(zip.OemNames(), GetParam().oem);
@@ -225,9 +217,9 @@ TEST_F(ZipRead, NonOemArchiveAfterAnOemOneIsNotDecoded) {
     EntrySpec dos = Entry("a", "1");
     EntrySpec unixEntry = dos;
     unixEntry.hostSystem = 3;
-    Open(Write("dos.zip", ArchiveBuilder().Add(dos).Comment(comment).Bytes()));
+    Open(folder.Write("dos.zip", ArchiveBuilder().Add(dos).Comment(comment).Bytes()));
     ASSERT_TRUE(zip.OemNames());
-    Open(Write("unix.zip", ArchiveBuilder().Add(unixEntry).Comment(comment).Bytes()));
+    Open(folder.Write("unix.zip", ArchiveBuilder().Add(unixEntry).Comment(comment).Bytes()));
     EXPECT_FALSE(zip.OemNames());
     EXPECT_EQ(zip.GetZipComment(), comment);
 }
@@ -236,15 +228,15 @@ TEST_F(ZipRead, NonOemArchiveAfterAnOemOneIsNotDecoded) {
 TEST_F(ZipRead, StubInFrontGivesSfxOffsetInBothOffsetForms) {
     const std::vector<std::string> expected = {"a.txt", "dir\\b.txt", "c.bin"};
     for (bool counted : {false, true}) {
-        Open(Write(counted ? "counted.exe" : "plain.exe",
+        Open(folder.Write(counted ? "counted.exe" : "plain.exe",
                    ThreeEntries().Stub(larktest::StubBytes(40000), counted).Comment("c").Bytes()));
         EXPECT_EQ(zip.SfxOffset(), 40000) << counted;
         EXPECT_EQ(Names(), expected);
         EXPECT_EQ(zip.GetZipComment(), "c");
     }
-    Open(Write("plain.zip", ThreeEntries().Bytes()));
+    Open(folder.Write("plain.zip", ThreeEntries().Bytes()));
     EXPECT_EQ(zip.SfxOffset(), 0);
-    Open(Write("empty.zip", ArchiveBuilder().Stub(larktest::StubBytes(500), false).Bytes()));
+    Open(folder.Write("empty.zip", ArchiveBuilder().Stub(larktest::StubBytes(500), false).Bytes()));
     EXPECT_EQ(zip.SfxOffset(), 0);
 }
 
@@ -259,7 +251,7 @@ class ZipReadDisks : public ZipRead, public testing::WithParamInterface<DiskCase
 
 TEST_P(ZipReadDisks, DiskNumbersAboveOneThousandAreRefused) {
     const DiskCase c = GetParam();
-    const std::string path = Write("disks.zip", ThreeEntries().Disks(c.thisDisk, c.directoryDisk).Bytes());
+    const std::string path = folder.Write("disks.zip", ThreeEntries().Disks(c.thisDisk, c.directoryDisk).Bytes());
     if (c.valid) {
         // Directory on the disk in the drive: read at its stored offset, without a prompt.
         Open(path);
@@ -286,7 +278,7 @@ TEST_F(ZipRead, DirectoryCutAnywhereIsAReadingError) {
     for (size_t kept = 0; kept < built.layout.centralDirSize; ++kept) {
         std::string endRecord = end;
         PutU32(endRecord, EndOfCentralHeader::kCentralDirSize, static_cast<uint32_t>(kept));
-        const std::string path = Write("cut.zip", front + built.bytes.substr(start, kept) + endRecord);
+        const std::string path = folder.Write("cut.zip", front + built.bytes.substr(start, kept) + endRecord);
         ASSERT_EQ(ZipError([&] { Open(path); }), FormatMsg(Msg::ErrorReadingCentral)) << "kept " << kept;
         ASSERT_EQ(zip.Count(), 0);
     }
@@ -294,7 +286,7 @@ TEST_F(ZipRead, DirectoryCutAnywhereIsAReadingError) {
 
 TEST_F(ZipRead, FileCutInsideTheDirectoryIsNotAZip) {
     const auto built = ThreeEntries().Build();
-    const std::string path = Write("cut.zip", built.bytes.substr(0, built.layout.centralHeaders[1] + 10));
+    const std::string path = folder.Write("cut.zip", built.bytes.substr(0, built.layout.centralHeaders[1] + 10));
     EXPECT_EQ(ZipError([&] { Open(path); }), FormatMsg(Msg::NotValidZip, path));
 }
 
@@ -305,7 +297,7 @@ TEST_F(ZipRead, LengthsThatRunPastTheEndAreReadingErrors) {
                          zip::CentralFileHeader::kFileCommentLength}) {
         std::string bytes = built.bytes;
         PutU16(bytes, last + field, 60000);
-        const std::string path = Write("long.zip", bytes);
+        const std::string path = folder.Write("long.zip", bytes);
         EXPECT_EQ(ZipError([&] { Open(path); }), FormatMsg(Msg::ErrorReadingCentral)) << field;
         EXPECT_EQ(zip.Count(), 0);
     }
@@ -314,21 +306,21 @@ TEST_F(ZipRead, LengthsThatRunPastTheEndAreReadingErrors) {
 TEST_F(ZipRead, ArchiveCommentShorterThanItsLengthIsDropped) {
     auto bytes = ThreeEntries().Comment("0123456789").Bytes();
     bytes.resize(bytes.size() - 3);
-    Open(Write("short-comment.zip", bytes));
+    Open(folder.Write("short-comment.zip", bytes));
     EXPECT_EQ(zip.Count(), 3);
     EXPECT_EQ(zip.GetZipComment(), "");
 }
 
 TEST_F(ZipRead, ValidArchiveWhoseCommentHoldsASignatureOpens) {
     const std::string comment = std::string("see PK\x05\x06", 8) + std::string(30, '-');
-    Open(Write("sig-in-comment.zip", ThreeEntries().Comment(comment).Bytes()));
+    Open(folder.Write("sig-in-comment.zip", ThreeEntries().Comment(comment).Bytes()));
     EXPECT_EQ(zip.Count(), 3);
     EXPECT_EQ(zip.GetZipComment(), comment);
 }
 
 TEST_F(ZipRead, LongestCommentIsFound) {
     const std::string comment(65535, 'k');
-    Open(Write("long-comment.zip", ThreeEntries().Comment(comment).Bytes()));
+    Open(folder.Write("long-comment.zip", ThreeEntries().Comment(comment).Bytes()));
     EXPECT_EQ(zip.Count(), 3);
     EXPECT_EQ(zip.GetZipComment(), comment);
 }
@@ -337,7 +329,7 @@ TEST_F(ZipRead, LongestCommentIsFound) {
 TEST_F(ZipRead, LargestEntryCountStillLists) {
     ArchiveBuilder builder;
     for (int i = 0; i < 65535; ++i) builder.Add("f" + std::to_string(i), "");
-    Open(Write("many.zip", builder.Bytes()));
+    Open(folder.Write("many.zip", builder.Bytes()));
     ASSERT_EQ(zip.Count(), 65535);
     TFileInfo info;
     zip.GetEntry(65534, info);
@@ -376,7 +368,7 @@ TEST_F(ZipRead, Zip64ArchivesAreRefusedClearly) {
         cases.push_back({"locator, directory beyond 4 GiB", built.bytes});
     }
     for (const Case& c : cases) {
-        const std::string path = Write("zip64.zip", c.bytes);
+        const std::string path = folder.Write("zip64.zip", c.bytes);
         EXPECT_EQ(ZipError([&] { Open(path); }), FormatMsg(Msg::NeedsZip64, path)) << c.name;
         EXPECT_EQ(zip.Count(), 0) << c.name;
     }
@@ -384,11 +376,11 @@ TEST_F(ZipRead, Zip64ArchivesAreRefusedClearly) {
 
 // Writers that always add ZIP64 records write the same values into both: such an archive lists.
 TEST_F(ZipRead, Zip64RecordsThatRepeatTheEndRecordAreHarmless) {
-    Open(Write("redundant.zip", ThreeEntries().Zip64Records().Comment("c").Bytes()));
+    Open(folder.Write("redundant.zip", ThreeEntries().Zip64Records().Comment("c").Bytes()));
     EXPECT_EQ(zip.Count(), 3);
     EXPECT_EQ(zip.SfxOffset(), 0);
     EXPECT_EQ(zip.GetZipComment(), "c");
-    Open(Write("redundant.exe", ThreeEntries().Zip64Records().Stub(larktest::StubBytes(40000), false).Bytes()));
+    Open(folder.Write("redundant.exe", ThreeEntries().Zip64Records().Stub(larktest::StubBytes(40000), false).Bytes()));
     EXPECT_EQ(zip.Count(), 3);
     EXPECT_EQ(zip.SfxOffset(), 40000);
 }
@@ -425,7 +417,7 @@ TEST_F(ZipRead, DirectoryOutsideTheFileIsAReadingError) {
     for (uint32_t size : {uint32_t(end + 1), 0x7FFFFFF0u, 0x80000000u, 0xFFFFFFF0u}) {
         std::string bytes = built.bytes;
         PutU32(bytes, end + EndOfCentralHeader::kCentralDirSize, size);
-        const std::string path = Write("outside.zip", bytes);
+        const std::string path = folder.Write("outside.zip", bytes);
         EXPECT_EQ(ZipError([&] { Open(path); }), FormatMsg(Msg::ErrorReadingCentral)) << size;
         EXPECT_EQ(zip.Count(), 0);
     }
@@ -433,7 +425,7 @@ TEST_F(ZipRead, DirectoryOutsideTheFileIsAReadingError) {
     for (uint32_t offset : {uint32_t(built.bytes.size() + 100), 0x7FFFFFF0u, 0xFFFFFFF0u}) {
         std::string bytes = ThreeEntries().Disks(1, 1).Bytes();
         PutU32(bytes, end + EndOfCentralHeader::kCentralDirOffset, offset);
-        const std::string path = Write("outside.zip", bytes);
+        const std::string path = folder.Write("outside.zip", bytes);
         EXPECT_EQ(ZipError([&] { Open(path); }), FormatMsg(Msg::ErrorReadingCentral)) << offset;
         EXPECT_EQ(zip.Count(), 0);
     }
@@ -464,7 +456,7 @@ TEST_F(ZipRead, ImplausibleStubSizesAreTakenAsNone) {
         cases.push_back({"past the end", stubbed.bytes});
     }
     for (const Case& c : cases) {
-        Open(Write("shift.zip", c.bytes));
+        Open(folder.Write("shift.zip", c.bytes));
         EXPECT_EQ(zip.Count(), 3) << c.name;
         EXPECT_EQ(zip.SfxOffset(), 0) << c.name;
     }
@@ -476,7 +468,7 @@ TEST_F(ZipRead, EntryWithLocalOffsetOutsideTheFileStillLists) {
         auto built = ThreeEntries().Build();
         for (size_t header : built.layout.centralHeaders)
             PutU32(built.bytes, header + zip::CentralFileHeader::kLocalHeaderOffset, offset);
-        Open(Write("offsets.zip", built.bytes));
+        Open(folder.Write("offsets.zip", built.bytes));
         EXPECT_EQ(zip.Count(), 3) << offset;
         EXPECT_EQ(zip.SfxOffset(), 0) << offset;
     }

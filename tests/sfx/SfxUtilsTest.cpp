@@ -12,7 +12,6 @@
 using larktest::ArchiveBuilder;
 using larktest::ReadFileBytes;
 using larktest::StubBytes;
-using larktest::WriteFileBytes;
 using zip::FormatMsg;
 using zip::Msg;
 
@@ -68,12 +67,6 @@ Listing List(const std::string& path) {
 
 class Sfx : public testing::Test {
 protected:
-    std::string Write(const std::string& name, const std::string& bytes) {
-        const std::string path = folder.Path(name);
-        WriteFileBytes(path, bytes);
-        return path;
-    }
-
     larktest::TestFolder folder;
     larktest::ScriptedUser user;
 };
@@ -83,8 +76,8 @@ protected:
 TEST_F(Sfx, BuildJoinsStubAndArchiveUnchanged) {
     const std::string stub = StubBytes(40000);
     const std::string archive = TenEntries().Bytes();
-    const std::string stubPath = Write("sfx.bin", stub);
-    const std::string zipPath = Write("a.zip", archive);
+    const std::string stubPath = folder.Write("sfx.bin", stub);
+    const std::string zipPath = folder.Write("a.zip", archive);
     const std::string exePath = folder.Path("a.exe");
     ASSERT_TRUE(BuildSfx({stubPath, zipPath}, exePath));
     EXPECT_EQ(ReadFileBytes(exePath), stub + archive);
@@ -96,19 +89,19 @@ TEST_F(Sfx, BuildJoinsStubAndArchiveUnchanged) {
 }
 
 TEST_F(Sfx, BuildJoinsEveryFileInOrder) {
-    const std::string a = Write("a", "first|"), b = Write("b", ""), c = Write("c", "third");
+    const std::string a = folder.Write("a", "first|"), b = folder.Write("b", ""), c = folder.Write("c", "third");
     ASSERT_TRUE(BuildSfx({a, b, c, a}, folder.Path("out")));
     EXPECT_EQ(ReadFileBytes(folder.Path("out")), "first|thirdfirst|");
 }
 
 TEST_F(Sfx, BuildTruncatesAnExistingTarget) {
-    const std::string exe = Write("a.exe", std::string(100000, 'o'));
-    ASSERT_TRUE(BuildSfx({Write("sfx.bin", "stub"), Write("a.zip", "zip")}, exe));
+    const std::string exe = folder.Write("a.exe", std::string(100000, 'o'));
+    ASSERT_TRUE(BuildSfx({folder.Write("sfx.bin", "stub"), folder.Write("a.zip", "zip")}, exe));
     EXPECT_EQ(ReadFileBytes(exe), "stubzip");
 }
 
 TEST_F(Sfx, BuildRefusesTooFewNamesOrNoTarget) {
-    const std::string stub = Write("sfx.bin", StubBytes(100));
+    const std::string stub = folder.Write("sfx.bin", StubBytes(100));
     const std::string exe = folder.Path("a.exe");
     EXPECT_FALSE(BuildSfx({}, exe));
     EXPECT_FALSE(BuildSfx({stub}, exe));
@@ -118,7 +111,7 @@ TEST_F(Sfx, BuildRefusesTooFewNamesOrNoTarget) {
 
 // A failed conversion takes its partial target away, so a retry is not refused as "already exists".
 TEST_F(Sfx, BuildWithAMissingInputRemovesItsTarget) {
-    const std::string stub = Write("sfx.bin", StubBytes(100));
+    const std::string stub = folder.Write("sfx.bin", StubBytes(100));
     const std::string exe = folder.Path("a.exe");
     EXPECT_THROW(BuildSfx({stub, folder.Path("missing.zip")}, exe), platform::FileError);
     EXPECT_FALSE(platform::FileExists(exe));
@@ -126,7 +119,7 @@ TEST_F(Sfx, BuildWithAMissingInputRemovesItsTarget) {
 
 TEST_F(Sfx, StripRestoresTheArchiveByteForByte) {
     const std::string archive = TenEntries().Bytes();
-    const std::string exe = Write("a.exe", StubBytes(40000) + archive);
+    const std::string exe = folder.Write("a.exe", StubBytes(40000) + archive);
     const std::string zipPath = folder.Path("a.zip");
     ASSERT_TRUE(StripSfxStub(exe, zipPath));
     EXPECT_EQ(ReadFileBytes(zipPath), archive);
@@ -136,7 +129,7 @@ TEST_F(Sfx, StripRestoresTheArchiveByteForByte) {
 // Offsets counted from the start of the program are lowered to count from the archive's start.
 TEST_F(Sfx, StripLowersOffsetsThatCountTheStub) {
     for (size_t stubSize : {1, 4096, 40000}) {
-        const std::string exe = Write("counted.exe", TenEntries().Stub(StubBytes(stubSize), true).Bytes());
+        const std::string exe = folder.Write("counted.exe", TenEntries().Stub(StubBytes(stubSize), true).Bytes());
         const std::string zipPath = folder.Path("counted.zip");
         platform::DeleteFile(zipPath);
         ASSERT_TRUE(StripSfxStub(exe, zipPath)) << stubSize;
@@ -149,7 +142,7 @@ TEST_F(Sfx, StripLowersOffsetsThatCountTheStub) {
 TEST_F(Sfx, StripCarriesZip64RecordsOver) {
     for (bool counted : {false, true}) {
         const std::string exe =
-            Write("z64.exe", TenEntries().Zip64Records().Stub(StubBytes(3000), counted).Bytes());
+            folder.Write("z64.exe", TenEntries().Zip64Records().Stub(StubBytes(3000), counted).Bytes());
         const std::string zipPath = folder.Path(counted ? "counted.zip" : "plain.zip");
         ASSERT_TRUE(StripSfxStub(exe, zipPath)) << counted;
         EXPECT_EQ(ReadFileBytes(zipPath), TenEntries().Zip64Records().Bytes()) << counted;
@@ -157,8 +150,8 @@ TEST_F(Sfx, StripCarriesZip64RecordsOver) {
 }
 
 TEST_F(Sfx, StripTruncatesAnExistingTarget) {
-    const std::string exe = Write("a.exe", StubBytes(300) + TenEntries().Bytes());
-    const std::string zipPath = Write("a.zip", std::string(200000, 'o'));
+    const std::string exe = folder.Write("a.exe", StubBytes(300) + TenEntries().Bytes());
+    const std::string zipPath = folder.Write("a.zip", std::string(200000, 'o'));
     ASSERT_TRUE(StripSfxStub(exe, zipPath));
     EXPECT_EQ(ReadFileBytes(zipPath), TenEntries().Bytes());
 }
@@ -167,7 +160,7 @@ TEST_F(Sfx, StripRefusals) {
     const std::string zipPath = folder.Path("out.zip");
     EXPECT_FALSE(StripSfxStub(folder.Path("missing.exe"), zipPath));
     EXPECT_FALSE(platform::FileExists(zipPath));
-    EXPECT_FALSE(StripSfxStub(Write("a.exe", StubBytes(300) + TenEntries().Bytes()), ""));
+    EXPECT_FALSE(StripSfxStub(folder.Write("a.exe", StubBytes(300) + TenEntries().Bytes()), ""));
 }
 
 // Every way of failing after the target was created leaves no target behind.
@@ -184,7 +177,7 @@ class StripFails : public Sfx, public testing::WithParamInterface<StripFailure> 
 
 TEST_P(StripFails, AndRemovesTheTarget) {
     const StripFailure& c = GetParam();
-    const std::string exe = Write("bad.exe", c.bytes);
+    const std::string exe = folder.Write("bad.exe", c.bytes);
     const std::string zipPath = folder.Path("bad.zip");
     if (c.exception) {
         const Msg id = c.message;
@@ -249,20 +242,13 @@ INSTANTIATE_TEST_SUITE_P(Table, StripFails, testing::ValuesIn(StripFailures()),
 // A target on a full disk: the copy comes out short, and the partial file goes.
 class SfxOnFullDisk : public Sfx {
 protected:
-    void SetUp() override {
-        disk = platform::MakeDisk(folder.NativePath("full"), "FULL");
-        platform::MapDrive('Q', platform::kDriveFixed, disk);
-        disk->capacity = 5000;
-    }
-    void TearDown() override { platform::UnmapDrive('Q'); }
-
-    platform::DiskPtr disk;
+    platform::DiskPtr disk = folder.MapDisk('Q', platform::kDriveFixed, "full", "FULL", 5000);
 };
 
 TEST_F(SfxOnFullDisk, ShortCopiesFailAndRemoveTheTarget) {
-    const std::string stub = Write("sfx.bin", StubBytes(4000));
-    const std::string exe = Write("a.exe", StubBytes(4000) + TenEntries().Bytes());
-    const std::string archive = Write("a.zip", TenEntries().Bytes());
+    const std::string stub = folder.Write("sfx.bin", StubBytes(4000));
+    const std::string exe = folder.Write("a.exe", StubBytes(4000) + TenEntries().Bytes());
+    const std::string archive = folder.Write("a.zip", TenEntries().Bytes());
     EXPECT_FALSE(BuildSfx({stub, archive}, "Q:\\a.exe"));
     EXPECT_FALSE(platform::FileExists("Q:\\a.exe"));
     disk->capacity = 1000;
