@@ -50,8 +50,6 @@ protected:
         platform::InsertDisk('A', nullptr);
     }
 
-    void TearDown() override { platform::UnmapDrive('A'); }
-
     DiskPtr Disk(const std::string& label, const std::string& contents) {
         DiskPtr disk = platform::MakeDisk(folder.NativePath("disk" + std::to_string(++disks)), label);
         platform::InsertDisk('A', disk);

@@ -26,10 +26,6 @@ protected:
         larktest::WriteFileBytes("A:\\" + name, "contents");
     }
 
-    void TearDown() override {
-        for (char letter : {'A', 'N', 'R', 'Q'}) platform::UnmapDrive(letter);
-    }
-
     larktest::TestFolder folder;
     larktest::ScriptedUser user;
     int disks = 0;
