@@ -42,8 +42,11 @@ FIXED_TIME = (2021, 6, 15, 13, 45, 58)
 # Signatures and fixed sizes of the records the tests patch.
 CENTRAL_SIGNATURE = b"PK\x01\x02"
 END_SIGNATURE = b"PK\x05\x06"
+ZIP64_END_SIGNATURE = b"PK\x06\x06"
+ZIP64_LOCATOR_SIGNATURE = b"PK\x06\x07"
 CENTRAL_SIZE = 46
-END_SIZE = 22
+ZIP64_END_SIZE = 56
+ZIP64_LOCATOR_SIZE = 20
 # Offsets inside a central directory header.
 CD_FLAGS = 8
 CD_TIME = 12
@@ -336,9 +339,19 @@ def end_record_position(data):
     return position
 
 
-def central_header_positions(data):
+def directory_end(data):
+    """Where the central directory ends: at the end record, or at the ZIP64 end record in front of it."""
     end = end_record_position(data)
-    size, offset = struct.unpack_from("<II", data, end + END_DIR_SIZE)
+    zip64_end = end - ZIP64_LOCATOR_SIZE - ZIP64_END_SIZE
+    if data[end - ZIP64_LOCATOR_SIZE:end - ZIP64_LOCATOR_SIZE + 4] == ZIP64_LOCATOR_SIGNATURE and \
+            data[zip64_end:zip64_end + 4] == ZIP64_END_SIGNATURE:
+        return zip64_end
+    return end
+
+
+def central_header_positions(data):
+    end = directory_end(data)
+    size = struct.unpack_from("<I", data, end_record_position(data) + END_DIR_SIZE)[0]
     position = end - size
     positions = []
     while position < end:
@@ -392,8 +405,9 @@ def make_redundant_zip64(path):
     end = end_record_position(data)
     entries = struct.unpack_from("<H", data, end + END_TOTAL_ENTRIES)[0]
     size, offset = struct.unpack_from("<II", data, end + END_DIR_SIZE)
-    zip64_end = struct.pack("<IQHHIIQQQQ", 0x06064B50, 44, 45, 45, 0, 0, entries, entries, size, offset)
-    locator = struct.pack("<IIQI", 0x07064B50, 0, end, 1)
+    zip64_end = ZIP64_END_SIGNATURE + struct.pack("<QHHIIQQQQ", ZIP64_END_SIZE - 12, 45, 45, 0, 0, entries, entries,
+                                                  size, offset)
+    locator = ZIP64_LOCATOR_SIGNATURE + struct.pack("<IQI", 0, end, 1)
     pathlib.Path(path).write_bytes(data[:end] + zip64_end + locator + data[end:])
     return path
 
@@ -501,6 +515,7 @@ class CommentEditTest(TempDirTest):
         "info-zip": lambda d: make_info_zip_tree(d / "tree.zip", d),
         "sfx": lambda d: make_sfx_plain(d / "prog.exe", d),
         "sfx zip -A": lambda d: make_sfx_adjusted(d / "adjusted.exe", d),
+        "zip64": lambda d: make_redundant_zip64(d / "zip64.zip"),
     }
 
     # (archive, command, entry index or None, new text)
@@ -531,6 +546,9 @@ class CommentEditTest(TempDirTest):
         ("info-zip", "file-comment", 3, "a comment on an Info-ZIP entry"),
         ("sfx", "file-comment", 1, "folder of a program"),
         ("sfx zip -A", "file-comment", 4, ""),
+        ("zip64", "comment", None, "ZIP64 records stay behind the directory"),
+        ("zip64", "file-comment", 2, "longer, so the ZIP64 records move"),
+        ("zip64", "file-comment", 0, ""),
     ]
 
     # Under Wine: text in the ANSI code page from the command line, and a file comment inside a program.
@@ -607,9 +625,13 @@ class SfxTest(TempDirTest):
     """lark sfx joins a stub and an archive; lark strip takes the stub off again."""
 
     def test_sfx_then_strip_round_trip(self):
-        archive = make_mixed(self.path("a.zip"))
-        stub = make_stub(self.path("stub.bin"))
-        program = self.path("a.exe")
+        for label, make in sample([("plain", make_mixed), ("ZIP64 end records", make_redundant_zip64)]):
+            with self.subTest(label):
+                work = pathlib.Path(tempfile.mkdtemp(dir=self.dir))
+                self.check_round_trip(make(work / "a.zip"), make_stub(work / "stub.bin"), work)
+
+    def check_round_trip(self, archive, stub, work):
+        program = work / "a.exe"
         self.assertEqual(run_lark("sfx", stub, archive, program).code, 0)
         self.assertEqual(program.read_bytes(), stub.read_bytes() + archive.read_bytes())
 
@@ -617,7 +639,7 @@ class SfxTest(TempDirTest):
         self.assertEqual(listing[1], "sfxoffset\t%d" % STUB_SIZE)
         self.assertEqual(listing[2:], expected_listing(archive)[2:])
 
-        stripped = self.path("back.zip")
+        stripped = work / "back.zip"
         result = run_lark("strip", program, stripped)
         self.assertEqual((result.code, result.err), (0, ""))
         self.assertEqual(stripped.read_bytes(), archive.read_bytes())
