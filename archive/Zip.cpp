@@ -15,7 +15,6 @@ using zip::CentralFileHeader;
 using zip::EndOfCentralHeader;
 using zip::FormatMsg;
 using zip::Msg;
-using zip::Zip64EndRecord;
 
 namespace {
 
@@ -71,7 +70,6 @@ private:
 };
 
 constexpr int64_t kLargestArchive = INT32_MAX;
-constexpr uint32_t kZip64Marker32 = 0xFFFFFFFF;
 
 
 std::unique_ptr<FileStream> OpenForReading(const std::string& path) {
@@ -207,27 +205,9 @@ void TZip::ReadDirectory() {
 // values do not fit the ordinary end record, and directories that lie outside the file.
 void TZip::CheckArchiveLimits(platform::Stream& file) {
     const EndOfCentralHeader& record = endOfCentral_.EndRecord;
-    const int64_t position = endOfCentral_.Position;
-    if (record.CentralDirSize() == kZip64Marker32 || record.CentralDirOffset() == kZip64Marker32)
-        throw ZipException(FormatMsg(Msg::NeedsZip64, zipFileName_));
-
-    zip::Zip64Locator locator;
-    if (position >= zip::Zip64Locator::kSize &&
-        file.Seek(position - zip::Zip64Locator::kSize, Origin::Begin) >= 0 && zip::ReadRecord(file, locator) &&
-        locator.Signature() == zip::kZip64LocatorSignature) {
-        // Writers add ZIP64 records as soon as a count reaches 65535; they are harmless when they
-        // only repeat what the ordinary record holds.
-        Zip64EndRecord end64;
-        const int64_t end64Position = position - zip::Zip64Locator::kSize - Zip64EndRecord::kSize;
-        const bool redundant = end64Position >= 0 && file.Seek(end64Position, Origin::Begin) >= 0 &&
-                               file.Read(end64.data(), end64.size()) == end64.size() &&
-                               end64.U32(0) == zip::kZip64EndSignature &&
-                               end64.U64(Zip64EndRecord::kTotalEntries) == record.TotalEntries() &&
-                               end64.U64(Zip64EndRecord::kCentralDirSize) == record.CentralDirSize() &&
-                               end64.U64(Zip64EndRecord::kCentralDirOffset) == record.CentralDirOffset();
-        if (!redundant) throw ZipException(FormatMsg(Msg::NeedsZip64, zipFileName_));
-        zip64RecordsSize_ = zip::kZip64RecordsSize;
-    }
+    const int32_t zip64Size = zip::Zip64RecordsInFront(file, endOfCentral_.Position, record);
+    if (zip64Size < 0) throw ZipException(FormatMsg(Msg::NeedsZip64, zipFileName_));
+    zip64RecordsSize_ = zip64Size;
 
     // A multi-disk directory may start on another disk, so only a single-disk one can be checked here.
     const bool singleDisk = record.ThisDisk() == 0;

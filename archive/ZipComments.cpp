@@ -59,14 +59,24 @@ void PutRecordAt(std::string& bytes, int64_t at, const R& record) {
         bytes.replace(at, record.size(), reinterpret_cast<const char*>(record.data()), record.size());
 }
 
-// ZIP64 records that repeat the end record must go on repeating it, or the archive stops opening.
-void UpdateZip64DirectorySize(std::string& bytes, int64_t at, uint32_t directorySize) {
-    zip::Zip64EndRecord record;
-    if (at < 0 || at + record.size() > static_cast<int64_t>(bytes.size())) return;
+template <class R>
+bool GetRecordAt(const std::string& bytes, int64_t at, R& record) {
+    if (at < 0 || at + record.size() > static_cast<int64_t>(bytes.size())) return false;
     std::copy(bytes.begin() + at, bytes.begin() + at + record.size(), record.data());
-    record.SetU32(zip::Zip64EndRecord::kCentralDirSize, directorySize);
-    record.SetU32(zip::Zip64EndRecord::kCentralDirSize + 4, 0);
-    PutRecordAt(bytes, at, record);
+    return true;
+}
+
+// ZIP64 records that repeat the end record must go on repeating it, or the archive stops opening:
+// the directory size changes, and the locator follows its record as that moves by `delta`.
+void UpdateZip64Records(std::string& bytes, int64_t at, uint32_t directorySize, int32_t delta) {
+    zip::Zip64EndRecord end64;
+    zip::Zip64Locator locator;
+    if (!GetRecordAt(bytes, at, end64) || !GetRecordAt(bytes, at + end64.size(), locator)) return;
+    end64.SetU32(zip::Zip64EndRecord::kCentralDirSize, directorySize);
+    end64.SetU32(zip::Zip64EndRecord::kCentralDirSize + 4, 0);
+    locator.SetU32(zip::Zip64Locator::kEndRecordOffset, locator.EndRecordOffset() + delta);
+    PutRecordAt(bytes, at, end64);
+    PutRecordAt(bytes, at + end64.size(), locator);
 }
 
 }  // namespace
@@ -141,7 +151,7 @@ void TZip::SetFileComment(int32_t index, const std::string& comment) {
         std::string rest = oldTail.substr(tailAfterComment);
         const int64_t restStart = commentPosition + oldLength;
         PutRecordAt(rest, endPosition - restStart, record);
-        if (zip64RecordsSize_ > 0) UpdateZip64DirectorySize(rest, directoryEnd - restStart, record.CentralDirSize());
+        if (zip64RecordsSize_ > 0) UpdateZip64Records(rest, directoryEnd - restStart, record.CentralDirSize(), delta);
         newTail += rest;
         ReplaceTail(file, headerPosition, oldTail, newTail);
     }

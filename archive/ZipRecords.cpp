@@ -50,6 +50,23 @@ int64_t CopyStream(platform::Stream& from, platform::Stream& to, int64_t count) 
     return done;
 }
 
+int32_t Zip64RecordsInFront(platform::Stream& stream, int64_t endPosition, const EndOfCentralHeader& record) {
+    constexpr uint32_t kZip64Marker32 = 0xFFFFFFFF;
+    if (record.CentralDirSize() == kZip64Marker32 || record.CentralDirOffset() == kZip64Marker32) return -1;
+    Zip64Locator locator;
+    if (endPosition < Zip64Locator::kSize || stream.Seek(endPosition - Zip64Locator::kSize, platform::Origin::Begin) < 0 ||
+        !ReadRecord(stream, locator) || locator.Signature() != kZip64LocatorSignature)
+        return 0;
+    Zip64EndRecord end64;
+    const int64_t end64Position = endPosition - kZip64RecordsSize;
+    const bool redundant = end64Position >= 0 && stream.Seek(end64Position, platform::Origin::Begin) >= 0 &&
+                           ReadRecord(stream, end64) && end64.Signature() == kZip64EndSignature &&
+                           end64.U64(Zip64EndRecord::kTotalEntries) == record.TotalEntries() &&
+                           end64.U64(Zip64EndRecord::kCentralDirSize) == record.CentralDirSize() &&
+                           end64.U64(Zip64EndRecord::kCentralDirOffset) == record.CentralDirOffset();
+    return redundant ? kZip64RecordsSize : -1;
+}
+
 namespace {
 
 constexpr int32_t kEndRecordSize = EndOfCentralHeader::kSize;

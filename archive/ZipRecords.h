@@ -160,6 +160,7 @@ public:
     static constexpr size_t kEndRecordOffset = 8;
     static constexpr size_t kTotalDisks = 16;
     uint32_t Signature() const { return U32(kSignature); }
+    uint32_t EndRecordOffset() const { return U32(kEndRecordOffset); }
 };
 
 // The ZIP64 end record a locator points to, as far as this system needs it: archives whose values
@@ -205,6 +206,11 @@ DosDateTimeParts SplitDosDateTime(uint32_t dosDateTime);
 // Copies up to `count` bytes from the current position of `from` to `to`; returns the bytes that
 // reached `to`, so a short read or a full disk shows as a smaller count.
 int64_t CopyStream(platform::Stream& from, platform::Stream& to, int64_t count);
+
+// Bytes of ZIP64 records standing directly in front of the end record at `endPosition`: 0 when
+// there are none, kZip64RecordsSize when they only repeat the end record's values (writers add them
+// once a count reaches 65535), -1 when the archive needs them and cannot be read through 32 bits.
+int32_t Zip64RecordsInFront(platform::Stream& stream, int64_t endPosition, const EndOfCentralHeader& record);
 
 // Position of the end record, or -1. On success the stream is left at the record.
 int32_t FindEndOfCentralDir(platform::Stream& stream);

@@ -63,6 +63,21 @@ bool LowerStoredOffsets(FileStream& output, EndOfCentralHeader record, int64_t e
     return true;
 }
 
+// ZIP64 records that repeat the end record carry the directory offset and their own position too.
+bool LowerZip64Offsets(FileStream& output, int64_t end64Position, uint32_t shift) {
+    zip::Zip64EndRecord end64;
+    zip::Zip64Locator locator;
+    if (output.Seek(end64Position, Origin::Begin) < 0 || !zip::ReadRecord(output, end64) ||
+        !zip::ReadRecord(output, locator))
+        return false;
+    const uint32_t directoryOffset = end64.U32(zip::Zip64EndRecord::kCentralDirOffset);
+    if (directoryOffset < shift || locator.EndRecordOffset() < shift) return false;
+    end64.SetU32(zip::Zip64EndRecord::kCentralDirOffset, directoryOffset - shift);
+    locator.SetU32(zip::Zip64Locator::kEndRecordOffset, locator.EndRecordOffset() - shift);
+    return output.Seek(end64Position, Origin::Begin) >= 0 && zip::WriteRecord(output, end64) &&
+           zip::WriteRecord(output, locator);
+}
+
 }  // namespace
 
 bool BuildSfx(const std::vector<std::string>& files, const std::string& outName) {
@@ -90,7 +105,9 @@ bool StripSfxStub(const std::string& sfxName, const std::string& zipName) {
     if (!zip::ReadRecord(input, record)) throw ZipException(FormatMsg(Msg::ErrorReadingSfx));
     if (record.ThisDisk() != 0) return false;
 
-    const int64_t directoryStart = static_cast<int64_t>(endPosition) - record.CentralDirSize();
+    const int32_t zip64Size = zip::Zip64RecordsInFront(input, endPosition, record);
+    if (zip64Size < 0) throw ZipException(FormatMsg(Msg::NeedsZip64, sfxName));
+    const int64_t directoryStart = static_cast<int64_t>(endPosition) - zip64Size - record.CentralDirSize();
     CentralFileHeader first;
     if (directoryStart < 0 || input.Seek(directoryStart, Origin::Begin) < 0 || !zip::ReadRecord(input, first) ||
         first.Signature() != zip::kCentralHeaderSignature)
@@ -103,8 +120,10 @@ bool StripSfxStub(const std::string& sfxName, const std::string& zipName) {
 
     if (input.Seek(zipStart, Origin::Begin) < 0 || zip::CopyStream(input, output, inputSize - zipStart) != inputSize - zipStart)
         return false;
-    if (first.LocalHeaderOffset() != 0 &&
-        !LowerStoredOffsets(output, record, endPosition, static_cast<uint32_t>(zipStart)))
-        return false;
+    if (first.LocalHeaderOffset() != 0) {
+        const uint32_t shift = static_cast<uint32_t>(zipStart);
+        if (!LowerStoredOffsets(output, record, endPosition, shift)) return false;
+        if (zip64Size > 0 && !LowerZip64Offsets(output, endPosition - zip64Size - shift, shift)) return false;
+    }
     return target.Keep();
 }
