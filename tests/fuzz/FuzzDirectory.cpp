@@ -1,4 +1,4 @@
-// One fuzz input run through the end-record finder and the directory reader.
+// One fuzz input through the end-record finder, directory reader, comment editor and stub stripper.
 #include "tests/fuzz/FuzzDirectory.h"
 
 #include <cstdlib>
@@ -6,6 +6,7 @@
 
 #include "archive/Zip.h"
 #include "platform/Platform.h"
+#include "sfx/SfxUtils.h"
 #include "tests/support/ArchiveBuilder.h"
 
 namespace {
@@ -19,9 +20,28 @@ public:
     void Beep() override {}
 };
 
-const std::string& ArchivePath() {
-    static const std::string path = platform::GetTempPath() + "larkfuzz-directory.zip";
-    return path;
+// Two scratch files of this process, unique so that a fuzzer and a replay can run side by side,
+// removed when the process ends.
+class ScratchFiles {
+public:
+    ScratchFiles()
+        : archive_(platform::GetTempFileName(platform::GetTempPath(), "lfz")),
+          stripped_(platform::GetTempFileName(platform::GetTempPath(), "lfz")) {}
+    ~ScratchFiles() {
+        platform::DeleteFile(archive_);
+        platform::DeleteFile(stripped_);
+    }
+    const std::string& Archive() const { return archive_; }
+    const std::string& Stripped() const { return stripped_; }
+
+private:
+    std::string archive_;
+    std::string stripped_;
+};
+
+const ScratchFiles& Scratch() {
+    static const ScratchFiles files;
+    return files;
 }
 
 void CheckFinder(const std::string& bytes) {
@@ -34,11 +54,11 @@ void CheckFinder(const std::string& bytes) {
 }
 
 std::string CheckReader(const std::string& bytes) {
-    larktest::WriteFileBytes(ArchivePath(), bytes);
+    larktest::WriteFileBytes(Scratch().Archive(), bytes);
     std::string outcome;
     TZip zip;
     try {
-        zip.SetZipFileName(ArchivePath());
+        zip.SetZipFileName(Scratch().Archive());
         outcome = std::to_string(zip.Count()) + " entries";
     } catch (const ZipException& e) {
         if (zip.Count() != 0) std::abort();  // a refused archive lists nothing
@@ -46,8 +66,25 @@ std::string CheckReader(const std::string& bytes) {
     }
     TFileInfo info;
     for (int32_t i = 0; i < zip.Count(); ++i) zip.GetEntry(i, info);
-    platform::DeleteFile(ArchivePath());
+    // The comment editor walks the same foreign directory again, on its own.
+    if (zip.Count() > 0) {
+        try {
+            zip.SetFileComment(zip.Count() - 1, "a comment of another length");
+        } catch (const ZipException&) {
+            // A refusal is a fine answer to foreign bytes; only a crash or a foreign exception is not.
+        }
+    }
     return outcome;
+}
+
+// The stub stripper reads the end record and the directory with its own code.
+void CheckStripper(const std::string& bytes) {
+    larktest::WriteFileBytes(Scratch().Archive(), bytes);
+    try {
+        StripSfxStub(Scratch().Archive(), Scratch().Stripped());
+    } catch (const ZipException&) {
+        // As above: refusing is allowed.
+    }
 }
 
 }  // namespace
@@ -58,6 +95,7 @@ std::string RunDirectoryInput(const uint8_t* data, size_t size) {
     const std::string bytes(reinterpret_cast<const char*>(data), size);
     CheckFinder(bytes);
     const std::string outcome = CheckReader(bytes);
+    CheckStripper(bytes);
     platform::SetCurrentUser(nullptr);
     return outcome;
 }

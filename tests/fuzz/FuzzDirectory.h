@@ -1,4 +1,4 @@
-// One fuzz input run through the end-record finder and the directory reader.
+// One fuzz input through the end-record finder, directory reader, comment editor and stub stripper.
 #pragma once
 
 #include <cstddef>
