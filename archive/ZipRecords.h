@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/ByteRecord.h"
 #include "platform/Platform.h"
 
 namespace zip {
@@ -33,37 +34,7 @@ constexpr uint16_t kMaxDiskNumber = 1000;
 
 // Little-endian field access on a fixed-size record image.
 template <size_t N>
-class Record {
-public:
-    static constexpr size_t kSize = N;
-
-    uint8_t U8(size_t offset) const { return bytes_[offset]; }
-    uint16_t U16(size_t offset) const {
-        return static_cast<uint16_t>(bytes_[offset] | (bytes_[offset + 1] << 8));
-    }
-    uint32_t U32(size_t offset) const {
-        return static_cast<uint32_t>(bytes_[offset]) | (static_cast<uint32_t>(bytes_[offset + 1]) << 8) |
-               (static_cast<uint32_t>(bytes_[offset + 2]) << 16) |
-               (static_cast<uint32_t>(bytes_[offset + 3]) << 24);
-    }
-    void SetU8(size_t offset, uint8_t value) { bytes_[offset] = value; }
-    void SetU16(size_t offset, uint16_t value) {
-        bytes_[offset] = static_cast<uint8_t>(value);
-        bytes_[offset + 1] = static_cast<uint8_t>(value >> 8);
-    }
-    void SetU32(size_t offset, uint32_t value) {
-        for (size_t i = 0; i < 4; ++i) bytes_[offset + i] = static_cast<uint8_t>(value >> (8 * i));
-    }
-
-    uint8_t* data() { return bytes_.data(); }
-    const uint8_t* data() const { return bytes_.data(); }
-    static constexpr int32_t size() { return static_cast<int32_t>(N); }
-    const std::array<uint8_t, N>& bytes() const { return bytes_; }
-    bool operator==(const Record& other) const { return bytes_ == other.bytes_; }
-
-private:
-    std::array<uint8_t, N> bytes_{};
-};
+using Record = platform::ByteRecord<N>;
 
 class LocalHeader : public Record<30> {
 public:

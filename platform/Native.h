@@ -56,6 +56,11 @@ unsigned SetErrorMode(unsigned mode);
 // Fills the simulated drive table the process starts with (and ResetDrives returns to).
 void MapDefaultDrives();
 
+// A library by native path, or by bare name through the system's own search; nullptr on failure.
+void* LoadLibrary(const std::string& path);
+void FreeLibrary(void* library);
+void* GetProcAddress(void* library, const char* name);
+
 std::string OemToAnsi(const std::string& text);
 std::string AnsiToOem(const std::string& text);
 std::string AnsiFromConsole(const std::string& text);

@@ -55,6 +55,12 @@ ResolvedPath Resolve(const std::string& systemPath) {
     return resolved;
 }
 
+// The folder part of a system path, with its trailing backslash; empty when there is none.
+std::string ExtractFolder(const std::string& path) {
+    const size_t separator = path.find_last_of('\\');
+    return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
+}
+
 int64_t RoomOn(const SimulatedDisk& disk) {
     return std::max<int64_t>(0, disk.capacity - native::FolderUsage(disk.folder));
 }
@@ -173,6 +179,24 @@ bool SetCurrentDirectory(const std::string& path) {
 std::string ModuleFileName() { return native::ModuleFileName(); }
 
 std::string GetTempPath() { return native::GetTempPath(); }
+
+void LibraryPolicy::Close(void* library) { native::FreeLibrary(library); }
+
+LibraryHandle LoadLibrary(const std::string& path) {
+    const bool bareName = path.find_first_of("\\/:") == std::string::npos;
+    if (!bareName) return LibraryHandle(native::LoadLibrary(Resolve(path).native));
+    // Windows looks in the program's own folder before anywhere else; the host backend's system
+    // search does not, so that step is taken here for both.
+    const std::string besideProgram = ExtractFolder(ModuleFileName()) + path;
+    if (FileExists(besideProgram)) {
+        if (void* library = native::LoadLibrary(Resolve(besideProgram).native)) return LibraryHandle(library);
+    }
+    return LibraryHandle(native::LoadLibrary(path));
+}
+
+void* GetProcAddress(const LibraryHandle& library, const char* name) {
+    return library ? native::GetProcAddress(library.Get(), name) : nullptr;
+}
 
 std::string GetTempFileName(const std::string& directory, const std::string& prefix) {
     if (!SimulatedDriveOf(directory)) {

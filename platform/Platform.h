@@ -83,6 +83,22 @@ std::string GetTempPath();                      // with trailing backslash; may 
 std::string GetTempFileName(const std::string& directory, const std::string& prefix);
 
 // ---------------------------------------------------------------------------------------------
+// Libraries loaded at run time (the engines)
+
+struct LibraryPolicy {
+    using Value = void*;
+    static constexpr void* Invalid() { return nullptr; }
+    static void Close(void* library);
+};
+using LibraryHandle = UniqueHandle<LibraryPolicy>;
+
+// A path with a folder is loaded from there; a bare name is searched for as Windows does, the
+// running program's folder first. An invalid handle when the library cannot be loaded.
+LibraryHandle LoadLibrary(const std::string& path);
+// The address of an export found by its plain name, or nullptr.
+void* GetProcAddress(const LibraryHandle& library, const char* name);
+
+// ---------------------------------------------------------------------------------------------
 // Drives
 
 enum DriveType : int {

@@ -21,6 +21,7 @@
 #undef GetTempFileName
 #undef GetTempPath
 #undef LoadCursor
+#undef LoadLibrary
 #undef MessageBox
 #undef OemToAnsi
 #undef OemToAnsiBuff

@@ -1,0 +1,170 @@
+// The engine libraries' interface: file and export names, command and callback records, action codes.
+// Shared by the archive component's bridge and by the engines themselves, so both sides compile
+// against one layout. Pointers travel as 32-bit words: the product and both builds are 32-bit.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/ByteRecord.h"
+
+#if defined(_WIN32)
+#define ENGINE_API __stdcall
+#else
+#define ENGINE_API
+#endif
+
+namespace engine {
+
+static_assert(sizeof(void*) == 4, "the engine records carry 32-bit addresses");
+
+constexpr uint32_t kMinEngineVersion = 160;
+// What our own engines report from their version functions.
+constexpr uint32_t kEngineVersion = 160;
+
+constexpr const char* kZipDllName = "ZipDll.dll";
+constexpr const char* kUnzDllName = "UnzDll.dll";
+constexpr const char* kZipDllExecName = "ZipDllExec";
+constexpr const char* kGetZipDllVersionName = "GetZipDllVersion";
+constexpr const char* kUnzDllExecName = "UnzDllExec";
+constexpr const char* kGetUnzDllVersionName = "GetUnzDllVersion";
+
+// A flag word: all bits set for true.
+constexpr uint32_t kTrue = 0xFFFFFFFFu;
+constexpr uint16_t kTrue16 = 0xFFFFu;
+// Last word of both command records.
+constexpr uint32_t kRecordTrailer = 7;
+
+// Addresses as they are stored in a record word.
+inline uint32_t AddressWord(const void* pointer) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(pointer)); }
+template <typename T>
+T* WordAddress(uint32_t word) { return reinterpret_cast<T*>(static_cast<uintptr_t>(word)); }
+
+// Passed to ZipDllExec, for adding and for deleting. The component fills the words; what each
+// option word means to our engine is written beside it (the component does not interpret them).
+class ZipCommand : public platform::ByteRecord<216> {
+public:
+    static constexpr size_t kCaller = 0x04;          // the TZip, handed back in every callback
+    static constexpr size_t kVersion = 0x08;         // kMinEngineVersion
+    static constexpr size_t kCallback = 0x0C;        // EngineCallback
+    static constexpr size_t kTraceFlag = 0x10;       // send action-4 trace lines
+    static constexpr size_t kPassword = 0x14;        // text, or 0: encrypt the added files with it
+    static constexpr size_t kPasswordFlag = 0x1C;    // a password was given
+    static constexpr size_t kUpdateNewer = 0x20;     // AddOptions 64: add a file only when it is newer than its entry
+    static constexpr size_t kJunkFolders = 0x2C;     // store names without their folders (AddOptions lacks 16)
+    static constexpr size_t kReportProgress = 0x38;  // always true: report actions 5, 6, 1, 2, 3
+    static constexpr size_t kLevel = 0x3C;           // deflate level 0..9; 0 stores (the component writes 9)
+    static constexpr size_t kNoFolderEntries = 0x48; // add files only, no entries for folders
+    static constexpr size_t kRecurse = 0x4C;         // 16-bit: AddOptions 4, descend into subfolders
+    static constexpr size_t kAdding = 0x50;          // this command adds
+    static constexpr size_t kSystemFiles = 0x54;     // AddOptions 128: include hidden and system files
+    static constexpr size_t kDeleting = 0x5C;        // this command deletes the entries the specs match
+    static constexpr size_t kReplace = 0x60;         // AddOptions 2: add, replacing entries of the same name
+    static constexpr size_t kFreshen = 0x64;         // AddOptions 1: replace only entries that exist and are older
+    static constexpr size_t kSpecCount = 0x78;
+    static constexpr size_t kZipFileName = 0x7C;     // text
+    static constexpr size_t kTempDir = 0x80;         // text: where the engine writes its new archive
+    static constexpr size_t kComment = 0x84;         // text or 0: archive comment, already in the archive's code page
+    static constexpr size_t kSpecs = 0x8C;           // address of kSpecCount ZipSpecEntry records
+    static constexpr size_t kTrailer = 0xD4;         // kRecordTrailer
+};
+
+class ZipSpecEntry : public platform::ByteRecord<104> {
+public:
+    static constexpr size_t kSpec = 0x00;            // text: file name or wildcard pattern
+    static constexpr size_t kPassword = 0x0C;        // copy of ZipCommand::kPassword
+    static constexpr size_t kPasswordFlag = 0x10;    // copy of ZipCommand::kPasswordFlag
+    static constexpr size_t kRecurse = 0x14;         // 16-bit copy of ZipCommand::kRecurse
+    static constexpr size_t kRootDir = 0x24;         // text, never 0: base folder with trailing backslash, or ""
+};
+
+// Passed to UnzDllExec.
+class UnzipCommand : public platform::ByteRecord<148> {
+public:
+    static constexpr size_t kCaller = 0x04;
+    static constexpr size_t kVersion = 0x08;
+    static constexpr size_t kCallback = 0x0C;
+    static constexpr size_t kTraceFlag = 0x10;       // always 0 from the component
+    static constexpr size_t kPassword = 0x18;        // text or 0: tried first on encrypted entries
+    static constexpr size_t kFreshenOnly = 0x1C;     // ExtractOptions 4: only files that exist already
+    static constexpr size_t kTestCrc = 0x28;         // always true: check every CRC
+    static constexpr size_t kAskOverwrite = 0x30;    // ExtractOptions 1: ask through action 10 for existing files
+    static constexpr size_t kAskOverwrite2 = 0x34;   // ExtractOptions 2: the same (the component answers by age)
+    static constexpr size_t kUseFolders = 0x38;      // ExtractOptions 16: restore the stored folder names
+    static constexpr size_t kOverwriteAll = 0x3C;    // none of 1, 2, 4: overwrite without asking
+    static constexpr size_t kSpecCount = 0x40;
+    static constexpr size_t kZipFileName = 0x44;     // text
+    static constexpr size_t kSpecs = 0x48;           // address of kSpecCount UnzipSpecEntry records, or 0
+    static constexpr size_t kPasswordAttempts = 0x68;// 3
+    static constexpr size_t kDestination = 0x6C;     // text: destination folder with trailing backslash
+    static constexpr size_t kTrailer = 0x90;         // kRecordTrailer
+};
+
+class UnzipSpecEntry : public platform::ByteRecord<72> {
+public:
+    static constexpr size_t kSpec = 0x00;            // text: entry name or wildcard pattern
+};
+
+constexpr uint32_t kPasswordAttempts = 3;
+constexpr size_t kCallbackTextSize = 512;
+
+// Built by the engine and passed by address to the callback; the component reads and writes it in
+// place. Unlike the command records it is a live memory block, so it is accessed through this view.
+class EngineCallbackInfo : public platform::ByteRecord<0x1C + kCallbackTextSize> {
+public:
+    static constexpr size_t kCaller = 0x04;
+    static constexpr size_t kAction = 0x10;
+    static constexpr size_t kFlag = 0x14;
+    static constexpr size_t kNumber = 0x18;
+    static constexpr size_t kText = 0x1C;
+};
+
+static_assert(ZipCommand::kSize == 216, "ZipCommand is 216 bytes");
+static_assert(ZipSpecEntry::kSize == 104, "ZipSpecEntry is 104 bytes");
+static_assert(UnzipCommand::kSize == 148, "UnzipCommand is 148 bytes");
+static_assert(UnzipSpecEntry::kSize == 72, "UnzipSpecEntry is 72 bytes");
+static_assert(EngineCallbackInfo::kSize == 540, "EngineCallbackInfo is at least 540 bytes");
+static_assert(ZipCommand::kTrailer + 4 == ZipCommand::kSize, "the trailer is ZipCommand's last word");
+static_assert(UnzipCommand::kTrailer + 4 == UnzipCommand::kSize, "the trailer is UnzipCommand's last word");
+static_assert(ZipSpecEntry::kRootDir == 0x24 && ZipSpecEntry::kRecurse == 0x14, "ZipSpecEntry offsets");
+static_assert(EngineCallbackInfo::kText + kCallbackTextSize == EngineCallbackInfo::kSize, "text fills the record");
+
+// Callback action codes.
+enum Action : uint32_t {
+    kActionNone = 0,
+    kActionBeginFile = 1,      // text = name, number = size
+    kActionProgress = 2,       // number = bytes since the last report
+    kActionEndBatch = 3,
+    kActionMessage = 4,        // text = trace or diagnostic line
+    kActionBatchFiles = 5,     // number = files in the batch
+    kActionBatchBytes = 6,     // number = bytes in the batch; starts a batch
+    kActionNothing = 7,
+    kActionPassword = 8,       // text = name, number = attempts left; back: text, flag, number
+    kActionCrcError = 9,       // text = name; back: flag 1 = extract anyway
+    kActionOverwrite = 10,     // text = name, flag bit 0 = existing file older; back: number 1 = overwrite
+    kActionSkipped = 11,       // number = reason
+    kActionLast = kActionSkipped,
+};
+
+// Reasons of action 11. 4..9 count as errors; the others as skipped only.
+enum SkipReason : uint32_t {
+    kSkipNotMatched = 1,       // a spec matched nothing
+    kSkipNotNewer = 2,         // kept: not newer, or the user kept the existing file
+    kSkipExcluded = 3,         // hidden, system or otherwise left out by the options
+    kSkipUnsupported = 4,      // compression method or feature the engine does not support
+    kSkipReadError = 5,        // the source file or the archive could not be read
+    kSkipWriteError = 6,       // the target could not be written
+    kSkipCrcError = 7,         // data failed its CRC check and was not kept
+    kSkipPassword = 8,         // no or wrong password
+    kSkipUnsafeName = 9,       // the entry's name would leave the destination, or names a device
+    kSkipCancelled = 10,       // left when the user cancelled
+};
+constexpr uint32_t kFirstErrorReason = 4;
+constexpr uint32_t kLastErrorReason = 9;
+
+// The callback: one argument, the address of an EngineCallbackInfo; -1 asks the engine to stop.
+using EngineCallbackFn = int32_t(ENGINE_API*)(void* info);
+using ExecFn = int32_t(ENGINE_API*)(void* command);
+using VersionFn = uint32_t(ENGINE_API*)();
+
+}  // namespace engine
