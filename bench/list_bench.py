@@ -37,7 +37,7 @@ def build_lark(build_dir, native_abi=False):
         done = subprocess.run(step, capture_output=True)
         if done.returncode != 0:
             sys.exit("%s failed:\n%s%s" % (" ".join(step), done.stdout.decode(), done.stderr.decode()))
-    return build_dir / "lark" / "lark"
+    return build_dir / "bin" / "lark"
 
 
 def make_archive(path):
