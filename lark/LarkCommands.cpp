@@ -16,7 +16,8 @@ std::string Path(const std::string& argument) { return platform::SystemPathFromA
 std::string Text(const std::string& argument) { return platform::AnsiFromConsole(argument); }
 
 void PrintLine(const std::string& line) {
-    std::fputs(platform::AnsiToConsole(line).c_str(), stdout);
+    const std::string text = platform::AnsiToConsole(line);
+    std::fwrite(text.data(), 1, text.size(), stdout);
     std::fputc('\n', stdout);
 }
 
@@ -27,21 +28,56 @@ void OpenExisting(TZip& zip, const std::string& path) {
     zip.SetZipFileName(path);
 }
 
-std::string FormatDosDateTime(uint32_t dosDateTime) {
+// Listing a large archive is mostly formatting, so the entry lines are built by hand, not by printf.
+void AppendDigits(std::string& out, uint32_t value, int width) {
+    char digits[10];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    for (int i = count; i < width; ++i) out += '0';
+    while (count > 0) out += digits[--count];
+}
+
+void AppendHex8(std::string& out, uint32_t value) {
+    static const char kHexDigits[] = "0123456789abcdef";
+    for (int shift = 28; shift >= 0; shift -= 4) out += kHexDigits[(value >> shift) & 0xF];
+}
+
+void AppendDosDateTime(std::string& out, uint32_t dosDateTime) {
     const zip::DosDateTimeParts t = zip::SplitDosDateTime(dosDateTime);
-    if (!t.valid) return std::string();
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute,
-                  t.second);
-    return text;
+    if (!t.valid) return;
+    AppendDigits(out, t.year, 4);
+    out += '-';
+    AppendDigits(out, t.month, 2);
+    out += '-';
+    AppendDigits(out, t.day, 2);
+    out += ' ';
+    AppendDigits(out, t.hour, 2);
+    out += ':';
+    AppendDigits(out, t.minute, 2);
+    out += ':';
+    AppendDigits(out, t.second, 2);
 }
 
 std::string EntryLine(const TFileInfo& entry) {
-    char crc[16];
-    std::snprintf(crc, sizeof crc, "%08x", static_cast<unsigned>(entry.Header.Crc32()));
-    return "entry\t" + Escape(entry.FileName) + '\t' + std::to_string(entry.Header.UncompressedSize()) + '\t' +
-           std::to_string(entry.Header.CompressedSize()) + '\t' + FormatDosDateTime(entry.Header.DosDateTime()) + '\t' +
-           crc + '\t' + Escape(entry.FileComment) + '\t' + (entry.Encrypted ? "E" : "-");
+    std::string line = "entry\t";
+    line.reserve(64 + entry.FileName.size() + entry.FileComment.size());
+    line += Escape(entry.FileName);
+    line += '\t';
+    AppendDigits(line, entry.Header.UncompressedSize(), 1);
+    line += '\t';
+    AppendDigits(line, entry.Header.CompressedSize(), 1);
+    line += '\t';
+    AppendDosDateTime(line, entry.Header.DosDateTime());
+    line += '\t';
+    AppendHex8(line, entry.Header.Crc32());
+    line += '\t';
+    line += Escape(entry.FileComment);
+    line += '\t';
+    line += entry.Encrypted ? 'E' : '-';
+    return line;
 }
 
 bool ParseIndex(const std::string& text, int32_t& index) {
@@ -60,6 +96,7 @@ int Fail(const std::string& message) {
 }  // namespace
 
 std::string Escape(const std::string& text) {
+    if (text.find_first_of("\t\n\\") == std::string::npos) return text;
     std::string escaped;
     escaped.reserve(text.size());
     for (char c : text) {

@@ -2,6 +2,7 @@
 #include <limits.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <unordered_map>
 
@@ -97,6 +98,9 @@ std::string HostCurrentDirectory() {
 }  // namespace
 
 std::string Utf8FromAnsi(const std::string& ansi) {
+    // Code page 1252 and UTF-8 agree on the first 128 characters, and most text stays there.
+    const bool ascii = std::all_of(ansi.begin(), ansi.end(), [](char c) { return static_cast<uint8_t>(c) < 0x80; });
+    if (ascii) return ansi;
     std::string utf8;
     utf8.reserve(ansi.size());
     for (const char c : ansi) AppendUtf8(utf8, codepages::kAnsiToUnicode[static_cast<uint8_t>(c)]);
