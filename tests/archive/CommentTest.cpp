@@ -7,24 +7,16 @@
 #include "tests/support/ArchiveBuilder.h"
 #include "tests/support/ScriptedUser.h"
 #include "tests/support/TestFolder.h"
+#include "tests/support/ZipError.h"
 
 using larktest::ArchiveBuilder;
 using larktest::EntrySpec;
 using larktest::ReadFileBytes;
+using larktest::ZipError;
 using zip::FormatMsg;
 using zip::Msg;
 
 namespace {
-
-template <class F>
-std::string ZipError(F&& action) {
-    try {
-        action();
-    } catch (const ZipException& e) {
-        return e.what();
-    }
-    return "";
-}
 
 // Three entries whose comments are given; the archive comment and a stub are optional.
 ArchiveBuilder Archive(const std::vector<std::string>& comments, const std::string& archiveComment = "tail comment",

@@ -6,6 +6,7 @@
 #include "tests/support/ArchiveBuilder.h"
 #include "tests/support/ScriptedUser.h"
 #include "tests/support/TestFolder.h"
+#include "tests/support/ZipError.h"
 
 using larktest::ArchiveBuilder;
 using larktest::EntrySpec;
@@ -13,21 +14,11 @@ using larktest::FromHex;
 using larktest::PutU16;
 using larktest::PutU32;
 using zip::EndOfCentralHeader;
+using larktest::ZipError;
 using zip::FormatMsg;
 using zip::Msg;
 
 namespace {
-
-// The message of the ZipException that `action` raises, or "" when it raises none.
-template <class F>
-std::string ZipError(F&& action) {
-    try {
-        action();
-    } catch (const ZipException& e) {
-        return e.what();
-    }
-    return "";
-}
 
 EntrySpec Entry(const std::string& name, const std::string& data, const std::string& comment = "") {
     EntrySpec e;

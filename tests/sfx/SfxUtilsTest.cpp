@@ -8,24 +8,16 @@
 #include "tests/support/ArchiveBuilder.h"
 #include "tests/support/ScriptedUser.h"
 #include "tests/support/TestFolder.h"
+#include "tests/support/ZipError.h"
 
 using larktest::ArchiveBuilder;
 using larktest::ReadFileBytes;
 using larktest::StubBytes;
+using larktest::ZipError;
 using zip::FormatMsg;
 using zip::Msg;
 
 namespace {
-
-template <class F>
-std::string ZipError(F&& action) {
-    try {
-        action();
-    } catch (const ZipException& e) {
-        return e.what();
-    }
-    return "";
-}
 
 ArchiveBuilder TenEntries() {
     ArchiveBuilder builder;
