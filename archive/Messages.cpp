@@ -53,6 +53,22 @@ const char* MessageText(Msg id) {
     case Msg::AlreadyExists: return "\"%s\" already exists ...\nNo conversion done.";
     case Msg::StripFailed: return "Something went wrong in StripSfxStub()";
     case Msg::BuildSfxFailed: return "Unable to build the self-extracting program: a file could not be copied whole.";
+    case Msg::MainCaption: return "Larkspool Freeware 0.1 by Talvik";
+    case Msg::FilesInArchive: return "%d files in archive.";
+    case Msg::RegistrySetDataFailed: return "Failed to set data for '%s'";
+    case Msg::RegistryCreateKeyFailed: return "Failed to create key %s";
+    case Msg::UnexpectedError: return "An unexpected error ended the command.";
+    case Msg::BtnNewCaption: return "New";
+    case Msg::BtnOpenCaption: return "Open";
+    case Msg::BtnAddCaption: return "Add";
+    case Msg::BtnExtractCaption: return "Extract";
+    case Msg::BtnHelpCaption: return "Help";
+    case Msg::ColumnFilename: return "Filename";
+    case Msg::ColumnSize: return "Size";
+    case Msg::ColumnDateTime: return "DateTime";
+    case Msg::ColumnComments: return "Comments";
+    case Msg::ProgressWait: return "wait ...";
+    case Msg::ProgressCancel: return "&Cancel";
     }
     return "";
 }

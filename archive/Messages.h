@@ -45,6 +45,23 @@ enum class Msg {
     AlreadyExists,            // %s: target path
     StripFailed,
     BuildSfxFailed,
+    // The main window and the progress window.
+    MainCaption,
+    FilesInArchive,           // %d: number of entries
+    RegistrySetDataFailed,    // %s: value name
+    RegistryCreateKeyFailed,  // %s: key name
+    UnexpectedError,
+    BtnNewCaption,
+    BtnOpenCaption,
+    BtnAddCaption,
+    BtnExtractCaption,
+    BtnHelpCaption,
+    ColumnFilename,
+    ColumnSize,
+    ColumnDateTime,
+    ColumnComments,
+    ProgressWait,
+    ProgressCancel,
 };
 
 // The raw text, with its printf placeholders.

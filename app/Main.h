@@ -1,0 +1,157 @@
+// TMainForm: Larkspool's main window, with its list of entries, menu bar, toolbar and status line.
+#pragma once
+
+#include "platform/win32/GuiHandles.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "archive/Zip.h"
+
+// One row of the list, formatted once when the list is filled; the list view asks for it by index.
+struct ListRow {
+    int32_t EntryIndex = 0;  // the row's data: its entry's index in the archive object
+    int Image = 0;           // kFolderImage or kFileImage
+    std::string FileName;
+    std::string Size;
+    std::string DateTime;    // empty when the stored date or time is not a calendar value
+    std::string Comment;
+};
+
+constexpr int kFolderImage = 0;
+constexpr int kFileImage = 1;
+
+// What a start hands the window: the command-line arguments and where the association goes
+// (tests point it at a key of their own).
+struct TMainFormOptions {
+    std::vector<std::string> Arguments;
+    HKEY AssociationRoot = HKEY_CLASSES_ROOT;
+};
+
+class TMainForm {
+public:
+    explicit TMainForm(TMainFormOptions options);
+    ~TMainForm();
+    TMainForm(const TMainForm&) = delete;
+    TMainForm& operator=(const TMainForm&) = delete;
+
+    // Shows the window; the first show runs FormShow once the window is on screen.
+    void Show(int showCommand);
+    // Hands shortcut keys to the window; true when the message was one.
+    bool TranslateShortcut(MSG& message);
+
+    HWND Handle() const { return window_; }
+    HWND ListView() const { return listView_; }
+    HWND StatusBar() const { return statusBar_; }
+    HWND ZipCommentsLbl() const { return zipCommentsLbl_; }
+    HWND Button(int command) const;
+    TZip& ZipArchive() { return *zipArchive_; }
+    bool FormShown() const { return formShown_; }
+    bool Busy() const { return busyDepth_ > 0; }
+    const std::vector<ListRow>& Rows() const { return rows_; }
+
+    std::string ProgramDir;
+
+    void OpenArchive(const std::string& path);
+
+private:
+    // Holds every command off while one runs: the commands are disabled and WM_COMMAND is ignored.
+    class BusyScope {
+    public:
+        explicit BusyScope(TMainForm& form);
+        ~BusyScope();
+        BusyScope(const BusyScope&) = delete;
+        BusyScope& operator=(const BusyScope&) = delete;
+
+    private:
+        TMainForm& form_;
+    };
+
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    void ShowError(const std::string& text) noexcept;
+
+    // Creation and layout (Main.cpp).
+    void FormCreate();
+    void FormShow();
+    void FormDestroy();
+    void CreateControls();
+    void CreateToolbarButton(int command, int left, zip::Msg caption, int glyph);
+    void LayoutControls();
+    void PaintPanels();
+    void DrawToolbarButton(const DRAWITEMSTRUCT& item);
+
+    // The list (MainList.cpp).
+    void ZipContentsChanged(TZip* Sender);
+    void FillListView();
+    void SetUpListColumns();
+    LRESULT OnListNotify(const NMHDR& header);
+    void ListViewChange();
+    void ListViewDblClick();
+    int SelectedCount() const;
+
+    // Commands (MainCommands.cpp).
+    enum class Needs;
+    struct Command;
+    static const std::vector<Command>& CommandTable();
+    void OnCommand(int command, bool fromButton);
+    void UpdateCommandStates();
+    void UpdateConvertCommands();
+    void SetStatusText(const std::string& text);
+    void WMDropFiles(HDROP drop);
+    void NewActionExecute();
+    void OpenActionExecute();
+    void ExitActionExecute();
+    void SelectAllActionExecute();
+    void InvertSelectActionExecute();
+    void AddFilesActionExecute();
+    void AddFolderActionExecute();
+    void ExtractActionExecute();
+    void DeleteActionExecute();
+    void PasswordClick();
+    void ConvertSfxtoZipClick();
+    void ConvertZiptoSfxClick();
+    void SpanArchiveToADriveClick();
+    void MergeArchiveFromADriveClick();
+    void ModFileComActionExecute();
+    void ModZipComActionExecute();
+    void AboutClick();
+    void BtnNewClick();
+    void BtnOpenClick();
+    void BtnAddClick();
+    void BtnExtractClick();
+    void BtnHelpClick();
+
+    TMainFormOptions options_;
+    std::unique_ptr<TZip> zipArchive_;
+    HWND window_ = nullptr;
+    HWND listView_ = nullptr;
+    HWND statusBar_ = nullptr;
+    HWND zipCommentsLbl_ = nullptr;
+    HWND image1_ = nullptr;
+    std::vector<HWND> buttons_;
+    std::vector<ListRow> rows_;
+    HACCEL shortcuts_ = nullptr;  // a resource table: freed with the program
+    platform::win32::GdiObject font_;
+    platform::win32::GdiObject boldFont_;
+    platform::win32::GdiObject logo_;
+    platform::win32::ImageListHandle imageList_;
+    std::vector<platform::win32::IconHandle> glyphs_;
+
+    // The command states of the state table.
+    bool archiveOpen_ = false;
+    bool sfxArchive_ = false;
+    int selectedCount_ = 0;
+    int busyDepth_ = 0;
+    bool formShown_ = false;
+};
+
+// The ".zip" association under `root`, naming `programPath`. Returns the error text of the first step
+// that failed, or an empty text.
+std::string RegisterZipAssociation(HKEY root, const std::string& programPath);
+
+// The list's two formats, with the user's separators passed in.
+std::string FormatSize(uint32_t size, const std::string& thousandSeparator);
+std::string FormatDosDateTime(uint32_t dosDateTime, const std::string& dateSeparator, const std::string& timeSeparator);

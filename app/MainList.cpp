@@ -1,0 +1,158 @@
+// TMainForm's list of entries: filling it from the archive object, answering the list view, selection.
+#include "app/Main.h"
+
+#include <cstdio>
+
+#include "app/resource.h"
+
+namespace {
+
+struct ListColumn {
+    zip::Msg caption;
+    int width;
+    int format;
+};
+constexpr ListColumn kColumns[] = {
+    {zip::Msg::ColumnFilename, 170, LVCFMT_LEFT},
+    {zip::Msg::ColumnSize, 65, LVCFMT_RIGHT},
+    {zip::Msg::ColumnDateTime, 90, LVCFMT_LEFT},
+    {zip::Msg::ColumnComments, 190, LVCFMT_LEFT},
+};
+
+std::string LocaleText(LCTYPE item, const char* fallback) {
+    char buffer[16] = {};
+    if (::GetLocaleInfoA(LOCALE_USER_DEFAULT, item, buffer, sizeof buffer) <= 1) return fallback;
+    return buffer;
+}
+
+// The user's separators, read once per refill.
+struct Separators {
+    std::string thousand = LocaleText(LOCALE_STHOUSAND, ",");
+    std::string date = LocaleText(LOCALE_SDATE, "/");
+    std::string time = LocaleText(LOCALE_STIME, ":");
+};
+
+ListRow MakeRow(int32_t index, const TFileInfo& entry, const Separators& separators) {
+    ListRow row;
+    row.EntryIndex = index;
+    row.FileName = entry.FileName;
+    row.Image = !entry.FileName.empty() && entry.FileName.back() == '\\' ? kFolderImage : kFileImage;
+    row.Size = FormatSize(entry.Header.UncompressedSize(), separators.thousand);
+    row.DateTime = FormatDosDateTime(entry.Header.DosDateTime(), separators.date, separators.time);
+    row.Comment = entry.FileComment;
+    return row;
+}
+
+const std::string& ColumnText(const ListRow& row, int column) {
+    switch (column) {
+    case 1: return row.Size;
+    case 2: return row.DateTime;
+    case 3: return row.Comment;
+    default: return row.FileName;
+    }
+}
+
+}  // namespace
+
+std::string FormatSize(uint32_t size, const std::string& thousandSeparator) {
+    const std::string digits = std::to_string(size);
+    std::string text;
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) text += thousandSeparator;
+        text += digits[i];
+    }
+    return text;
+}
+
+// "dd/mm/yy hh:nn" with the user's separators. A stored value that is not a calendar date or clock
+// time (the all-zero stamp, month 13, 62 seconds) leaves the cell empty, so the other rows still list.
+std::string FormatDosDateTime(uint32_t dosDateTime, const std::string& dateSeparator, const std::string& timeSeparator) {
+    const zip::DosDateTimeParts parts = zip::SplitDosDateTime(dosDateTime);
+    if (!parts.valid) return std::string();
+    char day[3], month[3], year[3], hour[3], minute[3];
+    std::snprintf(day, sizeof day, "%02d", parts.day);
+    std::snprintf(month, sizeof month, "%02d", parts.month);
+    std::snprintf(year, sizeof year, "%02d", parts.year % 100);
+    std::snprintf(hour, sizeof hour, "%02d", parts.hour);
+    std::snprintf(minute, sizeof minute, "%02d", parts.minute);
+    return std::string(day) + dateSeparator + month + dateSeparator + year + " " + hour + timeSeparator + minute;
+}
+
+void TMainForm::SetUpListColumns() {
+    for (int i = 0; i < static_cast<int>(sizeof kColumns / sizeof kColumns[0]); ++i) {
+        LVCOLUMNA column{};
+        column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT | LVCF_SUBITEM;
+        column.fmt = kColumns[i].format;
+        column.cx = kColumns[i].width;
+        std::string caption = zip::FormatMsg(kColumns[i].caption);
+        column.pszText = &caption[0];
+        column.iSubItem = i;
+        ::SendMessageA(listView_, LVM_INSERTCOLUMNA, i, reinterpret_cast<LPARAM>(&column));
+    }
+}
+
+void TMainForm::ZipContentsChanged(TZip* Sender) {
+    FillListView();
+    ::SetWindowTextA(zipCommentsLbl_, Sender->GetZipComment().c_str());
+}
+
+// The list is virtual: the rows live here, formatted once, in central-directory order, and the
+// list view asks for the cells it paints. That keeps a 65535-entry refill to one pass.
+void TMainForm::FillListView() {
+    platform::win32::RedrawSuspension suspended(listView_);
+    ::SendMessageA(listView_, LVM_DELETEALLITEMS, 0, 0);
+    rows_.clear();
+    const Separators separators;
+    const int32_t count = zipArchive_->Count();
+    rows_.reserve(static_cast<size_t>(count));
+    TFileInfo entry;
+    for (int32_t i = 0; i < count; ++i) {
+        zipArchive_->GetEntry(i, entry);
+        rows_.push_back(MakeRow(i, entry, separators));
+    }
+    ::SendMessageA(listView_, LVM_SETITEMCOUNT, static_cast<WPARAM>(rows_.size()), 0);
+    // Removing the rows removed their selection without a state change event; the commands follow.
+    ListViewChange();
+}
+
+LRESULT TMainForm::OnListNotify(const NMHDR& header) {
+    if (header.hwndFrom != listView_) return 0;
+    switch (header.code) {
+    case LVN_GETDISPINFOA: {
+        LVITEMA& item = const_cast<NMLVDISPINFOA&>(reinterpret_cast<const NMLVDISPINFOA&>(header)).item;
+        if (item.iItem < 0 || item.iItem >= static_cast<int>(rows_.size())) return 0;
+        const ListRow& row = rows_[static_cast<size_t>(item.iItem)];
+        if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0)
+            ::lstrcpynA(item.pszText, ColumnText(row, item.iSubItem).c_str(), item.cchTextMax);
+        if (item.mask & LVIF_IMAGE) item.iImage = row.Image;
+        if (item.mask & LVIF_PARAM) item.lParam = row.EntryIndex;
+        return 0;
+    }
+    case LVN_ITEMCHANGED: {
+        // Only changes of an item's state (selection, focus) count; text and image changes do not.
+        const auto& change = reinterpret_cast<const NMLISTVIEW&>(header);
+        if (change.uChanged & LVIF_STATE) ListViewChange();
+        return 0;
+    }
+    case LVN_ODSTATECHANGED:  // a range of rows changed state at once (shift-click)
+        ListViewChange();
+        return 0;
+    case NM_DBLCLK:
+        if (!Busy()) ListViewDblClick();
+        return 0;
+    default:
+        return 0;
+    }
+}
+
+int TMainForm::SelectedCount() const {
+    return static_cast<int>(::SendMessageA(listView_, LVM_GETSELECTEDCOUNT, 0, 0));
+}
+
+void TMainForm::ListViewChange() {
+    selectedCount_ = SelectedCount();
+    UpdateCommandStates();
+}
+
+// Opening an entry by double-click comes with the shell helpers.
+void TMainForm::ListViewDblClick() {}

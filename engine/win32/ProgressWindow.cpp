@@ -1,0 +1,190 @@
+// The progress window: its class and trampoline, layout, positioning, and the Cancel button.
+#include "engine/win32/ProgressWindow.h"
+
+#include <exception>
+
+#include "archive/Zip.h"
+#include "platform/win32/DialogWindow.h"
+
+using zip::FormatMsg;
+using zip::Msg;
+
+namespace {
+
+constexpr const char* kWindowClass = "LarkspoolProgressForm";
+constexpr int kCancelId = 1100;
+
+// Layout: every child centred horizontally in the 300-pixel client area.
+constexpr int kLabelTop = 15;
+constexpr int kLabelWidth = 280;
+constexpr int kLabelHeight = 13;
+constexpr int kBarTop = 35;
+constexpr int kBarWidth = 280;
+constexpr int kBarHeight = 17;
+constexpr int kButtonTop = 60;
+constexpr int kButtonWidth = 75;  // the standard push-button width
+constexpr int kButtonHeight = 25;
+
+constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+// A fixed dialog border, on top of other windows.
+constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME | WS_EX_TOPMOST;
+
+HWND gMainWindow = nullptr;
+
+HINSTANCE Instance() { return ::GetModuleHandleA(nullptr); }
+
+int Centred(int width) { return (TProgressWindow::kClientWidth - width) / 2; }
+
+HWND MakeChild(HWND parent, const char* className, const char* text, DWORD style, int left, int top, int width,
+               int height, int id) {
+    HWND child = ::CreateWindowExA(0, className, text, WS_CHILD | WS_VISIBLE | style, left, top, width, height, parent,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Instance(), nullptr);
+    ::SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(::GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+    return child;
+}
+
+void ShowError(const std::string& text) noexcept {
+    try {
+        platform::CurrentUser().MessageBox(text, zip::kApplicationTitle, platform::kMbOk | platform::kMbIconError);
+    } catch (...) {
+        ::MessageBeep(MB_ICONHAND);  // the box itself failed: nothing is left to report with
+    }
+}
+
+}  // namespace
+
+void SetProgressMainWindow(HWND mainWindow) { gMainWindow = mainWindow; }
+
+std::unique_ptr<TProgressForm> MakeProgressWindow(TZip& owner) { return std::make_unique<TProgressWindow>(owner); }
+
+TProgressWindow::TProgressWindow(TZip& owner) : owner_(owner) {
+    WNDCLASSEXA windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    if (!::GetClassInfoExA(Instance(), kWindowClass, &windowClass)) {
+        windowClass.lpfnWndProc = &TProgressWindow::WindowProc;
+        windowClass.hInstance = Instance();
+        windowClass.hCursor = ::LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+        windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+        windowClass.lpszClassName = kWindowClass;
+        ::RegisterClassExA(&windowClass);
+    }
+    RECT frame{0, 0, kClientWidth, kClientHeight};
+    ::AdjustWindowRectEx(&frame, kStyle, FALSE, kExStyle);
+    HWND window = ::CreateWindowExA(kExStyle, kWindowClass, zip::kApplicationTitle, kStyle, 0, 0,
+                                    frame.right - frame.left, frame.bottom - frame.top, gMainWindow, nullptr,
+                                    Instance(), this);
+    if (!window) throw platform::FileError("CreateWindowEx: " + platform::win32::SystemMessage(::GetLastError()));
+    window_.Reset(window);
+    Position();
+}
+
+TProgressWindow::~TProgressWindow() {
+    if (window_) platform::win32::SetDialogWindow(nullptr);
+}
+
+LRESULT CALLBACK TProgressWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<TProgressWindow*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (message == WM_NCCREATE) {
+        self = static_cast<TProgressWindow*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
+        ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    if (!self) return ::DefWindowProcA(window, message, wParam, lParam);
+    if (message == WM_NCDESTROY) ::SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+    // An exception cannot unwind through user32's frames with this toolchain: it stops here.
+    try {
+        return self->HandleMessage(window, message, wParam, lParam);
+    } catch (const std::exception& error) {
+        ShowError(error.what());
+    } catch (...) {
+        ShowError(FormatMsg(Msg::UnexpectedError));
+    }
+    return 0;
+}
+
+LRESULT TProgressWindow::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_CREATE:
+        CreateChildren(window);
+        return 0;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == kCancelId && HIWORD(wParam) == BN_CLICKED) CancelButtonClick();
+        return 0;
+    case DM_GETDEFID:  // Enter presses Cancel
+        return MAKELRESULT(kCancelId, DC_HASDEFID);
+    case WM_SETFOCUS:
+        ::SetFocus(cancelButton_);
+        return 0;
+    case WM_CLOSE:  // the close box only hides: the operation goes on, not cancelled
+        Hide();
+        return 0;
+    default:
+        return ::DefWindowProcA(window, message, wParam, lParam);
+    }
+}
+
+void TProgressWindow::CreateChildren(HWND window) {
+    statusLabel_ = MakeChild(window, "STATIC", FormatMsg(Msg::ProgressWait).c_str(), SS_LEFTNOWORDWRAP | SS_NOPREFIX,
+                             Centred(kLabelWidth), kLabelTop, kLabelWidth, kLabelHeight, 0);
+    progressBar_ = MakeChild(window, PROGRESS_CLASSA, "", 0, Centred(kBarWidth), kBarTop, kBarWidth, kBarHeight, 0);
+    cancelButton_ = MakeChild(window, "BUTTON", FormatMsg(Msg::ProgressCancel).c_str(), BS_DEFPUSHBUTTON | WS_TABSTOP,
+                              Centred(kButtonWidth), kButtonTop, kButtonWidth, kButtonHeight, kCancelId);
+}
+
+// Over the middle of the main window (a narrower main window gives a negative half-difference,
+// truncated toward zero), else in the middle of the work area.
+void TProgressWindow::Position() {
+    RECT own;
+    ::GetWindowRect(window_.Get(), &own);
+    const int width = own.right - own.left;
+    const int height = own.bottom - own.top;
+    if (!gMainWindow) {
+        CentreOnWorkArea();
+        return;
+    }
+    RECT main;
+    ::GetWindowRect(gMainWindow, &main);
+    const int left = main.left + (main.right - main.left - width) / 2;
+    const int top = main.top + (main.bottom - main.top - height) / 2;
+    ::SetWindowPos(window_.Get(), nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TProgressWindow::CentreOnWorkArea() {
+    RECT own;
+    ::GetWindowRect(window_.Get(), &own);
+    RECT work;
+    ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    const int left = work.left + (work.right - work.left - (own.right - own.left)) / 2;
+    const int top = work.top + (work.bottom - work.top - (own.bottom - own.top)) / 2;
+    ::SetWindowPos(window_.Get(), nullptr, left, top, 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOREDRAW | SWP_NOACTIVATE);
+}
+
+void TProgressWindow::Show() {
+    ::ShowWindow(window_.Get(), SW_SHOW);
+    // Keyboard messages pumped during the operation go through IsDialogMessage: Enter and Alt+C.
+    platform::win32::SetDialogWindow(window_.Get());
+}
+
+void TProgressWindow::Hide() {
+    ::ShowWindow(window_.Get(), SW_HIDE);
+    platform::win32::SetDialogWindow(nullptr);
+}
+
+void TProgressWindow::SetProgressMax(int32_t n) { ::SendMessageA(progressBar_, PBM_SETRANGE32, 0, n); }
+
+void TProgressWindow::SetProgressPosition(int32_t n) { ::SendMessageA(progressBar_, PBM_SETPOS, n, 0); }
+
+void TProgressWindow::SetStatusText(const std::string& text) {
+    ::SetWindowTextA(statusLabel_, text.c_str());
+    // The label does not size itself, so its width stays and it stays centred.
+    RECT label;
+    ::GetWindowRect(statusLabel_, &label);
+    ::MapWindowPoints(nullptr, window_.Get(), reinterpret_cast<POINT*>(&label), 2);
+    ::SetWindowPos(statusLabel_, nullptr, Centred(label.right - label.left), label.top, 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TProgressWindow::CancelButtonClick() {
+    owner_.Cancelled = true;
+    Hide();
+}
