@@ -87,6 +87,7 @@ private:
     void ZipContentsChanged(TZip* Sender);
     void FillListView();
     void SetUpListColumns();
+    int StampColumnWidth(int designWidth) const;
     LRESULT OnListNotify(const NMHDR& header);
     void ListViewChange();
     void ListViewDblClick();

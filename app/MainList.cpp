@@ -1,6 +1,7 @@
 // TMainForm's list of entries: filling it from the archive object, answering the list view, selection.
 #include "app/Main.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "app/resource.h"
@@ -78,12 +79,25 @@ std::string FormatDosDateTime(uint32_t dosDateTime, const std::string& dateSepar
     return std::string(day) + dateSeparator + month + dateSeparator + year + " " + hour + timeSeparator + minute;
 }
 
+// The widest stamp in the list's font: where the font is wider than the one the layout was made
+// for, the date column widens so that its stamps are not cut off.
+int TMainForm::StampColumnWidth(int designWidth) const {
+    constexpr int kCellPadding = 14;
+    const std::string widest = FormatDosDateTime(0x2B2C6000u, LocaleText(LOCALE_SDATE, "/"), LocaleText(LOCALE_STIME, ":"));
+    platform::win32::WindowDc dc(listView_);
+    platform::win32::SelectGuard font(dc.Get(), font_.Get());
+    SIZE extent{};
+    ::GetTextExtentPoint32A(dc.Get(), widest.c_str(), static_cast<int>(widest.size()), &extent);
+    return std::max(designWidth, static_cast<int>(extent.cx) + kCellPadding);
+}
+
 void TMainForm::SetUpListColumns() {
     for (int i = 0; i < static_cast<int>(sizeof kColumns / sizeof kColumns[0]); ++i) {
         LVCOLUMNA column{};
         column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT | LVCF_SUBITEM;
         column.fmt = kColumns[i].format;
-        column.cx = kColumns[i].width;
+        column.cx = kColumns[i].caption == zip::Msg::ColumnDateTime ? StampColumnWidth(kColumns[i].width)
+                                                                     : kColumns[i].width;
         std::string caption = zip::FormatMsg(kColumns[i].caption);
         column.pszText = &caption[0];
         column.iSubItem = i;

@@ -1,0 +1,44 @@
+// Helpers of the window tests: the message pump, window texts, a list view read through another
+// process's memory, registry values.
+#pragma once
+
+#include "platform/win32/GuiHandles.h"
+
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace larktest {
+
+// False when Wine has no display to draw on: the window tests would then test nothing.
+bool DisplayAvailable();
+// Lets the pending window messages through (the program's own pump).
+void PumpMessages();
+// Pumps until `done` holds or about five seconds have passed; returns `done()`.
+bool PumpUntil(const std::function<bool()>& done);
+
+std::string WindowText(HWND window);
+std::string LocaleSeparator(LCTYPE item);
+
+struct ListedRow {
+    std::string name, size, dateTime, comment;
+    int image = -1;
+    bool operator==(const ListedRow& other) const {
+        return name == other.name && size == other.size && dateTime == other.dateTime && comment == other.comment &&
+               image == other.image;
+    }
+};
+std::ostream& operator<<(std::ostream& out, const ListedRow& row);
+
+// Every row of a report list view, read with buffers placed in `process` (the list's owner), so
+// it works across processes as well as within one.
+std::vector<ListedRow> ReadList(HWND listView, HANDLE process);
+// A status bar's first part, through the same kind of buffer.
+std::string ReadStatusText(HWND statusBar, HANDLE process);
+
+// The default value of `root\key`; "<missing>" when it cannot be read.
+std::string DefaultValue(HKEY root, const std::string& key);
+bool KeyExists(HKEY root, const std::string& key);
+
+}  // namespace larktest
