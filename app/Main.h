@@ -92,6 +92,7 @@ private:
     void ListViewChange();
     void ListViewDblClick();
     int SelectedCount() const;
+    LRESULT FindRow(UINT flags, const std::string& wanted, int startRow) const;
 
     // Commands (MainCommands.cpp).
     enum class Needs;

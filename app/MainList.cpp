@@ -148,6 +148,18 @@ LRESULT TMainForm::OnListNotify(const NMHDR& header) {
         if (change.uChanged & LVIF_STATE) ListViewChange();
         return 0;
     }
+    case LVN_ODFINDITEMA: {
+        const auto& find = reinterpret_cast<const NMLVFINDITEMA&>(header);
+        return FindRow(find.lvfi.flags, find.lvfi.psz ? find.lvfi.psz : "", find.iStart);
+    }
+    case LVN_ODFINDITEMW: {
+        // Some list views ask in wide text whatever the notify format.
+        const auto& find = reinterpret_cast<const NMLVFINDITEMW&>(header);
+        char typed[256] = {};
+        if (find.lvfi.psz)
+            ::WideCharToMultiByte(CP_ACP, 0, find.lvfi.psz, -1, typed, sizeof typed - 1, nullptr, nullptr);
+        return FindRow(find.lvfi.flags, typed, find.iStart);
+    }
     case LVN_ODSTATECHANGED:  // a range of rows changed state at once (shift-click)
         ListViewChange();
         return 0;
@@ -157,6 +169,24 @@ LRESULT TMainForm::OnListNotify(const NMHDR& header) {
     default:
         return 0;
     }
+}
+
+// Typing in the list jumps to the next row whose name starts with the typed text, as in a list that
+// holds its rows itself.
+LRESULT TMainForm::FindRow(UINT flags, const std::string& wanted, int startRow) const {
+    if (!(flags & (LVFI_STRING | LVFI_PARTIAL)) || rows_.empty()) return -1;
+    const int count = static_cast<int>(rows_.size());
+    const int start = startRow >= 0 && startRow < count ? startRow : 0;
+    for (int step = 0; step < count; ++step) {
+        const int row = (start + step) % count;
+        if (!(flags & LVFI_WRAP) && row < start) break;
+        const std::string& name = rows_[static_cast<size_t>(row)].FileName;
+        if (name.size() >= wanted.size() && ::CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, name.c_str(),
+                                                             static_cast<int>(wanted.size()), wanted.c_str(),
+                                                             static_cast<int>(wanted.size())) == CSTR_EQUAL)
+            return row;
+    }
+    return -1;
 }
 
 int TMainForm::SelectedCount() const {

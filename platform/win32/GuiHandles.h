@@ -54,6 +54,14 @@ struct DropPolicy {
 };
 using DropHandle = UniqueHandle<DropPolicy>;
 
+// A memory device context from CreateCompatibleDC.
+struct MemoryDcPolicy {
+    using Value = HDC;
+    static HDC Invalid() { return nullptr; }
+    static void Close(HDC dc) { ::DeleteDC(dc); }
+};
+using MemoryDc = UniqueHandle<MemoryDcPolicy>;
+
 struct WindowPolicy {
     using Value = HWND;
     static HWND Invalid() { return nullptr; }

@@ -224,6 +224,19 @@ TEST_F(MainFormTest, ListShowsEveryEntryInDirectoryOrder) {
     EXPECT_EQ(WindowText(form->Handle()), archives.plain);
 }
 
+TEST_F(MainFormTest, TypingFindsRowsByTheStartOfTheirName) {
+    auto form = Start({archives.plain}, root.Get());
+    const std::pair<const char*, int> cases[] = {{"docs\\r", 2}, {"DOCS\\O", 1}, {"d", 0}, {"zzz", -1}};
+    for (const auto& [typed, row] : cases) {
+        LVFINDINFOA find{};
+        find.flags = LVFI_STRING | LVFI_PARTIAL | LVFI_WRAP;
+        find.psz = typed;
+        EXPECT_EQ(::SendMessageA(form->ListView(), LVM_FINDITEMA, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&find)),
+                  row)
+            << typed;
+    }
+}
+
 TEST_F(MainFormTest, NoArchiveAnEmptyOneAndAnExeArgument) {
     struct Case {
         const char* what;

@@ -112,7 +112,8 @@ bool SaveScreenshot(HWND window, const std::string& path) {
     const int width = rect.right - rect.left;
     const int height = rect.bottom - rect.top;
     platform::win32::WindowDc screen(nullptr);
-    HDC memory = ::CreateCompatibleDC(screen.Get());
+    platform::win32::MemoryDc memoryDc(::CreateCompatibleDC(screen.Get()));
+    HDC memory = memoryDc.Get();
     platform::win32::GdiObject bitmap(::CreateCompatibleBitmap(screen.Get(), width, height));
     {
         platform::win32::SelectGuard selected(memory, bitmap.Get());
@@ -128,7 +129,6 @@ bool SaveScreenshot(HWND window, const std::string& path) {
     std::string pixels(static_cast<size_t>(rowBytes) * height, '\0');
     const int lines = ::GetDIBits(memory, static_cast<HBITMAP>(bitmap.Get()), 0, height, &pixels[0],
                                   reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
-    ::DeleteDC(memory);
     if (lines != height) return false;
     BITMAPFILEHEADER file{};
     file.bfType = 0x4D42;
