@@ -1,6 +1,7 @@
 // TMainForm: the window class and its trampoline, creation, layout, painting and the error barrier.
 #include "app/Main.h"
 
+#include <cctype>
 #include <exception>
 
 #include "app/resource.h"
@@ -191,6 +192,9 @@ LRESULT TMainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_SIZE:
         LayoutControls();
+        return 0;
+    case WM_SETFOCUS:  // the keyboard belongs to the list
+        if (listView_) ::SetFocus(listView_);
         return 0;
     case WM_PAINT:
         PaintPanels();
