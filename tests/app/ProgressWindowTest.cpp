@@ -144,6 +144,12 @@ TEST_F(ProgressWindowTest, CancelSetsTheFlagAndHides) {
              PumpMessages();
          },
          true},
+        {"access key",
+         [](TProgressWindow& f) {
+             ::PostMessageA(f.CancelButton(), WM_SYSCHAR, 'c', 0);
+             PumpMessages();
+         },
+         true},
         {"close box", [](TProgressWindow& f) { ::SendMessageA(f.Handle(), WM_CLOSE, 0, 0); }, false},
     };
     for (const Case& c : cases) {
