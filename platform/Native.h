@@ -47,6 +47,12 @@ std::string GetTempPath();                         // system form, trailing back
 // leaves this to the portable code and returns empty.
 std::string GetTempFileName(const std::string& directory, const std::string& prefix);
 
+// File details for the engines; native paths in, names in the ANSI code page out.
+std::vector<FileDetails> ListDirectory(const std::string& folder);
+bool GetFileDetails(const std::string& path, FileDetails& details);
+bool SetFileModified(const std::string& path, const LocalTime& time);
+bool MoveFile(const std::string& from, const std::string& to);
+
 // Drives that are not in the simulated table.
 int GetDriveType(const std::string& root);
 int64_t GetDiskFreeSpace(const std::string& root);

@@ -207,6 +207,32 @@ std::string GetTempFileName(const std::string& directory, const std::string& pre
 }
 
 // ---------------------------------------------------------------------------------------------
+// File details, times and renames
+
+std::vector<FileDetails> ListDirectory(const std::string& folder) {
+    const ResolvedPath resolved = Resolve(folder);
+    if (resolved.NoDisk()) return {};
+    return native::ListDirectory(resolved.native);
+}
+
+bool GetFileDetails(const std::string& path, FileDetails& details) {
+    const ResolvedPath resolved = Resolve(path);
+    return !resolved.NoDisk() && native::GetFileDetails(resolved.native, details);
+}
+
+bool SetFileModified(const std::string& path, const LocalTime& time) {
+    const ResolvedPath resolved = Resolve(path);
+    return !resolved.NoDisk() && native::SetFileModified(resolved.native, time);
+}
+
+bool MoveFile(const std::string& from, const std::string& to) {
+    const ResolvedPath source = Resolve(from);
+    const ResolvedPath target = Resolve(to);
+    if (source.NoDisk() || target.NoDisk()) return false;
+    return native::MoveFile(source.native, target.native);
+}
+
+// ---------------------------------------------------------------------------------------------
 // Drives
 
 int GetDriveType(const std::string& root) {

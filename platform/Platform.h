@@ -5,6 +5,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "platform/Handle.h"
 
@@ -81,6 +82,44 @@ std::string ModuleFileName();                   // full path of the running prog
 std::string GetTempPath();                      // with trailing backslash; may be empty
 // Creates an empty file "<prefix><hex>.tmp" in `directory` and returns its full name; empty on failure.
 std::string GetTempFileName(const std::string& directory, const std::string& prefix);
+
+// ---------------------------------------------------------------------------------------------
+// File details, times and renames (what the engines need to walk folders and restore files)
+
+// A wall-clock time in the local time zone, as ZIP entries store it.
+struct LocalTime {
+    int year = 1980;
+    int month = 1;   // 1..12
+    int day = 1;     // 1..31
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+};
+
+// Windows file attribute bits; the host derives them from its own file modes.
+enum FileAttribute : uint32_t {
+    kAttributeReadOnly = 0x01,
+    kAttributeHidden = 0x02,
+    kAttributeSystem = 0x04,
+    kAttributeDirectory = 0x10,
+    kAttributeArchive = 0x20,
+};
+
+struct FileDetails {
+    std::string name;  // the name alone, without its folder
+    uint32_t attributes = 0;
+    int64_t size = 0;
+    LocalTime modified;
+    bool IsDirectory() const { return (attributes & kAttributeDirectory) != 0; }
+};
+
+// The files and sub-folders of `folder` (without "." and ".."); empty when it cannot be read.
+std::vector<FileDetails> ListDirectory(const std::string& folder);
+// The details of one file or folder; false when it does not exist.
+bool GetFileDetails(const std::string& path, FileDetails& details);
+bool SetFileModified(const std::string& path, const LocalTime& time);
+// Renames `from` to `to`, replacing an existing `to`; atomic when both lie on one volume.
+bool MoveFile(const std::string& from, const std::string& to);
 
 // ---------------------------------------------------------------------------------------------
 // Libraries loaded at run time (the engines)

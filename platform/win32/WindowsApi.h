@@ -23,6 +23,7 @@
 #undef LoadCursor
 #undef LoadLibrary
 #undef MessageBox
+#undef MoveFile
 #undef OemToAnsi
 #undef OemToAnsiBuff
 #undef RemoveDirectory

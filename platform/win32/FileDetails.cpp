@@ -1,0 +1,77 @@
+// Windows file details: find data and attribute queries, local file times, MoveFileEx.
+#include "platform/win32/WindowsApi.h"
+
+#include "platform/Native.h"
+
+namespace platform::native {
+namespace {
+
+using win32::FindHandle;
+
+LocalTime FromFileTime(const FILETIME& utc) {
+    FILETIME local;
+    SYSTEMTIME parts;
+    if (!::FileTimeToLocalFileTime(&utc, &local) || !::FileTimeToSystemTime(&local, &parts)) return {};
+    return {parts.wYear, parts.wMonth, parts.wDay, parts.wHour, parts.wMinute, parts.wSecond};
+}
+
+FileDetails Details(const std::string& name, DWORD attributes, DWORD sizeHigh, DWORD sizeLow, const FILETIME& written) {
+    FileDetails details;
+    details.name = name;
+    details.attributes = attributes & 0xFF;
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) details.size = (static_cast<int64_t>(sizeHigh) << 32) | sizeLow;
+    details.modified = FromFileTime(written);
+    return details;
+}
+
+std::string LastComponent(const std::string& path) {
+    const size_t separator = path.find_last_of("\\/:");
+    return separator == std::string::npos ? path : path.substr(separator + 1);
+}
+
+}  // namespace
+
+std::vector<FileDetails> ListDirectory(const std::string& folder) {
+    std::vector<FileDetails> items;
+    const bool hasSeparator = !folder.empty() && (folder.back() == '\\' || folder.back() == '/');
+    WIN32_FIND_DATAA found;
+    FindHandle find(::FindFirstFileA((folder + (hasSeparator ? "*" : "\\*")).c_str(), &found));
+    if (!find) return items;
+    do {
+        const std::string name = found.cFileName;
+        if (name == "." || name == "..") continue;
+        items.push_back(Details(name, found.dwFileAttributes, found.nFileSizeHigh, found.nFileSizeLow,
+                                found.ftLastWriteTime));
+    } while (::FindNextFileA(find.Get(), &found));
+    return items;
+}
+
+bool GetFileDetails(const std::string& path, FileDetails& details) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (path.empty() || !::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return false;
+    details = Details(LastComponent(path), data.dwFileAttributes, data.nFileSizeHigh, data.nFileSizeLow,
+                      data.ftLastWriteTime);
+    return true;
+}
+
+bool SetFileModified(const std::string& path, const LocalTime& time) {
+    SYSTEMTIME parts{};
+    parts.wYear = static_cast<WORD>(time.year);
+    parts.wMonth = static_cast<WORD>(time.month);
+    parts.wDay = static_cast<WORD>(time.day);
+    parts.wHour = static_cast<WORD>(time.hour);
+    parts.wMinute = static_cast<WORD>(time.minute);
+    parts.wSecond = static_cast<WORD>(time.second);
+    FILETIME local;
+    FILETIME utc;
+    if (!::SystemTimeToFileTime(&parts, &local) || !::LocalFileTimeToFileTime(&local, &utc)) return false;
+    FileHandle file(reinterpret_cast<intptr_t>(::CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ,
+                                                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)));
+    return file && ::SetFileTime(reinterpret_cast<HANDLE>(file.Get()), nullptr, nullptr, &utc) != 0;
+}
+
+bool MoveFile(const std::string& from, const std::string& to) {
+    return ::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0;
+}
+
+}  // namespace platform::native
