@@ -10,8 +10,12 @@
 
 #if defined(_WIN32)
 #define ENGINE_API __stdcall
+#define ENGINE_EXPORT
 #else
 #define ENGINE_API
+// The host's engine objects hide everything else, so their copies of the platform layer never
+// meet the test program's own copies.
+#define ENGINE_EXPORT __attribute__((visibility("default")))
 #endif
 
 namespace engine {

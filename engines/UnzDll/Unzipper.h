@@ -1,0 +1,54 @@
+// The work of UnzDll.dll: extracting entries, each checked by its CRC before it takes its name.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/EngineRecords.h"
+#include "engines/common/Engine.h"
+#include "engines/common/ZipFormat.h"
+
+namespace engines {
+
+// The command record's words as this engine reads them.
+struct UnzipRequest {
+    std::string archive;
+    std::string destination;  // with trailing backslash
+    std::string password;
+    uint32_t attempts = engine::kPasswordAttempts;
+    bool freshenOnly = false;
+    bool askOverwrite = false;
+    bool overwriteAll = false;
+    bool useFolders = false;
+    std::vector<std::string> specs;
+};
+
+UnzipRequest ReadUnzipCommand(const engine::UnzipCommand& command);
+
+class Unzipper {
+public:
+    Unzipper(UnzipRequest request, Reporter& reporter) : request_(std::move(request)), reporter_(reporter) {}
+    void Run();
+    int32_t Extracted() const { return extracted_; }
+
+private:
+    enum class Outcome { Done, Skipped, Cancelled };
+
+    std::vector<const Entry*> Select(const Directory& directory, std::vector<std::string>& unmatched) const;
+    Outcome ExtractEntry(platform::FileStream& archive, const Entry& entry);
+    bool TargetPath(const Entry& entry, std::string& path);
+    Outcome DecideOverwrite(const Entry& entry, const std::string& target, bool& write);
+    Outcome FindPassword(platform::FileStream& archive, const Entry& entry, int64_t dataAt, std::string& password);
+    Outcome WriteFile(platform::FileStream& archive, const Entry& entry, int64_t dataAt, const std::string& password,
+                      const std::string& target);
+    Outcome Skip(const std::string& name, engine::SkipReason reason);
+
+    UnzipRequest request_;
+    Reporter& reporter_;
+    std::string lastGoodPassword_;
+    int32_t extracted_ = 0;
+};
+
+}  // namespace engines

@@ -1,0 +1,490 @@
+// Adding and deleting: the new archive is written to a temporary file beside the old one and
+// renamed over it only when complete, so a failure, a crash or a Cancel leaves the original.
+#include "engines/ZipDll/Zipper.h"
+
+#include <algorithm>
+#include <memory>
+#include <optional>
+
+#include "engines/common/Codec.h"
+#include "engines/common/TempFile.h"
+#include "engines/common/Text.h"
+#include "engines/common/ZipFormat.h"
+
+namespace engines {
+namespace {
+
+using engine::ZipCommand;
+using engine::ZipSpecEntry;
+using platform::FileDetails;
+using platform::FileStream;
+
+constexpr int32_t kChunk = 65536;
+constexpr int kMaxLevel = 9;
+constexpr uint32_t kMaxEntries = 0xFFFF;
+constexpr int64_t kMaxOffset = 0xFFFFFFFE;
+constexpr const char* kTempPrefix = "lkz";
+constexpr const char* kOutputName = "the new archive";
+
+enum class Outcome { Done, Skipped, Cancelled };
+
+bool Flag(const ZipCommand& command, size_t offset) { return command.U32(offset) != 0; }
+
+// A file chosen for adding: where it is and the name it gets in the archive (ANSI, '/').
+struct Candidate {
+    std::string path;
+    std::string storedName;
+    FileDetails details;
+};
+
+struct Selection {
+    std::vector<Candidate> files;
+    std::vector<std::pair<std::string, engine::SkipReason>> skipped;
+};
+
+// The name a file gets in the archive: below the base folder its relative path, elsewhere the
+// path without drive and leading separators; with junked folders the file name alone.
+std::string StoredName(const std::string& path, const std::string& base, bool junkFolders) {
+    if (junkFolders) return LastComponent(path);
+    std::string relative = path;
+    if (path.size() > base.size() && SameName(path.substr(0, base.size()), base)) {
+        relative = path.substr(base.size());
+    } else {
+        if (relative.size() >= 2 && relative[1] == ':') relative = relative.substr(2);
+    }
+    while (!relative.empty() && (relative[0] == '\\' || relative[0] == '/')) relative.erase(0, 1);
+    return WithSlashes(relative);
+}
+
+class FileCollector {
+public:
+    FileCollector(const ZipRequest& request, Selection& selection) : request_(request), selection_(selection) {}
+
+    // False when the spec matched no file.
+    bool Collect(const ZipSpec& spec) {
+        const std::string base =
+            !spec.rootDir.empty() ? AppendBackslash(spec.rootDir) : AppendBackslash(platform::GetCurrentDirectory());
+        std::string full = IsAbsolutePath(spec.text) ? spec.text : base + spec.text;
+        std::string pattern = LastComponent(full);
+        std::string folder = FolderPart(full);
+        // A spec naming a folder stands for the files in it.
+        if (!HasWildcards(pattern) && platform::DirectoryExists(full)) {
+            folder = AppendBackslash(full);
+            pattern = "*.*";
+        }
+        const size_t before = found_;
+        Walk(folder, pattern, base);
+        return found_ > before;
+    }
+
+private:
+    void Walk(const std::string& folder, const std::string& pattern, const std::string& base) {
+        for (const FileDetails& item : platform::ListDirectory(folder.empty() ? "." : folder)) {
+            const std::string path = folder + item.name;
+            if (item.IsDirectory()) {
+                if (request_.recurse) Walk(path + "\\", pattern, base);
+                continue;
+            }
+            if (!MatchesWildcard(pattern, item.name)) continue;
+            ++found_;
+            const bool hidden = (item.attributes & (platform::kAttributeHidden | platform::kAttributeSystem)) != 0;
+            if (hidden && !request_.systemFiles) {
+                selection_.skipped.emplace_back(path, engine::kSkipExcluded);
+                continue;
+            }
+            selection_.files.push_back({path, StoredName(path, base, request_.junkFolders), item});
+        }
+    }
+
+    const ZipRequest& request_;
+    Selection& selection_;
+    size_t found_ = 0;
+};
+
+const Entry* FindEntry(const Directory& directory, const std::string& storedName) {
+    for (const Entry& entry : directory.entries) {
+        if (SameName(entry.DecodedName(), storedName)) return &entry;
+    }
+    return nullptr;
+}
+
+bool IsSameFile(const std::string& a, const std::string& b) {
+    const auto absolute = [](const std::string& path) {
+        return IsAbsolutePath(path) ? path : AppendBackslash(platform::GetCurrentDirectory()) + path;
+    };
+    return SameName(absolute(a), absolute(b));
+}
+
+// Applies the update rules, drops duplicates and the archive itself.
+void FilterCandidates(const ZipRequest& request, const Directory& directory, Selection& selection) {
+    std::vector<Candidate> kept;
+    for (Candidate& candidate : selection.files) {
+        if (IsSameFile(candidate.path, request.archive)) continue;
+        const bool duplicate = std::any_of(kept.begin(), kept.end(), [&](const Candidate& other) {
+            return SameName(other.storedName, candidate.storedName);
+        });
+        if (duplicate) continue;
+        const Entry* existing = FindEntry(directory, candidate.storedName);
+        const uint32_t fileStamp = ToDos(candidate.details.modified).Combined();
+        const bool newer = !existing || fileStamp > ((static_cast<uint32_t>(existing->DosDate()) << 16) | existing->DosTime());
+        if ((request.freshen && !existing) || ((request.freshen || request.updateNewer) && !newer)) {
+            selection.skipped.emplace_back(candidate.storedName, engine::kSkipNotNewer);
+            continue;
+        }
+        kept.push_back(std::move(candidate));
+    }
+    selection.files = std::move(kept);
+}
+
+bool OpenArchive(const std::string& path, std::optional<FileStream>& stream, Directory& directory,
+                 Reporter& reporter) {
+    if (!platform::FileExists(path)) return true;  // a new archive
+    stream.emplace(path, platform::Access::Read, platform::Share::DenyWrite);
+    std::string error;
+    if (ReadDirectory(*stream, directory, error)) return true;
+    reporter.Failed(path + ": " + error, engine::kSkipReadError);
+    return false;
+}
+
+void CopyBytes(FileStream& from, int64_t offset, int64_t length, platform::Stream& to) {
+    if (from.Seek(offset, platform::Origin::Begin) != offset) throw platform::FileError("Cannot read the archive.");
+    std::vector<uint8_t> buffer(kChunk);
+    while (length > 0) {
+        const int32_t part = static_cast<int32_t>(std::min<int64_t>(length, kChunk));
+        ReadExactly(from, buffer.data(), part, "the archive");
+        WriteExactly(to, buffer.data(), part, kOutputName);
+        length -= part;
+    }
+}
+
+// Copies an existing entry as it is (local header, data, descriptor) and notes its new offset.
+bool CopyEntry(FileStream& archive, const Entry& entry, platform::Stream& out, std::vector<Entry>& written,
+               Reporter& reporter) {
+    const int64_t length = RawLength(archive, entry);
+    if (length < 0) {
+        reporter.Failed("The entry " + entry.DecodedName() + " is damaged.", engine::kSkipReadError);
+        return false;
+    }
+    Entry moved = entry;
+    moved.localOffset = out.Position();
+    CopyBytes(archive, entry.localOffset, length, out);
+    written.push_back(std::move(moved));
+    return reporter.Send(engine::kActionNone);  // lets a Cancel through during long copies
+}
+
+// Writes one file's data, stored or deflated, encrypted when a cipher is given. Progress is
+// reported only while `reporter` is set (a second, storing pass does not count twice).
+Outcome WriteData(FileStream& in, platform::Stream& out, int level, ZipCipher* cipher, Reporter* reporter,
+                  uint32_t& crc, uint32_t& size) {
+    std::optional<Deflater> deflater;
+    if (level > 0) deflater.emplace(level);
+    std::vector<uint8_t> input(kChunk);
+    std::vector<uint8_t> output;
+    crc = 0;
+    size = 0;
+    for (;;) {
+        const int32_t got = in.Read(input.data(), kChunk);
+        crc = UpdateCrc(crc, input.data(), static_cast<size_t>(got));
+        size += static_cast<uint32_t>(got);
+        output.clear();
+        if (deflater) {
+            deflater->Compress(input.data(), static_cast<size_t>(got), got == 0, output);
+        } else {
+            output.assign(input.begin(), input.begin() + got);
+        }
+        if (cipher) cipher->Encrypt(output.data(), output.size());
+        WriteExactly(out, output.data(), static_cast<int32_t>(output.size()), kOutputName);
+        if (got == 0) return Outcome::Done;
+        if (reporter && !reporter->Send(engine::kActionProgress, std::string(), static_cast<uint32_t>(got))) {
+            return Outcome::Cancelled;
+        }
+    }
+}
+
+uint32_t FileCrc(FileStream& in) {
+    std::vector<uint8_t> buffer(kChunk);
+    uint32_t crc = 0;
+    while (const int32_t got = in.Read(buffer.data(), kChunk)) crc = UpdateCrc(crc, buffer.data(), static_cast<size_t>(got));
+    in.Seek(0, platform::Origin::Begin);
+    return crc;
+}
+
+class EntryWriter {
+public:
+    EntryWriter(const ZipRequest& request, platform::Stream& out, Reporter& reporter)
+        : request_(request), out_(out), reporter_(reporter) {}
+
+    Outcome Add(const Candidate& candidate, Entry& entry) {
+        std::optional<FileStream> in;
+        try {
+            in.emplace(candidate.path, platform::Access::Read, platform::Share::DenyWrite);
+        } catch (const platform::FileError& error) {
+            reporter_.Message(error.what());
+            return reporter_.Skipped(candidate.path, engine::kSkipReadError) ? Outcome::Skipped : Outcome::Cancelled;
+        }
+        if (in->Size() > kMaxOffset) {
+            return reporter_.Skipped(candidate.path, engine::kSkipUnsupported) ? Outcome::Skipped : Outcome::Cancelled;
+        }
+        const DosStamp stamp = ToDos(candidate.details.modified);
+        const bool encrypt = !request_.password.empty();
+        // The cipher header's check byte is the CRC's high byte, so an encrypted file is read once
+        // for its CRC before its data is written.
+        const uint32_t knownCrc = encrypt ? FileCrc(*in) : 0;
+        const std::string name = platform::AnsiToOem(candidate.storedName);
+
+        const int64_t headerAt = out_.Position();
+        LocalHeader local;
+        WriteExactly(out_, local.data(), local.size(), kOutputName);
+        WriteText(out_, name, kOutputName);
+        const int64_t dataAt = out_.Position();
+
+        uint16_t method = request_.level > 0 ? kMethodDeflated : kMethodStored;
+        uint32_t crc = 0;
+        uint32_t size = 0;
+        Outcome outcome = WritePass(*in, method, knownCrc, encrypt, &reporter_, crc, size);
+        if (outcome != Outcome::Done) return outcome;
+        // Data that deflate does not shrink is stored instead.
+        if (method == kMethodDeflated && out_.Position() - dataAt - (encrypt ? ZipCipher::kHeaderSize : 0) >= size) {
+            method = kMethodStored;
+            if (out_.Seek(dataAt, platform::Origin::Begin) != dataAt || !out_.Truncate() ||
+                in->Seek(0, platform::Origin::Begin) != 0) {
+                throw platform::FileError("Cannot rewrite " + std::string(kOutputName) + ".");
+            }
+            outcome = WritePass(*in, method, knownCrc, encrypt, nullptr, crc, size);
+            if (outcome != Outcome::Done) return outcome;
+        }
+        const int64_t end = out_.Position();
+        const uint32_t compressed = static_cast<uint32_t>(end - dataAt);
+        const uint16_t needed = (method == kMethodStored && !encrypt) ? kVersionStored : kVersionDeflated;
+        const uint16_t flags = encrypt ? kFlagEncrypted : 0;
+
+        local.SetU32(LocalHeader::kSignature, kLocalSignature);
+        local.SetU16(LocalHeader::kVersionNeeded, needed);
+        local.SetU16(LocalHeader::kFlags, flags);
+        local.SetU16(LocalHeader::kMethod, method);
+        local.SetU16(LocalHeader::kTime, stamp.time);
+        local.SetU16(LocalHeader::kDate, stamp.date);
+        local.SetU32(LocalHeader::kCrc, crc);
+        local.SetU32(LocalHeader::kCompressedSize, compressed);
+        local.SetU32(LocalHeader::kUncompressedSize, size);
+        local.SetU16(LocalHeader::kNameLength, static_cast<uint16_t>(name.size()));
+        if (out_.Seek(headerAt, platform::Origin::Begin) != headerAt) throw platform::FileError("Cannot seek.");
+        WriteExactly(out_, local.data(), local.size(), kOutputName);
+        if (out_.Seek(end, platform::Origin::Begin) != end) throw platform::FileError("Cannot seek.");
+
+        entry = Entry();
+        CentralHeader& header = entry.header;
+        header.SetU32(CentralHeader::kSignature, kCentralSignature);
+        header.SetU16(CentralHeader::kVersionMadeBy, (kHostMsDos << 8) | kVersionMadeBy);
+        header.SetU16(CentralHeader::kVersionNeeded, needed);
+        header.SetU16(CentralHeader::kFlags, flags);
+        header.SetU16(CentralHeader::kMethod, method);
+        header.SetU16(CentralHeader::kTime, stamp.time);
+        header.SetU16(CentralHeader::kDate, stamp.date);
+        header.SetU32(CentralHeader::kCrc, crc);
+        header.SetU32(CentralHeader::kCompressedSize, compressed);
+        header.SetU32(CentralHeader::kUncompressedSize, size);
+        header.SetU32(CentralHeader::kExternalAttributes, candidate.details.attributes & 0x27);
+        entry.name = name;
+        entry.localOffset = headerAt;
+        return Outcome::Done;
+    }
+
+private:
+    Outcome WritePass(FileStream& in, uint16_t method, uint32_t knownCrc, bool encrypt, Reporter* reporter,
+                      uint32_t& crc, uint32_t& size) {
+        std::optional<ZipCipher> cipher;
+        if (encrypt) {
+            cipher.emplace(request_.password);
+            const std::vector<uint8_t> header = cipher->MakeHeader(CheckByte(0, knownCrc, 0));
+            WriteExactly(out_, header.data(), static_cast<int32_t>(header.size()), kOutputName);
+        }
+        const int level = method == kMethodStored ? 0 : request_.level;
+        return WriteData(in, out_, level, cipher ? &*cipher : nullptr, reporter, crc, size);
+    }
+
+    const ZipRequest& request_;
+    platform::Stream& out_;
+    Reporter& reporter_;
+};
+
+bool FitsDirectory(const std::vector<Entry>& entries, platform::Stream& out, Reporter& reporter) {
+    if (entries.size() <= kMaxEntries && out.Position() <= kMaxOffset) return true;
+    reporter.Failed("The archive would need ZIP64 records, which these engines do not write.", engine::kSkipUnsupported);
+    return false;
+}
+
+int64_t TotalBytes(const std::vector<Candidate>& files) {
+    int64_t total = 0;
+    for (const Candidate& file : files) total += file.details.size;
+    return total;
+}
+
+uint32_t Clamp32(int64_t value) { return static_cast<uint32_t>(std::min<int64_t>(value, 0x7FFFFFFF)); }
+
+// A temporary file beside the archive, so the final rename stays on one volume; else in the
+// temporary folder of the command.
+std::unique_ptr<TempFile> MakeOutput(const ZipRequest& request, Reporter& reporter) {
+    std::string beside = FolderPart(request.archive);
+    if (beside.empty()) beside = AppendBackslash(platform::GetCurrentDirectory());
+    auto output = std::make_unique<TempFile>(std::initializer_list<std::string>{beside, request.tempDir}, kTempPrefix);
+    if (!output->Valid()) {
+        reporter.Failed("No temporary file can be made for " + request.archive + ".", engine::kSkipWriteError);
+        return nullptr;
+    }
+    return output;
+}
+
+bool Finish(TempFile& output, std::optional<FileStream>& archive, const ZipRequest& request, Reporter& reporter) {
+    archive.reset();  // Windows renames nothing over an open file
+    if (output.MoveTo(request.archive)) return true;
+    reporter.Failed("The archive " + request.archive + " cannot be replaced.", engine::kSkipWriteError);
+    return false;
+}
+
+}  // namespace
+
+ZipRequest ReadZipCommand(const ZipCommand& command) {
+    ZipRequest request;
+    request.archive = TextAt(command.U32(ZipCommand::kZipFileName));
+    request.tempDir = TextAt(command.U32(ZipCommand::kTempDir));
+    request.password = TextAt(command.U32(ZipCommand::kPassword));
+    request.comment = TextAt(command.U32(ZipCommand::kComment));
+    request.level = std::clamp(static_cast<int32_t>(command.U32(ZipCommand::kLevel)), 0, kMaxLevel);
+    request.deleting = Flag(command, ZipCommand::kDeleting);
+    request.junkFolders = Flag(command, ZipCommand::kJunkFolders);
+    request.recurse = command.U16(ZipCommand::kRecurse) != 0;
+    request.freshen = Flag(command, ZipCommand::kFreshen);
+    request.updateNewer = Flag(command, ZipCommand::kUpdateNewer);
+    request.systemFiles = Flag(command, ZipCommand::kSystemFiles);
+    const uint32_t count = command.U32(ZipCommand::kSpecCount);
+    const uint8_t* specs = engine::WordAddress<const uint8_t>(command.U32(ZipCommand::kSpecs));
+    for (uint32_t i = 0; specs && i < count; ++i) {
+        ZipSpecEntry entry;
+        std::copy(specs + i * ZipSpecEntry::kSize, specs + (i + 1) * ZipSpecEntry::kSize, entry.data());
+        ZipSpec spec{TextAt(entry.U32(ZipSpecEntry::kSpec)), TextAt(entry.U32(ZipSpecEntry::kRootDir))};
+        if (entry.U16(ZipSpecEntry::kRecurse) != 0) request.recurse = true;
+        if (!spec.text.empty()) request.specs.push_back(std::move(spec));
+    }
+    return request;
+}
+
+int32_t AddFiles(const ZipRequest& request, Reporter& reporter) {
+    std::optional<FileStream> archive;
+    Directory directory;
+    if (!OpenArchive(request.archive, archive, directory, reporter)) return 0;
+
+    Selection selection;
+    FileCollector collector(request, selection);
+    std::vector<std::string> unmatched;
+    for (const ZipSpec& spec : request.specs) {
+        if (!collector.Collect(spec)) unmatched.push_back(spec.text);
+    }
+    FilterCandidates(request, directory, selection);
+
+    if (!reporter.Send(engine::kActionBatchFiles, std::string(), static_cast<uint32_t>(selection.files.size())) ||
+        !reporter.Send(engine::kActionBatchBytes, std::string(), Clamp32(TotalBytes(selection.files)))) {
+        return 0;
+    }
+    for (const std::string& spec : unmatched) {
+        if (!reporter.Skipped(spec, engine::kSkipNotMatched)) return 0;
+    }
+    for (const auto& [name, reason] : selection.skipped) {
+        if (!reporter.Skipped(name, reason)) return 0;
+    }
+    if (selection.files.empty()) {
+        reporter.Send(engine::kActionEndBatch);
+        return 0;
+    }
+
+    std::unique_ptr<TempFile> output = MakeOutput(request, reporter);
+    if (!output) return 0;
+    platform::Stream& out = output->Stream();
+    std::vector<Entry> written;
+    if (archive) {
+        CopyBytes(*archive, 0, directory.prefixLength, out);
+        for (const Entry& entry : directory.entries) {
+            const bool replaced = std::any_of(selection.files.begin(), selection.files.end(), [&](const Candidate& file) {
+                return SameName(entry.DecodedName(), file.storedName);
+            });
+            if (!replaced && !CopyEntry(*archive, entry, out, written, reporter)) return 0;
+        }
+    }
+    EntryWriter writer(request, out, reporter);
+    int32_t added = 0;
+    for (const Candidate& file : selection.files) {
+        if (!reporter.Send(engine::kActionBeginFile, file.storedName, Clamp32(file.details.size))) return 0;
+        Entry entry;
+        const Outcome outcome = writer.Add(file, entry);
+        if (outcome == Outcome::Cancelled) return 0;
+        if (outcome == Outcome::Skipped) continue;
+        written.push_back(std::move(entry));
+        ++added;
+    }
+    if (added == 0 || !FitsDirectory(written, out, reporter)) return 0;
+    WriteDirectory(out, written, request.comment, kOutputName);
+    if (!reporter.Send(engine::kActionEndBatch)) return 0;
+    return Finish(*output, archive, request, reporter) ? added : 0;
+}
+
+int32_t DeleteEntries(const ZipRequest& request, Reporter& reporter) {
+    std::optional<FileStream> archive;
+    Directory directory;
+    if (!platform::FileExists(request.archive)) {
+        reporter.Failed("The archive " + request.archive + " does not exist.", engine::kSkipReadError);
+        return 0;
+    }
+    if (!OpenArchive(request.archive, archive, directory, reporter)) return 0;
+
+    std::vector<bool> doomed(directory.entries.size(), false);
+    std::vector<std::string> unmatched;
+    for (const ZipSpec& spec : request.specs) {
+        bool matched = false;
+        for (size_t i = 0; i < directory.entries.size(); ++i) {
+            const std::string name = directory.entries[i].DecodedName();
+            if (HasWildcards(spec.text) ? MatchesWildcard(spec.text, name) : SameName(spec.text, name)) {
+                doomed[i] = true;
+                matched = true;
+            }
+        }
+        if (!matched) unmatched.push_back(spec.text);
+    }
+    const int32_t count = static_cast<int32_t>(std::count(doomed.begin(), doomed.end(), true));
+    int64_t total = 0;
+    for (size_t i = 0; i < doomed.size(); ++i) {
+        if (doomed[i]) total += directory.entries[i].Size();
+    }
+    if (!reporter.Send(engine::kActionBatchFiles, std::string(), static_cast<uint32_t>(count)) ||
+        !reporter.Send(engine::kActionBatchBytes, std::string(), Clamp32(total))) {
+        return 0;
+    }
+    for (const std::string& spec : unmatched) {
+        if (!reporter.Skipped(spec, engine::kSkipNotMatched)) return 0;
+    }
+    if (count == 0) {
+        reporter.Send(engine::kActionEndBatch);
+        return 0;
+    }
+
+    std::unique_ptr<TempFile> output = MakeOutput(request, reporter);
+    if (!output) return 0;
+    platform::Stream& out = output->Stream();
+    CopyBytes(*archive, 0, directory.prefixLength, out);
+    std::vector<Entry> written;
+    for (size_t i = 0; i < directory.entries.size(); ++i) {
+        const Entry& entry = directory.entries[i];
+        if (!doomed[i]) {
+            if (!CopyEntry(*archive, entry, out, written, reporter)) return 0;
+            continue;
+        }
+        if (!reporter.Send(engine::kActionBeginFile, entry.DecodedName(), entry.Size()) ||
+            !reporter.Send(engine::kActionProgress, std::string(), entry.Size())) {
+            return 0;
+        }
+    }
+    WriteDirectory(out, written, request.comment, kOutputName);
+    if (!reporter.Send(engine::kActionEndBatch)) return 0;
+    return Finish(*output, archive, request, reporter) ? count : 0;
+}
+
+}  // namespace engines

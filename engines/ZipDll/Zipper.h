@@ -1,0 +1,41 @@
+// The work of ZipDll.dll: adding files to an archive and deleting entries from it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/EngineRecords.h"
+#include "engines/common/Engine.h"
+
+namespace engines {
+
+struct ZipSpec {
+    std::string text;     // file name or pattern
+    std::string rootDir;  // with trailing backslash, or empty
+};
+
+// The command record's words as this engine reads them.
+struct ZipRequest {
+    std::string archive;
+    std::string tempDir;
+    std::string password;
+    std::string comment;  // already in the archive's code page
+    int level = 9;
+    bool deleting = false;
+    bool junkFolders = false;
+    bool recurse = false;
+    bool freshen = false;
+    bool updateNewer = false;
+    bool systemFiles = false;
+    std::vector<ZipSpec> specs;
+};
+
+ZipRequest ReadZipCommand(const engine::ZipCommand& command);
+
+// Each returns the number of files added or entries deleted; 0 when cancelled or failed, and
+// the archive is then as it was.
+int32_t AddFiles(const ZipRequest& request, Reporter& reporter);
+int32_t DeleteEntries(const ZipRequest& request, Reporter& reporter);
+
+}  // namespace engines

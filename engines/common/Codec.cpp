@@ -1,0 +1,137 @@
+// zlib behind the engines' deflate, inflate and CRC; the traditional cipher on zlib's CRC table.
+#include "engines/common/Codec.h"
+
+#include <zlib.h>
+
+#include <chrono>
+#include <random>
+#include <stdexcept>
+
+#include "platform/Platform.h"
+
+namespace engines {
+namespace {
+
+constexpr size_t kOutputChunk = 65536;
+constexpr int kRawWindowBits = -15;  // negative: no zlib header or trailer
+constexpr int kMemoryLevel = 8;
+
+const z_crc_t* CrcTable() { return get_crc_table(); }
+
+uint32_t CrcByte(uint32_t crc, uint8_t byte) { return CrcTable()[(crc ^ byte) & 0xFF] ^ (crc >> 8); }
+
+}  // namespace
+
+uint32_t UpdateCrc(uint32_t crc, const uint8_t* bytes, size_t count) {
+    return static_cast<uint32_t>(crc32(crc, bytes, static_cast<uInt>(count)));
+}
+
+struct Deflater::State {
+    z_stream stream{};
+};
+
+Deflater::Deflater(int level) : state_(std::make_unique<State>()) {
+    if (deflateInit2(&state_->stream, level, Z_DEFLATED, kRawWindowBits, kMemoryLevel, Z_DEFAULT_STRATEGY) != Z_OK) {
+        throw platform::FileError("The compressor cannot start.");
+    }
+}
+
+Deflater::~Deflater() { deflateEnd(&state_->stream); }
+
+void Deflater::Compress(const uint8_t* bytes, size_t count, bool finish, std::vector<uint8_t>& out) {
+    z_stream& stream = state_->stream;
+    stream.next_in = const_cast<Bytef*>(bytes);
+    stream.avail_in = static_cast<uInt>(count);
+    const int flush = finish ? Z_FINISH : Z_NO_FLUSH;
+    int status = Z_OK;
+    do {
+        const size_t had = out.size();
+        out.resize(had + kOutputChunk);
+        stream.next_out = out.data() + had;
+        stream.avail_out = static_cast<uInt>(kOutputChunk);
+        status = deflate(&stream, flush);
+        out.resize(out.size() - stream.avail_out);
+    } while (stream.avail_out == 0 || (finish && status != Z_STREAM_END));
+}
+
+struct Inflater::State {
+    z_stream stream{};
+};
+
+Inflater::Inflater() : state_(std::make_unique<State>()) {
+    if (inflateInit2(&state_->stream, kRawWindowBits) != Z_OK) throw platform::FileError("The decompressor cannot start.");
+}
+
+Inflater::~Inflater() { inflateEnd(&state_->stream); }
+
+bool Inflater::Decompress(const uint8_t* bytes, size_t count, std::vector<uint8_t>& out) {
+    z_stream& stream = state_->stream;
+    stream.next_in = const_cast<Bytef*>(bytes);
+    stream.avail_in = static_cast<uInt>(count);
+    while (!finished_) {
+        const size_t had = out.size();
+        out.resize(had + kOutputChunk);
+        stream.next_out = out.data() + had;
+        stream.avail_out = static_cast<uInt>(kOutputChunk);
+        const int status = inflate(&stream, Z_NO_FLUSH);
+        out.resize(out.size() - stream.avail_out);
+        if (status == Z_STREAM_END) {
+            finished_ = true;
+        } else if (status != Z_OK && status != Z_BUF_ERROR) {
+            return false;
+        } else if (stream.avail_out != 0) {
+            break;  // every input byte taken: the rest comes with the next call
+        }
+    }
+    return true;
+}
+
+ZipCipher::ZipCipher(const std::string& password) : keys_{0x12345678, 0x23456789, 0x34567890} {
+    for (char c : password) UpdateKeys(static_cast<uint8_t>(c));
+}
+
+uint8_t ZipCipher::KeyByte() const {
+    const uint32_t temp = (keys_[2] | 2) & 0xFFFF;
+    return static_cast<uint8_t>((temp * (temp ^ 1)) >> 8);
+}
+
+void ZipCipher::UpdateKeys(uint8_t plain) {
+    keys_[0] = CrcByte(keys_[0], plain);
+    keys_[1] = (keys_[1] + (keys_[0] & 0xFF)) * 134775813u + 1;
+    keys_[2] = CrcByte(keys_[2], static_cast<uint8_t>(keys_[1] >> 24));
+}
+
+void ZipCipher::Encrypt(uint8_t* bytes, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        const uint8_t plain = bytes[i];
+        bytes[i] = plain ^ KeyByte();
+        UpdateKeys(plain);
+    }
+}
+
+void ZipCipher::Decrypt(uint8_t* bytes, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        const uint8_t plain = bytes[i] ^ KeyByte();
+        bytes[i] = plain;
+        UpdateKeys(plain);
+    }
+}
+
+std::vector<uint8_t> ZipCipher::MakeHeader(uint8_t checkByte) {
+    // The random bytes only hide the keys' start from a known-plain-text attack; the clock seeds them.
+    static std::mt19937 random(static_cast<uint32_t>(std::chrono::high_resolution_clock::now().time_since_epoch().count()));
+    std::vector<uint8_t> header(kHeaderSize);
+    for (size_t i = 0; i + 1 < kHeaderSize; ++i) header[i] = static_cast<uint8_t>(random());
+    header[kHeaderSize - 1] = checkByte;
+    Encrypt(header.data(), header.size());
+    return header;
+}
+
+bool ZipCipher::CheckHeader(const uint8_t* header, uint8_t checkByte) {
+    uint8_t plain[kHeaderSize];
+    std::copy(header, header + kHeaderSize, plain);
+    Decrypt(plain, kHeaderSize);
+    return plain[kHeaderSize - 1] == checkByte;
+}
+
+}  // namespace engines

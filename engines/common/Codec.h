@@ -1,0 +1,73 @@
+// CRC-32, deflate and inflate through zlib, and the traditional PKWARE cipher.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace engines {
+
+uint32_t UpdateCrc(uint32_t crc, const uint8_t* bytes, size_t count);
+
+// Raw deflate (no zlib header), as ZIP entries hold it.
+class Deflater {
+public:
+    explicit Deflater(int level);
+    ~Deflater();
+    Deflater(const Deflater&) = delete;
+    Deflater& operator=(const Deflater&) = delete;
+
+    // Compresses `count` bytes (the last call with `finish`) and appends the output to `out`.
+    void Compress(const uint8_t* bytes, size_t count, bool finish, std::vector<uint8_t>& out);
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+class Inflater {
+public:
+    Inflater();
+    ~Inflater();
+    Inflater(const Inflater&) = delete;
+    Inflater& operator=(const Inflater&) = delete;
+
+    // Decompresses `count` bytes and appends the output to `out`; false when the data is damaged.
+    bool Decompress(const uint8_t* bytes, size_t count, std::vector<uint8_t>& out);
+    bool Finished() const { return finished_; }
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+    bool finished_ = false;
+};
+
+// The traditional PKWARE cipher: three keys driven by the password and then by the plain text.
+class ZipCipher {
+public:
+    static constexpr size_t kHeaderSize = 12;
+
+    explicit ZipCipher(const std::string& password);
+    void Encrypt(uint8_t* bytes, size_t count);
+    void Decrypt(uint8_t* bytes, size_t count);
+
+    // The 12 bytes in front of encrypted data: 11 random bytes and the check byte, encrypted.
+    std::vector<uint8_t> MakeHeader(uint8_t checkByte);
+    // Decrypts a header and tells whether its last byte matches `checkByte`.
+    bool CheckHeader(const uint8_t* header, uint8_t checkByte);
+
+private:
+    uint8_t KeyByte() const;
+    void UpdateKeys(uint8_t plain);
+
+    uint32_t keys_[3];
+};
+
+// The byte a header is checked against: the CRC's high byte, or the DOS time's high byte for an
+// entry whose CRC comes after its data (bit 3).
+inline uint8_t CheckByte(uint16_t flags, uint32_t crc, uint16_t dosTime) {
+    return (flags & 0x0008) ? static_cast<uint8_t>(dosTime >> 8) : static_cast<uint8_t>(crc >> 24);
+}
+
+}  // namespace engines

@@ -1,0 +1,30 @@
+// A temporary file that is deleted on every way out unless it was moved into place.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/Platform.h"
+
+namespace engines {
+
+class TempFile {
+public:
+    // Makes the file in the first of `folders` that takes one; Valid() is false when none did.
+    explicit TempFile(std::initializer_list<std::string> folders, const std::string& prefix);
+    ~TempFile();
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+
+    bool Valid() const { return stream_ != nullptr; }
+    platform::FileStream& Stream() { return *stream_; }
+    const std::string& Path() const { return path_; }
+    // Closes the file and renames it over `target` (copying where a rename cannot cross volumes).
+    bool MoveTo(const std::string& target);
+
+private:
+    std::string path_;
+    std::unique_ptr<platform::FileStream> stream_;
+};
+
+}  // namespace engines

@@ -1,0 +1,34 @@
+// Names for the engines: Windows wildcard rules, stored-name forms and safe extraction paths.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace engines {
+
+bool HasWildcards(const std::string& pattern);
+// Windows rules, without regard to case: '*' any run of characters (folder separators included,
+// so "*.txt" reaches into folders), '?' one character, and a pattern ending in ".*" also matches a
+// name without any dot ("*.*" matches every name). '/' and '\' are the same character.
+bool MatchesWildcard(const std::string& pattern, const std::string& name);
+// Case-insensitive equality with '/' and '\' alike.
+bool SameName(const std::string& a, const std::string& b);
+
+std::string WithSlashes(std::string name);
+std::string WithBackslashes(std::string name);
+// The last component of a path with either separator.
+std::string LastComponent(const std::string& path);
+// The part before the last separator, with that separator; empty when there is none.
+std::string FolderPart(const std::string& path);
+std::string AppendBackslash(const std::string& folder);
+bool IsAbsolutePath(const std::string& path);
+
+// Splits an entry's name into the folder and file components to write below the destination.
+// False when the name could leave the destination or name something other than a plain file:
+// empty, a leading separator, a drive letter or any colon, a ".." component (or one of dots and
+// spaces only, which Windows trims to ".."), a reserved device name (CON, NUL, COM1, LPT1 ...,
+// also with an extension), or characters Windows forbids in names.
+bool SplitSafeName(const std::string& name, std::vector<std::string>& components);
+bool IsReservedDeviceName(const std::string& component);
+
+}  // namespace engines
