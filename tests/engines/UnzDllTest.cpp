@@ -1,0 +1,220 @@
+// UnzDll.dll through its exports: peer archives byte for byte, passwords, CRC errors, hostile
+// names, existing files, freshening, flat extraction and file times.
+#include <gtest/gtest.h>
+
+#include "tests/engines/EngineHarness.h"
+#include "tests/support/TestFolder.h"
+
+namespace {
+
+using larktest::Engines;
+using larktest::RecordingCallback;
+using larktest::UnzipJob;
+
+class UnzDll : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(Engines::Get().Loaded()) << "ZipDll.dll and UnzDll.dll beside the test";
+        peers = larktest::PeerArchives();
+        if (peers.empty()) GTEST_SKIP() << "LARK_PEER_ARCHIVES is not set: the peer archives were not made";
+        sources = larktest::ReadTree(peers + "\\src");
+        ASSERT_EQ(sources.size(), 5u);
+    }
+
+    std::string Peer(const std::string& name) const { return peers + "\\" + name; }
+
+    // A fresh destination folder inside the test folder, with trailing backslash.
+    std::string Destination(const std::string& name) {
+        platform::CreateDirectory(folder.Path(name));
+        return folder.Path(name) + "\\";
+    }
+
+    std::map<std::string, std::string> Tree(const std::string& destination) const {
+        return larktest::ReadTree(destination.substr(0, destination.size() - 1));
+    }
+
+    larktest::TestFolder folder;
+    std::string peers;
+    std::map<std::string, std::string> sources;
+};
+
+TEST_F(UnzDll, PeerArchivesExtractByteForByte) {
+    const char* archives[] = {"info-stored.zip", "info-deflated.zip", "info-stream.zip", "info-encrypted.zip",
+                              "info-encrypted-stream.zip", "py-stored.zip", "py-deflated.zip", "py-stream.zip"};
+    int n = 0;
+    for (const char* name : archives) {
+        SCOPED_TRACE(name);
+        const std::string destination = Destination("out" + std::to_string(++n));
+        RecordingCallback callback;
+        EXPECT_EQ(Engines::Get().Unzip({Peer(name), destination, {}, "secret", 16}, callback), 5);
+        EXPECT_TRUE(callback.Reasons().empty());
+        EXPECT_TRUE(callback.Of(engine::kActionPassword).empty());
+        EXPECT_EQ(Tree(destination), sources);
+        uint32_t progress = 0;
+        for (const larktest::Call& call : callback.Of(engine::kActionProgress)) progress += call.number;
+        EXPECT_EQ(progress, callback.Of(engine::kActionBatchBytes).at(0).number);
+    }
+}
+
+TEST_F(UnzDll, PasswordIsAskedAgainUntilTheAttemptsRunOut) {
+    struct Case {
+        const char* name;
+        std::deque<std::string> answers;
+        std::vector<uint32_t> asked;  // attempts left at each request
+        int32_t extracted;
+    };
+    const Case cases[] = {
+        {"three wrong answers", {"one", "two", "three", "secret"}, {3, 2, 1}, 0},
+        {"right at the second", {"wrong", "secret"}, {3, 2}, 1},
+        {"no answer", {}, {3}, 0},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string destination = Destination("pw" + std::to_string(++n));
+        RecordingCallback callback;
+        callback.passwords = c.answers;
+        EXPECT_EQ(Engines::Get().Unzip({Peer("info-encrypted-stream.zip"), destination, {"a.txt"}, "", 16}, callback),
+                  c.extracted);
+        std::vector<uint32_t> asked;
+        for (const larktest::Call& call : callback.Of(engine::kActionPassword)) {
+            asked.push_back(call.number);
+            EXPECT_EQ(call.text, "a.txt");
+        }
+        EXPECT_EQ(asked, c.asked);
+        if (c.extracted) {
+            EXPECT_EQ(Tree(destination), (std::map<std::string, std::string>{{"a.txt", sources["a.txt"]}}));
+        } else {
+            EXPECT_EQ(callback.Reasons(), std::vector<uint32_t>{engine::kSkipPassword});
+            EXPECT_TRUE(Tree(destination).empty());
+        }
+    }
+}
+
+TEST_F(UnzDll, AcceptedPasswordServesTheFollowingEntries) {
+    const std::string destination = Destination("out");
+    RecordingCallback callback;
+    callback.passwords = {"secret"};
+    EXPECT_EQ(Engines::Get().Unzip({Peer("info-encrypted.zip"), destination, {}, "", 16}, callback), 5);
+    EXPECT_EQ(callback.Of(engine::kActionPassword).size(), 1u);
+    EXPECT_EQ(Tree(destination), sources);
+}
+
+TEST_F(UnzDll, CorruptedEntryBringsTheCrcQuestion) {
+    for (const bool keep : {false, true}) {
+        SCOPED_TRACE(keep ? "kept" : "dropped");
+        const std::string destination = Destination(keep ? "kept" : "dropped");
+        RecordingCallback callback;
+        callback.keepCorrupt = {keep};
+        EXPECT_EQ(Engines::Get().Unzip({Peer("corrupt.zip"), destination, {}, "", 16}, callback), keep ? 2 : 1);
+        ASSERT_EQ(callback.Of(engine::kActionCrcError).size(), 1u);
+        EXPECT_EQ(callback.Of(engine::kActionCrcError)[0].text, "broken.txt");
+        const std::map<std::string, std::string> tree = Tree(destination);
+        EXPECT_EQ(tree.count("broken.txt"), keep ? 1u : 0u);
+        EXPECT_EQ(tree.at("fine.txt"), "fine");
+        EXPECT_EQ(tree.size(), keep ? 2u : 1u) << "no temporary file is left";
+        if (!keep) {
+            EXPECT_EQ(callback.Reasons(), std::vector<uint32_t>{engine::kSkipCrcError});
+        }
+    }
+}
+
+TEST_F(UnzDll, HostileNamesNeverLeaveTheDestination) {
+    for (const uint8_t options : {uint8_t(16), uint8_t(0)}) {
+        SCOPED_TRACE(options);
+        larktest::TestFolder outer;
+        platform::CreateDirectory(outer.Path("dest"));
+        const std::string destination = outer.Path("dest") + "\\";
+        RecordingCallback callback;
+        EXPECT_EQ(Engines::Get().Unzip({Peer("hostile.zip"), destination, {}, "", options}, callback), 1);
+        EXPECT_EQ(larktest::ReadTree(outer.Path()), (std::map<std::string, std::string>{{"dest/good.txt", "hostile good.txt"}}));
+        const std::vector<uint32_t> reasons = callback.Reasons();
+        EXPECT_EQ(reasons.size(), 14u);
+        for (uint32_t reason : reasons) EXPECT_EQ(reason, engine::kSkipUnsafeName);
+    }
+}
+
+TEST_F(UnzDll, ExistingFilesFollowTheOverwriteWords) {
+    struct Case {
+        const char* name;
+        uint8_t options;
+        int existingYear;  // the peer entries are from 2020
+        std::deque<bool> answers;
+        size_t questions;
+        uint32_t olderFlag;
+        bool overwritten;
+    };
+    const Case cases[] = {
+        {"asked, older, yes", 17, 2001, {true}, 1, 1, true},
+        {"asked, newer, no", 17, 2030, {false}, 1, 0, false},
+        {"asked through the second word", 18, 2001, {true}, 1, 1, true},
+        {"overwrite without asking", 16, 2030, {}, 0, 0, true},
+        {"freshen: older is replaced", 4 | 16, 2001, {}, 0, 0, true},
+        {"freshen: newer stays", 4 | 16, 2030, {}, 0, 0, false},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string destination = Destination("ow" + std::to_string(++n));
+        larktest::WriteFile(destination + "README", "old bytes");
+        ASSERT_TRUE(platform::SetFileModified(destination + "README", {c.existingYear, 6, 1, 12, 0, 0}));
+        RecordingCallback callback;
+        callback.overwrite = c.answers;
+        const int32_t count =
+            Engines::Get().Unzip({Peer("py-deflated.zip"), destination, {"README", "a.txt"}, "", c.options}, callback);
+        const std::vector<larktest::Call> asked = callback.Of(engine::kActionOverwrite);
+        ASSERT_EQ(asked.size(), c.questions);
+        if (c.questions) {
+            EXPECT_EQ(asked[0].flag, c.olderFlag);
+        }
+        EXPECT_EQ(larktest::ReadFile(destination + "README"), c.overwritten ? sources["README"] : "old bytes");
+        const bool freshen = (c.options & 4) != 0;
+        EXPECT_EQ(platform::FileExists(destination + "a.txt"), !freshen) << "freshening adds no new files";
+        EXPECT_EQ(count, (c.overwritten ? 1 : 0) + (freshen ? 0 : 1));
+    }
+}
+
+TEST_F(UnzDll, SpecsSelectByStoredNameAndFlatExtractionDropsFolders) {
+    const std::string destination = Destination("flat");
+    RecordingCallback callback;
+    EXPECT_EQ(Engines::Get().Unzip({Peer("info-deflated.zip"), destination, {"SUB\\DEEPER\\C.TXT", "sub/*.bin", "nope"},
+                                    "", 1},
+                                   callback),
+              2);
+    EXPECT_EQ(Tree(destination), (std::map<std::string, std::string>{{"c.txt", sources["sub/deeper/c.txt"]},
+                                                                      {"b.bin", sources["sub/b.bin"]}}));
+    ASSERT_EQ(callback.Of(engine::kActionSkipped).size(), 1u);
+    EXPECT_EQ(callback.Of(engine::kActionSkipped)[0].text, "nope");
+    EXPECT_EQ(callback.Of(engine::kActionSkipped)[0].number, engine::kSkipNotMatched);
+}
+
+TEST_F(UnzDll, UnsupportedMethodsAreSkippedAndReported) {
+    const std::string destination = Destination("out");
+    RecordingCallback callback;
+    EXPECT_EQ(Engines::Get().Unzip({Peer("unsupported.zip"), destination, {}, "", 16}, callback), 1);
+    EXPECT_EQ(callback.Reasons(), std::vector<uint32_t>{engine::kSkipUnsupported});
+    EXPECT_EQ(Tree(destination), (std::map<std::string, std::string>{{"plain.txt", "plain"}}));
+}
+
+TEST_F(UnzDll, FileTimesComeFromTheEntries) {
+    const std::string destination = Destination("out");
+    RecordingCallback callback;
+    ASSERT_EQ(Engines::Get().Unzip({Peer("py-stored.zip"), destination, {"a.txt"}, "", 16}, callback), 1);
+    platform::FileDetails details;
+    ASSERT_TRUE(platform::GetFileDetails(destination + "a.txt", details));
+    const platform::LocalTime& t = details.modified;
+    EXPECT_EQ(std::vector<int>({t.year, t.month, t.day, t.hour, t.minute, t.second}),
+              std::vector<int>({2020, 5, 17, 10, 30, 42}));
+}
+
+TEST_F(UnzDll, CancelStopsAtOnce) {
+    const std::string destination = Destination("out");
+    RecordingCallback callback;
+    callback.cancelOnAction = engine::kActionBeginFile;
+    callback.cancelOnOccurrence = 2;
+    EXPECT_EQ(Engines::Get().Unzip({Peer("py-deflated.zip"), destination, {}, "", 16}, callback), 1);
+    EXPECT_EQ(callback.calls.back().action, engine::kActionBeginFile) << "no call after the cancel";
+    EXPECT_EQ(Tree(destination).size(), 1u);
+}
+
+}  // namespace

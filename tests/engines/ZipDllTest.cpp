@@ -1,0 +1,336 @@
+// ZipDll.dll through its exports: adding, replacing, deleting, encryption, comments, progress,
+// unmatched specs and Cancel, judged by UnzDll, by the records and (afterwards) by peer tools.
+#include <gtest/gtest.h>
+
+#include "engines/common/ZipFormat.h"
+#include "tests/engines/EngineHarness.h"
+#include "tests/support/TestFolder.h"
+
+namespace {
+
+using engine::kActionBatchBytes;
+using engine::kActionBatchFiles;
+using engine::kActionBeginFile;
+using engine::kActionEndBatch;
+using engine::kActionProgress;
+using larktest::Engines;
+using larktest::RecordingCallback;
+using larktest::UnzipJob;
+using larktest::ZipJob;
+
+engines::Directory Inspect(const std::string& archive) {
+    platform::FileStream stream(archive, platform::Access::Read);
+    engines::Directory directory;
+    std::string error;
+    EXPECT_TRUE(engines::ReadDirectory(stream, directory, error)) << error;
+    return directory;
+}
+
+std::vector<std::string> Names(const engines::Directory& directory) {
+    std::vector<std::string> names;
+    for (const engines::Entry& entry : directory.entries) names.push_back(entry.name);
+    return names;
+}
+
+std::string Incompressible(size_t size) {
+    std::string bytes(size, '\0');
+    uint32_t state = 12345;
+    for (char& c : bytes) {
+        state = state * 1103515245u + 12345u;
+        c = static_cast<char>(state >> 23);
+    }
+    return bytes;
+}
+
+class ZipDll : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(Engines::Get().Loaded()) << "ZipDll.dll and UnzDll.dll beside the test"; }
+
+    // The source tree most tests add from.
+    std::map<std::string, std::string> MakeSources() {
+        std::map<std::string, std::string> files = {
+            {"a.txt", std::string(20000, 'a') + "end"},
+            {"b.bin", Incompressible(40000)},
+            {"empty.txt", ""},
+            {"README", "no dot in this name\n"},
+            {"sub/c.txt", "in a folder\r\n"},
+            {"sub/deeper/d.log", std::string(5000, 'd')},
+        };
+        for (const auto& [name, bytes] : files) folder.Write("src/" + name, bytes);
+        return files;
+    }
+
+    std::string NewArchive(const std::string& name = "a.zip") { return folder.Write(name, larktest::EmptyArchive()); }
+
+    // Extracts everything with UnzDll into a fresh folder and returns what it wrote.
+    std::map<std::string, std::string> ExtractAll(const std::string& archive, const std::string& password = "") {
+        const std::string destination = folder.Path("out" + std::to_string(++extractions));
+        platform::CreateDirectory(destination);
+        RecordingCallback callback;
+        UnzipJob job{archive, destination + "\\", {}, password, 16};
+        Engines::Get().Unzip(job, callback);
+        EXPECT_TRUE(callback.Reasons().empty());
+        return larktest::ReadTree(destination);
+    }
+
+    larktest::TestFolder folder;
+    int extractions = 0;
+};
+
+TEST_F(ZipDll, ExportsAreFoundByPlainNameWithAnAcceptedVersion) {
+    EXPECT_GE(Engines::Get().ZipVersion(), engine::kMinEngineVersion);
+    EXPECT_GE(Engines::Get().UnzVersion(), engine::kMinEngineVersion);
+}
+
+TEST_F(ZipDll, ChosenFilesAreAddedByNameOnlyAndReportProgress) {
+    std::map<std::string, std::string> files = MakeSources();
+    const std::string archive = NewArchive();
+    RecordingCallback callback;
+    const std::vector<std::string> specs = {folder.Path("src/a.txt"), folder.Path("src/b.bin"),
+                                            folder.Path("src/empty.txt"), folder.Path("src/sub/c.txt")};
+    ASSERT_EQ(Engines::Get().Zip({archive, specs}, callback), 4);
+
+    const engines::Directory directory = Inspect(archive);
+    EXPECT_EQ(Names(directory), (std::vector<std::string>{"a.txt", "b.bin", "empty.txt", "c.txt"}));
+    for (const engines::Entry& entry : directory.entries) {
+        EXPECT_EQ(entry.header.U16(engines::CentralHeader::kVersionMadeBy), 20) << entry.name;
+        EXPECT_EQ(entry.header.U32(engines::CentralHeader::kExternalAttributes) & 0x10, 0u) << entry.name;
+    }
+    EXPECT_EQ(directory.entries[0].Method(), engines::kMethodDeflated);
+    EXPECT_EQ(directory.entries[1].Method(), engines::kMethodStored) << "deflate did not shrink it";
+    EXPECT_EQ(directory.entries[1].CompressedSize(), 40000u);
+
+    const std::vector<larktest::Call> begins = callback.Of(kActionBeginFile);
+    ASSERT_EQ(begins.size(), 4u);
+    EXPECT_EQ(begins[0].text, "a.txt");
+    EXPECT_EQ(begins[0].number, 20003u);
+    ASSERT_FALSE(callback.calls.empty());
+    EXPECT_EQ(callback.calls.front().action, kActionBatchFiles);
+    EXPECT_EQ(callback.calls.front().number, 4u);
+    EXPECT_EQ(callback.Of(kActionBatchBytes).at(0).number, 20003u + 40000u + 13u);
+    uint32_t progress = 0;
+    for (const larktest::Call& call : callback.Of(kActionProgress)) progress += call.number;
+    EXPECT_EQ(progress, 20003u + 40000u + 13u);
+    EXPECT_EQ(callback.calls.back().action, kActionEndBatch);
+
+    const std::map<std::string, std::string> expected = {
+        {"a.txt", files["a.txt"]}, {"b.bin", files["b.bin"]}, {"empty.txt", ""}, {"c.txt", files["sub/c.txt"]}};
+    EXPECT_EQ(ExtractAll(archive), expected);
+    larktest::ExportForPeers(archive, "chosen-files", expected);
+}
+
+TEST_F(ZipDll, FolderTreeKeepsNamesBelowTheRootAndTheComment) {
+    const std::map<std::string, std::string> files = MakeSources();
+    const std::string archive = NewArchive();
+    RecordingCallback callback;
+    ZipJob job{archive, {"*.*"}, folder.Path("src") + "\\", 20};
+    job.comment = "archive comment";
+    ASSERT_EQ(Engines::Get().Zip(job, callback), static_cast<int32_t>(files.size()));
+    const engines::Directory directory = Inspect(archive);
+    EXPECT_EQ(directory.comment, "archive comment");
+    std::vector<std::string> names = Names(directory);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"README", "a.txt", "b.bin", "empty.txt", "sub/c.txt", "sub/deeper/d.log"}));
+    EXPECT_EQ(ExtractAll(archive), files);
+    larktest::ExportForPeers(archive, "folder-tree", files);
+
+    RecordingCallback pattern;
+    const std::string logs = NewArchive("logs.zip");
+    job = ZipJob{logs, {"*.log", "*.none"}, folder.Path("src") + "\\", 20};
+    ASSERT_EQ(Engines::Get().Zip(job, pattern), 1);
+    EXPECT_EQ(Names(Inspect(logs)), std::vector<std::string>{"sub/deeper/d.log"});
+    ASSERT_EQ(pattern.Of(engine::kActionSkipped).size(), 1u) << "a pattern that matches nothing is reported";
+    EXPECT_EQ(pattern.Of(engine::kActionSkipped)[0].number, engine::kSkipNotMatched);
+    EXPECT_EQ(pattern.Of(engine::kActionSkipped)[0].text, "*.none");
+}
+
+TEST_F(ZipDll, EncryptedEntriesNeedThePassword) {
+    const std::map<std::string, std::string> files = MakeSources();
+    const std::string archive = NewArchive();
+    RecordingCallback callback;
+    ZipJob job{archive, {"*.*"}, folder.Path("src") + "\\", 20};
+    job.password = "pw";
+    ASSERT_EQ(Engines::Get().Zip(job, callback), static_cast<int32_t>(files.size()));
+    for (const engines::Entry& entry : Inspect(archive).entries) EXPECT_TRUE(entry.IsEncrypted()) << entry.name;
+    EXPECT_EQ(ExtractAll(archive, "pw"), files);
+    larktest::ExportForPeers(archive, "encrypted-pw-tree", files);
+
+    RecordingCallback wrong;
+    const std::string destination = folder.Path("wrong");
+    platform::CreateDirectory(destination);
+    EXPECT_EQ(Engines::Get().Unzip({archive, destination + "\\", {"a.txt"}, "not it", 16}, wrong), 0);
+    EXPECT_EQ(wrong.Reasons(), std::vector<uint32_t>{engine::kSkipPassword});
+    EXPECT_TRUE(larktest::ReadTree(destination).empty());
+}
+
+TEST_F(ZipDll, LevelZeroStores) {
+    MakeSources();
+    const std::string archive = NewArchive();
+    RecordingCallback callback;
+    ZipJob job{archive, {folder.Path("src/a.txt")}};
+    job.level = 0;
+    ASSERT_EQ(Engines::Get().Zip(job, callback), 1);
+    EXPECT_EQ(Inspect(archive).entries.at(0).Method(), engines::kMethodStored);
+    EXPECT_EQ(Inspect(archive).entries.at(0).CompressedSize(), 20003u);
+}
+
+TEST_F(ZipDll, AddingReplacesTheEntryOfTheSameNameAndKeepsTheOthersRaw) {
+    MakeSources();
+    const std::string archive = NewArchive();
+    RecordingCallback first;
+    ZipJob job{archive, {folder.Path("src/a.txt"), folder.Path("src/README")}};
+    job.comment = "kept";
+    ASSERT_EQ(Engines::Get().Zip(job, first), 2);
+    const engines::Entry readme = Inspect(archive).entries.at(1);
+
+    // The same name in other letters is the same entry, as on Windows.
+    folder.Write("src/a.txt", "second version");
+    ASSERT_TRUE(platform::MoveFile(folder.Path("src/a.txt"), folder.Path("src/A.TXT")));
+    RecordingCallback second;
+    job.specs = {folder.Path("src/a.txt")};
+    ASSERT_EQ(Engines::Get().Zip(job, second), 1);
+    const engines::Directory directory = Inspect(archive);
+    ASSERT_EQ(Names(directory), (std::vector<std::string>{"README", "A.TXT"}));
+    EXPECT_EQ(directory.entries[0].header.U32(engines::CentralHeader::kCrc), readme.Crc());
+    EXPECT_EQ(directory.comment, "kept");
+    EXPECT_EQ(ExtractAll(archive), (std::map<std::string, std::string>{{"A.TXT", "second version"},
+                                                                        {"README", "no dot in this name\n"}}));
+}
+
+// Entries written by other tools keep their extra fields, comments and data descriptors.
+TEST_F(ZipDll, PeerEntriesAreCopiedRaw) {
+    const std::string peers = larktest::PeerArchives();
+    if (peers.empty()) GTEST_SKIP() << "LARK_PEER_ARCHIVES is not set: no peer archives to add to";
+    for (const char* name : {"py-stream.zip", "info-deflated.zip", "info-encrypted-stream.zip"}) {
+        SCOPED_TRACE(name);
+        const std::string archive = folder.Path(name);
+        ASSERT_TRUE(platform::CopyFile(peers + "\\" + name, archive, false));
+        const engines::Directory before = Inspect(archive);
+        folder.Write("new.txt", "added later");
+        RecordingCallback callback;
+        ZipJob job{archive, {folder.Path("new.txt")}};
+        job.comment = before.comment;
+        ASSERT_EQ(Engines::Get().Zip(job, callback), 1);
+        const engines::Directory after = Inspect(archive);
+        ASSERT_EQ(after.entries.size(), before.entries.size() + 1);
+        for (size_t i = 0; i < before.entries.size(); ++i) {
+            const engines::Entry& old = before.entries[i];
+            const engines::Entry& now = after.entries[i];
+            EXPECT_EQ(now.name, old.name);
+            EXPECT_EQ(now.extra, old.extra);
+            EXPECT_EQ(now.comment, old.comment);
+            EXPECT_EQ(now.Flags(), old.Flags());
+            EXPECT_EQ(now.Crc(), old.Crc());
+        }
+        EXPECT_EQ(after.comment, before.comment);
+        std::map<std::string, std::string> expected = larktest::ReadTree(peers + "\\src");
+        expected["new.txt"] = "added later";
+        const bool encrypted = std::string(name).find("encrypted") != std::string::npos;
+        EXPECT_EQ(ExtractAll(archive, encrypted ? "secret" : ""), expected);
+        if (!encrypted) larktest::ExportForPeers(archive, "added-to-" + std::string(name).substr(0, std::string(name).size() - 4), expected);
+    }
+}
+
+TEST_F(ZipDll, DeleteRemovesMatchingEntriesAndReportsUnmatchedSpecs) {
+    const std::map<std::string, std::string> files = MakeSources();
+    const std::string archive = NewArchive();
+    RecordingCallback add;
+    ZipJob job{archive, {"*.*"}, folder.Path("src") + "\\", 20};
+    ASSERT_EQ(Engines::Get().Zip(job, add), static_cast<int32_t>(files.size()));
+
+    struct Case {
+        std::vector<std::string> specs;
+        int32_t deleted;
+        std::vector<std::string> left;
+        size_t unmatched;
+    };
+    const Case cases[] = {
+        {{"SUB\\C.TXT"}, 1, {"README", "a.txt", "b.bin", "empty.txt", "sub/deeper/d.log"}, 0},
+        {{"*.txt", "nothing.here"}, 2, {"README", "b.bin", "sub/deeper/d.log"}, 1},
+        {{"sub/deeper/*"}, 1, {"README", "b.bin"}, 0},
+        {{"missing"}, 0, {"README", "b.bin"}, 1},
+        {{"*.*"}, 2, {}, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.specs.front());
+        RecordingCallback callback;
+        ZipJob remove{archive, c.specs};
+        remove.deleting = true;
+        remove.comment = "after delete";
+        EXPECT_EQ(Engines::Get().Zip(remove, callback), c.deleted);
+        std::vector<std::string> names = Names(Inspect(archive));
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, c.left);
+        EXPECT_EQ(callback.Of(engine::kActionSkipped).size(), c.unmatched);
+    }
+    EXPECT_EQ(larktest::ReadFile(archive).size(), 22u + 12u) << "an empty archive with its comment";
+}
+
+// A Cancel at any point of an add or a delete leaves the archive byte for byte and no temporary file.
+TEST_F(ZipDll, CancelLeavesTheArchiveUntouched) {
+    MakeSources();
+    const std::string archive = NewArchive();
+    RecordingCallback setup;
+    ZipJob add{archive, {"*.*"}, folder.Path("src") + "\\", 20};
+    ASSERT_GT(Engines::Get().Zip(add, setup), 0);
+    const std::string original = larktest::ReadFile(archive);
+    folder.Write("src/extra.txt", std::string(300000, 'x'));
+
+    struct Case {
+        const char* name;
+        bool deleting;
+        uint32_t action;
+        int occurrence;
+    };
+    const Case cases[] = {
+        {"add, at the batch total", false, kActionBatchBytes, 1},
+        {"add, at the second file", false, kActionBeginFile, 2},
+        {"add, inside a file", false, kActionProgress, 3},
+        {"add, at the end of the batch", false, kActionEndBatch, 1},
+        {"delete, at the first entry", true, kActionBeginFile, 1},
+        {"delete, while copying", true, engine::kActionNone, 2},
+        {"delete, at the end of the batch", true, kActionEndBatch, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RecordingCallback callback;
+        callback.cancelOnAction = c.action;
+        callback.cancelOnOccurrence = c.occurrence;
+        ZipJob job = add;
+        if (c.deleting) {
+            job = ZipJob{archive, {"a.txt", "sub\\c.txt"}};
+            job.deleting = true;
+        }
+        EXPECT_EQ(Engines::Get().Zip(job, callback), 0);
+        EXPECT_EQ(callback.cancelOnAction, -1) << "the cancel point was reached";
+        EXPECT_TRUE(larktest::ReadFile(archive) == original) << "the archive changed";
+        for (const platform::FileDetails& item : platform::ListDirectory(folder.Path())) {
+            EXPECT_EQ(item.name.find(".tmp"), std::string::npos) << item.name;
+        }
+    }
+}
+
+TEST_F(ZipDll, DamagedArchiveIsReportedAndLeftAlone) {
+    MakeSources();
+    const std::string archive = folder.Write("bad.zip", "this is not an archive at all, just text");
+    RecordingCallback callback;
+    EXPECT_EQ(Engines::Get().Zip({archive, {folder.Path("src/a.txt")}}, callback), 0);
+    EXPECT_EQ(callback.Reasons(), std::vector<uint32_t>{engine::kSkipReadError});
+    EXPECT_EQ(larktest::ReadFile(archive), "this is not an archive at all, just text");
+}
+
+TEST_F(ZipDll, NamesAreStoredInTheOemCodePage) {
+    const std::string ansiName = "\xFC" "ber.txt";  // u-umlaut in the ANSI code page
+    folder.Write("src/x.txt", "umlaut");
+    ASSERT_TRUE(platform::MoveFile(folder.Path("src/x.txt"), folder.Path("src") + "\\" + ansiName));
+    const std::string archive = NewArchive();
+    RecordingCallback callback;
+    ASSERT_EQ(Engines::Get().Zip({archive, {folder.Path("src") + "\\" + ansiName}}, callback), 1);
+    const engines::Entry entry = Inspect(archive).entries.at(0);
+    EXPECT_EQ(entry.name, "\x81" "ber.txt") << "code page 437/850 byte";
+    EXPECT_EQ(entry.DecodedName(), ansiName);
+    EXPECT_EQ(ExtractAll(archive), (std::map<std::string, std::string>{{ansiName, "umlaut"}}));
+    larktest::ExportForPeers(archive, "oem-name", {{ansiName, "umlaut"}});
+}
+
+}  // namespace

@@ -1,0 +1,64 @@
+#!/usr/bin/env python3
+"""Peers as judges of the archives ZipDll wrote during the engine tests.
+
+Usage: check_engine_archives.py OUTDIR. For every OUTDIR/X.zip the tests left an X.files folder
+with what it must hold. Each archive must pass `unzip -t` and read back through Python's zipfile
+to exactly those files; names holding "-pw-" are encrypted with the password "pw".
+"""
+import os
+import subprocess
+import sys
+import zipfile
+
+PASSWORD = "pw"
+
+
+def expected_files(folder):
+    found = {}
+    for root, _, names in os.walk(folder):
+        for name in names:
+            path = os.path.join(root, name)
+            found[os.path.relpath(path, folder).replace(os.sep, "/")] = open(path, "rb").read()
+    return found
+
+
+def check(archive, folder):
+    encrypted = "-pw-" in os.path.basename(archive)
+    command = ["unzip", "-t", "-qq"] + (["-P", PASSWORD] if encrypted else []) + [archive]
+    result = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+    if result.returncode != 0:
+        return "unzip -t failed: " + result.stdout.strip()
+    want = expected_files(folder)
+    with zipfile.ZipFile(archive) as z:
+        if encrypted:
+            z.setpassword(PASSWORD.encode())
+        bad = z.testzip()
+        if bad:
+            return "zipfile: bad CRC in " + bad
+        got = {info.filename: z.read(info) for info in z.infolist()}
+    if set(got) != set(want):
+        return "entries %s, expected %s" % (sorted(got), sorted(want))
+    for name, data in want.items():
+        if got[name] != data:
+            return "content of %s differs" % name
+    return None
+
+
+def main():
+    out = sys.argv[1]
+    archives = sorted(n for n in os.listdir(out) if n.endswith(".zip")) if os.path.isdir(out) else []
+    failed = 0
+    for name in archives:
+        archive = os.path.join(out, name)
+        problem = check(archive, archive[:-4] + ".files")
+        print("%s: %s" % (name, problem or "ok"))
+        failed += problem is not None
+    if not archives:
+        print("no archives to check: the engine tests wrote none")
+        return 1
+    print("%d passed, %d failed" % (len(archives) - failed, failed))
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,130 @@
+#!/usr/bin/env python3
+"""Makes the archives the engine tests extract, with Info-ZIP zip and Python's zipfile as makers.
+
+Usage: make_peer_archives.py OUTDIR. Writes OUTDIR/src (the files, byte for byte what every
+archive holds) and one archive per kind beside it; the engine tests read them from there.
+"""
+import io
+import os
+import random
+import shutil
+import subprocess
+import sys
+import zipfile
+
+PASSWORD = "secret"
+
+
+def source_files():
+    rng = random.Random(4)
+    text = "".join("line %d of a text that deflates well\r\n" % i for i in range(3000)).encode()
+    return {
+        "a.txt": text,
+        "sub/b.bin": bytes(rng.getrandbits(8) for _ in range(70000)),
+        "sub/deeper/c.txt": b"small\n",
+        "empty.txt": b"",
+        "README": b"no extension\n",
+    }
+
+
+def write_sources(root, files):
+    for name, data in files.items():
+        path = os.path.join(root, name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(data)
+
+
+def info_zip(out, src, names, *options, stream=False):
+    if stream:
+        # Written to a pipe, zip cannot seek back: every entry gets a data descriptor.
+        data = subprocess.run(["zip", "-q", "-X", *options, "-", *names], cwd=src, check=True,
+                              stdout=subprocess.PIPE).stdout
+        with open(out, "wb") as f:
+            f.write(data)
+    else:
+        subprocess.run(["zip", "-q", "-X", *options, out, *names], cwd=src, check=True)
+
+
+class Unseekable(io.RawIOBase):
+    """A write-only stream without seek, so zipfile writes data descriptors."""
+
+    def __init__(self):
+        self.data = bytearray()
+
+    def writable(self):
+        return True
+
+    def write(self, b):
+        self.data += b
+        return len(b)
+
+
+def python_zip(out, files, method, stream=False):
+    sink = Unseekable() if stream else open(out, "wb")
+    with zipfile.ZipFile(sink, "w", compression=method) as z:
+        for name, data in files.items():
+            info = zipfile.ZipInfo(name, date_time=(2020, 5, 17, 10, 30, 42))
+            info.compress_type = method
+            info.comment = ("comment of " + name).encode()
+            z.writestr(info, data)
+        z.comment = b"python archive comment"
+    if stream:
+        with open(out, "wb") as f:
+            f.write(sink.data)
+    else:
+        sink.close()
+
+
+def hostile_zip(out):
+    names = ["../evil.txt", "/abs.txt", "C:evil.txt", "C:/abs2.txt", "sub/../../evil2.txt", "..\\evil3.txt",
+             "\\lead.txt", "CON", "nul.txt", "aux/x.txt", "com1.log", "LPT9", "sub/ .. /x.txt", "a|b.txt",
+             "good.txt"]
+    with zipfile.ZipFile(out, "w") as z:
+        for name in names:
+            info = zipfile.ZipInfo("placeholder", date_time=(2020, 1, 1, 0, 0, 0))
+            info.filename = name  # as written, without zipfile's own clean-up of the name
+            z.writestr(info, b"hostile " + name.encode())
+
+
+def corrupt_zip(out):
+    data = b"0123456789" * 100
+    with zipfile.ZipFile(out, "w", compression=zipfile.ZIP_STORED) as z:
+        z.writestr(zipfile.ZipInfo("broken.txt", date_time=(2020, 1, 1, 0, 0, 0)), data)
+        z.writestr(zipfile.ZipInfo("fine.txt", date_time=(2020, 1, 1, 0, 0, 0)), b"fine")
+    raw = bytearray(open(out, "rb").read())
+    at = raw.find(data) + 500
+    raw[at] ^= 0x55
+    open(out, "wb").write(bytes(raw))
+
+
+def unsupported_zip(out):
+    with zipfile.ZipFile(out, "w") as z:
+        z.writestr(zipfile.ZipInfo("bz.txt", date_time=(2020, 1, 1, 0, 0, 0)), b"bzip2 data " * 50,
+                   compress_type=zipfile.ZIP_BZIP2)
+        z.writestr(zipfile.ZipInfo("plain.txt", date_time=(2020, 1, 1, 0, 0, 0)), b"plain")
+
+
+def main():
+    out = os.path.abspath(sys.argv[1])
+    shutil.rmtree(out, ignore_errors=True)
+    src = os.path.join(out, "src")
+    os.makedirs(src)
+    files = source_files()
+    write_sources(src, files)
+    names = sorted(files)
+    info_zip(os.path.join(out, "info-stored.zip"), src, names, "-0")
+    info_zip(os.path.join(out, "info-deflated.zip"), src, names, "-9")
+    info_zip(os.path.join(out, "info-stream.zip"), src, names, "-6", stream=True)
+    info_zip(os.path.join(out, "info-encrypted.zip"), src, names, "-P", PASSWORD)
+    info_zip(os.path.join(out, "info-encrypted-stream.zip"), src, names, "-P", PASSWORD, stream=True)
+    python_zip(os.path.join(out, "py-stored.zip"), files, zipfile.ZIP_STORED)
+    python_zip(os.path.join(out, "py-deflated.zip"), files, zipfile.ZIP_DEFLATED)
+    python_zip(os.path.join(out, "py-stream.zip"), files, zipfile.ZIP_DEFLATED, stream=True)
+    hostile_zip(os.path.join(out, "hostile.zip"))
+    corrupt_zip(os.path.join(out, "corrupt.zip"))
+    unsupported_zip(os.path.join(out, "unsupported.zip"))
+
+
+if __name__ == "__main__":
+    main()
