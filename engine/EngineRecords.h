@@ -45,65 +45,93 @@ template <typename T>
 T* WordAddress(uint32_t word) { return reinterpret_cast<T*>(static_cast<uintptr_t>(word)); }
 
 // Passed to ZipDllExec, for adding and for deleting. The component fills the words; what each
-// option word means to our engine is written beside it (the component does not interpret them).
+// option word means to our engines is written beside it (the component does not interpret them).
+// Whatever the words say, adding stores names with '/' in the OEM code page (made by MS-DOS,
+// version 20), DOS times from the files' local modification times and their attribute bits; it
+// copies existing entries raw and replaces the archive only when the new one is complete.
 class ZipCommand : public platform::ByteRecord<216> {
 public:
     static constexpr size_t kCaller = 0x04;          // the TZip, handed back in every callback
-    static constexpr size_t kVersion = 0x08;         // kMinEngineVersion
-    static constexpr size_t kCallback = 0x0C;        // EngineCallback
-    static constexpr size_t kTraceFlag = 0x10;       // send action-4 trace lines
-    static constexpr size_t kPassword = 0x14;        // text, or 0: encrypt the added files with it
-    static constexpr size_t kPasswordFlag = 0x1C;    // a password was given
-    static constexpr size_t kUpdateNewer = 0x20;     // AddOptions 64: add a file only when it is newer than its entry
-    static constexpr size_t kJunkFolders = 0x2C;     // store names without their folders (AddOptions lacks 16)
-    static constexpr size_t kReportProgress = 0x38;  // always true: report actions 5, 6, 1, 2, 3
-    static constexpr size_t kLevel = 0x3C;           // deflate level 0..9; 0 stores (the component writes 9)
-    static constexpr size_t kNoFolderEntries = 0x48; // add files only, no entries for folders
-    static constexpr size_t kRecurse = 0x4C;         // 16-bit: AddOptions 4, descend into subfolders
-    static constexpr size_t kAdding = 0x50;          // this command adds
-    static constexpr size_t kSystemFiles = 0x54;     // AddOptions 128: include hidden and system files
+    static constexpr size_t kVersion = 0x08;         // kMinEngineVersion; not checked
+    static constexpr size_t kCallback = 0x0C;        // EngineCallback; 0: run without reporting
+    static constexpr size_t kTraceFlag = 0x10;       // also send an action-4 line per file added or deleted
+    static constexpr size_t kPassword = 0x14;        // text, or 0: encrypt the added files with it (PKWARE cipher)
+    static constexpr size_t kPasswordFlag = 0x1C;    // not read: the password text decides
+    static constexpr size_t kUpdateNewer = 0x20;     // AddOptions 64: a file with an entry is added only when newer
+    static constexpr size_t kJunkFolders = 0x2C;     // true (AddOptions lacks 16): store the file name alone;
+                                                     // false: the path below the spec's root dir (or the
+                                                     // current folder), else the path without its drive
+    static constexpr size_t kReportProgress = 0x38;  // not read: actions 5, 6, 1, 2, 3 are always sent
+    static constexpr size_t kLevel = 0x3C;           // deflate level 0..9 (more counts as 9); 0 stores, and
+                                                     // data deflate does not shrink is stored
+    static constexpr size_t kNoFolderEntries = 0x48; // not read: our engines never store folder entries
+    static constexpr size_t kRecurse = 0x4C;         // 16-bit, AddOptions 4: descend into subfolders (this
+                                                     // word or any spec's copy)
+    static constexpr size_t kAdding = 0x50;          // not read: a command that does not delete adds
+    static constexpr size_t kSystemFiles = 0x54;     // AddOptions 128: include hidden and system files (else
+                                                     // they are skipped with kSkipExcluded)
     static constexpr size_t kDeleting = 0x5C;        // this command deletes the entries the specs match
-    static constexpr size_t kReplace = 0x60;         // AddOptions 2: add, replacing entries of the same name
-    static constexpr size_t kFreshen = 0x64;         // AddOptions 1: replace only entries that exist and are older
+    static constexpr size_t kReplace = 0x60;         // AddOptions 2; not read: every add replaces the entry of
+                                                     // the same name (any letter case)
+    static constexpr size_t kFreshen = 0x64;         // AddOptions 1: only files that have an entry, when newer
     static constexpr size_t kSpecCount = 0x78;
-    static constexpr size_t kZipFileName = 0x7C;     // text
-    static constexpr size_t kTempDir = 0x80;         // text: where the engine writes its new archive
-    static constexpr size_t kComment = 0x84;         // text or 0: archive comment, already in the archive's code page
+    static constexpr size_t kZipFileName = 0x7C;     // text; a missing or empty file is a new archive
+    static constexpr size_t kTempDir = 0x80;         // text: for the new archive when the archive's own folder
+                                                     // takes no temporary file (beside it the rename is atomic)
+    static constexpr size_t kComment = 0x84;         // text or 0: the archive comment written (0: none), already
+                                                     // in the archive's code page
     static constexpr size_t kSpecs = 0x8C;           // address of kSpecCount ZipSpecEntry records
     static constexpr size_t kTrailer = 0xD4;         // kRecordTrailer
 };
 
+// Adding: a spec is a file name or a pattern (Windows wildcards in its last part) relative to the
+// root dir, or an absolute path; a spec naming a folder stands for "folder\*.*". Deleting: a
+// pattern or a name matched against the stored names ('/' and '\' alike, any letter case). A spec
+// that matches nothing is reported as action 11, kSkipNotMatched.
 class ZipSpecEntry : public platform::ByteRecord<104> {
 public:
     static constexpr size_t kSpec = 0x00;            // text: file name or wildcard pattern
-    static constexpr size_t kPassword = 0x0C;        // copy of ZipCommand::kPassword
-    static constexpr size_t kPasswordFlag = 0x10;    // copy of ZipCommand::kPasswordFlag
+    static constexpr size_t kPassword = 0x0C;        // copy of ZipCommand::kPassword; not read
+    static constexpr size_t kPasswordFlag = 0x10;    // copy of ZipCommand::kPasswordFlag; not read
     static constexpr size_t kRecurse = 0x14;         // 16-bit copy of ZipCommand::kRecurse
     static constexpr size_t kRootDir = 0x24;         // text, never 0: base folder with trailing backslash, or ""
+                                                     // (then the current folder)
 };
 
-// Passed to UnzDllExec.
+// Passed to UnzDllExec. Stored and deflated entries are extracted, each into a temporary file in
+// its target folder that takes its name only after the CRC check; names are decoded from OEM as the
+// component decodes them; names that could leave the destination or name a device are skipped
+// (kSkipUnsafeName); file times are set from the entries.
 class UnzipCommand : public platform::ByteRecord<148> {
 public:
     static constexpr size_t kCaller = 0x04;
-    static constexpr size_t kVersion = 0x08;
+    static constexpr size_t kVersion = 0x08;         // not checked
     static constexpr size_t kCallback = 0x0C;
-    static constexpr size_t kTraceFlag = 0x10;       // always 0 from the component
-    static constexpr size_t kPassword = 0x18;        // text or 0: tried first on encrypted entries
-    static constexpr size_t kFreshenOnly = 0x1C;     // ExtractOptions 4: only files that exist already
-    static constexpr size_t kTestCrc = 0x28;         // always true: check every CRC
+    static constexpr size_t kTraceFlag = 0x10;       // always 0 from the component; not read
+    static constexpr size_t kPassword = 0x18;        // text or 0: tried first on encrypted entries, then the
+                                                     // last password that opened an entry, then action 8
+    static constexpr size_t kFreshenOnly = 0x1C;     // ExtractOptions 4: only files that exist already, each
+                                                     // replaced when older than its entry (asked instead when
+                                                     // 0x30 or 0x34 is set)
+    static constexpr size_t kTestCrc = 0x28;         // not read: every CRC is checked (action 9 on a mismatch)
     static constexpr size_t kAskOverwrite = 0x30;    // ExtractOptions 1: ask through action 10 for existing files
     static constexpr size_t kAskOverwrite2 = 0x34;   // ExtractOptions 2: the same (the component answers by age)
-    static constexpr size_t kUseFolders = 0x38;      // ExtractOptions 16: restore the stored folder names
-    static constexpr size_t kOverwriteAll = 0x3C;    // none of 1, 2, 4: overwrite without asking
+    static constexpr size_t kUseFolders = 0x38;      // ExtractOptions 16: restore the stored folder names,
+                                                     // making folders as needed; else extract flat
+    static constexpr size_t kOverwriteAll = 0x3C;    // none of 1, 2, 4: overwrite without asking. With none of
+                                                     // 0x1C, 0x30, 0x34, 0x3C set, action 10 asks.
     static constexpr size_t kSpecCount = 0x40;
     static constexpr size_t kZipFileName = 0x44;     // text
-    static constexpr size_t kSpecs = 0x48;           // address of kSpecCount UnzipSpecEntry records, or 0
-    static constexpr size_t kPasswordAttempts = 0x68;// 3
-    static constexpr size_t kDestination = 0x6C;     // text: destination folder with trailing backslash
+    static constexpr size_t kSpecs = 0x48;           // address of kSpecCount UnzipSpecEntry records, or 0 (then
+                                                     // every entry)
+    static constexpr size_t kPasswordAttempts = 0x68;// 3: requests per entry (0 counts as 3)
+    static constexpr size_t kDestination = 0x6C;     // text: destination folder with trailing backslash (empty:
+                                                     // the current folder)
     static constexpr size_t kTrailer = 0x90;         // kRecordTrailer
 };
 
+// A pattern (Windows wildcards, '*' also across folders, "*.*" every name) or, without wildcards,
+// the full stored name as the list shows it ('/' and '\' alike, any letter case).
 class UnzipSpecEntry : public platform::ByteRecord<72> {
 public:
     static constexpr size_t kSpec = 0x00;            // text: entry name or wildcard pattern
@@ -150,7 +178,11 @@ enum Action : uint32_t {
     kActionLast = kActionSkipped,
 };
 
-// Reasons of action 11. 4..9 count as errors; the others as skipped only.
+// Reasons of action 11. 4..9 count as errors; the others as skipped only. A failure that ends an
+// operation (a damaged archive, a file that cannot be written) comes as an action-4 line followed
+// by action 11 with kSkipReadError or kSkipWriteError. The exec functions return the files added,
+// deleted or extracted; add and delete return 0 when cancelled or failed (the archive is then
+// unchanged), extract the files already extracted.
 enum SkipReason : uint32_t {
     kSkipNotMatched = 1,       // a spec matched nothing
     kSkipNotNewer = 2,         // kept: not newer, or the user kept the existing file

@@ -352,6 +352,7 @@ ZipRequest ReadZipCommand(const ZipCommand& command) {
     request.comment = TextAt(command.U32(ZipCommand::kComment));
     request.level = std::clamp(static_cast<int32_t>(command.U32(ZipCommand::kLevel)), 0, kMaxLevel);
     request.deleting = Flag(command, ZipCommand::kDeleting);
+    request.trace = Flag(command, ZipCommand::kTraceFlag);
     request.junkFolders = Flag(command, ZipCommand::kJunkFolders);
     request.recurse = command.U16(ZipCommand::kRecurse) != 0;
     request.freshen = Flag(command, ZipCommand::kFreshen);
@@ -414,6 +415,7 @@ int32_t AddFiles(const ZipRequest& request, Reporter& reporter) {
     int32_t added = 0;
     for (const Candidate& file : selection.files) {
         if (!reporter.Send(engine::kActionBeginFile, file.storedName, Clamp32(file.details.size))) return 0;
+        if (request.trace && !reporter.Message("Adding " + file.path + " as " + file.storedName)) return 0;
         Entry entry;
         const Outcome outcome = writer.Add(file, entry);
         if (outcome == Outcome::Cancelled) return 0;
@@ -478,6 +480,7 @@ int32_t DeleteEntries(const ZipRequest& request, Reporter& reporter) {
             continue;
         }
         if (!reporter.Send(engine::kActionBeginFile, entry.DecodedName(), entry.Size()) ||
+            (request.trace && !reporter.Message("Deleting " + entry.DecodedName())) ||
             !reporter.Send(engine::kActionProgress, std::string(), entry.Size())) {
             return 0;
         }

@@ -23,6 +23,7 @@ struct ZipRequest {
     std::string comment;  // already in the archive's code page
     int level = 9;
     bool deleting = false;
+    bool trace = false;
     bool junkFolders = false;
     bool recurse = false;
     bool freshen = false;

@@ -106,6 +106,7 @@ int32_t Engines::Zip(const ZipJob& job, RecordingCallback& callback) const {
     command.SetU32(ZipCommand::kCallback, engine::AddressWord(reinterpret_cast<void*>(&RecordingCallback::Trampoline)));
     command.SetU32(ZipCommand::kReportProgress, engine::kTrue);
     command.SetU32(ZipCommand::kLevel, job.level);
+    command.SetU32(ZipCommand::kTraceFlag, TrueIf(job.trace));
     command.SetU32(ZipCommand::kTrailer, engine::kRecordTrailer);
     const bool encrypt = !job.deleting && !job.password.empty();
     if (job.deleting) {

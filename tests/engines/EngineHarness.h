@@ -52,6 +52,7 @@ struct ZipJob {
     uint8_t addOptions = 2;
     uint32_t level = 9;
     bool deleting = false;
+    bool trace = false;
 };
 
 struct UnzipJob {

@@ -88,7 +88,10 @@ TEST_F(ZipDll, ChosenFilesAreAddedByNameOnlyAndReportProgress) {
     RecordingCallback callback;
     const std::vector<std::string> specs = {folder.Path("src/a.txt"), folder.Path("src/b.bin"),
                                             folder.Path("src/empty.txt"), folder.Path("src/sub/c.txt")};
-    ASSERT_EQ(Engines::Get().Zip({archive, specs}, callback), 4);
+    ZipJob job{archive, specs};
+    job.trace = true;
+    ASSERT_EQ(Engines::Get().Zip(job, callback), 4);
+    EXPECT_EQ(callback.Of(engine::kActionMessage).size(), 4u) << "one trace line per file";
 
     const engines::Directory directory = Inspect(archive);
     EXPECT_EQ(Names(directory), (std::vector<std::string>{"a.txt", "b.bin", "empty.txt", "c.txt"}));
@@ -258,6 +261,7 @@ TEST_F(ZipDll, DeleteRemovesMatchingEntriesAndReportsUnmatchedSpecs) {
         remove.deleting = true;
         remove.comment = "after delete";
         EXPECT_EQ(Engines::Get().Zip(remove, callback), c.deleted);
+        EXPECT_TRUE(callback.Of(engine::kActionMessage).empty()) << "no trace lines unless asked";
         std::vector<std::string> names = Names(Inspect(archive));
         std::sort(names.begin(), names.end());
         EXPECT_EQ(names, c.left);

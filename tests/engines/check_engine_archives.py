@@ -2,10 +2,12 @@
 """Peers as judges of the archives ZipDll wrote during the engine tests.
 
 Usage: check_engine_archives.py OUTDIR. For every OUTDIR/X.zip the tests left an X.files folder
-with what it must hold. Each archive must pass `unzip -t` and read back through Python's zipfile
-to exactly those files; names holding "-pw-" are encrypted with the password "pw".
+with what it must hold. Each archive must pass `unzip -t` and `7z t` (7-Zip, where installed) and
+read back through Python's zipfile to exactly those files; names holding "-pw-" are encrypted
+with the password "pw".
 """
 import os
+import shutil
 import subprocess
 import sys
 import zipfile
@@ -28,6 +30,12 @@ def check(archive, folder):
     result = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
     if result.returncode != 0:
         return "unzip -t failed: " + result.stdout.strip()
+    seven = shutil.which("7zz") or shutil.which("7z")
+    if seven:
+        result = subprocess.run([seven, "t", "-p" + PASSWORD, archive], stdout=subprocess.PIPE,
+                                stderr=subprocess.STDOUT, text=True)
+        if result.returncode != 0:
+            return "7z t failed: " + result.stdout.strip()[-400:]
     want = expected_files(folder)
     with zipfile.ZipFile(archive) as z:
         if encrypted:
@@ -48,6 +56,8 @@ def main():
     out = sys.argv[1]
     archives = sorted(n for n in os.listdir(out) if n.endswith(".zip")) if os.path.isdir(out) else []
     failed = 0
+    if not (shutil.which("7zz") or shutil.which("7z")):
+        print("7-Zip is not installed: its test is left out")
     for name in archives:
         archive = os.path.join(out, name)
         problem = check(archive, archive[:-4] + ".files")
