@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <memory>
 #include <optional>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "engines/common/Codec.h"
 #include "engines/common/TempFile.h"
@@ -101,30 +103,23 @@ private:
     size_t found_ = 0;
 };
 
-const Entry* FindEntry(const Directory& directory, const std::string& storedName) {
-    for (const Entry& entry : directory.entries) {
-        if (SameName(entry.DecodedName(), storedName)) return &entry;
-    }
-    return nullptr;
-}
-
-bool IsSameFile(const std::string& a, const std::string& b) {
-    const auto absolute = [](const std::string& path) {
-        return IsAbsolutePath(path) ? path : AppendBackslash(platform::GetCurrentDirectory()) + path;
-    };
-    return SameName(absolute(a), absolute(b));
+std::string AbsolutePath(const std::string& path) {
+    return IsAbsolutePath(path) ? path : AppendBackslash(platform::GetCurrentDirectory()) + path;
 }
 
 // Applies the update rules, drops duplicates and the archive itself.
 void FilterCandidates(const ZipRequest& request, const Directory& directory, Selection& selection) {
+    std::unordered_map<std::string, const Entry*> existingByName;
+    for (const Entry& entry : directory.entries) existingByName.emplace(FoldName(entry.DecodedName()), &entry);
+    const std::string archive = FoldName(AbsolutePath(request.archive));
+    std::unordered_set<std::string> seen;
     std::vector<Candidate> kept;
     for (Candidate& candidate : selection.files) {
-        if (IsSameFile(candidate.path, request.archive)) continue;
-        const bool duplicate = std::any_of(kept.begin(), kept.end(), [&](const Candidate& other) {
-            return SameName(other.storedName, candidate.storedName);
-        });
-        if (duplicate) continue;
-        const Entry* existing = FindEntry(directory, candidate.storedName);
+        if (FoldName(AbsolutePath(candidate.path)) == archive) continue;
+        const std::string key = FoldName(candidate.storedName);
+        if (!seen.insert(key).second) continue;
+        const auto found = existingByName.find(key);
+        const Entry* existing = found == existingByName.end() ? nullptr : found->second;
         const uint32_t fileStamp = ToDos(candidate.details.modified).Combined();
         const bool newer = !existing || fileStamp > ((static_cast<uint32_t>(existing->DosDate()) << 16) | existing->DosTime());
         if ((request.freshen && !existing) || ((request.freshen || request.updateNewer) && !newer)) {
@@ -174,12 +169,22 @@ bool CopyEntry(FileStream& archive, const Entry& entry, platform::Stream& out, s
 
 // Writes one file's data, stored or deflated, encrypted when a cipher is given. Progress is
 // reported only while `reporter` is set (a second, storing pass does not count twice).
-Outcome WriteData(FileStream& in, platform::Stream& out, int level, ZipCipher* cipher, Reporter* reporter,
-                  uint32_t& crc, uint32_t& size) {
+// The buffers and the compressor every file of one add reuses.
+struct Workspace {
+    explicit Workspace(int level) : input(kChunk) {
+        if (level > 0) deflater.emplace(level);
+    }
     std::optional<Deflater> deflater;
-    if (level > 0) deflater.emplace(level);
-    std::vector<uint8_t> input(kChunk);
+    std::vector<uint8_t> input;
     std::vector<uint8_t> output;
+};
+
+Outcome WriteData(FileStream& in, platform::Stream& out, Workspace& work, bool deflate, ZipCipher* cipher,
+                  Reporter* reporter, uint32_t& crc, uint32_t& size) {
+    Deflater* deflater = deflate ? &*work.deflater : nullptr;
+    if (deflater) deflater->Reset();
+    std::vector<uint8_t>& input = work.input;
+    std::vector<uint8_t>& output = work.output;
     crc = 0;
     size = 0;
     for (;;) {
@@ -212,7 +217,7 @@ uint32_t FileCrc(FileStream& in) {
 class EntryWriter {
 public:
     EntryWriter(const ZipRequest& request, platform::Stream& out, Reporter& reporter)
-        : request_(request), out_(out), reporter_(reporter) {}
+        : request_(request), out_(out), reporter_(reporter), work_(request.level) {}
 
     Outcome Add(const Candidate& candidate, Entry& entry) {
         std::optional<FileStream> in;
@@ -299,13 +304,13 @@ private:
             const std::vector<uint8_t> header = cipher->MakeHeader(CheckByte(0, knownCrc, 0));
             WriteExactly(out_, header.data(), static_cast<int32_t>(header.size()), kOutputName);
         }
-        const int level = method == kMethodStored ? 0 : request_.level;
-        return WriteData(in, out_, level, cipher ? &*cipher : nullptr, reporter, crc, size);
+        return WriteData(in, out_, work_, method == kMethodDeflated, cipher ? &*cipher : nullptr, reporter, crc, size);
     }
 
     const ZipRequest& request_;
     platform::Stream& out_;
     Reporter& reporter_;
+    Workspace work_;
 };
 
 bool FitsDirectory(const std::vector<Entry>& entries, platform::Stream& out, Reporter& reporter) {
@@ -404,11 +409,12 @@ int32_t AddFiles(const ZipRequest& request, Reporter& reporter) {
     std::vector<Entry> written;
     if (archive) {
         CopyBytes(*archive, 0, directory.prefixLength, out);
+        std::unordered_set<std::string> replaced;
+        for (const Candidate& file : selection.files) replaced.insert(FoldName(file.storedName));
         for (const Entry& entry : directory.entries) {
-            const bool replaced = std::any_of(selection.files.begin(), selection.files.end(), [&](const Candidate& file) {
-                return SameName(entry.DecodedName(), file.storedName);
-            });
-            if (!replaced && !CopyEntry(*archive, entry, out, written, reporter)) return 0;
+            if (!replaced.count(FoldName(entry.DecodedName())) && !CopyEntry(*archive, entry, out, written, reporter)) {
+                return 0;
+            }
         }
     }
     EntryWriter writer(request, out, reporter);

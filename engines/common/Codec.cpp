@@ -38,6 +38,8 @@ Deflater::Deflater(int level) : state_(std::make_unique<State>()) {
 
 Deflater::~Deflater() { deflateEnd(&state_->stream); }
 
+void Deflater::Reset() { deflateReset(&state_->stream); }
+
 void Deflater::Compress(const uint8_t* bytes, size_t count, bool finish, std::vector<uint8_t>& out) {
     z_stream& stream = state_->stream;
     stream.next_in = const_cast<Bytef*>(bytes);

@@ -18,6 +18,8 @@ public:
     Deflater(const Deflater&) = delete;
     Deflater& operator=(const Deflater&) = delete;
 
+    // Starts a new stream with the same settings, keeping the memory of the last one.
+    void Reset();
     // Compresses `count` bytes (the last call with `finish`) and appends the output to `out`.
     void Compress(const uint8_t* bytes, size_t count, bool finish, std::vector<uint8_t>& out);
 

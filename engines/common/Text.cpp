@@ -64,6 +64,12 @@ bool MatchesWildcard(const std::string& pattern, const std::string& name) {
     return false;
 }
 
+std::string FoldName(const std::string& name) {
+    std::string folded = name;
+    for (char& c : folded) c = Fold(c);
+    return folded;
+}
+
 bool SameName(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i) {

@@ -11,6 +11,8 @@ bool HasWildcards(const std::string& pattern);
 // so "*.txt" reaches into folders), '?' one character, and a pattern ending in ".*" also matches a
 // name without any dot ("*.*" matches every name). '/' and '\' are the same character.
 bool MatchesWildcard(const std::string& pattern, const std::string& name);
+// The key two names share when they name the same entry: small letters, '/' separators.
+std::string FoldName(const std::string& name);
 // Case-insensitive equality with '/' and '\' alike.
 bool SameName(const std::string& a, const std::string& b);
 
