@@ -3,8 +3,11 @@
 #include "engines/ZipDll/Zipper.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -22,6 +25,9 @@ using platform::FileDetails;
 using platform::FileStream;
 
 constexpr int32_t kChunk = 65536;
+// Files up to this size are compressed whole on worker threads; larger ones are streamed.
+constexpr int64_t kParallelLimit = 4 << 20;
+constexpr unsigned kMaxWorkers = 4;
 constexpr int kMaxLevel = 9;
 constexpr uint32_t kMaxEntries = 0xFFFF;
 constexpr int64_t kMaxOffset = 0xFFFFFFFE;
@@ -214,6 +220,124 @@ uint32_t FileCrc(FileStream& in) {
     return crc;
 }
 
+// A file compressed by a worker thread, whole, in memory.
+struct Packed {
+    bool done = false;
+    bool failed = false;
+    std::string error;
+    uint16_t method = kMethodStored;
+    uint32_t crc = 0;
+    uint32_t size = 0;
+    std::vector<uint8_t> data;
+};
+
+// Compresses the small files of an add on worker threads, a bounded window ahead of the writer,
+// while the calling thread writes them in order and alone talks to the callback. Files above
+// kParallelLimit are left to the writer, which streams them.
+class ParallelPacker {
+public:
+    ParallelPacker(const std::vector<Candidate>& files, int level, unsigned workers)
+        : files_(files), level_(level), window_(workers + 2), results_(files.size()) {
+        for (unsigned i = 0; i < workers; ++i) threads_.emplace_back([this] { Work(); });
+    }
+    ~ParallelPacker() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stopping_ = true;
+        }
+        changed_.notify_all();
+        for (std::thread& thread : threads_) thread.join();
+    }
+    ParallelPacker(const ParallelPacker&) = delete;
+    ParallelPacker& operator=(const ParallelPacker&) = delete;
+
+    bool Handles(size_t index) const { return files_[index].details.size <= kParallelLimit; }
+
+    // Waits for a file the workers handle and takes its result; the window moves on.
+    Packed Take(size_t index) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return results_[index].done; });
+        Packed packed = std::move(results_[index]);
+        results_[index] = Packed();
+        Advance(index, lock);
+        return packed;
+    }
+
+    // The writer deals with a file itself: the window moves on.
+    void Pass(size_t index) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        Advance(index, lock);
+    }
+
+private:
+    void Advance(size_t index, std::unique_lock<std::mutex>& lock) {
+        taken_ = std::max(taken_, index + 1);
+        lock.unlock();
+        changed_.notify_all();
+    }
+
+    void Work() {
+        std::optional<Deflater> deflater;
+        if (level_ > 0) deflater.emplace(level_);
+        for (;;) {
+            size_t job = 0;
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                changed_.wait(lock, [&] { return stopping_ || nextJob_ >= files_.size() || nextJob_ < taken_ + window_; });
+                if (stopping_ || nextJob_ >= files_.size()) return;
+                job = nextJob_++;
+            }
+            if (!Handles(job)) continue;
+            Packed packed = Pack(files_[job], deflater ? &*deflater : nullptr);
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                results_[job] = std::move(packed);
+                results_[job].done = true;
+            }
+            changed_.notify_all();
+        }
+    }
+
+    // Errors become the result's text: nothing may escape a worker thread.
+    static Packed Pack(const Candidate& file, Deflater* deflater) {
+        Packed packed;
+        try {
+            FileStream in(file.path, platform::Access::Read, platform::Share::DenyWrite);
+            std::vector<uint8_t> raw(static_cast<size_t>(std::max<int64_t>(0, in.Size())));
+            raw.resize(static_cast<size_t>(std::max(0, in.Read(raw.data(), static_cast<int32_t>(raw.size())))));
+            packed.crc = UpdateCrc(0, raw.data(), raw.size());
+            packed.size = static_cast<uint32_t>(raw.size());
+            if (deflater && !raw.empty()) {
+                deflater->Reset();
+                deflater->Compress(raw.data(), raw.size(), true, packed.data);
+            }
+            if (deflater && !raw.empty() && packed.data.size() < raw.size()) {
+                packed.method = kMethodDeflated;
+            } else {
+                packed.data = std::move(raw);  // deflate did not shrink it: stored
+            }
+        } catch (const std::exception& error) {
+            packed.failed = true;
+            packed.error = error.what();
+        } catch (...) {
+            packed.failed = true;
+            packed.error = "Cannot read " + file.path + ".";
+        }
+        return packed;
+    }
+
+    const std::vector<Candidate>& files_;
+    const int level_;
+    const size_t window_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<Packed> results_;
+    size_t nextJob_ = 0;
+    size_t taken_ = 0;
+    bool stopping_ = false;
+    std::vector<std::thread> threads_;
+};
+
 class EntryWriter {
 public:
     EntryWriter(const ZipRequest& request, platform::Stream& out, Reporter& reporter)
@@ -230,7 +354,6 @@ public:
         if (in->Size() > kMaxOffset) {
             return reporter_.Skipped(candidate.path, engine::kSkipUnsupported) ? Outcome::Skipped : Outcome::Cancelled;
         }
-        const DosStamp stamp = ToDos(candidate.details.modified);
         const bool encrypt = !request_.password.empty();
         // The cipher header's check byte is the CRC's high byte, so an encrypted file is read once
         // for its CRC before its data is written.
@@ -238,8 +361,8 @@ public:
         const std::string name = platform::AnsiToOem(candidate.storedName);
 
         const int64_t headerAt = out_.Position();
-        LocalHeader local;
-        WriteExactly(out_, local.data(), local.size(), kOutputName);
+        const LocalHeader placeholder;  // filled in once the sizes and the CRC are known
+        WriteExactly(out_, placeholder.data(), placeholder.size(), kOutputName);
         WriteText(out_, name, kOutputName);
         const int64_t dataAt = out_.Position();
 
@@ -259,10 +382,51 @@ public:
             if (outcome != Outcome::Done) return outcome;
         }
         const int64_t end = out_.Position();
-        const uint32_t compressed = static_cast<uint32_t>(end - dataAt);
+        const LocalHeader local =
+            Describe(candidate, name, method, encrypt, crc, static_cast<uint32_t>(end - dataAt), size, headerAt, entry);
+        if (out_.Seek(headerAt, platform::Origin::Begin) != headerAt) throw platform::FileError("Cannot seek.");
+        WriteExactly(out_, local.data(), local.size(), kOutputName);
+        if (out_.Seek(end, platform::Origin::Begin) != end) throw platform::FileError("Cannot seek.");
+        return Outcome::Done;
+    }
+
+    // Writes a file a worker compressed (Packed), encrypting it here, on the calling thread.
+    Outcome AddPacked(const Candidate& candidate, Packed& packed, Entry& entry) {
+        if (packed.failed) {
+            reporter_.Message(packed.error);
+            return reporter_.Skipped(candidate.path, engine::kSkipReadError) ? Outcome::Skipped : Outcome::Cancelled;
+        }
+        const bool encrypt = !request_.password.empty();
+        const std::string name = platform::AnsiToOem(candidate.storedName);
+        std::vector<uint8_t> cipherHeader;
+        if (encrypt) {
+            ZipCipher cipher(request_.password);
+            cipherHeader = cipher.MakeHeader(CheckByte(0, packed.crc, 0));
+            cipher.Encrypt(packed.data.data(), packed.data.size());
+        }
+        const int64_t headerAt = out_.Position();
+        const uint32_t compressed = static_cast<uint32_t>(cipherHeader.size() + packed.data.size());
+        const LocalHeader local =
+            Describe(candidate, name, packed.method, encrypt, packed.crc, compressed, packed.size, headerAt, entry);
+        WriteExactly(out_, local.data(), local.size(), kOutputName);
+        WriteText(out_, name, kOutputName);
+        WriteExactly(out_, cipherHeader.data(), static_cast<int32_t>(cipherHeader.size()), kOutputName);
+        WriteExactly(out_, packed.data.data(), static_cast<int32_t>(packed.data.size()), kOutputName);
+        for (uint32_t done = 0; done < packed.size; done += kChunk) {
+            const uint32_t part = std::min<uint32_t>(kChunk, packed.size - done);
+            if (!reporter_.Send(engine::kActionProgress, std::string(), part)) return Outcome::Cancelled;
+        }
+        return Outcome::Done;
+    }
+
+private:
+    // The local header of a written file, and its directory entry in `entry`.
+    LocalHeader Describe(const Candidate& candidate, const std::string& name, uint16_t method, bool encrypt,
+                         uint32_t crc, uint32_t compressed, uint32_t size, int64_t headerAt, Entry& entry) const {
+        const DosStamp stamp = ToDos(candidate.details.modified);
         const uint16_t needed = (method == kMethodStored && !encrypt) ? kVersionStored : kVersionDeflated;
         const uint16_t flags = encrypt ? kFlagEncrypted : 0;
-
+        LocalHeader local;
         local.SetU32(LocalHeader::kSignature, kLocalSignature);
         local.SetU16(LocalHeader::kVersionNeeded, needed);
         local.SetU16(LocalHeader::kFlags, flags);
@@ -273,9 +437,6 @@ public:
         local.SetU32(LocalHeader::kCompressedSize, compressed);
         local.SetU32(LocalHeader::kUncompressedSize, size);
         local.SetU16(LocalHeader::kNameLength, static_cast<uint16_t>(name.size()));
-        if (out_.Seek(headerAt, platform::Origin::Begin) != headerAt) throw platform::FileError("Cannot seek.");
-        WriteExactly(out_, local.data(), local.size(), kOutputName);
-        if (out_.Seek(end, platform::Origin::Begin) != end) throw platform::FileError("Cannot seek.");
 
         entry = Entry();
         CentralHeader& header = entry.header;
@@ -292,10 +453,9 @@ public:
         header.SetU32(CentralHeader::kExternalAttributes, candidate.details.attributes & 0x27);
         entry.name = name;
         entry.localOffset = headerAt;
-        return Outcome::Done;
+        return local;
     }
 
-private:
     Outcome WritePass(FileStream& in, uint16_t method, uint32_t knownCrc, bool encrypt, Reporter* reporter,
                       uint32_t& crc, uint32_t& size) {
         std::optional<ZipCipher> cipher;
@@ -418,12 +578,23 @@ int32_t AddFiles(const ZipRequest& request, Reporter& reporter) {
         }
     }
     EntryWriter writer(request, out, reporter);
+    const unsigned workers = std::min(std::thread::hardware_concurrency(), kMaxWorkers);
+    std::optional<ParallelPacker> packer;
+    if (workers > 1 && selection.files.size() > 1) packer.emplace(selection.files, request.level, workers);
     int32_t added = 0;
-    for (const Candidate& file : selection.files) {
+    for (size_t i = 0; i < selection.files.size(); ++i) {
+        const Candidate& file = selection.files[i];
         if (!reporter.Send(engine::kActionBeginFile, file.storedName, Clamp32(file.details.size))) return 0;
         if (request.trace && !reporter.Message("Adding " + file.path + " as " + file.storedName)) return 0;
         Entry entry;
-        const Outcome outcome = writer.Add(file, entry);
+        Outcome outcome = Outcome::Done;
+        if (packer && packer->Handles(i)) {
+            Packed packed = packer->Take(i);
+            outcome = writer.AddPacked(file, packed, entry);
+        } else {
+            if (packer) packer->Pass(i);
+            outcome = writer.Add(file, entry);
+        }
         if (outcome == Outcome::Cancelled) return 0;
         if (outcome == Outcome::Skipped) continue;
         written.push_back(std::move(entry));

@@ -166,6 +166,34 @@ TEST_F(ZipDll, EncryptedEntriesNeedThePassword) {
     EXPECT_TRUE(larktest::ReadTree(destination).empty());
 }
 
+// Large files are streamed while the small ones around them are compressed on worker threads;
+// the archive keeps the order and every byte either way.
+TEST_F(ZipDll, LargeAndSmallFilesMixKeepTheirOrder) {
+    std::map<std::string, std::string> files;
+    std::vector<std::string> specs;
+    for (int i = 0; i < 12; ++i) {
+        const std::string name = "f" + std::to_string(10 + i) + (i % 4 == 1 ? ".big" : ".txt");
+        std::string bytes = i % 4 == 1 ? std::string(5 << 20, static_cast<char>('a' + i)) + Incompressible(1000)
+                                       : Incompressible(100 + i * 700) + std::string(3000, 'z');
+        specs.push_back(folder.Write("src/" + name, bytes));
+        files[name] = std::move(bytes);
+    }
+    for (const bool encrypted : {false, true}) {
+        SCOPED_TRACE(encrypted ? "encrypted" : "plain");
+        const std::string archive = NewArchive(encrypted ? "e.zip" : "p.zip");
+        RecordingCallback callback;
+        ZipJob job{archive, specs};
+        if (encrypted) job.password = "pw";
+        ASSERT_EQ(Engines::Get().Zip(job, callback), 12);
+        std::vector<std::string> names = Names(Inspect(archive));
+        EXPECT_TRUE(std::is_sorted(names.begin(), names.end())) << "in the order of the specs";
+        EXPECT_EQ(ExtractAll(archive, job.password), files);
+        uint32_t progress = 0;
+        for (const larktest::Call& call : callback.Of(kActionProgress)) progress += call.number;
+        EXPECT_EQ(progress, callback.Of(kActionBatchBytes).at(0).number);
+    }
+}
+
 TEST_F(ZipDll, LevelZeroStores) {
     MakeSources();
     const std::string archive = NewArchive();
