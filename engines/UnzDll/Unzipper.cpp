@@ -17,6 +17,7 @@ using platform::FileStream;
 
 constexpr int32_t kChunk = 65536;
 constexpr const char* kTempPrefix = "lku";
+constexpr uint32_t kTrialBytes = 4096;
 
 bool Flag(const UnzipCommand& command, size_t offset) { return command.U32(offset) != 0; }
 
@@ -90,7 +91,7 @@ void Unzipper::Run() {
         if (!reporter_.Skipped(spec, engine::kSkipNotMatched)) return;
     }
     for (const Entry* entry : chosen) {
-        if (!reporter_.Send(engine::kActionBeginFile, entry->DecodedName(), entry->Size())) return;
+        if (!reporter_.Send(engine::kActionBeginFile, entry->ShownName(), entry->Size())) return;
         if (ExtractEntry(archive, *entry) == Outcome::Cancelled) return;
     }
     reporter_.Send(engine::kActionEndBatch);
@@ -101,7 +102,7 @@ std::vector<const Entry*> Unzipper::Select(const Directory& directory, std::vect
     std::vector<bool> matched(request_.specs.size(), false);
     std::vector<const Entry*> chosen;
     for (const Entry& entry : directory.entries) {
-        const std::string name = entry.DecodedName();
+        const std::string name = entry.ShownName();
         bool wanted = request_.specs.empty();
         for (size_t i = 0; i < request_.specs.size(); ++i) {
             if (MatchesSpec(request_.specs[i], name)) wanted = matched[i] = true;
@@ -125,7 +126,7 @@ Unzipper::Outcome Unzipper::Skip(const std::string& name, engine::SkipReason rea
 }
 
 Unzipper::Outcome Unzipper::ExtractEntry(FileStream& archive, const Entry& entry) {
-    const std::string name = entry.DecodedName();
+    const std::string name = entry.ShownName();
     if ((entry.Flags() & kFlagStrongEncryption) ||
         (entry.Method() != kMethodStored && entry.Method() != kMethodDeflated)) {
         return Skip(name, engine::kSkipUnsupported);
@@ -164,7 +165,7 @@ Unzipper::Outcome Unzipper::DecideOverwrite(const Entry& entry, const std::strin
     } else if (request_.freshenOnly && !request_.askOverwrite) {
         write = older;  // freshening replaces what is out of date, without asking
     } else {
-        if (!reporter_.Send(engine::kActionOverwrite, entry.DecodedName(), 0, older ? 1 : 0)) return Outcome::Cancelled;
+        if (!reporter_.Send(engine::kActionOverwrite, entry.ShownName(), 0, older ? 1 : 0)) return Outcome::Cancelled;
         write = reporter_.Number() == 1;
     }
     return Outcome::Done;
@@ -174,7 +175,7 @@ Unzipper::Outcome Unzipper::DecideOverwrite(const Entry& entry, const std::strin
 // answer using up one attempt.
 Unzipper::Outcome Unzipper::FindPassword(FileStream& archive, const Entry& entry, int64_t dataAt,
                                          std::string& password) {
-    const std::string name = entry.DecodedName();
+    const std::string name = entry.ShownName();
     LocalHeader local;
     uint8_t header[ZipCipher::kHeaderSize];
     if (entry.CompressedSize() < ZipCipher::kHeaderSize ||
@@ -186,7 +187,21 @@ Unzipper::Outcome Unzipper::FindPassword(FileStream& archive, const Entry& entry
     }
     // With a data descriptor the CRC was not known when the header was made: the time stands in.
     const uint8_t check = CheckByte(entry.Flags(), entry.Crc(), local.U16(LocalHeader::kTime));
-    const auto opens = [&](const std::string& candidate) { return ZipCipher(candidate).CheckHeader(header, check); };
+    // The check byte lets one wrong password in 256 through; for deflated data the start of the
+    // stream, decrypted with it, tells almost all of those apart, as garbage seldom inflates.
+    std::vector<uint8_t> start(static_cast<size_t>(std::min<uint32_t>(entry.CompressedSize() - ZipCipher::kHeaderSize, kTrialBytes)));
+    if (archive.Read(start.data(), static_cast<int32_t>(start.size())) != static_cast<int32_t>(start.size())) {
+        return Skip(name, engine::kSkipReadError);
+    }
+    const auto opens = [&](const std::string& candidate) {
+        ZipCipher cipher(candidate);
+        if (!cipher.CheckHeader(header, check)) return false;
+        if (entry.Method() != kMethodDeflated || start.empty()) return true;
+        std::vector<uint8_t> trial = start;
+        cipher.Decrypt(trial.data(), trial.size());
+        std::vector<uint8_t> ignored;
+        return Inflater().Decompress(trial.data(), trial.size(), ignored);
+    };
     for (const std::string& candidate : {request_.password, lastGoodPassword_}) {
         if (!candidate.empty() && opens(candidate)) {
             password = candidate;
@@ -210,7 +225,7 @@ Unzipper::Outcome Unzipper::FindPassword(FileStream& archive, const Entry& entry
 
 Unzipper::Outcome Unzipper::WriteFile(FileStream& archive, const Entry& entry, int64_t dataAt,
                                       const std::string& password, const std::string& target) {
-    const std::string name = entry.DecodedName();
+    const std::string name = entry.ShownName();
     TempFile temp({FolderPart(target)}, kTempPrefix);
     if (!temp.Valid()) return Skip(name, engine::kSkipWriteError);
     if (archive.Seek(dataAt, platform::Origin::Begin) != dataAt) return Skip(name, engine::kSkipReadError);

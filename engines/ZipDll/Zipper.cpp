@@ -163,7 +163,7 @@ bool CopyEntry(FileStream& archive, const Entry& entry, platform::Stream& out, s
                Reporter& reporter) {
     const int64_t length = RawLength(archive, entry);
     if (length < 0) {
-        reporter.Failed("The entry " + entry.DecodedName() + " is damaged.", engine::kSkipReadError);
+        reporter.Failed("The entry " + entry.ShownName() + " is damaged.", engine::kSkipReadError);
         return false;
     }
     Entry moved = entry;
@@ -584,7 +584,9 @@ int32_t AddFiles(const ZipRequest& request, Reporter& reporter) {
     int32_t added = 0;
     for (size_t i = 0; i < selection.files.size(); ++i) {
         const Candidate& file = selection.files[i];
-        if (!reporter.Send(engine::kActionBeginFile, file.storedName, Clamp32(file.details.size))) return 0;
+        if (!reporter.Send(engine::kActionBeginFile, WithBackslashes(file.storedName), Clamp32(file.details.size))) {
+            return 0;
+        }
         if (request.trace && !reporter.Message("Adding " + file.path + " as " + file.storedName)) return 0;
         Entry entry;
         Outcome outcome = Outcome::Done;
@@ -600,7 +602,11 @@ int32_t AddFiles(const ZipRequest& request, Reporter& reporter) {
         written.push_back(std::move(entry));
         ++added;
     }
-    if (added == 0 || !FitsDirectory(written, out, reporter)) return 0;
+    if (added == 0) {
+        reporter.Send(engine::kActionEndBatch);
+        return 0;
+    }
+    if (!FitsDirectory(written, out, reporter)) return 0;
     WriteDirectory(out, written, request.comment, kOutputName);
     if (!reporter.Send(engine::kActionEndBatch)) return 0;
     return Finish(*output, archive, request, reporter) ? added : 0;
@@ -656,8 +662,8 @@ int32_t DeleteEntries(const ZipRequest& request, Reporter& reporter) {
             if (!CopyEntry(*archive, entry, out, written, reporter)) return 0;
             continue;
         }
-        if (!reporter.Send(engine::kActionBeginFile, entry.DecodedName(), entry.Size()) ||
-            (request.trace && !reporter.Message("Deleting " + entry.DecodedName())) ||
+        if (!reporter.Send(engine::kActionBeginFile, entry.ShownName(), entry.Size()) ||
+            (request.trace && !reporter.Message("Deleting " + entry.ShownName())) ||
             !reporter.Send(engine::kActionProgress, std::string(), entry.Size())) {
             return 0;
         }

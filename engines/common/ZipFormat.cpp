@@ -77,6 +77,14 @@ std::string Entry::DecodedName() const {
     return oem ? platform::OemToAnsi(name) : name;
 }
 
+std::string Entry::ShownName() const {
+    std::string shown = DecodedName();
+    for (char& c : shown) {
+        if (c == '/') c = '\\';
+    }
+    return shown;
+}
+
 bool ReadDirectory(platform::Stream& archive, Directory& directory, std::string& error) {
     directory = Directory();
     const int64_t fileSize = archive.Size();

@@ -103,6 +103,8 @@ struct Entry {
     bool IsFolder() const { return !name.empty() && (name.back() == '/' || name.back() == '\\'); }
     // The name in the ANSI code page, decoded from OEM when the entry's host says so.
     std::string DecodedName() const;
+    // The decoded name with backslashes, as the component's list shows it and the callback reports it.
+    std::string ShownName() const;
 };
 
 struct Directory {

@@ -2,6 +2,8 @@
 // names, existing files, freshening, flat extraction and file times.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tests/engines/EngineHarness.h"
 #include "tests/support/TestFolder.h"
 
@@ -183,6 +185,10 @@ TEST_F(UnzDll, SpecsSelectByStoredNameAndFlatExtractionDropsFolders) {
               2);
     EXPECT_EQ(Tree(destination), (std::map<std::string, std::string>{{"c.txt", sources["sub/deeper/c.txt"]},
                                                                       {"b.bin", sources["sub/b.bin"]}}));
+    std::vector<std::string> begun;
+    for (const larktest::Call& call : callback.Of(engine::kActionBeginFile)) begun.push_back(call.text);
+    std::sort(begun.begin(), begun.end());
+    EXPECT_EQ(begun, (std::vector<std::string>{"sub\\b.bin", "sub\\deeper\\c.txt"})) << "names as the list shows them";
     ASSERT_EQ(callback.Of(engine::kActionSkipped).size(), 1u);
     EXPECT_EQ(callback.Of(engine::kActionSkipped)[0].text, "nope");
     EXPECT_EQ(callback.Of(engine::kActionSkipped)[0].number, engine::kSkipNotMatched);

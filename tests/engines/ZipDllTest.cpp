@@ -2,6 +2,7 @@
 // unmatched specs and Cancel, judged by UnzDll, by the records and (afterwards) by peer tools.
 #include <gtest/gtest.h>
 
+#include "engines/common/Codec.h"
 #include "engines/common/ZipFormat.h"
 #include "tests/engines/EngineHarness.h"
 #include "tests/support/TestFolder.h"
@@ -192,6 +193,39 @@ TEST_F(ZipDll, LargeAndSmallFilesMixKeepTheirOrder) {
         for (const larktest::Call& call : callback.Of(kActionProgress)) progress += call.number;
         EXPECT_EQ(progress, callback.Of(kActionBatchBytes).at(0).number);
     }
+}
+
+// One wrong password in 256 passes the check byte; it must still be taken as wrong, not end in a
+// CRC question about a file that is not damaged.
+TEST_F(ZipDll, WrongPasswordThatPassesTheCheckByteIsStillWrong) {
+    MakeSources();
+    const std::string archive = NewArchive();
+    RecordingCallback add;
+    ZipJob job{archive, {folder.Path("src/a.txt")}};
+    job.password = "pw";
+    ASSERT_EQ(Engines::Get().Zip(job, add), 1);
+    const engines::Entry entry = Inspect(archive).entries.at(0);
+    ASSERT_EQ(entry.Method(), engines::kMethodDeflated);
+    std::string header(engines::ZipCipher::kHeaderSize, '\0');
+    {
+        platform::FileStream stream(archive, platform::Access::Read);
+        const int64_t dataAt = engines::DataStart(stream, entry);
+        ASSERT_EQ(stream.Seek(dataAt, platform::Origin::Begin), dataAt);
+        ASSERT_EQ(stream.Read(header.data(), static_cast<int32_t>(header.size())), static_cast<int32_t>(header.size()));
+    }
+    std::string impostor;
+    for (int i = 0; i < 100000 && impostor.empty(); ++i) {
+        const std::string candidate = "guess" + std::to_string(i);
+        const auto* bytes = reinterpret_cast<const uint8_t*>(header.data());
+        if (engines::ZipCipher(candidate).CheckHeader(bytes, engines::CheckByte(0, entry.Crc(), 0))) impostor = candidate;
+    }
+    ASSERT_FALSE(impostor.empty());
+    const std::string destination = folder.Path("impostor");
+    platform::CreateDirectory(destination);
+    RecordingCallback callback;
+    EXPECT_EQ(Engines::Get().Unzip({archive, destination + "\\", {}, impostor, 16}, callback), 0);
+    EXPECT_TRUE(callback.Of(engine::kActionCrcError).empty());
+    EXPECT_EQ(callback.Reasons(), std::vector<uint32_t>{engine::kSkipPassword});
 }
 
 TEST_F(ZipDll, LevelZeroStores) {
