@@ -70,7 +70,8 @@ std::string Folder(const std::string& argument) {
 
 int main(int argc, char** argv) {
     if (argc == 5 && std::strcmp(argv[1], "add") == 0) {
-        return Add(platform::SystemPathFromArgument(argv[2]), Folder(argv[3]), static_cast<uint32_t>(std::atoi(argv[4])));
+        return Add(platform::SystemPathFromArgument(argv[2]), Folder(argv[3]),
+                   static_cast<uint32_t>(std::atoi(argv[4])));
     }
     if (argc == 4 && std::strcmp(argv[1], "extract") == 0) {
         return Extract(platform::SystemPathFromArgument(argv[2]), Folder(argv[3]));

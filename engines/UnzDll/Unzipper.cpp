@@ -159,7 +159,8 @@ Unzipper::Outcome Unzipper::ExtractEntry(FileStream& archive, const Entry& entry
 
 Unzipper::Outcome Unzipper::DecideOverwrite(const Entry& entry, const std::string& target, bool& write) {
     platform::FileDetails existing;
-    const bool older = platform::GetFileDetails(target, existing) && ToDos(existing.modified).Combined() < EntryStamp(entry);
+    const bool older =
+        platform::GetFileDetails(target, existing) && ToDos(existing.modified).Combined() < EntryStamp(entry);
     if (request_.overwriteAll) {
         write = true;
     } else if (request_.freshenOnly && !request_.askOverwrite) {
@@ -189,7 +190,8 @@ Unzipper::Outcome Unzipper::FindPassword(FileStream& archive, const Entry& entry
     const uint8_t check = CheckByte(entry.Flags(), entry.Crc(), local.U16(LocalHeader::kTime));
     // The check byte lets one wrong password in 256 through; for deflated data the start of the
     // stream, decrypted with it, tells almost all of those apart, as garbage seldom inflates.
-    std::vector<uint8_t> start(static_cast<size_t>(std::min<uint32_t>(entry.CompressedSize() - ZipCipher::kHeaderSize, kTrialBytes)));
+    std::vector<uint8_t> start(
+        static_cast<size_t>(std::min<uint32_t>(entry.CompressedSize() - ZipCipher::kHeaderSize, kTrialBytes)));
     if (archive.Read(start.data(), static_cast<int32_t>(start.size())) != static_cast<int32_t>(start.size())) {
         return Skip(name, engine::kSkipReadError);
     }

@@ -1,4 +1,5 @@
 // The exports of ZipDll.dll; each ends in a barrier, as no exception may unwind into the caller.
+#include <cstdio>
 #include <cstring>
 #include <exception>
 
@@ -33,7 +34,8 @@ ENGINE_EXPORT int32_t ENGINE_API ZipDllExec(void* command) {
     try {
         return Execute(command);
     } catch (...) {
-        // Only the reporter's own failure lands here; there is nobody left to tell.
+        // Only a failure of the reporter itself lands here: the callback cannot be told any more.
+        std::fputs("ZipDll: the callback failed; the operation stopped.\n", stderr);
         return 0;
     }
 }

@@ -127,7 +127,8 @@ void FilterCandidates(const ZipRequest& request, const Directory& directory, Sel
         const auto found = existingByName.find(key);
         const Entry* existing = found == existingByName.end() ? nullptr : found->second;
         const uint32_t fileStamp = ToDos(candidate.details.modified).Combined();
-        const bool newer = !existing || fileStamp > ((static_cast<uint32_t>(existing->DosDate()) << 16) | existing->DosTime());
+        const bool newer =
+            !existing || fileStamp > ((static_cast<uint32_t>(existing->DosDate()) << 16) | existing->DosTime());
         if ((request.freshen && !existing) || ((request.freshen || request.updateNewer) && !newer)) {
             selection.skipped.emplace_back(candidate.storedName, engine::kSkipNotNewer);
             continue;
@@ -215,7 +216,9 @@ Outcome WriteData(FileStream& in, platform::Stream& out, Workspace& work, bool d
 uint32_t FileCrc(FileStream& in) {
     std::vector<uint8_t> buffer(kChunk);
     uint32_t crc = 0;
-    while (const int32_t got = in.Read(buffer.data(), kChunk)) crc = UpdateCrc(crc, buffer.data(), static_cast<size_t>(got));
+    while (const int32_t got = in.Read(buffer.data(), kChunk)) {
+        crc = UpdateCrc(crc, buffer.data(), static_cast<size_t>(got));
+    }
     in.Seek(0, platform::Origin::Begin);
     return crc;
 }
@@ -283,7 +286,8 @@ private:
             size_t job = 0;
             {
                 std::unique_lock<std::mutex> lock(mutex_);
-                changed_.wait(lock, [&] { return stopping_ || nextJob_ >= files_.size() || nextJob_ < taken_ + window_; });
+                changed_.wait(lock,
+                              [&] { return stopping_ || nextJob_ >= files_.size() || nextJob_ < taken_ + window_; });
                 if (stopping_ || nextJob_ >= files_.size()) return;
                 job = nextJob_++;
             }
@@ -475,7 +479,8 @@ private:
 
 bool FitsDirectory(const std::vector<Entry>& entries, platform::Stream& out, Reporter& reporter) {
     if (entries.size() <= kMaxEntries && out.Position() <= kMaxOffset) return true;
-    reporter.Failed("The archive would need ZIP64 records, which these engines do not write.", engine::kSkipUnsupported);
+    reporter.Failed("The archive would need ZIP64 records, which these engines do not write.",
+                    engine::kSkipUnsupported);
     return false;
 }
 

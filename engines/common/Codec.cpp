@@ -61,7 +61,8 @@ struct Inflater::State {
 };
 
 Inflater::Inflater() : state_(std::make_unique<State>()) {
-    if (inflateInit2(&state_->stream, kRawWindowBits) != Z_OK) throw platform::FileError("The decompressor cannot start.");
+    if (inflateInit2(&state_->stream, kRawWindowBits) != Z_OK)
+        throw platform::FileError("The decompressor cannot start.");
 }
 
 Inflater::~Inflater() { inflateEnd(&state_->stream); }
@@ -121,7 +122,8 @@ void ZipCipher::Decrypt(uint8_t* bytes, size_t count) {
 
 std::vector<uint8_t> ZipCipher::MakeHeader(uint8_t checkByte) {
     // The random bytes only hide the keys' start from a known-plain-text attack; the clock seeds them.
-    static std::mt19937 random(static_cast<uint32_t>(std::chrono::high_resolution_clock::now().time_since_epoch().count()));
+    static std::mt19937 random(
+        static_cast<uint32_t>(std::chrono::high_resolution_clock::now().time_since_epoch().count()));
     std::vector<uint8_t> header(kHeaderSize);
     for (size_t i = 0; i + 1 < kHeaderSize; ++i) header[i] = static_cast<uint8_t>(random());
     header[kHeaderSize - 1] = checkByte;

@@ -8,7 +8,8 @@ TempFile::TempFile(std::initializer_list<std::string> folders, const std::string
         const std::string path = platform::GetTempFileName(folder, prefix);
         if (path.empty()) continue;
         try {
-            stream_ = std::make_unique<platform::FileStream>(path, platform::Access::Create, platform::Share::Exclusive);
+            stream_ =
+                std::make_unique<platform::FileStream>(path, platform::Access::Create, platform::Share::Exclusive);
             path_ = path;
             return;
         } catch (const platform::FileError&) {

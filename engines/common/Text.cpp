@@ -58,7 +58,8 @@ bool HasWildcards(const std::string& pattern) { return pattern.find_first_of("*?
 bool MatchesWildcard(const std::string& pattern, const std::string& name) {
     if (Match(pattern, name)) return true;
     const size_t length = pattern.size();
-    if (length >= 2 && pattern.compare(length - 2, 2, ".*") == 0 && LastComponent(name).find('.') == std::string::npos) {
+    if (length >= 2 && pattern.compare(length - 2, 2, ".*") == 0 &&
+        LastComponent(name).find('.') == std::string::npos) {
         return Match(pattern.substr(0, length - 2), name);
     }
     return false;

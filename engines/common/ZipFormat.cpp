@@ -116,7 +116,8 @@ bool ReadDirectory(platform::Stream& archive, Directory& directory, std::string&
         directory.comment.clear();
     }
     directory.prefixLength = directoryOffset + shift;
-    for (const Entry& entry : directory.entries) directory.prefixLength = std::min(directory.prefixLength, entry.localOffset);
+    for (const Entry& entry : directory.entries)
+        directory.prefixLength = std::min(directory.prefixLength, entry.localOffset);
     return true;
 }
 

@@ -90,7 +90,8 @@ Engines& Engines::Get() {
     return engines;
 }
 
-Engines::Engines() : zip_(platform::LoadLibrary(engine::kZipDllName)), unz_(platform::LoadLibrary(engine::kUnzDllName)) {
+Engines::Engines()
+    : zip_(platform::LoadLibrary(engine::kZipDllName)), unz_(platform::LoadLibrary(engine::kUnzDllName)) {
     zipExec_ = Export<engine::ExecFn>(zip_, engine::kZipDllExecName);
     zipVersion_ = Export<engine::VersionFn>(zip_, engine::kGetZipDllVersionName);
     unzExec_ = Export<engine::ExecFn>(unz_, engine::kUnzDllExecName);

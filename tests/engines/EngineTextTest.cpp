@@ -14,11 +14,21 @@ TEST(EngineText, WildcardsFollowWindowsRules) {
         bool matches;
     };
     const Case cases[] = {
-        {"*.*", "README", true},          {"*.*", "a.txt", true},         {"*.*", "sub/deeper/x", true},
-        {"*.txt", "A.TXT", true},         {"*.txt", "sub/a.txt", true},   {"*.txt", "a.txt.bak", false},
-        {"a?c", "abc", true},             {"a?c", "ac", false},           {"sub\\*", "SUB/x.bin", true},
-        {"sub/*.bin", "sub\\b.bin", true}, {"a*.*", "abc", true},          {"a*.*", "b.c", false},
-        {"*", "", true},                  {"", "a", false},               {"*a*a*a*a*b", "aaaaaaaaaaaaaaaaaaaaaaaaa", false},
+        {"*.*", "README", true},
+        {"*.*", "a.txt", true},
+        {"*.*", "sub/deeper/x", true},
+        {"*.txt", "A.TXT", true},
+        {"*.txt", "sub/a.txt", true},
+        {"*.txt", "a.txt.bak", false},
+        {"a?c", "abc", true},
+        {"a?c", "ac", false},
+        {"sub\\*", "SUB/x.bin", true},
+        {"sub/*.bin", "sub\\b.bin", true},
+        {"a*.*", "abc", true},
+        {"a*.*", "b.c", false},
+        {"*", "", true},
+        {"", "a", false},
+        {"*a*a*a*a*b", "aaaaaaaaaaaaaaaaaaaaaaaaa", false},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(engines::MatchesWildcard(c.pattern, c.name), c.matches) << c.pattern << " / " << c.name;

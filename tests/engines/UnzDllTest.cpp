@@ -129,7 +129,8 @@ TEST_F(UnzDll, HostileNamesNeverLeaveTheDestination) {
         const std::string destination = outer.Path("dest") + "\\";
         RecordingCallback callback;
         EXPECT_EQ(Engines::Get().Unzip({Peer("hostile.zip"), destination, {}, "", options}, callback), 1);
-        EXPECT_EQ(larktest::ReadTree(outer.Path()), (std::map<std::string, std::string>{{"dest/good.txt", "hostile good.txt"}}));
+        EXPECT_EQ(larktest::ReadTree(outer.Path()),
+                  (std::map<std::string, std::string>{{"dest/good.txt", "hostile good.txt"}}));
         const std::vector<uint32_t> reasons = callback.Reasons();
         EXPECT_EQ(reasons.size(), 14u);
         for (uint32_t reason : reasons) EXPECT_EQ(reason, engine::kSkipUnsafeName);

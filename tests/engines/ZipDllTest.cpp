@@ -134,7 +134,8 @@ TEST_F(ZipDll, FolderTreeKeepsNamesBelowTheRootAndTheComment) {
     EXPECT_EQ(directory.comment, "archive comment");
     std::vector<std::string> names = Names(directory);
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"README", "a.txt", "b.bin", "empty.txt", "sub/c.txt", "sub/deeper/d.log"}));
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"README", "a.txt", "b.bin", "empty.txt", "sub/c.txt", "sub/deeper/d.log"}));
     EXPECT_EQ(ExtractAll(archive), files);
     larktest::ExportForPeers(archive, "folder-tree", files);
 
@@ -217,7 +218,8 @@ TEST_F(ZipDll, WrongPasswordThatPassesTheCheckByteIsStillWrong) {
     for (int i = 0; i < 100000 && impostor.empty(); ++i) {
         const std::string candidate = "guess" + std::to_string(i);
         const auto* bytes = reinterpret_cast<const uint8_t*>(header.data());
-        if (engines::ZipCipher(candidate).CheckHeader(bytes, engines::CheckByte(0, entry.Crc(), 0))) impostor = candidate;
+        if (engines::ZipCipher(candidate).CheckHeader(bytes, engines::CheckByte(0, entry.Crc(), 0)))
+            impostor = candidate;
     }
     ASSERT_FALSE(impostor.empty());
     const std::string destination = folder.Path("impostor");
@@ -292,7 +294,9 @@ TEST_F(ZipDll, PeerEntriesAreCopiedRaw) {
         expected["new.txt"] = "added later";
         const bool encrypted = std::string(name).find("encrypted") != std::string::npos;
         EXPECT_EQ(ExtractAll(archive, encrypted ? "secret" : ""), expected);
-        if (!encrypted) larktest::ExportForPeers(archive, "added-to-" + std::string(name).substr(0, std::string(name).size() - 4), expected);
+        if (!encrypted)
+            larktest::ExportForPeers(archive, "added-to-" + std::string(name).substr(0, std::string(name).size() - 4),
+                                     expected);
     }
 }
 

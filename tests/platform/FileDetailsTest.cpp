@@ -13,7 +13,8 @@ using platform::FileDetails;
 using platform::LocalTime;
 
 const FileDetails* Find(const std::vector<FileDetails>& items, const std::string& name) {
-    const auto found = std::find_if(items.begin(), items.end(), [&](const FileDetails& item) { return item.name == name; });
+    const auto found =
+        std::find_if(items.begin(), items.end(), [&](const FileDetails& item) { return item.name == name; });
     return found == items.end() ? nullptr : &*found;
 }
 
