@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <optional>
 
 #include "engine/EngineRecords.h"
 #include "engines/UnzDll/Unzipper.h"
@@ -13,16 +14,17 @@ int32_t Execute(void* commandAddress) {
     std::memcpy(command.data(), commandAddress, engine::UnzipCommand::kSize);
     engines::Reporter reporter(command.U32(engine::UnzipCommand::kCallback),
                                command.U32(engine::UnzipCommand::kCaller));
-    engines::Unzipper unzipper(engines::ReadUnzipCommand(command), reporter);
+    std::optional<engines::Unzipper> unzipper;
     try {
-        unzipper.Run();
+        unzipper.emplace(engines::ReadUnzipCommand(command), reporter);
+        unzipper->Run();
     } catch (const std::exception& error) {
         reporter.Failed(error.what(), engine::kSkipReadError);
     } catch (...) {
         reporter.Failed("UnzDll stopped on an unexpected error.", engine::kSkipReadError);
     }
     // Files already extracted stay extracted, also when a later one failed.
-    return unzipper.Extracted();
+    return unzipper ? unzipper->Extracted() : 0;
 }
 
 }  // namespace
