@@ -230,9 +230,9 @@ TEST_F(ZipDll, WrongPasswordThatPassesTheCheckByteIsStillWrong) {
     EXPECT_EQ(callback.Reasons(), std::vector<uint32_t>{engine::kSkipPassword});
 }
 
-TEST_F(ZipDll, LevelZeroStores) {
+TEST_F(ZipDll, LevelZeroStoresIntoAnArchiveNotYetMade) {
     MakeSources();
-    const std::string archive = NewArchive();
+    const std::string archive = folder.Path("not-yet.zip");
     RecordingCallback callback;
     ZipJob job{archive, {folder.Path("src/a.txt")}};
     job.level = 0;
