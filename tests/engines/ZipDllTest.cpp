@@ -264,6 +264,45 @@ TEST_F(ZipDll, AddingReplacesTheEntryOfTheSameNameAndKeepsTheOthersRaw) {
                                                                         {"README", "no dot in this name\n"}}));
 }
 
+// Freshening replaces only entries whose files are newer; updating also adds new files.
+TEST_F(ZipDll, FreshenAndUpdateCompareTimes) {
+    struct Case {
+        const char* name;
+        uint8_t options;
+        int32_t added;
+        std::vector<std::string> names;
+    };
+    const Case cases[] = {
+        {"freshen", 1, 1, {"README", "a.txt"}},
+        {"update", 64 | 2, 2, {"README", "a.txt", "c.txt"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string a = folder.Write("src/a.txt", "first");
+        const std::string readme = folder.Write("src/README", "first");
+        const std::string archive = NewArchive(std::string(c.name) + ".zip");
+        for (const std::string& path : {a, readme}) ASSERT_TRUE(platform::SetFileModified(path, {2020, 1, 1, 12, 0, 0}));
+        RecordingCallback setup;
+        ASSERT_EQ(Engines::Get().Zip({archive, {a, readme}}, setup), 2);
+
+        folder.Write("src/a.txt", "newer");
+        folder.Write("src/README", "older");
+        const std::string added = folder.Write("src/c.txt", "new");
+        ASSERT_TRUE(platform::SetFileModified(a, {2030, 1, 1, 12, 0, 0}));
+        ASSERT_TRUE(platform::SetFileModified(readme, {2001, 1, 1, 12, 0, 0}));
+        RecordingCallback callback;
+        EXPECT_EQ(Engines::Get().Zip({archive, {a, readme, added}, "", c.options}, callback), c.added);
+        std::vector<std::string> names = Names(Inspect(archive));
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, c.names);
+        const std::map<std::string, std::string> tree = ExtractAll(archive);
+        EXPECT_EQ(tree.at("a.txt"), "newer");
+        EXPECT_EQ(tree.at("README"), "first");
+        for (uint32_t reason : callback.Reasons()) EXPECT_EQ(reason, engine::kSkipNotNewer);
+        EXPECT_EQ(callback.Reasons().size(), 3u - static_cast<size_t>(c.added));
+    }
+}
+
 // Entries written by other tools keep their extra fields, comments and data descriptors.
 TEST_F(ZipDll, PeerEntriesAreCopiedRaw) {
     const std::string peers = larktest::PeerArchives();
