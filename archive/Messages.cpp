@@ -69,6 +69,38 @@ const char* MessageText(Msg id) {
     case Msg::ColumnComments: return "Comments";
     case Msg::ProgressWait: return "wait ...";
     case Msg::ProgressCancel: return "&Cancel";
+    case Msg::UnableToLoad: return "Unable to load %s";
+    case Msg::InvalidEngineVersion: return "Error - invalid version of ZipDll.dll or UnzDll.dll";
+    case Msg::RangeCheckError: return "Range check error";
+    case Msg::NoZipFileOpen:
+        return "A Zip file must be openned or created before\nAdding, Deleting or Extracting files.";
+    case Msg::NoFilesSelected: return "No files have been selected.";
+    case Msg::MultiDiskNotAllowed:
+        return "Cannot Add, Delete or Extract from a multiple disk Zip file...\n"
+               "Merge this Zip file onto the hard disk before retrying.";
+    case Msg::ExtractDirMissing: return "Unable to extract files to:\n\"%s\"\nThis folder does not exist.";
+    case Msg::CannotChangeDirectory: return "Unable to make \"%s\" the current folder.";
+    case Msg::BackupFailed:
+        return "Unable to make a backup copy of\n\"%s\"\nin the temporary folder, so no files were added.";
+    case Msg::RestoreFailed:
+        return "The add was cancelled, but\n\"%s\"\ncould not be restored. Its earlier contents are kept in\n\"%s\"";
+    case Msg::OperationRunning:
+        return "Another operation is still running on this Zip file.\nWait until it has finished.";
+    case Msg::NewPasswordRequired: return "A new password is required for \"%s\"";
+    case Msg::PasswordInvalid: return "Password is invalid, please retry ...";
+    case Msg::NoPasswordEntered:
+        return "No password was entered so the file will not be extracted...\n"
+               "Do you wish to continue extracting other files?";
+    case Msg::CrcError: return "\"%s\" may be corrupted (CRC error).\nExtract this file anyway? ...";
+    case Msg::OverwriteOlder: return "\"%s\" is older than the zipped file.\nOverwrite this file? ...";
+    case Msg::OverwriteNewer:
+        return "\"%s\" is the same age or newer than the zipped file.\n"
+               "Do you really want to overwrite this file? ...";
+    case Msg::FilesAdded: return "%d files added to archive.";
+    case Msg::AddCancelled: return "Add cancelled: no file added";
+    case Msg::FilesExtracted: return "%d files extracted from archive.";
+    case Msg::ExtractErrors: return "%s  -  (%d files not extracted due to ERRORS.)";
+    case Msg::FilesDeleted: return "%d files deleted from archive.";
     }
     return "";
 }
@@ -86,6 +118,20 @@ std::string FormatMsg(Msg id, int number) {
     const char* format = MessageText(id);
     std::vector<char> buffer(std::char_traits<char>::length(format) + 16);
     std::snprintf(buffer.data(), buffer.size(), format, number);
+    return buffer.data();
+}
+
+std::string FormatMsg(Msg id, const std::string& first, const std::string& second) {
+    const char* format = MessageText(id);
+    std::vector<char> buffer(std::char_traits<char>::length(format) + first.size() + second.size() + 1);
+    std::snprintf(buffer.data(), buffer.size(), format, first.c_str(), second.c_str());
+    return buffer.data();
+}
+
+std::string FormatMsg(Msg id, const std::string& text, int number) {
+    const char* format = MessageText(id);
+    std::vector<char> buffer(std::char_traits<char>::length(format) + text.size() + 16);
+    std::snprintf(buffer.data(), buffer.size(), format, text.c_str(), number);
     return buffer.data();
 }
 

@@ -62,6 +62,30 @@ enum class Msg {
     ColumnComments,
     ProgressWait,
     ProgressCancel,
+    // The engines and the add, delete and extract operations.
+    UnableToLoad,             // %s: the library name, quoted, with a full stop
+    InvalidEngineVersion,
+    RangeCheckError,
+    NoZipFileOpen,
+    NoFilesSelected,
+    MultiDiskNotAllowed,
+    ExtractDirMissing,        // %s: destination folder
+    CannotChangeDirectory,    // %s: folder
+    BackupFailed,             // %s: archive path
+    RestoreFailed,            // %s: archive path, %s: the backup copy kept
+    OperationRunning,
+    NewPasswordRequired,      // %s: file name
+    PasswordInvalid,
+    NoPasswordEntered,
+    CrcError,                 // %s: file name
+    OverwriteOlder,           // %s: file name
+    OverwriteNewer,           // %s: file name
+    // Status lines after the operations.
+    FilesAdded,               // %d: count
+    AddCancelled,
+    FilesExtracted,           // %d: count
+    ExtractErrors,            // %s: the line before, %d: error count
+    FilesDeleted,             // %d: count
 };
 
 // The raw text, with its printf placeholders.
@@ -70,5 +94,7 @@ const char* MessageText(Msg id);
 std::string FormatMsg(Msg id);
 std::string FormatMsg(Msg id, const std::string& text);
 std::string FormatMsg(Msg id, int number);
+std::string FormatMsg(Msg id, const std::string& first, const std::string& second);
+std::string FormatMsg(Msg id, const std::string& text, int number);
 
 }  // namespace zip

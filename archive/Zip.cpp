@@ -6,6 +6,8 @@
 #include <memory>
 #include <vector>
 
+#include "engine/ProgressForm.h"
+#include "engine/ZipDlls.h"
 #include "platform/Platform.h"
 #include "volumes/DiskUtils.h"
 
@@ -88,7 +90,9 @@ TZip::TZip() : tempDir_(GetTempDirectory()) {
     endOfCentral_.EndRecord = zip::EndOfCentralHeader();
 }
 
-TZip::~TZip() = default;
+// The engine libraries are process-wide; releasing them here releases them for every TZip, and
+// the next operation loads them again.
+TZip::~TZip() { engine::UnloadDlls(); }
 
 void TZip::ResetArchiveState() {
     endOfCentral_.EndRecord = EndOfCentralHeader::Empty();

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -10,11 +11,16 @@
 
 #include "archive/Messages.h"
 #include "archive/ZipRecords.h"
+#include "engine/EngineRecords.h"
 
 namespace platform {
 class Stream;
 class FileStream;
 }
+namespace engine {
+class CallbackBlock;
+}
+class TProgressForm;
 
 // The one exception class of the archive component and the conversions: a message text only.
 class ZipException : public std::runtime_error {
@@ -103,7 +109,62 @@ public:
     TProgressEvent OnMergeProgress;
     TProgressEvent OnSpanProgress;
 
+    // The engine operations. Each takes its work from FileSpecs and returns the engine's file
+    // count; a refusal (no archive, no specs, a multi-disk set, a missing folder, another operation
+    // still running) is shown in an information box and returns 0.
+    int32_t AddFiles();
+    int32_t DeleteFiles();
+    int32_t ExtractFiles();
+    int32_t RunZipDll(bool adding);
+
+    // True while this object waits in an engine call. The engine's callback pumps window messages,
+    // so window commands still run then: they must check Busy() and leave this object alone (its
+    // specs, counters, window and trace file belong to the running call). The three operations
+    // above refuse to start while it is set.
+    bool Busy() const { return busy_; }
+
+    // One callback of the engine call this object started (called by engine::EngineCallback).
+    int32_t HandleEngineCallback(engine::CallbackBlock& info);
+    // An exception caught at the callback's barrier: the call is cancelled and the exception
+    // rethrown once the engine has returned.
+    void EngineCallbackFailed(std::exception_ptr failure);
+
+    // Callback state of the current (or last) engine batch.
+    std::string CurrentFileName;
+    int32_t BatchFileCount = 0;
+    int32_t BatchTotalBytes = 0;
+    int32_t BatchBytesDone = 0;
+    int32_t BatchSkippedCount = 0;
+    float ProgressScale = 0.0f;  // batch bytes to the progress range 0..65535
+    TProgressForm* ProgressForm() const { return progressForm_.get(); }
+    platform::FileStream* TraceStream() const { return traceStream_.get(); }
+    // The engines' trace file: the program's path with the extension ".trace".
+    static std::string TraceFileName();
+
 private:
+    // The engine operations and the callback (engine/ZipOperations.cpp).
+    bool RefusedWhileBusy();
+    bool RefusedByPrecondition();
+    int32_t CallEngine(engine::ExecFn exec, void* command, bool withWindow, bool paintFirst);
+    bool RestoreBackup(const std::string& backup);
+    void DispatchCallback(engine::CallbackBlock& info);
+    void OnBeginFile(engine::CallbackBlock& info);
+    void OnProgress(engine::CallbackBlock& info);
+    void OnEndBatch();
+    void OnTraceLine(engine::CallbackBlock& info);
+    void OnBatchBytes(engine::CallbackBlock& info);
+    void OnSkipped(engine::CallbackBlock& info);
+    void AskPassword(engine::CallbackBlock& info);
+    void AskCrcError(engine::CallbackBlock& info);
+    void AskOverwrite(engine::CallbackBlock& info);
+    TProgressForm* ShownWindow() const;
+
+    std::unique_ptr<TProgressForm> progressForm_;
+    std::unique_ptr<platform::FileStream> traceStream_;
+    bool busy_ = false;
+    bool engineCalled_ = false;  // the current operation reached the engine's exec function
+    std::exception_ptr callbackFailure_;
+
     void ResetArchiveState();
     void CreateEmptyArchive();
     bool ReadCentralHeaders(std::unique_ptr<platform::FileStream>& file);

@@ -29,7 +29,8 @@ struct ButtonSet {
 ButtonSet ButtonsOf(unsigned flags) {
     switch (flags & kButtonMask) {
         case kMbOkCancel: return {{kOk, kCancel}, 2, kIdCancel};
-        case kMbYesNoCancel: return {{kYes, kNo, kCancel}, 3, kIdCancel};
+        // No: the engines' questions (a damaged file, an existing file) then skip the one file.
+        case kMbYesNoCancel: return {{kYes, kNo, kCancel}, 3, kIdNo};
         case kMbYesNo: return {{kYes, kNo}, 2, kIdNo};
         default: return {{kOk}, 1, kIdOk};
     }
@@ -74,6 +75,25 @@ int ConsoleUser::MessageBox(const std::string& text, const std::string& caption,
         }
         if (const int answer = AnswerOf(line, set)) return answer;
     }
+}
+
+// An empty line takes the default; an exhausted input cancels.
+bool ConsoleUser::InputBox(const std::string& caption, const std::string& prompt, const std::string& defaultText,
+                           size_t maxLength, std::string& answer) {
+    answer.clear();
+    if (!caption.empty()) output_ << AnsiToConsole(caption) << ": ";
+    output_ << AnsiToConsole(prompt) << '\n';
+    if (!defaultText.empty()) output_ << '[' << AnsiToConsole(defaultText) << "] ";
+    output_ << "> " << std::flush;
+    std::string line;
+    if (!std::getline(input_, line)) {
+        output_ << '\n';
+        return false;
+    }
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    answer = line.empty() ? defaultText : AnsiFromConsole(line);
+    if (answer.size() > maxLength) answer.resize(maxLength);
+    return true;
 }
 
 Cursor ConsoleUser::SetCursor(Cursor cursor) {

@@ -1,4 +1,4 @@
-// A user on a terminal: message boxes become a question on the error stream answered by a line of input.
+// A user on a terminal: message boxes and input boxes become a question on the error stream answered by a line of input.
 #pragma once
 
 #include <iosfwd>
@@ -13,6 +13,8 @@ public:
     ConsoleUser(std::istream& input, std::ostream& output);
 
     int MessageBox(const std::string& text, const std::string& caption, unsigned flags) override;
+    bool InputBox(const std::string& caption, const std::string& prompt, const std::string& defaultText,
+                  size_t maxLength, std::string& answer) override;
     Cursor SetCursor(Cursor cursor) override;
     void ProcessMessages() override {}
     void Beep() override {}

@@ -72,6 +72,7 @@ std::string AnsiToOem(const std::string& text);
 std::string AnsiFromConsole(const std::string& text);
 std::string AnsiToConsole(const std::string& text);
 std::string SystemPathFromArgument(const std::string& argument);
+bool StandardErrorIsTerminal();
 
 // The user of the platform's own interface: message boxes on Windows, the console on the host.
 std::unique_ptr<User> MakeUser();

@@ -275,6 +275,7 @@ std::string AnsiToOem(const std::string& text) { return native::AnsiToOem(text);
 std::string AnsiFromConsole(const std::string& text) { return native::AnsiFromConsole(text); }
 std::string AnsiToConsole(const std::string& text) { return native::AnsiToConsole(text); }
 std::string SystemPathFromArgument(const std::string& argument) { return native::SystemPathFromArgument(argument); }
+bool StandardErrorIsTerminal() { return native::StandardErrorIsTerminal(); }
 
 // ---------------------------------------------------------------------------------------------
 // The user

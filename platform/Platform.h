@@ -183,6 +183,8 @@ std::string AnsiFromConsole(const std::string& text);
 std::string AnsiToConsole(const std::string& text);
 // A path named on the command line, in the form the core uses (drive letter and backslashes).
 std::string SystemPathFromArgument(const std::string& argument);
+// Whether the standard error stream is a terminal (a console window), not a file or a pipe.
+bool StandardErrorIsTerminal();
 
 // ---------------------------------------------------------------------------------------------
 // The user
@@ -194,9 +196,13 @@ enum MessageBoxFlags : unsigned {
     kMbYesNoCancel = 0x03,
     kMbYesNo = 0x04,
     kMbIconError = 0x10,
+    kMbIconStop = 0x10,
     kMbIconQuestion = 0x20,
     kMbIconWarning = 0x30,
     kMbIconInformation = 0x40,
+    kMbDefButton1 = 0x000,
+    kMbDefButton2 = 0x100,
+    kMbDefButton3 = 0x200,
 };
 enum MessageBoxAnswer : int { kIdOk = 1, kIdCancel = 2, kIdYes = 6, kIdNo = 7 };
 
@@ -206,6 +212,10 @@ class User {
 public:
     virtual ~User() = default;
     virtual int MessageBox(const std::string& text, const std::string& caption, unsigned flags) = 0;
+    // A one-line text input: `answer` starts as `defaultText`, at most `maxLength` characters can
+    // be typed, and they are shown as typed. False when the user cancels (`answer` is then empty).
+    virtual bool InputBox(const std::string& caption, const std::string& prompt, const std::string& defaultText,
+                          size_t maxLength, std::string& answer) = 0;
     // Shows `cursor` and returns the one shown before.
     virtual Cursor SetCursor(Cursor cursor) = 0;
     virtual void ProcessMessages() = 0;

@@ -126,6 +126,7 @@ std::string AnsiToOem(const std::string& text) { return MapBytes(text, codepages
 
 std::string AnsiFromConsole(const std::string& text) { return AnsiFromUtf8(text); }
 std::string AnsiToConsole(const std::string& text) { return Utf8FromAnsi(text); }
+bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 
 // The host has no drive letters, so a path without one is a host path: made absolute and given
 // the drive C:, which the host's root is mapped on.

@@ -21,4 +21,6 @@ std::string AnsiFromConsole(const std::string& text) { return text; }
 std::string AnsiToConsole(const std::string& text) { return text; }
 std::string SystemPathFromArgument(const std::string& argument) { return argument; }
 
+bool StandardErrorIsTerminal() { return ::GetFileType(::GetStdHandle(STD_ERROR_HANDLE)) == FILE_TYPE_CHAR; }
+
 }  // namespace platform::native

@@ -15,6 +15,10 @@ namespace {
 class CancellingUser final : public platform::User {
 public:
     int MessageBox(const std::string&, const std::string&, unsigned) override { return platform::kIdCancel; }
+    bool InputBox(const std::string&, const std::string&, const std::string&, size_t, std::string& answer) override {
+        answer.clear();
+        return false;
+    }
     platform::Cursor SetCursor(platform::Cursor cursor) override { return cursor; }
     void ProcessMessages() override {}
     void Beep() override {}

@@ -15,13 +15,23 @@ ScriptedUser::~ScriptedUser() {
 }
 
 ScriptedUser& ScriptedUser::Answer(int answer, std::function<void()> action) {
-    script_.push_back({answer, std::move(action)});
+    script_.push_back({answer, std::move(action), false, {}});
+    return *this;
+}
+
+ScriptedUser& ScriptedUser::Type(const std::string& text) {
+    script_.push_back({platform::kIdOk, {}, true, text});
+    return *this;
+}
+
+ScriptedUser& ScriptedUser::CancelInput() {
+    script_.push_back({platform::kIdCancel, {}, true, {}});
     return *this;
 }
 
 int ScriptedUser::MessageBox(const std::string& text, const std::string& caption, unsigned flags) {
-    shown_.push_back({text, caption, flags});
-    if (script_.empty()) {
+    shown_.push_back({text, caption, flags, false, {}, 0});
+    if (script_.empty() || script_.front().input) {
         ADD_FAILURE() << "unexpected message box \"" << text << "\" (" << caption << ", flags 0x" << std::hex << flags
                       << ")";
         return platform::kIdCancel;
@@ -30,6 +40,21 @@ int ScriptedUser::MessageBox(const std::string& text, const std::string& caption
     script_.pop_front();
     if (next.action) next.action();
     return next.answer;
+}
+
+bool ScriptedUser::InputBox(const std::string& caption, const std::string& prompt, const std::string& defaultText,
+                            size_t maxLength, std::string& answer) {
+    shown_.push_back({prompt, caption, 0, true, defaultText, maxLength});
+    answer.clear();
+    if (script_.empty() || !script_.front().input) {
+        ADD_FAILURE() << "unexpected input box \"" << prompt << "\" (" << caption << ")";
+        return false;
+    }
+    ScriptedAnswer next = std::move(script_.front());
+    script_.pop_front();
+    if (next.answer != platform::kIdOk) return false;
+    answer = next.typed.substr(0, maxLength);
+    return true;
 }
 
 platform::Cursor ScriptedUser::SetCursor(platform::Cursor cursor) {

@@ -1,4 +1,4 @@
-// A user for tests: answers message boxes from a script and records everything it was shown.
+// A user for tests: answers message boxes and input boxes from a script and records everything it was shown.
 #pragma once
 
 #include <deque>
@@ -14,6 +14,9 @@ struct ShownBox {
     std::string text;
     std::string caption;
     unsigned flags = 0;
+    bool input = false;        // an input box: `text` is its prompt
+    std::string defaultText;   // input boxes only
+    size_t maxLength = 0;      // input boxes only
 };
 
 // Installs itself as the current user for its lifetime. A message box beyond the script fails the
@@ -29,6 +32,11 @@ public:
     // Queues the answer to the next box; `action` runs before the answer is given (to insert the
     // next disk, say).
     ScriptedUser& Answer(int answer, std::function<void()> action = {});
+    // Queues the answer to the next input box: the typed text, or a Cancel.
+    ScriptedUser& Type(const std::string& text);
+    ScriptedUser& CancelInput();
+    // Runs at every ProcessMessages, as a click handled while messages are pumped would.
+    std::function<void()> OnProcessMessages;
 
     const std::vector<ShownBox>& Shown() const { return shown_; }
     size_t AnswersLeft() const { return script_.size(); }
@@ -39,13 +47,20 @@ public:
 
     int MessageBox(const std::string& text, const std::string& caption, unsigned flags) override;
     platform::Cursor SetCursor(platform::Cursor cursor) override;
-    void ProcessMessages() override { ++processMessagesCalls_; }
+    bool InputBox(const std::string& caption, const std::string& prompt, const std::string& defaultText,
+                  size_t maxLength, std::string& answer) override;
+    void ProcessMessages() override {
+        ++processMessagesCalls_;
+        if (OnProcessMessages) OnProcessMessages();
+    }
     void Beep() override { ++beepCalls_; }
 
 private:
     struct ScriptedAnswer {
         int answer;
         std::function<void()> action;
+        bool input = false;
+        std::string typed;
     };
 
     std::deque<ScriptedAnswer> script_;

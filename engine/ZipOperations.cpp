@@ -1,0 +1,455 @@
+// TZip's engine operations: add, delete and extract through the engine libraries, the trace file,
+// and the callback's bookkeeping, events and questions.
+#include <cmath>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "archive/Zip.h"
+#include "engine/ProgressForm.h"
+#include "engine/ZipDlls.h"
+#include "platform/Platform.h"
+#include "volumes/DiskUtils.h"
+
+using engine::CallbackBlock;
+using engine::UnzipCommand;
+using engine::UnzipSpecEntry;
+using engine::ZipCommand;
+using engine::ZipSpecEntry;
+using zip::FormatMsg;
+using zip::Msg;
+
+static_assert(sizeof(ZipSpecEntry) == ZipSpecEntry::kSize, "spec entries lie back to back in one array");
+static_assert(sizeof(UnzipSpecEntry) == UnzipSpecEntry::kSize, "spec entries lie back to back in one array");
+
+namespace {
+
+constexpr int32_t kProgressRange = 65535;
+constexpr const char* kTraceExtension = ".trace";
+constexpr const char* kLineEnd = "\r\n";
+
+// One add or delete call: the command record, its spec array and every text they point to. The
+// texts are copies, so nothing the records name can move while the engine runs.
+struct ZipCall {
+    ZipCommand command;
+    std::vector<ZipSpecEntry> specs;
+    std::vector<std::string> specTexts;
+    std::string zipFileName;
+    std::string tempDir;
+    std::string comment;
+    std::string password;
+    std::string rootDir;
+};
+
+struct UnzipCall {
+    UnzipCommand command;
+    std::vector<UnzipSpecEntry> specs;
+    std::vector<std::string> specTexts;
+    std::string zipFileName;
+    std::string destination;
+    std::string password;
+};
+
+uint32_t TextWord(const std::string& text) { return engine::AddressWord(text.c_str()); }
+
+void Inform(const std::string& text) {
+    platform::CurrentUser().MessageBox(text, zip::kApplicationTitle, platform::kMbOk | platform::kMbIconInformation);
+}
+
+int Ask(const std::string& text, unsigned flags) {
+    return platform::CurrentUser().MessageBox(text, zip::kApplicationTitle, flags);
+}
+
+std::string QuotedName(const char* fileName) { return "\"" + std::string(fileName) + "\"."; }
+
+void ChangeDirectory(const std::string& path) {
+    if (!platform::SetCurrentDirectory(path))
+        throw platform::FileError(FormatMsg(Msg::CannotChangeDirectory, path));
+}
+
+int64_t FileSizeOf(const std::string& path) {
+    platform::FileStream file(path, platform::Access::Read, platform::Share::DenyNone);
+    return file.Size();
+}
+
+// A copy that is known to be whole: copied without error and of the source's size.
+bool CopyWhole(const std::string& from, const std::string& to) {
+    if (!platform::CopyFile(from, to, false)) return false;
+    try {
+        return FileSizeOf(from) == FileSizeOf(to);
+    } catch (const platform::FileError&) {
+        return false;
+    }
+}
+
+// Sets a flag for its lifetime.
+class FlagScope {
+public:
+    explicit FlagScope(bool& flag) : flag_(flag) { flag_ = true; }
+    ~FlagScope() { flag_ = false; }
+    FlagScope(const FlagScope&) = delete;
+    FlagScope& operator=(const FlagScope&) = delete;
+
+private:
+    bool& flag_;
+};
+
+// Empties an owner on every way out.
+template <typename Owner>
+class ResetScope {
+public:
+    explicit ResetScope(Owner& owner) : owner_(owner) {}
+    ~ResetScope() { owner_.reset(); }
+    ResetScope(const ResetScope&) = delete;
+    ResetScope& operator=(const ResetScope&) = delete;
+
+private:
+    Owner& owner_;
+};
+
+// The backup copy of an add: deleted on every way out unless it is all that is left of the archive.
+class BackupFile {
+public:
+    BackupFile() : path_(MakeTempFileName()) {}
+    ~BackupFile() {
+        if (!path_.empty() && !keep_) platform::DeleteFile(path_);
+    }
+    BackupFile(const BackupFile&) = delete;
+    BackupFile& operator=(const BackupFile&) = delete;
+
+    const std::string& Path() const { return path_; }
+    void Keep() { keep_ = true; }
+
+private:
+    std::string path_;
+    bool keep_ = false;
+};
+
+}  // namespace
+
+std::string TZip::TraceFileName() { return ChangeFileExt(platform::ModuleFileName(), kTraceExtension); }
+
+// ---------------------------------------------------------------------------------------------
+// Preconditions
+
+bool TZip::RefusedWhileBusy() {
+    if (!busy_) return false;
+    Inform(FormatMsg(Msg::OperationRunning));
+    return true;
+}
+
+bool TZip::RefusedByPrecondition() {
+    Msg refusal;
+    if (zipFileName_.empty())
+        refusal = Msg::NoZipFileOpen;
+    else if (fileSpecs_.empty())
+        refusal = Msg::NoFilesSelected;
+    else if (endOfCentral_.EndRecord.ThisDisk() > 0)
+        refusal = Msg::MultiDiskNotAllowed;
+    else
+        return false;
+    Inform(FormatMsg(refusal));
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The operations
+
+// The archive is copied first; a cancelled add puts the copy back. Without a whole copy there is
+// nothing to put back, so the add does not start.
+int32_t TZip::AddFiles() {
+    if (RefusedWhileBusy()) return 0;
+    struct ClearRootDir {
+        TZip& zip;
+        ~ClearRootDir() { zip.AddRootDir.clear(); }
+    } clearRootDir{*this};
+    if (RefusedByPrecondition()) return 0;
+
+    BackupFile backup;
+    if (backup.Path().empty() || !CopyWhole(zipFileName_, backup.Path()))
+        throw ZipException(FormatMsg(Msg::BackupFailed, zipFileName_));
+    engineCalled_ = false;
+    int32_t count = 0;
+    try {
+        count = RunZipDll(true);
+    } catch (...) {
+        // A failure inside the call cancelled it; the archive goes back as for any Cancel.
+        if (engineCalled_ && Cancelled && !RestoreBackup(backup.Path())) {
+            backup.Keep();
+            throw ZipException(FormatMsg(Msg::RestoreFailed, zipFileName_, backup.Path()));
+        }
+        throw;
+    }
+    if (Cancelled && !RestoreBackup(backup.Path())) {
+        backup.Keep();
+        throw ZipException(FormatMsg(Msg::RestoreFailed, zipFileName_, backup.Path()));
+    }
+    return count;
+}
+
+// After the copy is back the list is read again, so it shows what is on disk. False when the copy
+// could not be put back whole: the caller then keeps it and says where it is.
+bool TZip::RestoreBackup(const std::string& backup) {
+    if (!CopyWhole(backup, zipFileName_)) return false;
+    ReadDirectory();
+    ContentsChanged();
+    return true;
+}
+
+int32_t TZip::DeleteFiles() { return RunZipDll(false); }
+
+int32_t TZip::RunZipDll(bool adding) {
+    if (RefusedWhileBusy() || RefusedByPrecondition()) return 0;
+    if (!engine::LoadZipDll(DllDirectory))
+        throw ZipException(FormatMsg(Msg::UnableToLoad, QuotedName(engine::kZipDllName)));
+    ZipCall call;
+    call.rootDir = adding && !AddRootDir.empty() ? AppendBackslash(AddRootDir) : std::string();
+    Cancelled = false;
+
+    ZipCommand& command = call.command;
+    engine::InitZipCommand(command, *this, adding);
+    command.SetU32(ZipCommand::kTraceFlag, TraceEnabled ? engine::kTrue : 0);
+    call.zipFileName = zipFileName_;
+    call.tempDir = tempDir_;
+    call.comment = EncodeOemText(GetZipComment());
+    command.SetU32(ZipCommand::kZipFileName, TextWord(call.zipFileName));
+    command.SetU32(ZipCommand::kTempDir, TextWord(call.tempDir));
+    if (!call.comment.empty()) command.SetU32(ZipCommand::kComment, TextWord(call.comment));
+    call.password = password_;
+    if (adding && !call.password.empty()) command.SetU32(ZipCommand::kPassword, TextWord(call.password));
+
+    const size_t count = fileSpecs_.size();
+    command.SetU32(ZipCommand::kSpecCount, static_cast<uint32_t>(count));
+    call.specs.resize(count);
+    call.specTexts.resize(count);
+    command.SetU32(ZipCommand::kSpecs, engine::AddressWord(call.specs.data()));
+    for (size_t i = 0; i < count; ++i) {
+        if (adding && (AddOptions & engine::kAddAbsoluteSpecs)) fileSpecs_[i] = MakeAbsolutePath(AddRootDir, fileSpecs_[i]);
+        call.specTexts[i] = fileSpecs_[i];
+        ZipSpecEntry& entry = call.specs[i];
+        entry.SetU32(ZipSpecEntry::kSpec, TextWord(call.specTexts[i]));
+        entry.SetU32(ZipSpecEntry::kPassword, command.U32(ZipCommand::kPassword));
+        entry.SetU32(ZipSpecEntry::kPasswordFlag, command.U32(ZipCommand::kPasswordFlag));
+        entry.SetU16(ZipSpecEntry::kRecurse, command.U16(ZipCommand::kRecurse));
+        entry.SetU32(ZipSpecEntry::kRootDir, TextWord(call.rootDir));
+    }
+
+    // Deleting never shows the window.
+    const int32_t processed = CallEngine(engine::ZipDllExec(), command.data(), ShowProgressDialog && adding, false);
+    fileSpecs_.clear();
+    if (processed > 0) {
+        ReadDirectory();
+        ContentsChanged();
+    }
+    return processed;
+}
+
+int32_t TZip::ExtractFiles() {
+    if (RefusedWhileBusy()) return 0;
+    Cancelled = false;
+    if (entries_.empty()) return 0;
+    if (endOfCentral_.EndRecord.ThisDisk() > 0) {
+        Inform(FormatMsg(Msg::MultiDiskNotAllowed));
+        return 0;
+    }
+    if (!ExtractDir.empty() && !platform::DirectoryExists(ExtractDir)) {
+        Inform(FormatMsg(Msg::ExtractDirMissing, ExtractDir));
+        return 0;
+    }
+    if (!engine::LoadUnzDll(DllDirectory))
+        throw ZipException(FormatMsg(Msg::UnableToLoad, QuotedName(engine::kUnzDllName)));
+
+    UnzipCall call;
+    call.destination = ExtractDir.empty() ? ExtractFilePath(zipFileName_) : AppendBackslash(ExtractDir);
+    ChangeDirectory(call.destination);
+
+    UnzipCommand& command = call.command;
+    engine::InitUnzipCommand(command, *this);
+    call.zipFileName = zipFileName_;
+    call.password = password_;
+    command.SetU32(UnzipCommand::kZipFileName, TextWord(call.zipFileName));
+    command.SetU32(UnzipCommand::kDestination, TextWord(call.destination));
+    if (!call.password.empty()) command.SetU32(UnzipCommand::kPassword, TextWord(call.password));
+
+    const size_t count = fileSpecs_.size();
+    command.SetU32(UnzipCommand::kSpecCount, static_cast<uint32_t>(count));
+    call.specs.resize(count);
+    call.specTexts = fileSpecs_;
+    if (count > 0) command.SetU32(UnzipCommand::kSpecs, engine::AddressWord(call.specs.data()));
+    for (size_t i = 0; i < count; ++i) call.specs[i].SetU32(UnzipSpecEntry::kSpec, TextWord(call.specTexts[i]));
+
+    const int32_t extracted = CallEngine(engine::UnzDllExec(), command.data(), ShowProgressDialog, true);
+    fileSpecs_.clear();
+    return extracted;
+}
+
+// The engine call with what lives only during it: the busy mark, the trace file and the progress
+// window, each released on every way out.
+int32_t TZip::CallEngine(engine::ExecFn exec, void* command, bool withWindow, bool paintFirst) {
+    FlagScope busy(busy_);
+    callbackFailure_ = nullptr;
+    ResetScope<std::unique_ptr<platform::FileStream>> closeTrace(traceStream_);
+    traceStream_.reset();
+    if (TraceEnabled) {
+        traceStream_ = std::make_unique<platform::FileStream>(TraceFileName(), platform::Access::Create,
+                                                              platform::Share::DenyWrite);
+    }
+    int32_t result = 0;
+    {
+        ResetScope<std::unique_ptr<TProgressForm>> freeWindow(progressForm_);
+        if (withWindow) {
+            progressForm_ = CurrentProgressFormFactory()(*this);
+            progressForm_->Show();
+            if (paintFirst) platform::CurrentUser().ProcessMessages();
+        }
+        engineCalled_ = true;
+        result = exec(command);
+    }
+    if (callbackFailure_) std::rethrow_exception(std::exchange(callbackFailure_, nullptr));
+    // Counts are never negative; a word with the top bit set is not a count.
+    if (result < 0) throw ZipException(FormatMsg(Msg::RangeCheckError));
+    return result;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The callback
+
+int32_t TZip::HandleEngineCallback(CallbackBlock& info) {
+    if (!Cancelled) DispatchCallback(info);
+    const int32_t result = Cancelled ? -1 : 0;
+    // The Cancel button and repainting work through this; a click here counts at the next callback.
+    platform::CurrentUser().ProcessMessages();
+    return result;
+}
+
+void TZip::EngineCallbackFailed(std::exception_ptr failure) {
+    if (!callbackFailure_) callbackFailure_ = failure;
+    Cancelled = true;
+}
+
+void TZip::DispatchCallback(CallbackBlock& info) {
+    switch (info.Action()) {
+    case engine::kActionBeginFile: OnBeginFile(info); break;
+    case engine::kActionProgress: OnProgress(info); break;
+    case engine::kActionEndBatch: OnEndBatch(); break;
+    case engine::kActionMessage: OnTraceLine(info); break;
+    case engine::kActionBatchFiles: BatchFileCount = info.Number(); break;
+    case engine::kActionBatchBytes: OnBatchBytes(info); break;
+    case engine::kActionPassword: AskPassword(info); break;
+    case engine::kActionCrcError: AskCrcError(info); break;
+    case engine::kActionOverwrite: AskOverwrite(info); break;
+    case engine::kActionSkipped: OnSkipped(info); break;
+    default: break;  // nothing to do, or a code this side does not know
+    }
+}
+
+TProgressForm* TZip::ShownWindow() const { return ShowProgressDialog ? progressForm_.get() : nullptr; }
+
+void TZip::OnBeginFile(CallbackBlock& info) {
+    CurrentFileName = info.Text();
+    if (OnZEDBeginFileEvent) OnZEDBeginFileEvent(this, CurrentFileName, info.Number(), BatchFileCount, BatchTotalBytes);
+    if (TProgressForm* window = ShownWindow()) window->SetStatusText(CurrentFileName);
+}
+
+void TZip::OnProgress(CallbackBlock& info) {
+    const int32_t increment = info.Number();
+    BatchBytesDone = static_cast<int32_t>(static_cast<uint32_t>(BatchBytesDone) + static_cast<uint32_t>(increment));
+    if (OnZEDProgressEvent) OnZEDProgressEvent(this, CurrentFileName, increment, BatchTotalBytes);
+    if (TProgressForm* window = ShownWindow()) {
+        // Truncated toward zero, and kept inside the integer range when an engine over-reports.
+        const double position = std::trunc(static_cast<double>(BatchBytesDone) * ProgressScale);
+        const double bounded = position < INT32_MIN ? INT32_MIN : position > INT32_MAX ? INT32_MAX : position;
+        window->SetProgressPosition(static_cast<int32_t>(bounded));
+    }
+}
+
+void TZip::OnEndBatch() {
+    if (OnZEDEndBatchEvent) OnZEDEndBatchEvent(this, BatchSkippedCount, BatchFileCount, BatchTotalBytes);
+    if (TProgressForm* window = ShownWindow()) window->Hide();
+}
+
+void TZip::OnTraceLine(CallbackBlock& info) {
+    const std::string text = info.Text();
+    if (!traceStream_ || text.empty()) return;
+    const std::string line = text + kLineEnd;
+    traceStream_->Write(line.data(), static_cast<int32_t>(line.size()));
+}
+
+void TZip::OnBatchBytes(CallbackBlock& info) {
+    BatchTotalBytes = info.Number();
+    BatchBytesDone = 0;
+    BatchSkippedCount = 0;
+    errorCount_ = 0;
+    ProgressScale = BatchTotalBytes == 0 ? 1.0f : static_cast<float>(kProgressRange) / BatchTotalBytes;
+    if (TProgressForm* window = ShownWindow()) window->SetProgressMax(kProgressRange);
+}
+
+void TZip::OnSkipped(CallbackBlock& info) {
+    ++BatchSkippedCount;
+    const uint32_t reason = info.Word(engine::EngineCallbackInfo::kNumber) & 0xFF;
+    if (reason >= engine::kFirstErrorReason && reason <= engine::kLastErrorReason) ++errorCount_;
+}
+
+// Each question hides the window while it is asked, and shows it again unless it cancelled.
+void TZip::AskPassword(CallbackBlock& info) {
+    TProgressForm* window = ShownWindow();
+    if (window) window->Hide();
+    const int32_t attemptsLeft = info.Number();
+    const std::string prompt = attemptsLeft == static_cast<int32_t>(engine::kPasswordAttempts)
+                                   ? FormatMsg(Msg::NewPasswordRequired, info.Text())
+                                   : FormatMsg(Msg::PasswordInvalid);
+    std::string answer;
+    // A cancelled box counts as an empty answer. The answer goes to the engine only: Password and
+    // its 80-character limit are not involved.
+    if (!platform::CurrentUser().InputBox(zip::kApplicationTitle, prompt, "", engine::kMaxPasswordAnswer, answer))
+        answer.clear();
+    if (!answer.empty()) {
+        info.SetText(answer);
+        info.SetFlag(1);
+        if (attemptsLeft > 0) info.SetNumber(attemptsLeft - 1);
+    } else {
+        if (Ask(FormatMsg(Msg::NoPasswordEntered), platform::kMbYesNo | platform::kMbIconQuestion) != platform::kIdYes)
+            Cancelled = true;
+        info.SetFlag(0);
+        info.SetNumber(0);
+    }
+    if (window && !Cancelled) window->Show();
+}
+
+void TZip::AskCrcError(CallbackBlock& info) {
+    TProgressForm* window = ShownWindow();
+    if (window) window->Hide();
+    const int answer = Ask(FormatMsg(Msg::CrcError, info.Text()),
+                           platform::kMbYesNoCancel | platform::kMbIconQuestion | platform::kMbDefButton2);
+    if (answer == platform::kIdYes)
+        info.SetFlag(1);
+    else if (answer == platform::kIdNo)
+        info.SetFlag(0);
+    else
+        Cancelled = true;
+    if (window && !Cancelled) window->Show();
+}
+
+void TZip::AskOverwrite(CallbackBlock& info) {
+    const bool existingIsOlder = (info.Flag() & 1) != 0;
+    const uint8_t options = ExtractOptions;
+    if (!(options & (engine::kExtractByAge | engine::kExtractByAge2 | engine::kExtractAsk))) {
+        info.SetNumber(1);
+        return;
+    }
+    if (options & (engine::kExtractByAge | engine::kExtractByAge2)) {
+        info.SetNumber(existingIsOlder ? 1 : 0);
+        return;
+    }
+    TProgressForm* window = ShownWindow();
+    if (window) window->Hide();
+    const int answer =
+        existingIsOlder
+            ? Ask(FormatMsg(Msg::OverwriteOlder, info.Text()),
+                  platform::kMbYesNoCancel | platform::kMbIconInformation | platform::kMbDefButton1)
+            : Ask(FormatMsg(Msg::OverwriteNewer, info.Text()),
+                  platform::kMbYesNoCancel | platform::kMbIconStop | platform::kMbDefButton2);
+    info.SetNumber(answer == platform::kIdYes ? 1 : 0);
+    if (answer != platform::kIdYes && answer != platform::kIdNo) Cancelled = true;
+    if (window && !Cancelled) window->Show();
+}
