@@ -163,6 +163,7 @@ private:
     std::unique_ptr<platform::FileStream> traceStream_;
     bool busy_ = false;
     bool engineCalled_ = false;  // the current operation reached the engine's exec function
+    bool addWithBackup_ = false; // RunZipDll runs inside AddFiles, whose backup answers a Cancel
     std::exception_ptr callbackFailure_;
 
     void ResetArchiveState();

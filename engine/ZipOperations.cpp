@@ -171,6 +171,7 @@ int32_t TZip::AddFiles() {
     engineCalled_ = false;
     int32_t count = 0;
     try {
+        FlagScope withBackup(addWithBackup_);
         count = RunZipDll(true);
     } catch (...) {
         // A failure inside the call cancelled it; the archive goes back as for any Cancel.
@@ -237,7 +238,8 @@ int32_t TZip::RunZipDll(bool adding) {
     // Deleting never shows the window.
     const int32_t processed = CallEngine(engine::ZipDllExec(), command.data(), ShowProgressDialog && adding, false);
     fileSpecs_.clear();
-    if (processed > 0) {
+    // After a cancelled add the engine's result is not read: the backup is put back and read instead.
+    if (processed > 0 && !(adding && addWithBackup_ && Cancelled)) {
         ReadDirectory();
         ContentsChanged();
     }

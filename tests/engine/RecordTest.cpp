@@ -1,0 +1,267 @@
+// The command records and spec arrays the engines receive, word by word, for the option values.
+#include <map>
+
+#include "tests/engine/EngineTest.h"
+
+using engine::UnzipCommand;
+using engine::UnzipSpecEntry;
+using engine::ZipCommand;
+using engine::ZipSpecEntry;
+using larktest::EngineTest;
+
+namespace {
+
+constexpr uint32_t T = 0xFFFFFFFFu;
+
+// Expected words of a record, offset -> value (16-bit where the record has its one short flag);
+// every byte not named is expected to be 0. Address words are compared separately.
+using Words = std::map<size_t, uint32_t>;
+
+uint32_t Word(const std::vector<uint8_t>& bytes, size_t offset) {
+    return bytes[offset] | (bytes[offset + 1] << 8) | (bytes[offset + 2] << 16) | (uint32_t(bytes[offset + 3]) << 24);
+}
+
+// Checks every byte of `bytes`: named words hold their value, address words are non-zero (their
+// texts are checked by name), everything else is zero.
+void ExpectRecord(const std::vector<uint8_t>& bytes, size_t size, const Words& words,
+                  const std::vector<size_t>& addresses, const std::map<size_t, size_t>& widths = {}) {
+    ASSERT_EQ(bytes.size(), size);
+    std::vector<bool> covered(size, false);
+    for (const auto& [offset, value] : words) {
+        const size_t width = widths.count(offset) ? widths.at(offset) : 4;
+        const uint32_t actual = width == 2 ? uint32_t(bytes[offset] | (bytes[offset + 1] << 8)) : Word(bytes, offset);
+        EXPECT_EQ(actual, value) << "word at 0x" << std::hex << offset;
+        for (size_t i = 0; i < width; ++i) covered[offset + i] = true;
+    }
+    for (size_t offset : addresses) {
+        EXPECT_NE(Word(bytes, offset), 0u) << "address at 0x" << std::hex << offset;
+        for (size_t i = 0; i < 4; ++i) covered[offset + i] = true;
+    }
+    for (size_t i = 0; i < size; ++i)
+        if (!covered[i]) {
+            EXPECT_EQ(bytes[i], 0) << "byte at 0x" << std::hex << i;
+        }
+}
+
+struct AddCase {
+    const char* name;
+    uint8_t options;
+    uint32_t replace, freshen, updateNewer, systemFiles, recurse16, noFolderEntries, junkFolders;
+};
+
+class AddRecord : public EngineTest, public testing::WithParamInterface<AddCase> {};
+
+TEST_P(AddRecord, HoldsTheOptionWordsAndNothingElse) {
+    const AddCase& c = GetParam();
+    OpenArchive();
+    zip.AddOptions = c.options;
+    zip.FileSpecs() = {"one.txt", "*.c"};
+    zip.AddFiles();
+    ASSERT_EQ(zipDll.ExecCount(), 1);
+    const Words words{{ZipCommand::kVersion, 160},
+                      {ZipCommand::kReportProgress, T},
+                      {ZipCommand::kLevel, 9},
+                      {ZipCommand::kTrailer, 7},
+                      {ZipCommand::kAdding, T},
+                      {ZipCommand::kSpecCount, 2},
+                      {ZipCommand::kReplace, c.replace},
+                      {ZipCommand::kFreshen, c.freshen},
+                      {ZipCommand::kUpdateNewer, c.updateNewer},
+                      {ZipCommand::kSystemFiles, c.systemFiles},
+                      {ZipCommand::kRecurse, c.recurse16},
+                      {ZipCommand::kNoFolderEntries, c.noFolderEntries},
+                      {ZipCommand::kJunkFolders, c.junkFolders}};
+    ExpectRecord(zipDll.Command(), ZipCommand::kSize, words,
+                 {ZipCommand::kCaller, ZipCommand::kCallback, ZipCommand::kZipFileName, ZipCommand::kTempDir,
+                  ZipCommand::kSpecs},
+                 {{ZipCommand::kRecurse, 2}});
+    const auto specs = zipDll.Specs();
+    ASSERT_EQ(specs.size(), 2u);
+    for (const auto& spec : specs)
+        ExpectRecord(spec, ZipSpecEntry::kSize, {{ZipSpecEntry::kRecurse, c.recurse16}},
+                     {ZipSpecEntry::kSpec, ZipSpecEntry::kRootDir}, {{ZipSpecEntry::kRecurse, 2}});
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, AddRecord,
+                         testing::Values(
+                             // name, options, 0x60, 0x64, 0x20, 0x54, 0x4C, 0x48, 0x2C
+                             AddCase{"ChosenFiles", 2, T, 0, 0, 0, 0, T, T},
+                             AddCase{"FolderTree", 20, 0, 0, 0, 0, 0xFFFF, 0, 0},
+                             AddCase{"Recurse", 4, 0, 0, 0, 0, 0xFFFF, 0, T},
+                             AddCase{"AbsoluteSpecs", 8, 0, 0, 0, 0, 0, 0, T},
+                             AddCase{"FolderNames", 16, 0, 0, 0, 0, 0, T, 0},
+                             AddCase{"UpdateNewer", 64, 0, 0, T, 0, 0, T, T},
+                             AddCase{"SystemFiles", 128, 0, 0, 0, T, 0, T, T},
+                             AddCase{"Freshen", 1, 0, T, 0, 0, 0, T, T},
+                             AddCase{"ReplaceWinsOverFreshen", 3, T, 0, 0, 0, 0, T, T},
+                             AddCase{"Nothing", 0, 0, 0, 0, 0, 0, T, T}),
+                         [](const testing::TestParamInfo<AddCase>& info) { return info.param.name; });
+
+using Records = EngineTest;
+
+TEST_F(Records, AddNamesItsTextsAndTheCallback) {
+    const std::string path = OpenArchive("a.zip", "the comment");
+    zip.SetPassword("secret");
+    zip.AddRootDir = folder.Path();
+    zip.FileSpecs() = {"one.txt"};
+    zip.AddFiles();
+    const auto command = zipDll.Command();
+    EXPECT_EQ(Word(command, ZipCommand::kCaller), engine::AddressWord(&zip));
+    EXPECT_EQ(Word(command, ZipCommand::kCallback), engine::AddressWord(reinterpret_cast<const void*>(&engine::EngineCallback)));
+    EXPECT_EQ(zipDll.CommandText(ZipCommand::kZipFileName), path);
+    EXPECT_EQ(zipDll.CommandText(ZipCommand::kTempDir), zip.TempDir());
+    EXPECT_EQ(zipDll.CommandText(ZipCommand::kComment), "the comment");
+    EXPECT_EQ(zipDll.CommandText(ZipCommand::kPassword), "secret");
+    EXPECT_EQ(Word(command, ZipCommand::kPasswordFlag), T);
+    EXPECT_EQ(Word(command, ZipCommand::kTraceFlag), 0u);
+    const auto specs = zipDll.Specs();
+    ASSERT_EQ(specs.size(), 1u);
+    EXPECT_EQ(zipDll.SpecText(0, ZipSpecEntry::kSpec), "one.txt");
+    EXPECT_EQ(Word(specs[0], ZipSpecEntry::kPassword), Word(command, ZipCommand::kPassword)) << "the same text";
+    EXPECT_EQ(Word(specs[0], ZipSpecEntry::kPasswordFlag), T);
+    EXPECT_EQ(zipDll.SpecText(0, ZipSpecEntry::kRootDir), folder.Path() + "\\");
+    EXPECT_EQ(zipDll.CurrentDirectory(), folder.NativePath()) << "the root folder is the current one";
+}
+
+TEST_F(Records, WithoutPasswordOrRootTheWordsStayZeroAndTheRootIsEmpty) {
+    OpenArchive();
+    zip.FileSpecs() = {"one.txt"};
+    zip.AddFiles();
+    EXPECT_EQ(zipDll.CommandText(ZipCommand::kPassword), std::nullopt);
+    EXPECT_EQ(zipDll.CommandText(ZipCommand::kComment), std::nullopt) << "an empty comment is not passed";
+    EXPECT_EQ(Word(zipDll.Command(), ZipCommand::kPasswordFlag), 0u);
+    EXPECT_EQ(zipDll.SpecText(0, ZipSpecEntry::kPassword), std::nullopt);
+    EXPECT_EQ(zipDll.SpecText(0, ZipSpecEntry::kRootDir), "") << "an empty text, never a null address";
+}
+
+TEST_F(Records, OemArchivesGetTheirCommentInTheOemCodePage) {
+    larktest::EntrySpec dosEntry;
+    dosEntry.name = "a.txt";
+    dosEntry.data = "alpha";
+    dosEntry.hostSystem = 0;
+    const std::string ansiComment = "caf\xE9";
+    zip.SetZipFileName(folder.Write("dos.zip", larktest::ArchiveBuilder().Add(dosEntry).Comment(platform::AnsiToOem(ansiComment)).Bytes()));
+    ASSERT_TRUE(zip.OemNames());
+    ASSERT_EQ(zip.GetZipComment(), ansiComment);
+    zip.FileSpecs() = {"a.txt"};
+    zip.DeleteFiles();
+    EXPECT_EQ(zipDll.CommandText(ZipCommand::kComment), platform::AnsiToOem(ansiComment));
+}
+
+TEST_F(Records, DeleteSetsOnlyItsOwnWordAndNeverThePassword) {
+    OpenArchive();
+    zip.SetPassword("secret");
+    zip.AddOptions = 0xFF;
+    zip.TraceEnabled = true;
+    zip.FileSpecs() = {"a.txt", "dir\\*.*"};
+    zip.DeleteFiles();
+    ExpectRecord(zipDll.Command(), ZipCommand::kSize,
+                 {{ZipCommand::kVersion, 160},
+                  {ZipCommand::kTraceFlag, T},
+                  {ZipCommand::kReportProgress, T},
+                  {ZipCommand::kLevel, 9},
+                  {ZipCommand::kDeleting, T},
+                  {ZipCommand::kSpecCount, 2},
+                  {ZipCommand::kTrailer, 7}},
+                 {ZipCommand::kCaller, ZipCommand::kCallback, ZipCommand::kZipFileName, ZipCommand::kTempDir,
+                  ZipCommand::kSpecs});
+    EXPECT_EQ(zipDll.SpecText(1, ZipSpecEntry::kSpec), "dir\\*.*");
+    for (const auto& spec : zipDll.Specs())
+        ExpectRecord(spec, ZipSpecEntry::kSize, {}, {ZipSpecEntry::kSpec, ZipSpecEntry::kRootDir});
+    platform::DeleteFile(TZip::TraceFileName());
+}
+
+TEST_F(Records, AbsoluteSpecsAreJoinedToTheRootBeforeTheCall) {
+    OpenArchive();
+    zip.AddOptions = 8;
+    zip.AddRootDir = "C:\\base";
+    zip.FileSpecs() = {"one.txt", "ab", "\\abs\\x.txt", "D:y.txt", "sub\\z.txt"};
+    zip.AddFiles();
+    const std::vector<std::string> expected{"C:\\base\\one.txt", "C:\\base\\ab", "\\abs\\x.txt", "D:y.txt",
+                                            "C:\\base\\sub\\z.txt"};
+    for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(zipDll.SpecText(static_cast<int32_t>(i), ZipSpecEntry::kSpec), expected[i]);
+    EXPECT_EQ(zipDll.SpecText(0, ZipSpecEntry::kRootDir), "C:\\base\\");
+    EXPECT_EQ(zip.AddRootDir, "") << "cleared after every add";
+    EXPECT_TRUE(zip.FileSpecs().empty());
+}
+
+struct ExtractCase {
+    const char* name;
+    uint8_t options;
+    uint32_t freshen, askOverwrite, askOverwrite2, useFolders, overwriteAll;
+};
+
+class ExtractRecord : public EngineTest, public testing::WithParamInterface<ExtractCase> {};
+
+TEST_P(ExtractRecord, HoldsTheOptionWordsAndNothingElse) {
+    const ExtractCase& c = GetParam();
+    OpenArchive();
+    zip.ExtractOptions = c.options;
+    zip.ExtractDir = folder.Path();
+    zip.TraceEnabled = true;  // never passed to the unzip engine
+    zip.FileSpecs() = {"a.txt", "dir\\*.*", "*.*"};
+    zip.ExtractFiles();
+    ASSERT_EQ(unzDll.ExecCount(), 1);
+    ExpectRecord(unzDll.Command(), UnzipCommand::kSize,
+                 {{UnzipCommand::kVersion, 160},
+                  {UnzipCommand::kTestCrc, T},
+                  {UnzipCommand::kPasswordAttempts, 3},
+                  {UnzipCommand::kTrailer, 7},
+                  {UnzipCommand::kSpecCount, 3},
+                  {UnzipCommand::kFreshenOnly, c.freshen},
+                  {UnzipCommand::kAskOverwrite, c.askOverwrite},
+                  {UnzipCommand::kAskOverwrite2, c.askOverwrite2},
+                  {UnzipCommand::kUseFolders, c.useFolders},
+                  {UnzipCommand::kOverwriteAll, c.overwriteAll}},
+                 {UnzipCommand::kCaller, UnzipCommand::kCallback, UnzipCommand::kZipFileName,
+                  UnzipCommand::kDestination, UnzipCommand::kSpecs});
+    const auto specs = unzDll.Specs();
+    ASSERT_EQ(specs.size(), 3u);
+    for (const auto& spec : specs) ExpectRecord(spec, UnzipSpecEntry::kSize, {}, {UnzipSpecEntry::kSpec});
+    EXPECT_EQ(unzDll.SpecText(1, UnzipSpecEntry::kSpec), "dir\\*.*");
+    platform::DeleteFile(TZip::TraceFileName());
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ExtractRecord,
+                         testing::Values(
+                             // name, options, 0x1C, 0x30, 0x34, 0x38, 0x3C
+                             ExtractCase{"ByAge", 1, 0, T, 0, 0, 0},
+                             ExtractCase{"ByAge2", 2, 0, 0, T, 0, 0},
+                             ExtractCase{"OneWinsOverTwo", 3, 0, T, 0, 0, 0},
+                             ExtractCase{"Freshen", 4, T, 0, 0, 0, 0},
+                             ExtractCase{"TwoWinsOverFour", 6, 0, 0, T, 0, 0},
+                             ExtractCase{"Ask", 8, 0, 0, 0, 0, T},
+                             ExtractCase{"ByAgeWinsOverAsk", 9, 0, T, 0, 0, 0},
+                             ExtractCase{"Folders", 16, 0, 0, 0, T, T},
+                             ExtractCase{"ChosenFolder", 17, 0, T, 0, T, 0},
+                             ExtractCase{"Nothing", 0, 0, 0, 0, 0, T}),
+                         [](const testing::TestParamInfo<ExtractCase>& info) { return info.param.name; });
+
+TEST_F(Records, ExtractNamesItsTextsAndMovesIntoTheDestination) {
+    const std::string path = OpenArchive();
+    zip.SetPassword("secret");
+    folder.Write("out/keep", "");
+    zip.ExtractDir = folder.Path("out");
+    zip.FileSpecs() = {"a.txt"};
+    zip.ExtractFiles();
+    const auto command = unzDll.Command();
+    EXPECT_EQ(Word(command, UnzipCommand::kCaller), engine::AddressWord(&zip));
+    EXPECT_EQ(unzDll.CommandText(UnzipCommand::kZipFileName), path);
+    EXPECT_EQ(unzDll.CommandText(UnzipCommand::kPassword), "secret");
+    EXPECT_EQ(unzDll.CommandText(UnzipCommand::kDestination), folder.Path("out") + "\\");
+    EXPECT_EQ(unzDll.CurrentDirectory(), folder.NativePath("out"));
+}
+
+TEST_F(Records, ExtractWithoutFolderGoesBesideTheArchiveAndWithoutSpecsPassesNoArray) {
+    OpenArchive("sub/a.zip");
+    zip.ExtractFiles();
+    ASSERT_EQ(unzDll.ExecCount(), 1) << "the engine runs without specs";
+    const auto command = unzDll.Command();
+    EXPECT_EQ(Word(command, UnzipCommand::kSpecCount), 0u);
+    EXPECT_EQ(Word(command, UnzipCommand::kSpecs), 0u);
+    EXPECT_EQ(unzDll.CommandText(UnzipCommand::kPassword), std::nullopt);
+    EXPECT_EQ(unzDll.CommandText(UnzipCommand::kDestination), folder.Path("sub") + "\\");
+    EXPECT_EQ(unzDll.CurrentDirectory(), folder.NativePath("sub"));
+}
+
+}  // namespace
