@@ -3,8 +3,12 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
+#include <map>
 
 #include "archive/Zip.h"
+#include "engine/ProgressForm.h"
+#include "engine/ZipDlls.h"
 #include "platform/Platform.h"
 #include "sfx/SfxUtils.h"
 
@@ -93,6 +97,96 @@ int Fail(const std::string& message) {
     return 1;
 }
 
+// An entry name or pattern as the list shows it: ANSI text with backslashes.
+std::string EntryName(const std::string& argument) { return SlashesToBackslashes(Text(argument)); }
+
+// The engine commands' arguments: options (with their values) anywhere, the rest in order.
+struct ParsedArguments {
+    std::vector<std::string> positional;
+    std::map<std::string, std::string> values;  // "-r" -> ROOTDIR
+    std::map<std::string, bool> flags;          // "-f" -> true
+};
+
+// False when an option is unknown or lacks its value. "--" ends the options.
+bool Parse(const Arguments& args, const std::vector<std::string>& valueOptions,
+           const std::vector<std::string>& flagOptions, ParsedArguments& parsed) {
+    bool optionsEnded = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            parsed.positional.push_back(arg);
+        } else if (arg == "--") {
+            optionsEnded = true;
+        } else if (std::find(valueOptions.begin(), valueOptions.end(), arg) != valueOptions.end()) {
+            if (++i == args.size()) return false;
+            parsed.values[arg] = args[i];
+        } else if (std::find(flagOptions.begin(), flagOptions.end(), arg) != flagOptions.end()) {
+            parsed.flags[arg] = true;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The engines live beside the program; LARK_ENGINES names another folder (the tests' fakes).
+void UseEngineFolder(TZip& zip) {
+    if (const char* folder = std::getenv("LARK_ENGINES")) zip.DllDirectory = Path(folder);
+}
+
+// Progress on standard error, one line per file, redrawn in place.
+class ConsoleProgress final : public TProgressForm {
+public:
+    ~ConsoleProgress() override { EndLine(); }
+    void Show() override { shown_ = true; }
+    void Hide() override {
+        EndLine();
+        shown_ = false;
+    }
+    void SetProgressMax(int32_t n) override { max_ = n; }
+    void SetProgressPosition(int32_t n) override {
+        position_ = n;
+        Draw();
+    }
+    void SetStatusText(const std::string& text) override {
+        text_ = text;
+        position_ = 0;
+        Draw();
+    }
+
+private:
+    void Draw() {
+        if (!shown_) return;
+        const int percent = max_ > 0 ? static_cast<int>(static_cast<int64_t>(position_) * 100 / max_) : 0;
+        std::fprintf(stderr, "\r%3d%% %s\x1b[K", percent, platform::AnsiToConsole(text_).c_str());
+        std::fflush(stderr);
+        drawn_ = true;
+    }
+    void EndLine() {
+        if (!drawn_) return;
+        std::fputc('\n', stderr);
+        drawn_ = false;
+    }
+
+    bool shown_ = false;
+    bool drawn_ = false;
+    int32_t max_ = 0;
+    int32_t position_ = 0;
+    std::string text_;
+};
+
+std::unique_ptr<TProgressForm> MakeConsoleProgress(TZip&) { return std::make_unique<ConsoleProgress>(); }
+
+// Progress shows only on a terminal; in a file or a pipe it would be noise.
+void ShowProgressOnTerminal() {
+    if (platform::StandardErrorIsTerminal()) SetProgressFormFactory(MakeConsoleProgress);
+}
+
+void SetPasswordOption(TZip& zip, const ParsedArguments& parsed) {
+    const auto password = parsed.values.find("-p");
+    if (password != parsed.values.end()) zip.SetPassword(Text(password->second));
+}
+
 }  // namespace
 
 std::string Escape(const std::string& text) {
@@ -146,6 +240,76 @@ int Sfx(const Arguments& args) {
     if (platform::FileExists(out)) return Fail(zip::FormatMsg(zip::Msg::AlreadyExists, out));
     if (!BuildSfx({Path(args.at(0)), Path(args.at(1))}, out)) return Fail(zip::FormatMsg(zip::Msg::BuildSfxFailed));
     return 0;
+}
+
+int Add(const Arguments& args) {
+    ParsedArguments parsed;
+    if (!Parse(args, {"-r", "-p"}, {}, parsed) || parsed.positional.empty()) return kUsageError;
+    const auto root = parsed.values.find("-r");
+    const bool folderTree = root != parsed.values.end();
+    if (!folderTree && parsed.positional.size() < 2) return kUsageError;
+
+    TZip zip;
+    UseEngineFolder(zip);
+    ShowProgressOnTerminal();
+    zip.SetZipFileName(Path(parsed.positional[0]));
+    SetPasswordOption(zip, parsed);
+    std::vector<std::string> specs;
+    for (size_t i = 1; i < parsed.positional.size(); ++i) {
+        // Below a root folder the specs name files relative to it; otherwise each is a path.
+        specs.push_back(folderTree ? EntryName(parsed.positional[i]) : Path(parsed.positional[i]));
+    }
+    if (folderTree) {
+        zip.AddRootDir = Path(root->second);
+        zip.AddOptions = engine::kAddRecurse | engine::kAddFolderNames;
+        if (specs.empty()) specs.push_back("*.*");
+    } else {
+        zip.AddOptions = engine::kAddReplace;
+    }
+    zip.SetFileSpecs(specs);
+    const int32_t count = zip.AddFiles();
+    if (zip.Cancelled) {
+        PrintLine(zip::FormatMsg(zip::Msg::AddCancelled));
+        return 1;
+    }
+    PrintLine(zip::FormatMsg(zip::Msg::FilesAdded, count));
+    return 0;
+}
+
+int Extract(const Arguments& args) {
+    ParsedArguments parsed;
+    if (!Parse(args, {"-p"}, {"-f"}, parsed) || parsed.positional.size() < 2) return kUsageError;
+    TZip zip;
+    UseEngineFolder(zip);
+    ShowProgressOnTerminal();
+    OpenExisting(zip, Path(parsed.positional[0]));
+    SetPasswordOption(zip, parsed);
+    std::vector<std::string> specs;
+    for (size_t i = 2; i < parsed.positional.size(); ++i) specs.push_back(EntryName(parsed.positional[i]));
+    if (specs.empty()) specs.push_back("*.*");
+    zip.SetFileSpecs(specs);
+    zip.ExtractDir = Path(parsed.positional[1]);
+    zip.ExtractOptions = parsed.flags.count("-f") ? engine::kExtractByAge
+                                                  : engine::kExtractByAge | engine::kExtractFolderNames;
+    const int32_t count = zip.ExtractFiles();
+    std::string status = zip::FormatMsg(zip::Msg::FilesExtracted, count);
+    if (zip.ErrorCount() > 0) status = zip::FormatMsg(zip::Msg::ExtractErrors, status, zip.ErrorCount());
+    PrintLine(status);
+    return zip.Cancelled || zip.ErrorCount() > 0 ? 1 : 0;
+}
+
+int Delete(const Arguments& args) {
+    ParsedArguments parsed;
+    if (!Parse(args, {}, {}, parsed) || parsed.positional.size() < 2) return kUsageError;
+    TZip zip;
+    UseEngineFolder(zip);
+    OpenExisting(zip, Path(parsed.positional[0]));
+    std::vector<std::string> specs;
+    for (size_t i = 1; i < parsed.positional.size(); ++i) specs.push_back(EntryName(parsed.positional[i]));
+    zip.SetFileSpecs(specs);
+    const int32_t count = zip.DeleteFiles();
+    PrintLine(zip::FormatMsg(zip::Msg::FilesDeleted, count));
+    return zip.Cancelled ? 1 : 0;
 }
 
 int Strip(const Arguments& args) {

@@ -14,6 +14,13 @@ int Comment(const Arguments& args);
 int FileComment(const Arguments& args);
 int Sfx(const Arguments& args);
 int Strip(const Arguments& args);
+// The engine commands take options anywhere among their arguments; they return kUsageError when
+// the arguments do not fit.
+int Add(const Arguments& args);
+int Extract(const Arguments& args);
+int Delete(const Arguments& args);
+
+constexpr int kUsageError = 2;
 
 // A tab, line break or backslash inside a text, written as \t, \n, \\.
 std::string Escape(const std::string& text);

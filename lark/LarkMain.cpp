@@ -1,4 +1,5 @@
 // lark: a console front end over the archive object, for scripts and for checking it from outside.
+#include <cstdint>
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -8,6 +9,8 @@
 #include "platform/Platform.h"
 
 namespace {
+
+constexpr size_t kAnyCount = SIZE_MAX;  // the command checks its own arguments
 
 struct Command {
     const char* name;
@@ -22,6 +25,9 @@ const Command kCommands[] = {
     {"file-comment", 3, "lark file-comment ARCHIVE INDEX TEXT", lark::FileComment},
     {"sfx", 3, "lark sfx STUB ARCHIVE OUT.exe", lark::Sfx},
     {"strip", 2, "lark strip PROGRAM OUT.zip", lark::Strip},
+    {"add", kAnyCount, "lark add ARCHIVE [-r ROOTDIR] [-p PASSWORD] FILE|PATTERN...", lark::Add},
+    {"extract", kAnyCount, "lark extract ARCHIVE DESTDIR [-p PASSWORD] [-f] [NAME|PATTERN...]", lark::Extract},
+    {"delete", kAnyCount, "lark delete ARCHIVE NAME|PATTERN...", lark::Delete},
 };
 
 int Usage() {
@@ -36,7 +42,7 @@ int main(int argc, char** argv) {
     if (argc < 2) return Usage();
     const std::string name = argv[1];
     const lark::Arguments args(argv + 2, argv + argc);
-    // Questions (such as the prompt for a disk) are asked and answered on the console.
+    // Questions (the prompt for a disk, the engines' questions) are asked and answered on the console.
     platform::ConsoleUser console;
     struct Installed {
         explicit Installed(platform::User* user) { platform::SetCurrentUser(user); }
@@ -44,9 +50,10 @@ int main(int argc, char** argv) {
     } installed(&console);
     for (const Command& command : kCommands) {
         if (name != command.name) continue;
-        if (args.size() != command.argumentCount) return Usage();
+        if (command.argumentCount != kAnyCount && args.size() != command.argumentCount) return Usage();
         try {
-            return command.run(args);
+            const int result = command.run(args);
+            return result == lark::kUsageError ? Usage() : result;
         } catch (const std::exception& error) {
             std::fputs((platform::AnsiToConsole(error.what()) + "\n").c_str(), stderr);
             return 1;
