@@ -91,12 +91,60 @@ INSTANTIATE_TEST_SUITE_P(
                     "[O]K/[C]ancel? "},
         ConsoleCase{"EndOfInputCancels", platform::kMbOkCancel, "", platform::kIdCancel, 1, "[O]K/[C]ancel? "},
         ConsoleCase{"EndOfInputSaysNo", platform::kMbYesNo, "", platform::kIdNo, 1, "[Y]es/[N]o? "},
+        ConsoleCase{"EndOfInputSaysNoOfThree", platform::kMbYesNoCancel, "", platform::kIdNo, 1,
+                    "[Y]es/[N]o/[C]ancel? "},
         ConsoleCase{"EndOfInputAcknowledges", platform::kMbOk | platform::kMbIconError, "", platform::kIdOk, 1, "[O]K? "},
         ConsoleCase{"EmptyLineAcknowledges", platform::kMbOk, "\n", platform::kIdOk, 1, "[O]K? "},
         ConsoleCase{"AsksAgainUntilAButton", platform::kMbYesNoCancel, "x\n\nyes\n", platform::kIdYes, 3,
                     "[Y]es/[N]o/[C]ancel? "},
         ConsoleCase{"CancelNotOffered", platform::kMbYesNo, "c\nN\n", platform::kIdNo, 2, "[Y]es/[N]o? "}),
     [](const testing::TestParamInfo<ConsoleCase>& info) { return info.param.name; });
+
+struct InputCase {
+    const char* name;
+    const char* input;
+    const char* defaultText;
+    size_t maxLength;
+    bool ok;
+    const char* answer;
+};
+
+class ConsoleInput : public testing::TestWithParam<InputCase> {};
+
+TEST_P(ConsoleInput, ReadsOneLine) {
+    const InputCase& c = GetParam();
+    std::istringstream input(c.input);
+    std::ostringstream output;
+    platform::ConsoleUser user(input, output);
+    std::string answer = "stale";
+    EXPECT_EQ(user.InputBox("Larkspool", "Password?", c.defaultText, c.maxLength, answer), c.ok);
+    EXPECT_EQ(answer, c.answer);
+    EXPECT_EQ(output.str().rfind("Larkspool: Password?\n", 0), 0u) << output.str();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ConsoleInput,
+    testing::Values(InputCase{"Typed", "secret word\n", "", 255, true, "secret word"},
+                    InputCase{"CarriageReturnDropped", "pw\r\n", "", 255, true, "pw"},
+                    InputCase{"EmptyLineTakesTheDefault", "\n", "old", 255, true, "old"},
+                    InputCase{"CutToTheLimit", "0123456789\n", "", 4, true, "0123"},
+                    InputCase{"EndOfInputCancels", "", "old", 255, false, ""}),
+    [](const testing::TestParamInfo<InputCase>& info) { return info.param.name; });
+
+TEST(ScriptedUser, AnswersInputBoxesFromItsScript) {
+    larktest::ScriptedUser user;
+    user.Type("typed").CancelInput();
+    std::string answer;
+    EXPECT_TRUE(user.InputBox("Title", "Prompt", "d", 3, answer));
+    EXPECT_EQ(answer, "typ") << "cut to the box's limit";
+    EXPECT_FALSE(user.InputBox("Title", "Prompt", "d", 3, answer));
+    EXPECT_EQ(answer, "");
+    ASSERT_EQ(user.Shown().size(), 2u);
+    EXPECT_TRUE(user.Shown()[0].input);
+    EXPECT_EQ(user.Shown()[0].text, "Prompt");
+    EXPECT_EQ(user.Shown()[0].defaultText, "d");
+    EXPECT_EQ(user.Shown()[0].maxLength, 3u);
+}
 
 TEST(ConsoleUser, SetCursorReturnsThePreviousOne) {
     std::istringstream input;
