@@ -225,7 +225,8 @@ int32_t TZip::RunZipDll(bool adding) {
     call.specTexts.resize(count);
     command.SetU32(ZipCommand::kSpecs, engine::AddressWord(call.specs.data()));
     for (size_t i = 0; i < count; ++i) {
-        if (adding && (AddOptions & engine::kAddAbsoluteSpecs)) fileSpecs_[i] = MakeAbsolutePath(AddRootDir, fileSpecs_[i]);
+        if (adding && (AddOptions & engine::kAddAbsoluteSpecs))
+            fileSpecs_[i] = MakeAbsolutePath(AddRootDir, fileSpecs_[i]);
         call.specTexts[i] = fileSpecs_[i];
         ZipSpecEntry& entry = call.specs[i];
         entry.SetU32(ZipSpecEntry::kSpec, TextWord(call.specTexts[i]));

@@ -1,4 +1,4 @@
-// A user on a terminal: message boxes and input boxes become a question on the error stream answered by a line of input.
+// A user on a terminal: message and input boxes become a question on the error stream, answered by a line.
 #pragma once
 
 #include <iosfwd>

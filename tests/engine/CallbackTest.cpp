@@ -172,7 +172,8 @@ INSTANTIATE_TEST_SUITE_P(Table, PasswordQuestion,
                                          PasswordCase{"LastTry", 1, Msg::PasswordInvalid, "pw", 0},
                                          PasswordCase{"NoneLeft", 0, Msg::PasswordInvalid, "pw", 0},
                                          PasswordCase{"Longer80", 3, Msg::NewPasswordRequired, std::string(81, 'p'), 2},
-                                         PasswordCase{"Longest", 3, Msg::NewPasswordRequired, std::string(255, 'q'), 2}),
+                                         PasswordCase{"Longest", 3, Msg::NewPasswordRequired, std::string(255, 'q'),
+                                                      2}),
                          [](const testing::TestParamInfo<PasswordCase>& info) { return info.param.name; });
 
 TEST_F(Callback, AnEmptyPasswordThenYesGoesOnAndNoCancels) {

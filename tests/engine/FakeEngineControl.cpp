@@ -12,7 +12,8 @@
 namespace larktest {
 
 FakeEngine::FakeEngine(Kind kind)
-    : library_(platform::LoadLibrary(Folder() + "\\" + (kind == Kind::Zip ? engine::kZipDllName : engine::kUnzDllName))) {
+    : library_(
+          platform::LoadLibrary(Folder() + "\\" + (kind == Kind::Zip ? engine::kZipDllName : engine::kUnzDllName))) {
     if (!library_) throw std::runtime_error("the fake engine library is missing from " + Folder());
     Control<void (*)()>("FakeReset")();
 }

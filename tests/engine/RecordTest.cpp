@@ -107,7 +107,8 @@ TEST_F(Records, AddNamesItsTextsAndTheCallback) {
     zip.AddFiles();
     const auto command = zipDll.Command();
     EXPECT_EQ(Word(command, ZipCommand::kCaller), engine::AddressWord(&zip));
-    EXPECT_EQ(Word(command, ZipCommand::kCallback), engine::AddressWord(reinterpret_cast<const void*>(&engine::EngineCallback)));
+    EXPECT_EQ(Word(command, ZipCommand::kCallback),
+              engine::AddressWord(reinterpret_cast<const void*>(&engine::EngineCallback)));
     EXPECT_EQ(zipDll.CommandText(ZipCommand::kZipFileName), path);
     EXPECT_EQ(zipDll.CommandText(ZipCommand::kTempDir), zip.TempDir());
     EXPECT_EQ(zipDll.CommandText(ZipCommand::kComment), "the comment");
@@ -140,7 +141,8 @@ TEST_F(Records, OemArchivesGetTheirCommentInTheOemCodePage) {
     dosEntry.data = "alpha";
     dosEntry.hostSystem = 0;
     const std::string ansiComment = "caf\xE9";
-    zip.SetZipFileName(folder.Write("dos.zip", larktest::ArchiveBuilder().Add(dosEntry).Comment(platform::AnsiToOem(ansiComment)).Bytes()));
+    zip.SetZipFileName(folder.Write(
+        "dos.zip", larktest::ArchiveBuilder().Add(dosEntry).Comment(platform::AnsiToOem(ansiComment)).Bytes()));
     ASSERT_TRUE(zip.OemNames());
     ASSERT_EQ(zip.GetZipComment(), ansiComment);
     zip.FileSpecs() = {"a.txt"};
@@ -179,7 +181,8 @@ TEST_F(Records, AbsoluteSpecsAreJoinedToTheRootBeforeTheCall) {
     zip.AddFiles();
     const std::vector<std::string> expected{"C:\\base\\one.txt", "C:\\base\\ab", "\\abs\\x.txt", "D:y.txt",
                                             "C:\\base\\sub\\z.txt"};
-    for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(zipDll.SpecText(static_cast<int32_t>(i), ZipSpecEntry::kSpec), expected[i]);
+    for (size_t i = 0; i < expected.size(); ++i)
+        EXPECT_EQ(zipDll.SpecText(static_cast<int32_t>(i), ZipSpecEntry::kSpec), expected[i]);
     EXPECT_EQ(zipDll.SpecText(0, ZipSpecEntry::kRootDir), "C:\\base\\");
     EXPECT_EQ(zip.AddRootDir, "") << "cleared after every add";
     EXPECT_TRUE(zip.FileSpecs().empty());

@@ -173,7 +173,9 @@ void Dump(const State& state, const char* exportName) {
         if (text.present) out += "text " + Hex(static_cast<uint32_t>(text.offset)) + " " + text.text + "\n";
     for (size_t i = 0; i < state.specs.size(); ++i) {
         for (const RecordedText& text : state.specs[i].texts)
-            if (text.present) out += "spec " + std::to_string(i) + " " + Hex(static_cast<uint32_t>(text.offset)) + " " + text.text + "\n";
+            if (text.present)
+                out += "spec " + std::to_string(i) + " " + Hex(static_cast<uint32_t>(text.offset)) + " " + text.text +
+                       "\n";
     }
     for (const Reply& reply : state.replies)
         out += "reply " + std::to_string(reply.result) + " " + std::to_string(reply.flag) + " " +
