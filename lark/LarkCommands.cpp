@@ -134,7 +134,7 @@ void UseEngineFolder(TZip& zip) {
     if (const char* folder = std::getenv("LARK_ENGINES")) zip.DllDirectory = Path(folder);
 }
 
-// Progress on standard error, one line per file, redrawn in place.
+// Progress on standard error: the batch's percentage and the current file, redrawn in place.
 class ConsoleProgress final : public TProgressForm {
 public:
     ~ConsoleProgress() override { EndLine(); }
@@ -150,26 +150,34 @@ public:
     }
     void SetStatusText(const std::string& text) override {
         text_ = text;
-        position_ = 0;
         Draw();
     }
 
 private:
+    // Spaces wipe what a longer line left: not every console knows the erase-line sequence.
     void Draw() {
         if (!shown_) return;
         const int percent = max_ > 0 ? static_cast<int>(static_cast<int64_t>(position_) * 100 / max_) : 0;
-        std::fprintf(stderr, "\r%3d%% %s\x1b[K", percent, platform::AnsiToConsole(text_).c_str());
+        char head[16];
+        std::snprintf(head, sizeof head, "%3d%% ", percent);
+        std::string line = head + platform::AnsiToConsole(text_);
+        const size_t length = line.size();
+        if (length < drawnLength_) line.append(drawnLength_ - length, ' ');
+        std::fprintf(stderr, "\r%s", line.c_str());
         std::fflush(stderr);
+        drawnLength_ = length;
         drawn_ = true;
     }
     void EndLine() {
         if (!drawn_) return;
         std::fputc('\n', stderr);
         drawn_ = false;
+        drawnLength_ = 0;
     }
 
     bool shown_ = false;
     bool drawn_ = false;
+    size_t drawnLength_ = 0;
     int32_t max_ = 0;
     int32_t position_ = 0;
     std::string text_;
