@@ -132,7 +132,23 @@ TEST_F(Operation, ExtractEmptiesTheSpecsAndReturnsTheCountWithoutRereading) {
     EXPECT_EQ(contentsChanged, 0);
 }
 
+TEST_F(Operation, ADestinationThatCannotBeEnteredStopsTheExtractBeforeTheEngine) {
+    const std::string path = OpenArchive("gone/a.zip");
+    ASSERT_TRUE(platform::DeleteFile(path));
+    ASSERT_TRUE(platform::RemoveDirectory(folder.Path("gone")));
+    zip.FileSpecs() = {"*.*"};
+    try {
+        zip.ExtractFiles();
+        ADD_FAILURE() << "no error";
+    } catch (const platform::FileError& error) {
+        EXPECT_EQ(error.what(), FormatMsg(Msg::CannotChangeDirectory, folder.Path("gone") + "\\"));
+    }
+    EXPECT_EQ(unzDll.ExecCount(), 0);
+    EXPECT_FALSE(zip.Busy());
+}
+
 TEST_F(Operation, AddOrDeleteOfSomeFilesRereadsTheDirectory) {
+    TempFolderSetting temp(folder.NativePath());
     const std::string path = OpenArchive();
     zip.OnContentsChanged = [&](TZip*) { ++contentsChanged; };
     // The engine's work, as the archive looks after it.
@@ -155,6 +171,7 @@ TEST_F(Operation, AddOrDeleteOfSomeFilesRereadsTheDirectory) {
     EXPECT_EQ(zip.Count(), 2);
     EXPECT_EQ(contentsChanged, 2);
     EXPECT_EQ(larktest::WindowsMade(), 1);
+    EXPECT_EQ(BackupsIn(folder.NativePath()), 0) << "the copy is deleted";
 }
 
 TEST_F(Operation, ACountOfZeroNeitherRereadsNorRaisesTheEvent) {
