@@ -1,9 +1,9 @@
 // The commands of the console front end over the archive object.
 #include "lark/LarkCommands.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <algorithm>
 #include <map>
 
 #include "archive/Zip.h"

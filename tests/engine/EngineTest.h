@@ -14,6 +14,7 @@
 #include "tests/support/ArchiveBuilder.h"
 #include "tests/support/ScriptedUser.h"
 #include "tests/support/TestFolder.h"
+#include "tests/support/ZipError.h"
 
 namespace larktest {
 
@@ -21,17 +22,6 @@ namespace larktest {
 std::vector<std::string>& WindowLog();
 int& WindowsMade();
 std::unique_ptr<TProgressForm> MakeRecordingWindow(TZip& owner);
-
-// The message of the ZipException that `action` raises, or "" when it raises none.
-template <class F>
-std::string ZipError(F&& action) {
-    try {
-        action();
-    } catch (const ZipException& e) {
-        return e.what();
-    }
-    return "";
-}
 
 class EngineTest : public testing::Test {
 protected:
