@@ -21,6 +21,10 @@ std::string AnsiFromConsole(const std::string& text) { return text; }
 std::string AnsiToConsole(const std::string& text) { return text; }
 std::string SystemPathFromArgument(const std::string& argument) { return argument; }
 
-bool StandardErrorIsTerminal() { return ::GetFileType(::GetStdHandle(STD_ERROR_HANDLE)) == FILE_TYPE_CHAR; }
+// Only a console has a console mode; the NUL device is a character device too, but not a terminal.
+bool StandardErrorIsTerminal() {
+    DWORD mode = 0;
+    return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
 
 }  // namespace platform::native
