@@ -157,7 +157,7 @@ private:
     // Spaces wipe what a longer line left: not every console knows the erase-line sequence.
     void Draw() {
         if (!shown_) return;
-        const int percent = max_ > 0 ? static_cast<int>(static_cast<int64_t>(position_) * 100 / max_) : 0;
+        const int percent = max_ > 0 ? static_cast<int>((static_cast<int64_t>(position_) * 100 + max_ / 2) / max_) : 0;
         char head[16];
         std::snprintf(head, sizeof head, "%3d%% ", percent);
         std::string line = head + platform::AnsiToConsole(text_);

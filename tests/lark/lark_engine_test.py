@@ -204,6 +204,34 @@ class LarkEngine(unittest.TestCase):
                 self.assertIn("usage:", res.err)
                 self.assertEqual(dumps, [])
 
+    @unittest.skipIf(cli.WINDOWS, "a pseudo-terminal is a host thing")
+    def test_progress_shows_on_a_terminal_only(self):
+        import pty
+        self.make_archive()
+        script = "6 0 100|1 0 50 first.txt|2 0 50|1 0 50 second.txt|2 0 50|3 0 0"
+        env = dict(os.environ, LARK_ENGINES=str(ENGINES), FAKE_ENGINE_SCRIPT=script, FAKE_ENGINE_RESULT="2")
+        if cli.I386_EMULATED:
+            env.setdefault("ASAN_OPTIONS", "detect_leaks=0")
+        master, slave = pty.openpty()
+        done = subprocess.run(cli.RUNNER + [cli.LARK, "extract", str(self.archive), str(self.tmp)],
+                              stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=slave, env=env, timeout=600)
+        os.close(slave)
+        shown = b""
+        try:
+            while True:
+                chunk = os.read(master, 4096)
+                if not chunk:
+                    break
+                shown += chunk
+        except OSError:
+            pass
+        os.close(master)
+        self.assertEqual(done.returncode, 0)
+        self.assertIn(b"second.txt", shown)
+        self.assertIn(b"100% second.txt", shown)
+        res, _ = self.run_lark("extract", self.archive, self.tmp, script=script, result=2)
+        self.assertEqual(res.err, "", "no progress into a pipe")
+
     @unittest.skipIf(cli.WINDOWS, "the host build converts names from UTF-8")
     def test_host_names_reach_the_engine_in_the_ansi_code_page(self):
         cafe = self.write("caf\u00e9.txt")
