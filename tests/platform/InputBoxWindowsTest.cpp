@@ -30,7 +30,8 @@ struct Seen {
 // Waits for the box by its caption, notes what it shows, types `text` and presses `button`.
 std::thread Typist(const char* caption, const std::string& text, int button, Seen& seen) {
     return std::thread([caption, text, button, &seen] {
-        for (int i = 0; i < 400; ++i) {
+        // Up to a minute: a loaded machine starts Wine's window slowly.
+        for (int i = 0; i < 2400; ++i) {
             if (HWND box = ::FindWindowA(nullptr, caption)) {
                 seen.prompt = ItemText(box, kPromptId);
                 seen.startText = ItemText(box, kEditId);
