@@ -17,7 +17,7 @@ struct ShownBox {
 };
 
 // Installs itself as the current user for its lifetime. A message box beyond the script fails the
-// test and is answered Cancel; an answer left over at the end fails it too, since the code showed
+// test and is answered Cancel, unless an Otherwise responder takes it; an answer left over at the end fails it too, since the code showed
 // fewer boxes than the test expected.
 class ScriptedUser final : public platform::User {
 public:
@@ -29,6 +29,10 @@ public:
     // Queues the answer to the next box; `action` runs before the answer is given (to insert the
     // next disk, say).
     ScriptedUser& Answer(int answer, std::function<void()> action = {});
+
+    // Answers every box the script has no answer for, for runs whose number of boxes a test does
+    // not fix in advance (a prompt per disk of a large set).
+    ScriptedUser& Otherwise(std::function<int(const ShownBox& box)> responder);
 
     const std::vector<ShownBox>& Shown() const { return shown_; }
     size_t AnswersLeft() const { return script_.size(); }
@@ -49,6 +53,7 @@ private:
     };
 
     std::deque<ScriptedAnswer> script_;
+    std::function<int(const ShownBox& box)> otherwise_;
     std::vector<ShownBox> shown_;
     platform::Cursor cursor_ = platform::Cursor::Default;
     int setCursorCalls_ = 0;
