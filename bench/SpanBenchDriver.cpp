@@ -24,7 +24,9 @@ constexpr const char* kPart = "A:\\bench.zip";
 class DiskFeeder final : public platform::User {
 public:
     explicit DiskFeeder(std::function<platform::DiskPtr(int)> disk) : disk_(std::move(disk)) {}
+    // A run that keeps asking (a disk that cannot be made, say) ends with Cancel instead of spinning.
     int MessageBox(const std::string&, const std::string&, unsigned) override {
+        if (disks_ >= kMostDisks) return platform::kIdCancel;
         platform::InsertDisk('A', disk_(++disks_));
         return platform::kIdOk;
     }
@@ -35,6 +37,7 @@ public:
     void Restart() { disks_ = 0; }
 
 private:
+    static constexpr int kMostDisks = 999;
     std::function<platform::DiskPtr(int)> disk_;
     int disks_ = 0;
 };
@@ -46,6 +49,11 @@ std::string DiskFolder(const std::string& disks, int number) {
 }
 
 int Span(const std::string& archive, const std::string& disks, int32_t maxSize) {
+    const std::string disksFolder = platform::SystemPathFromArgument(disks);
+    if (!platform::DirectoryExists(disksFolder) && !platform::CreateDirectory(disksFolder)) {
+        std::fprintf(stderr, "cannot make %s\n", disks.c_str());
+        return 1;
+    }
     DiskFeeder feeder([&](int n) { return platform::MakeDisk(DiskFolder(disks, n), ""); });
     platform::SetCurrentUser(&feeder);
     TZip zip;

@@ -6,10 +6,12 @@ usage: bench/span_bench.py [--build DIR] [--repeat N]
 
 Spanning writes the archive's bytes once (into the parts on the simulated floppies) and merging
 writes them once more (into the merged archive), so the yardstick is two cp runs: the archive into
-the disks' folder, and that copy out again. The ratio compares the sums of the medians.
+the disks' folder, and that copy out again. The ratio compares the sums of the medians. dd with
+32 KiB blocks, the most that spanning and merging move at a time, is timed the same way.
 """
 
 import argparse
+import os
 import pathlib
 import random
 import shutil
@@ -51,19 +53,15 @@ def make_archive(path):
             archive.writestr(zipfile.ZipInfo("data/part%02d.bin" % i, FIXED_TIME), rng.randbytes(ENTRY_BYTES - 200))
 
 
-def timed(command, prepare, repeat):
-    """Median wall time of `repeat` runs after a warm-up; `prepare` runs untimed before each."""
-    walls = []
-    for run in range(repeat + 1):
-        prepare()
-        start = time.perf_counter()
-        done = subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-        elapsed = time.perf_counter() - start
-        if done.returncode != 0:
-            sys.exit("%s failed: %s" % (command, done.stderr.decode(errors="replace")))
-        if run > 0:
-            walls.append(elapsed)
-    return statistics.median(walls)
+def run_timed(command):
+    """Wall time of one run, with the disks' writes of earlier runs flushed beforehand."""
+    os.sync()
+    start = time.perf_counter()
+    done = subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    elapsed = time.perf_counter() - start
+    if done.returncode != 0:
+        sys.exit("%s failed: %s" % (command, done.stderr.decode(errors="replace")))
+    return elapsed
 
 
 def remove(*paths):
@@ -89,30 +87,46 @@ def main():
         folder = pathlib.Path(folder)
         archive, disks, merged = folder / "bench.zip", folder / "disks", folder / "merged.zip"
         copies, copy, copied = folder / "copies", folder / "copies" / "bench.zip", folder / "copied.zip"
+        dd_copy, dd_copied = folder / "copies" / "dd.zip", folder / "dd-copied.zip"
         make_archive(archive)
 
-        span = timed([str(program), "span", str(archive), str(disks), str(PART_BYTES)], lambda: remove(disks),
-                     options.repeat)
-        parts = sorted(disks.glob("disk*/bench.zip"))
-        merge = timed([str(program), "merge", str(disks), str(merged)], lambda: remove(merged), options.repeat)
+        # The steps take turns in every round, so that all of them meet the same machine.
+        steps = {
+            "span (SpanZip)": [str(program), "span", str(archive), str(disks), str(PART_BYTES)],
+            "merge (MergeSpannedZip)": [str(program), "merge", str(disks), str(merged)],
+            "cp archive -> disk folder": ["cp", str(archive), str(copy)],
+            "cp copy -> merged": ["cp", str(copy), str(copied)],
+            "dd bs=32k archive -> disk": ["dd", "if=%s" % archive, "of=%s" % dd_copy, "bs=32k", "status=none"],
+            "dd bs=32k copy -> merged": ["dd", "if=%s" % dd_copy, "of=%s" % dd_copied, "bs=32k", "status=none"],
+        }
+        walls = {name: [] for name in steps}
+        for round_number in range(options.repeat + 1):
+            remove(disks, merged, copies, copied, dd_copied)
+            copies.mkdir()
+            for name, command in steps.items():
+                elapsed = run_timed(command)
+                if round_number > 0:
+                    walls[name].append(elapsed)
         if merged.read_bytes() != archive.read_bytes():
             sys.exit("the merged archive differs from the original")
+        parts = sorted(disks.glob("disk*/bench.zip"))
         largest = max(part.stat().st_size for part in parts)
+        size = archive.stat().st_size
 
-        cp_in = timed(["cp", str(archive), str(copy)], lambda: (remove(copies), copies.mkdir()), options.repeat)
-        cp_out = timed(["cp", str(copy), str(copied)], lambda: remove(copied), options.repeat)
-
+    span, merge, cp_in, cp_out, dd_in, dd_out = (statistics.median(walls[name]) for name in steps)
     print("archive: %d bytes, %d entries; MaxFileSize %d: %d parts, the largest %d bytes"
-          % (ARCHIVE_BYTES, ARCHIVE_BYTES // ENTRY_BYTES, PART_BYTES, len(parts), largest))
-    print("%d runs each after a warm-up; median wall times%s"
+          % (size, ARCHIVE_BYTES // ENTRY_BYTES, PART_BYTES, len(parts), largest))
+    print("%d rounds of the steps after a warm-up round; median wall times, each run after a sync%s"
           % (options.repeat, "; span_bench_driver built without -m32 (i386 runs under %s here)" % emulator if emulator else ""))
     print("%-28s %10s" % ("", "wall ms"))
-    for name, wall in (("span (SpanZip)", span), ("merge (MergeSpannedZip)", merge),
-                       ("cp archive -> disk folder", cp_in), ("cp copy -> merged", cp_out)):
-        print("%-28s %10.1f" % (name, wall * 1000))
+    for name in steps:
+        print("%-28s %10.1f" % (name, statistics.median(walls[name]) * 1000))
     ratio = (span + merge) / (cp_in + cp_out)
     print("span+merge / cp+cp: %.2fx (span %.2fx, merge %.2fx); goal %.1fx: %s"
           % (ratio, span / cp_in, merge / cp_out, GOAL, "met" if ratio <= GOAL else "NOT met"))
+    # dd with the same block size shows what moving every byte 32 KiB at a time costs by itself.
+    print("span+merge / dd+dd (32 KiB blocks): %.2fx; dd+dd / cp+cp: %.2fx"
+          % ((span + merge) / (dd_in + dd_out), (dd_in + dd_out) / (cp_in + cp_out)))
 
 
 if __name__ == "__main__":

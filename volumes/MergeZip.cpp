@@ -165,9 +165,10 @@ bool TZip::MergeSpannedZip(const std::string& DestFileName) {
     // The offsets stored for disk 0 count the marker, which is not copied.
     std::vector<int64_t> diskOffsets{-static_cast<int64_t>(zip::MultiDiskMarker::size())};
     const auto blockAppended = [&] {
-        if (OnMergeProgress)
+        if (OnMergeProgress) {
             OnMergeProgress(this, DestFileName, static_cast<int32_t>(target.Stream().Size()),
                             static_cast<int32_t>(progressTotal));
+        }
         platform::CurrentUser().ProcessMessages();
     };
     for (int32_t disk = 1;; ++disk) {
