@@ -50,7 +50,7 @@ private:
     };
 
     std::string destFileName_;
-    RemovedOnExit temp_;                // declared before the stream, so the file is closed first
+    RemovedOnExit temp_;  // declared before the stream, so the file is closed first
     std::unique_ptr<FileStream> stream_;
 };
 
@@ -70,10 +70,12 @@ std::unique_ptr<FileStream> OpenPart(const std::string& path) {
 // The size the merged archive will have when every local header carries the name and extra field
 // of its central record.
 int64_t MergedSize(const std::vector<TFileInfo>& entries, const EndOfCentralHeader& endRecord) {
-    int64_t total = static_cast<int64_t>(endRecord.CentralDirSize()) + endRecord.CommentLength() + EndOfCentralHeader::size();
+    int64_t total =
+        static_cast<int64_t>(endRecord.CentralDirSize()) + endRecord.CommentLength() + EndOfCentralHeader::size();
     for (const TFileInfo& entry : entries) {
         const CentralFileHeader& header = entry.Header;
-        total += zip::LocalHeader::size() + header.FileNameLength() + header.ExtraFieldLength() + header.CompressedSize();
+        total +=
+            zip::LocalHeader::size() + header.FileNameLength() + header.ExtraFieldLength() + header.CompressedSize();
     }
     return total;
 }

@@ -1,5 +1,6 @@
 // TZip::SpanZip: writing the open archive across floppy disks as a multi-disk set, or whole onto one.
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -133,6 +134,100 @@ void TakeSizesFromCentral(LocalHeader& local, const CentralFileHeader& central) 
     local.SetU32(LocalHeader::kUncompressedSize, central.UncompressedSize());
 }
 
+// Copies the archive's records from the source into the set, asking for disks as they fill.
+// Each copy returns false when the user cancelled a prompt for the next disk.
+class SetWriter {
+public:
+    SetWriter(FileStream& source, SpanDisks& disks, Buffer& buffer, int64_t shift, std::function<void()> blockCopied)
+        : source_(source), disks_(disks), buffer_(buffer), shift_(shift), blockCopied_(std::move(blockCopied)) {}
+
+    // Header, name and extra field on one disk; the data wherever there is room.
+    bool CopyLocalRecord(TFileInfo& entry) {
+        int32_t& room = disks_.Room();
+        LocalHeader header = ReadLocalHeader(source_, entry.Header.LocalHeaderOffset() + shift_);
+        const int32_t variable = header.FileNameLength() + header.ExtraFieldLength();
+        if (LocalHeader::size() + variable > room && !disks_.ChangeSpanDisk()) return false;
+        entry.SpanDisk = disks_.DiskNumber() - 1;
+        entry.SpanOffset = static_cast<int32_t>(disks_.Part().Position());
+        TakeSizesFromCentral(header, entry.Header);
+
+        if (!zip::WriteRecord(disks_.Part(), header)) Fail(Msg::UnableToWriteLocalHeader);
+        room -= LocalHeader::size();
+        const int64_t written = CopyInPieces(source_, disks_.Part(), buffer_, variable);
+        room -= static_cast<int32_t>(written);
+        if (written != variable) Fail(Msg::UnableToWriteLocalHeader);
+        return CopyData(header.CompressedSize());
+    }
+
+    // No record split between disks, and room kept behind each for the end record.
+    bool CopyCentralDirectory(const std::vector<TFileInfo>& entries, EndOfCentralHeader& work) {
+        int32_t& room = disks_.Room();
+        work.SetU16(EndOfCentralHeader::kEntriesOnDisk, 0);
+        if (source_.Seek(work.CentralDirOffset() + shift_, Origin::Begin) < 0) Fail(Msg::ErrorReadingCentral);
+        for (size_t i = 0; i < entries.size(); ++i) {
+            CentralFileHeader header;
+            if (!zip::ReadRecord(source_, header) || header.Signature() != zip::kCentralHeaderSignature)
+                Fail(Msg::ErrorReadingCentral);
+            const int32_t variable = header.VariableLength();
+            if (CentralFileHeader::size() + variable + EndOfCentralHeader::size() > room) {
+                if (!disks_.ChangeSpanDisk()) return false;
+                work.SetU16(EndOfCentralHeader::kEntriesOnDisk, 0);
+            }
+            work.SetU16(EndOfCentralHeader::kEntriesOnDisk, static_cast<uint16_t>(work.EntriesOnDisk() + 1));
+            if (i == 0) {
+                work.SetU16(EndOfCentralHeader::kCentralDirDisk, static_cast<uint16_t>(disks_.DiskNumber() - 1));
+                work.SetU32(EndOfCentralHeader::kCentralDirOffset, static_cast<uint32_t>(disks_.Part().Position()));
+            }
+            header.SetU16(CentralFileHeader::kDiskNumberStart, static_cast<uint16_t>(entries[i].SpanDisk));
+            header.SetU32(CentralFileHeader::kLocalHeaderOffset, static_cast<uint32_t>(entries[i].SpanOffset));
+
+            if (!zip::WriteRecord(disks_.Part(), header)) Fail(Msg::ErrorWritingCentralDir);
+            room -= CentralFileHeader::size();
+            if (variable > kSpanBufferSize) Fail(Msg::ErrorWritingCentralDir);
+            const int64_t written = CopyInPieces(source_, disks_.Part(), buffer_, variable);
+            room -= static_cast<int32_t>(written);
+            if (written != variable) Fail(Msg::ErrorWritingCentralDir);
+        }
+        return true;
+    }
+
+    // The archive comment, not counted against the room, from `position` in the source. Read and
+    // written a buffer's worth at a time: a comment can be twice the buffer's size.
+    void CopyComment(int64_t position, int32_t length) {
+        if (length <= 0) return;
+        if (source_.Seek(position, Origin::Begin) < 0) Fail(Msg::UnableToReadZipComment);
+        for (int32_t done = 0; done < length;) {
+            const int32_t piece = Min(length - done, kSpanBufferSize);
+            if (source_.Read(buffer_.data(), piece) != piece) Fail(Msg::UnableToReadZipComment);
+            if (disks_.Part().Write(buffer_.data(), piece) != piece) Fail(Msg::UnableToWriteZipComment);
+            done += piece;
+        }
+    }
+
+private:
+    bool CopyData(int64_t size) {
+        int32_t& room = disks_.Room();
+        for (int64_t done = 0; done < size;) {
+            if (room <= 0 && !disks_.ChangeSpanDisk()) return false;
+            const int32_t block = static_cast<int32_t>(std::min<int64_t>({size - done, kSpanBufferSize, room}));
+            const int32_t got = source_.Read(buffer_.data(), block);
+            const int32_t put = got > 0 ? disks_.Part().Write(buffer_.data(), got) : 0;
+            done += put;
+            room -= put;
+            // Bytes read but not written would be missing from the set without a trace.
+            if (put == 0 || put != got) Fail(Msg::UnableToWriteLocalData);
+            blockCopied_();
+        }
+        return true;
+    }
+
+    FileStream& source_;
+    SpanDisks& disks_;
+    Buffer& buffer_;
+    int64_t shift_;
+    std::function<void()> blockCopied_;
+};
+
 }  // namespace
 
 bool TZip::SpanZip(const std::string& DestFileName, int32_t MaxFileSize, int32_t Disk1Reserve) {
@@ -169,83 +264,22 @@ bool TZip::SpanZip(const std::string& DestFileName, int32_t MaxFileSize, int32_t
     if (!zip::WriteRecord(disks.Part(), zip::MultiDiskMarker::Make())) Fail(Msg::UnableToWriteLocalData);
     room -= zip::MultiDiskMarker::size();
     const int64_t shift = DirectoryEnd() - endRecord.CentralDirSize() - endRecord.CentralDirOffset();
-
-    // Local records: header, name and extra field on one disk; the data wherever there is room.
-    for (TFileInfo& entry : entries_) {
-        LocalHeader header = ReadLocalHeader(source, entry.Header.LocalHeaderOffset() + shift);
-        const int32_t variable = header.FileNameLength() + header.ExtraFieldLength();
-        if (LocalHeader::size() + variable > room && !disks.ChangeSpanDisk()) return false;
-        entry.SpanDisk = disks.DiskNumber() - 1;
-        entry.SpanOffset = static_cast<int32_t>(disks.Part().Position());
-        TakeSizesFromCentral(header, entry.Header);
-
-        if (!zip::WriteRecord(disks.Part(), header)) Fail(Msg::UnableToWriteLocalHeader);
-        room -= LocalHeader::size();
-        const int64_t written = CopyInPieces(source, disks.Part(), buffer, variable);
-        room -= static_cast<int32_t>(written);
-        if (written != variable) Fail(Msg::UnableToWriteLocalHeader);
-
-        const int64_t dataSize = header.CompressedSize();
-        for (int64_t done = 0; done < dataSize;) {
-            if (room <= 0 && !disks.ChangeSpanDisk()) return false;
-            const int32_t block = static_cast<int32_t>(std::min<int64_t>({dataSize - done, kSpanBufferSize, room}));
-            const int32_t got = source.Read(buffer.data(), block);
-            const int32_t put = got > 0 ? disks.Part().Write(buffer.data(), got) : 0;
-            done += put;
-            room -= put;
-            // Bytes read but not written would be missing from the set without a trace.
-            if (put == 0 || put != got) Fail(Msg::UnableToWriteLocalData);
-            if (OnSpanProgress)
-                OnSpanProgress(this, DestFileName, static_cast<int32_t>(source.Position()),
-                               static_cast<int32_t>(sourceSize));
-            platform::CurrentUser().ProcessMessages();
+    SetWriter writer(source, disks, buffer, shift, [&] {
+        if (OnSpanProgress) {
+            OnSpanProgress(this, DestFileName, static_cast<int32_t>(source.Position()),
+                           static_cast<int32_t>(sourceSize));
         }
-    }
-
-    // The central directory: no record split between disks, room kept for the end record.
+        platform::CurrentUser().ProcessMessages();
+    });
+    for (TFileInfo& entry : entries_)
+        if (!writer.CopyLocalRecord(entry)) return false;
     EndOfCentralHeader work = endRecord;
-    work.SetU16(EndOfCentralHeader::kEntriesOnDisk, 0);
-    if (source.Seek(endRecord.CentralDirOffset() + shift, Origin::Begin) < 0) Fail(Msg::ErrorReadingCentral);
-    for (size_t i = 0; i < entries_.size(); ++i) {
-        CentralFileHeader header;
-        if (!zip::ReadRecord(source, header) || header.Signature() != zip::kCentralHeaderSignature)
-            Fail(Msg::ErrorReadingCentral);
-        const int32_t variable = header.VariableLength();
-        if (CentralFileHeader::size() + variable + EndOfCentralHeader::size() > room) {
-            if (!disks.ChangeSpanDisk()) return false;
-            work.SetU16(EndOfCentralHeader::kEntriesOnDisk, 0);
-        }
-        work.SetU16(EndOfCentralHeader::kEntriesOnDisk, static_cast<uint16_t>(work.EntriesOnDisk() + 1));
-        if (i == 0) {
-            work.SetU16(EndOfCentralHeader::kCentralDirDisk, static_cast<uint16_t>(disks.DiskNumber() - 1));
-            work.SetU32(EndOfCentralHeader::kCentralDirOffset, static_cast<uint32_t>(disks.Part().Position()));
-        }
-        header.SetU16(CentralFileHeader::kDiskNumberStart, static_cast<uint16_t>(entries_[i].SpanDisk));
-        header.SetU32(CentralFileHeader::kLocalHeaderOffset, static_cast<uint32_t>(entries_[i].SpanOffset));
-
-        if (!zip::WriteRecord(disks.Part(), header)) Fail(Msg::ErrorWritingCentralDir);
-        room -= CentralFileHeader::size();
-        if (variable > kSpanBufferSize) Fail(Msg::ErrorWritingCentralDir);
-        const int64_t written = CopyInPieces(source, disks.Part(), buffer, variable);
-        room -= static_cast<int32_t>(written);
-        if (written != variable) Fail(Msg::ErrorWritingCentralDir);
-    }
+    if (!writer.CopyCentralDirectory(entries_, work)) return false;
 
     work.SetU16(EndOfCentralHeader::kThisDisk, static_cast<uint16_t>(disks.DiskNumber() - 1));
     if (!zip::WriteRecord(disks.Part(), work)) Fail(Msg::ErrorWritingEndOfCentral);
-
     // The comment stands behind the source's end record, whatever lies between it and the directory.
-    const int32_t commentLength = endRecord.CommentLength();
-    if (commentLength > 0) {
-        if (source.Seek(static_cast<int64_t>(endOfCentral_.Position) + EndOfCentralHeader::size(), Origin::Begin) < 0)
-            Fail(Msg::UnableToReadZipComment);
-        // Read and written a buffer's worth at a time: a comment can be twice the buffer's size.
-        for (int32_t done = 0; done < commentLength;) {
-            const int32_t piece = Min(commentLength - done, kSpanBufferSize);
-            if (source.Read(buffer.data(), piece) != piece) Fail(Msg::UnableToReadZipComment);
-            if (disks.Part().Write(buffer.data(), piece) != piece) Fail(Msg::UnableToWriteZipComment);
-            done += piece;
-        }
-    }
+    writer.CopyComment(static_cast<int64_t>(endOfCentral_.Position) + EndOfCentralHeader::size(),
+                       endRecord.CommentLength());
     return true;
 }

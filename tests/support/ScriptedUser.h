@@ -17,8 +17,8 @@ struct ShownBox {
 };
 
 // Installs itself as the current user for its lifetime. A message box beyond the script fails the
-// test and is answered Cancel, unless an Otherwise responder takes it; an answer left over at the end fails it too, since the code showed
-// fewer boxes than the test expected.
+// test and is answered Cancel, unless an Otherwise responder takes it; an answer left over at the
+// end fails it too, since the code showed fewer boxes than the test expected.
 class ScriptedUser final : public platform::User {
 public:
     ScriptedUser();

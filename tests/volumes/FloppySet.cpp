@@ -82,8 +82,7 @@ std::vector<SetRecord> WrittenSet::Directory() const {
         }
         const size_t localDisk = record.header.DiskNumberStart();
         zip::LocalHeader local;
-        EXPECT_TRUE(localDisk < parts.size() &&
-                    RecordAt(parts[localDisk], record.header.LocalHeaderOffset(), local) &&
+        EXPECT_TRUE(localDisk < parts.size() && RecordAt(parts[localDisk], record.header.LocalHeaderOffset(), local) &&
                     local.Signature() == zip::kLocalHeaderSignature)
             << "entry " << i << " points at disk " << localDisk << " offset " << record.header.LocalHeaderOffset();
         position += CentralFileHeader::kSize + record.header.VariableLength();

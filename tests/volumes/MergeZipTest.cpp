@@ -147,27 +147,29 @@ TEST_P(MergeRoundTrip, GivesTheArchiveBack) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, MergeRoundTrip,
-    testing::Values(
-        RoundTrip{"plain", [] { return Same(larktest::MixedArchive(900000).Bytes()); }},
-        RoundTrip{"stubNotCounted",
-                  [] {
-                      return std::make_pair(larktest::MixedArchive(500000).Stub(larktest::StubBytes(5000), false).Bytes(),
-                                            larktest::MixedArchive(500000).Bytes());
-                  }},
-        RoundTrip{"stubCounted",
-                  [] {
-                      return std::make_pair(larktest::MixedArchive(500000).Stub(larktest::StubBytes(5000), true).Bytes(),
-                                            larktest::MixedArchive(500000).Bytes());
-                  }},
-        RoundTrip{"zip64RecordsInFrontOfTheEndRecord",
-                  [] {
-                      return std::make_pair(larktest::MixedArchive(400000).Zip64Records().Bytes(),
-                                            larktest::MixedArchive(400000).Bytes());
-                  }},
-        RoundTrip{"dataDescriptors", WithDescriptors},
-        RoundTrip{"localExtraLongerThanTheBuffer", [] { return Same(LongLocalExtra()); }},
-        RoundTrip{"commentLongerThanTheBuffer",
-                  [] { return Same(larktest::MixedArchive(400000).Comment(std::string(40000, 'c')).Bytes()); }}),
+    testing::Values(RoundTrip{"plain", [] { return Same(larktest::MixedArchive(900000).Bytes()); }},
+                    RoundTrip{"stubNotCounted",
+                              [] {
+                                  return std::make_pair(
+                                      larktest::MixedArchive(500000).Stub(larktest::StubBytes(5000), false).Bytes(),
+                                      larktest::MixedArchive(500000).Bytes());
+                              }},
+                    RoundTrip{"stubCounted",
+                              [] {
+                                  return std::make_pair(
+                                      larktest::MixedArchive(500000).Stub(larktest::StubBytes(5000), true).Bytes(),
+                                      larktest::MixedArchive(500000).Bytes());
+                              }},
+                    RoundTrip{"zip64RecordsInFrontOfTheEndRecord",
+                              [] {
+                                  return std::make_pair(larktest::MixedArchive(400000).Zip64Records().Bytes(),
+                                                        larktest::MixedArchive(400000).Bytes());
+                              }},
+                    RoundTrip{"dataDescriptors", WithDescriptors},
+                    RoundTrip{"localExtraLongerThanTheBuffer", [] { return Same(LongLocalExtra()); }},
+                    RoundTrip{
+                        "commentLongerThanTheBuffer",
+                        [] { return Same(larktest::MixedArchive(400000).Comment(std::string(40000, 'c')).Bytes()); }}),
     [](const testing::TestParamInfo<RoundTrip>& info) { return info.param.name; });
 
 TEST_F(Merge, AsksForDiskOneAlwaysThenForEachDiskNotInTheDrive) {
@@ -175,7 +177,7 @@ TEST_F(Merge, AsksForDiskOneAlwaysThenForEachDiskNotInTheDrive) {
     OpenSet();
     const size_t before = user.Shown().size();
     platform::InsertDisk('A', floppies[0].disk);
-    user.Answer(kIdOk);                                                   // disk 1 is in already
+    user.Answer(kIdOk);                                                        // disk 1 is in already
     user.Answer(kIdOk, [&] { platform::InsertDisk('A', floppies[0].disk); });  // still disk 1
     std::vector<int> expected{1, 2, 2};
     for (size_t k = 2; k <= floppies.size(); ++k) {
@@ -218,9 +220,9 @@ TEST_F(Merge, CancelLeavesTheTargetAsItWas) {
     };
     std::vector<int> allButLast;
     for (size_t k = 0; k + 1 < floppies.size(); ++k) allButLast.push_back(static_cast<int>(k));
-    for (const Case& c : {Case{"first prompt", {}, false}, Case{"first prompt again", {-1}, true},
-                          Case{"second disk", {0}, false}, Case{"second disk, target exists", {0}, true},
-                          Case{"last disk", allButLast, true}}) {
+    for (const Case& c :
+         {Case{"first prompt", {}, false}, Case{"first prompt again", {-1}, true}, Case{"second disk", {0}, false},
+          Case{"second disk, target exists", {0}, true}, Case{"last disk", allButLast, true}}) {
         SCOPED_TRACE(c.name);
         std::filesystem::remove(folder.NativePath("merged.zip"));
         if (c.targetExists) folder.Write("merged.zip", "an unrelated file");
@@ -233,8 +235,8 @@ TEST_F(Merge, CancelLeavesTheTargetAsItWas) {
         user.Answer(kIdCancel);
         EXPECT_FALSE(set.MergeSpannedZip(folder.Path("merged.zip")));
         EXPECT_EQ(user.Shown().size() - before, c.disksInserted.size() + 1);
-        const std::vector<std::string> expected =
-            c.targetExists ? std::vector<std::string>{"merged.zip", "source.zip"} : std::vector<std::string>{"source.zip"};
+        const std::vector<std::string> expected = c.targetExists ? std::vector<std::string>{"merged.zip", "source.zip"}
+                                                                 : std::vector<std::string>{"source.zip"};
         EXPECT_EQ(TopLevelFiles(), expected);
         if (c.targetExists) {
             EXPECT_EQ(folder.Read("merged.zip"), "an unrelated file");
@@ -300,8 +302,8 @@ TEST_F(Merge, FirstDiskWithoutTheMarkerFailsWithNothingCreated) {
 TEST_F(Merge, FullTargetDiskFailsAndLeavesTheOldFile) {
     MakeSet();
     OpenSet();
-    const platform::DiskPtr small = folder.MapDisk('D', platform::kDriveFixed, "small", "SMALL",
-                                                   static_cast<int64_t>(sourceBytes.size() / 2));
+    const platform::DiskPtr small =
+        folder.MapDisk('D', platform::kDriveFixed, "small", "SMALL", static_cast<int64_t>(sourceBytes.size() / 2));
     larktest::WriteFileBytes("D:\\merged.zip", "an older file");
     EXPECT_EQ(ZipError([&] { set.MergeSpannedZip("D:\\merged.zip"); }),
               FormatMsg(Msg::ErrorWritingMerged, "D:\\merged.zip"));
@@ -331,9 +333,8 @@ TEST_F(Merge, DirectoryThatDoesNotFitTheSetFailsWithNothingCreated) {
          [](std::string& part, const larktest::SetRecord& last, size_t) {
              larktest::PutU32(part, last.position + CentralFileHeader::kLocalHeaderOffset, 0xFFFFF000u);
          }},
-        {"bytes behind the archive comment", [](std::string& part, const larktest::SetRecord&, size_t) {
-             part += "trailing bytes";
-         }},
+        {"bytes behind the archive comment",
+         [](std::string& part, const larktest::SetRecord&, size_t) { part += "trailing bytes"; }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -345,7 +346,8 @@ TEST_F(Merge, DirectoryThatDoesNotFitTheSetFailsWithNothingCreated) {
         c.patch(part, last, written.parts.size());
         WritePart(last.disk, part);
         OpenSet();
-        EXPECT_EQ(ZipError([&] { set.MergeSpannedZip(folder.Path("merged.zip")); }), FormatMsg(Msg::ErrorReadingCentral));
+        EXPECT_EQ(ZipError([&] { set.MergeSpannedZip(folder.Path("merged.zip")); }),
+                  FormatMsg(Msg::ErrorReadingCentral));
         EXPECT_EQ(TopLevelFiles(), std::vector<std::string>{"source.zip"});
     }
 }

@@ -199,7 +199,8 @@ TEST_F(Span, CancelAtTheRoomPromptEndsQuietly) {
     user.Answer(kIdOk, [&] { platform::InsertDisk('A', small.disk); });
     user.Answer(kIdCancel);
     EXPECT_FALSE(zip.SpanZip(kPartPath, 0, 0));
-    EXPECT_EQ(ShownTexts(), (std::vector<std::string>{FormatMsg(Msg::InsertDisk, 1), FormatMsg(Msg::InsufficientRoom)}));
+    EXPECT_EQ(ShownTexts(),
+              (std::vector<std::string>{FormatMsg(Msg::InsertDisk, 1), FormatMsg(Msg::InsufficientRoom)}));
     EXPECT_FALSE(folder.Exists(small.name + "/set.zip"));
 }
 
