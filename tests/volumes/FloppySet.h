@@ -14,6 +14,7 @@
 #include "tests/support/ArchiveBuilder.h"
 #include "tests/support/ScriptedUser.h"
 #include "tests/support/TestFolder.h"
+#include "tests/support/ZipError.h"
 
 namespace larktest {
 
@@ -73,15 +74,5 @@ protected:
     std::string sourceBytes;
     int made = 0;
 };
-
-template <class F>
-std::string ZipError(F&& action) {
-    try {
-        action();
-    } catch (const ZipException& e) {
-        return e.what();
-    }
-    return "no ZipException";
-}
 
 }  // namespace larktest
