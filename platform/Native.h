@@ -32,7 +32,6 @@ bool FileExists(const std::string& path);
 bool DirectoryExists(const std::string& path);
 bool CopyFile(const std::string& from, const std::string& to, bool failIfExists);
 bool DeleteFile(const std::string& path);
-bool MoveFile(const std::string& from, const std::string& to);  // replaces an existing `to`
 bool CreateDirectory(const std::string& path);
 bool RemoveDirectory(const std::string& path);
 // Bytes taken by the files under a folder, for simulated disks with a capacity.

@@ -159,13 +159,6 @@ bool DeleteFile(const std::string& path) {
     return !resolved.NoDisk() && native::DeleteFile(resolved.native);
 }
 
-bool MoveFile(const std::string& from, const std::string& to) {
-    const ResolvedPath source = Resolve(from);
-    const ResolvedPath target = Resolve(to);
-    if (source.NoDisk() || target.NoDisk()) return false;
-    return native::MoveFile(source.native, target.native);
-}
-
 bool CreateDirectory(const std::string& path) {
     const ResolvedPath resolved = Resolve(path);
     return !resolved.NoDisk() && native::CreateDirectory(resolved.native);

@@ -74,8 +74,6 @@ bool FileExists(const std::string& path);       // an existing file, not a folde
 bool DirectoryExists(const std::string& path);
 bool CopyFile(const std::string& from, const std::string& to, bool failIfExists);
 bool DeleteFile(const std::string& path);
-// Gives `from` the name `to` on the same drive, replacing a file of that name.
-bool MoveFile(const std::string& from, const std::string& to);
 bool CreateDirectory(const std::string& path);
 bool RemoveDirectory(const std::string& path);  // only when empty
 std::string GetCurrentDirectory();

@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -161,10 +160,6 @@ bool CopyFile(const std::string& from, const std::string& to, bool failIfExists)
 }
 
 bool DeleteFile(const std::string& path) { return !path.empty() && ::unlink(path.c_str()) == 0; }
-
-bool MoveFile(const std::string& from, const std::string& to) {
-    return !from.empty() && !to.empty() && ::rename(from.c_str(), to.c_str()) == 0;
-}
 
 bool CreateDirectory(const std::string& path) { return !path.empty() && ::mkdir(path.c_str(), 0777) == 0; }
 

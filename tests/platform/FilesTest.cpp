@@ -178,16 +178,6 @@ TEST_F(Files, CopyDeleteAndFolders) {
     EXPECT_FALSE(folder.Exists("sub"));
 }
 
-TEST_F(Files, MoveReplacesTheTarget) {
-    const std::string from = WriteAll(folder.Path("new.bin"), "new");
-    const std::string to = WriteAll(folder.Path("old.bin"), "old contents");
-    EXPECT_TRUE(platform::MoveFile(from, to));
-    EXPECT_EQ(folder.Read("old.bin"), "new");
-    EXPECT_FALSE(folder.Exists("new.bin"));
-    EXPECT_FALSE(platform::MoveFile(from, to)) << "the source is gone";
-    EXPECT_EQ(folder.Read("old.bin"), "new");
-}
-
 // "<prefix><hex>.tmp": Windows writes four hexadecimal digits in capitals, Wine one to four in
 // small letters.
 bool IsTempName(const std::string& name, const std::string& prefix) {
