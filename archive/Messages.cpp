@@ -50,6 +50,8 @@ const char* MessageText(Msg id) {
     case Msg::MergeOnlyToFixed: return "A multiple disk Zip file can only be merged onto a fixed drive.";
     case Msg::ErrorReadingDiskSignature: return "Error reading multiple disk signature";
     case Msg::ErrorReadingEndOfCentral: return "Error reading EndOfCentralHeader.";
+    case Msg::ErrorWritingMerged: return "Error writing \"%s\": the disk may be full.\nNothing was merged.";
+    case Msg::ErrorReadingDiskPart: return "Error reading [ Disk %d ] of the Zip file.\nNothing was merged.";
     case Msg::AlreadyExists: return "\"%s\" already exists ...\nNo conversion done.";
     case Msg::StripFailed: return "Something went wrong in StripSfxStub()";
     case Msg::BuildSfxFailed: return "Unable to build the self-extracting program: a file could not be copied whole.";

@@ -41,6 +41,8 @@ enum class Msg {
     MergeOnlyToFixed,
     ErrorReadingDiskSignature,
     ErrorReadingEndOfCentral,
+    ErrorWritingMerged,       // %s: the merged archive's path
+    ErrorReadingDiskPart,     // %d: disk number
     // Conversions.
     AlreadyExists,            // %s: target path
     StripFailed,

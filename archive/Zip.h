@@ -90,6 +90,13 @@ public:
     void ReadDirectory();
     void ClearEntries() { entries_.clear(); }
 
+    // Writes the open archive across removable disks as a multi-disk set, or whole when it fits
+    // the first disk; the archive itself is only read. False when nothing was done or on Cancel.
+    bool SpanZip(const std::string& DestFileName, int32_t MaxFileSize, int32_t Disk1Reserve);
+    // Joins the multi-disk set open from a floppy into one ordinary archive on a fixed disk.
+    // False when nothing was done or on Cancel; the target then is as it was before.
+    bool MergeSpannedZip(const std::string& DestFileName);
+
     std::string DecodeOemText(const std::string& text) const;
     std::string EncodeOemText(const std::string& text) const;
 

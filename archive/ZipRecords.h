@@ -123,6 +123,18 @@ public:
     static EndOfCentralHeader Empty();
 };
 
+// The four bytes in front of the first local header on the first disk of a multi-disk set.
+class MultiDiskMarker : public Record<4> {
+public:
+    static constexpr size_t kSignature = 0;
+    uint32_t Signature() const { return U32(kSignature); }
+    static MultiDiskMarker Make() {
+        MultiDiskMarker marker;
+        marker.SetU32(kSignature, kMultiDiskMarker);
+        return marker;
+    }
+};
+
 // Locator of a ZIP64 end record, which stands directly in front of the end record when present.
 class Zip64Locator : public Record<20> {
 public:
@@ -152,6 +164,7 @@ static_assert(Zip64EndRecord::kSize == 56, "ZIP64 end record is 56 bytes without
 static_assert(LocalHeader::kSize == 30, "LocalHeader is 30 bytes");
 static_assert(CentralFileHeader::kSize == 46, "CentralFileHeader is 46 bytes");
 static_assert(EndOfCentralHeader::kSize == 22, "EndOfCentralHeader is 22 bytes");
+static_assert(MultiDiskMarker::kSize == 4, "the multi-disk marker is 4 bytes");
 static_assert(Zip64Locator::kSize == 20, "Zip64 locator is 20 bytes");
 static_assert(LocalHeader::kExtraFieldLength + 2 == LocalHeader::kSize, "LocalHeader fields fill it");
 static_assert(CentralFileHeader::kLocalHeaderOffset + 4 == CentralFileHeader::kSize, "CentralFileHeader fields fill it");

@@ -47,7 +47,9 @@ std::string GetTempDirectory() {
     return temp.empty() ? ExtractFilePath(platform::ModuleFileName()) : temp;
 }
 
-std::string MakeTempFileName() { return platform::GetTempFileName(GetTempDirectory(), kTempPrefix); }
+std::string MakeTempFileName() { return MakeTempFileNameIn(GetTempDirectory()); }
+
+std::string MakeTempFileNameIn(const std::string& folder) { return platform::GetTempFileName(folder, kTempPrefix); }
 
 int32_t GetDriveFreeSpace(const std::string& path) {
     if (path.size() < 3 || path.find(":\\") != 1) return 0;
@@ -78,12 +80,14 @@ int32_t GetDiskNumberFromLabel(const std::string& fileName) {
     return ToIntegerOrZero(label.substr(prefix.size(), kLabelDigits));
 }
 
+bool AskToContinue(const std::string& text) {
+    return platform::CurrentUser().MessageBox(text, zip::kApplicationTitle,
+                                              platform::kMbOkCancel | platform::kMbIconInformation) == platform::kIdOk;
+}
+
 bool PromptForDisk(const std::string& fileName, int32_t diskNumber) {
     while (GetDiskNumberFromLabel(fileName) != diskNumber) {
-        const int answer = platform::CurrentUser().MessageBox(zip::FormatMsg(zip::Msg::InsertDisk, diskNumber),
-                                                              zip::kApplicationTitle,
-                                                              platform::kMbOkCancel | platform::kMbIconInformation);
-        if (answer != platform::kIdOk) return false;
+        if (!AskToContinue(zip::FormatMsg(zip::Msg::InsertDisk, diskNumber))) return false;
     }
     return true;
 }

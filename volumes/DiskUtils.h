@@ -18,4 +18,14 @@ bool PromptForDisk(const std::string& fileName, int32_t diskNumber);
 // The root of a path's drive with its trailing backslash ("A:\", "\\server\share\").
 std::string DriveRoot(const std::string& path);
 
+// The least room a disk of a set must offer, and the least part size a limit may ask for.
+constexpr int32_t kMinSpanSize = 262144;
+// Spanning and merging move every byte through one buffer of this size.
+constexpr int32_t kSpanBufferSize = 32768;
+
+// A new, empty, uniquely named file with the temporary prefix in `folder`; empty when none can be made.
+std::string MakeTempFileNameIn(const std::string& folder);
+// Shows `text` with OK and Cancel as the disk prompts do; true when the answer is OK.
+bool AskToContinue(const std::string& text);
+
 inline int32_t Min(int32_t a, int32_t b) { return a < b ? a : b; }

@@ -29,8 +29,14 @@ ScriptedUser& ScriptedUser::CancelInput() {
     return *this;
 }
 
+ScriptedUser& ScriptedUser::Otherwise(std::function<int(const ShownBox& box)> responder) {
+    otherwise_ = std::move(responder);
+    return *this;
+}
+
 int ScriptedUser::MessageBox(const std::string& text, const std::string& caption, unsigned flags) {
     shown_.push_back({text, caption, flags, false, {}, 0});
+    if (script_.empty() && otherwise_) return otherwise_(ShownBox(shown_.back()));
     if (script_.empty() || script_.front().input) {
         ADD_FAILURE() << "unexpected message box \"" << text << "\" (" << caption << ", flags 0x" << std::hex << flags
                       << ")";

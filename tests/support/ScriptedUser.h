@@ -20,8 +20,8 @@ struct ShownBox {
 };
 
 // Installs itself as the current user for its lifetime. A message box beyond the script fails the
-// test and is answered Cancel; an answer left over at the end fails it too, since the code showed
-// fewer boxes than the test expected.
+// test and is answered Cancel, unless an Otherwise responder takes it; an answer left over at the
+// end fails it too, since the code showed fewer boxes than the test expected.
 class ScriptedUser final : public platform::User {
 public:
     ScriptedUser();
@@ -37,6 +37,10 @@ public:
     ScriptedUser& CancelInput();
     // Runs at every ProcessMessages, as a click handled while messages are pumped would.
     std::function<void()> OnProcessMessages;
+
+    // Answers every box the script has no answer for, for runs whose number of boxes a test does
+    // not fix in advance (a prompt per disk of a large set).
+    ScriptedUser& Otherwise(std::function<int(const ShownBox& box)> responder);
 
     const std::vector<ShownBox>& Shown() const { return shown_; }
     size_t AnswersLeft() const { return script_.size(); }
@@ -64,6 +68,7 @@ private:
     };
 
     std::deque<ScriptedAnswer> script_;
+    std::function<int(const ShownBox& box)> otherwise_;
     std::vector<ShownBox> shown_;
     platform::Cursor cursor_ = platform::Cursor::Default;
     int setCursorCalls_ = 0;

@@ -1,0 +1,192 @@
+// TZip::MergeSpannedZip: joining the disks of a multi-disk set into one ordinary archive.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "archive/Zip.h"
+#include "platform/Platform.h"
+#include "volumes/DiskUtils.h"
+
+using platform::FileStream;
+using platform::Origin;
+using zip::CentralFileHeader;
+using zip::EndOfCentralHeader;
+using zip::FormatMsg;
+using zip::Msg;
+
+namespace {
+
+using Buffer = std::vector<uint8_t>;
+
+[[noreturn]] void Fail(Msg message) { throw ZipException(FormatMsg(message)); }
+
+// The merged archive is written under a temporary name beside the target and takes the target's
+// name only once it is complete: a failed or cancelled merge leaves no half-written archive, and a
+// file that already had the name stays as it was.
+class MergeTarget {
+public:
+    explicit MergeTarget(const std::string& destFileName) : destFileName_(destFileName) {
+        temp_.path = MakeTempFileNameIn(ExtractFilePath(destFileName));
+        if (temp_.path.empty()) throw ZipException(FormatMsg(Msg::UnableToCreate, destFileName));
+        stream_ = std::make_unique<FileStream>(temp_.path, platform::Access::ReadWrite, platform::Share::Exclusive);
+    }
+
+    FileStream& Stream() { return *stream_; }
+
+    void Complete() {
+        stream_.reset();
+        if (!platform::MoveFile(temp_.path, destFileName_))
+            throw ZipException(FormatMsg(Msg::UnableToCreate, destFileName_));
+        temp_.path.clear();
+    }
+
+private:
+    struct RemovedOnExit {
+        std::string path;
+        ~RemovedOnExit() {
+            if (!path.empty()) platform::DeleteFile(path);
+        }
+    };
+
+    std::string destFileName_;
+    RemovedOnExit temp_;  // declared before the stream, so the file is closed first
+    std::unique_ptr<FileStream> stream_;
+};
+
+// Shows the hourglass while one disk is copied and the default cursor afterwards, however it ends.
+class CopyingCursor {
+public:
+    CopyingCursor() { platform::CurrentUser().SetCursor(platform::Cursor::Busy); }
+    ~CopyingCursor() { platform::CurrentUser().SetCursor(platform::Cursor::Default); }
+    CopyingCursor(const CopyingCursor&) = delete;
+    CopyingCursor& operator=(const CopyingCursor&) = delete;
+};
+
+std::unique_ptr<FileStream> OpenPart(const std::string& path) {
+    return std::make_unique<FileStream>(path, platform::Access::Read, platform::Share::DenyWrite);
+}
+
+// The size the merged archive will have when every local header carries the name and extra field
+// of its central record.
+int64_t MergedSize(const std::vector<TFileInfo>& entries, const EndOfCentralHeader& endRecord) {
+    int64_t total =
+        static_cast<int64_t>(endRecord.CentralDirSize()) + endRecord.CommentLength() + EndOfCentralHeader::size();
+    for (const TFileInfo& entry : entries) {
+        const CentralFileHeader& header = entry.Header;
+        total +=
+            zip::LocalHeader::size() + header.FileNameLength() + header.ExtraFieldLength() + header.CompressedSize();
+    }
+    return total;
+}
+
+// Appends the part from its position to its end. Every write is checked (a full disk), and so is
+// the count read, so that a disk that cannot be read to its end is not taken for a shorter part.
+void AppendPart(FileStream& part, int32_t diskNumber, FileStream& target, Buffer& buffer,
+                const std::string& destFileName, const std::function<void()>& blockAppended) {
+    const int64_t expected = part.Size() - part.Position();
+    const int32_t bufferSize = static_cast<int32_t>(buffer.size());
+    int64_t copied = 0;
+    for (;;) {
+        const int32_t got = part.Read(buffer.data(), bufferSize);
+        if (got > 0) {
+            if (target.Write(buffer.data(), got) != got)
+                throw ZipException(FormatMsg(Msg::ErrorWritingMerged, destFileName));
+            copied += got;
+            blockAppended();
+        }
+        if (got < bufferSize) break;
+    }
+    if (copied != expected) throw ZipException(FormatMsg(Msg::ErrorReadingDiskPart, diskNumber));
+}
+
+// Makes the joined parts one single-disk archive: every central record's offset counts from the
+// start of the file and every disk number is 0. `diskOffsets[d]` is where disk d's part begins,
+// counted as its own offsets count.
+void RewriteDirectory(FileStream& target, EndOfCentralHeader work, const std::vector<int64_t>& diskOffsets,
+                      const std::string& destFileName) {
+    const int64_t size = target.Size();
+    if (size > INT32_MAX) throw ZipException(FormatMsg(Msg::TooLarge, destFileName));
+    const int64_t start = size - work.CommentLength() - EndOfCentralHeader::size() - work.CentralDirSize();
+    if (start < 0) Fail(Msg::ErrorReadingEndOfCentral);
+    const int64_t end = start + work.CentralDirSize();
+    const int64_t disksCopied = static_cast<int64_t>(diskOffsets.size()) - 1;
+
+    int64_t position = start;
+    for (int32_t i = 0; i < work.TotalEntries(); ++i) {
+        CentralFileHeader header;
+        if (target.Seek(position, Origin::Begin) < 0 || !zip::ReadRecord(target, header) ||
+            header.Signature() != zip::kCentralHeaderSignature)
+            Fail(Msg::ErrorReadingCentral);
+        // A disk the set does not have, or an offset outside the copied data, would give an
+        // archive whose entries cannot be found.
+        const uint16_t disk = header.DiskNumberStart();
+        if (disk >= disksCopied) Fail(Msg::ErrorReadingCentral);
+        const int64_t offset = header.LocalHeaderOffset() + diskOffsets[disk];
+        if (offset < 0 || offset >= start) Fail(Msg::ErrorReadingCentral);
+
+        header.SetU32(CentralFileHeader::kLocalHeaderOffset, static_cast<uint32_t>(offset));
+        header.SetU16(CentralFileHeader::kDiskNumberStart, 0);
+        if (target.Seek(position, Origin::Begin) < 0 || !zip::WriteRecord(target, header))
+            Fail(Msg::ErrorWritingCentralDir);
+        position += CentralFileHeader::size() + header.VariableLength();
+        if (position > end) Fail(Msg::ErrorReadingCentral);
+    }
+    // The end record goes where the directory's size says it stands, and nowhere else.
+    if (position != end) Fail(Msg::ErrorReadingCentral);
+
+    work.SetU16(EndOfCentralHeader::kThisDisk, 0);
+    work.SetU16(EndOfCentralHeader::kCentralDirDisk, 0);
+    work.SetU16(EndOfCentralHeader::kEntriesOnDisk, work.TotalEntries());
+    work.SetU32(EndOfCentralHeader::kCentralDirOffset, static_cast<uint32_t>(start));
+    if (target.Seek(end, Origin::Begin) < 0 || !zip::WriteRecord(target, work)) Fail(Msg::ErrorWritingEndOfCentral);
+}
+
+}  // namespace
+
+bool TZip::MergeSpannedZip(const std::string& DestFileName) {
+    if (zipFileName_.empty() || DestFileName.empty()) return false;
+    const EndOfCentralHeader& endRecord = endOfCentral_.EndRecord;
+    if (endRecord.ThisDisk() == 0 || GetPathDriveType(zipFileName_) != platform::kDriveRemovable)
+        Fail(Msg::NotMultiDisk);
+    const int64_t progressTotal = MergedSize(entries_, endRecord);
+    if (GetPathDriveType(DestFileName) != platform::kDriveFixed) Fail(Msg::MergeOnlyToFixed);
+
+    // Asked whatever disk is in the drive: it usually holds the last disk, which the set was opened from.
+    if (!AskToContinue(FormatMsg(Msg::InsertDisk, 1)) || !PromptForDisk(zipFileName_, 1)) return false;
+
+    const int32_t lastDisk = endRecord.ThisDisk() + 1;
+    auto source = OpenPart(zipFileName_);
+    // Checked before the target exists, so a wrong first disk leaves nothing behind.
+    zip::MultiDiskMarker marker;
+    if (!zip::ReadRecord(*source, marker) || marker.Signature() != zip::kMultiDiskMarker)
+        Fail(Msg::ErrorReadingDiskSignature);
+
+    MergeTarget target(DestFileName);
+    Buffer buffer(kSpanBufferSize);
+    // The offsets stored for disk 0 count the marker, which is not copied.
+    std::vector<int64_t> diskOffsets{-static_cast<int64_t>(zip::MultiDiskMarker::size())};
+    const auto blockAppended = [&] {
+        if (OnMergeProgress) {
+            OnMergeProgress(this, DestFileName, static_cast<int32_t>(target.Stream().Size()),
+                            static_cast<int32_t>(progressTotal));
+        }
+        platform::CurrentUser().ProcessMessages();
+    };
+    for (int32_t disk = 1;; ++disk) {
+        {
+            CopyingCursor cursor;
+            AppendPart(*source, disk, target.Stream(), buffer, DestFileName, blockAppended);
+        }
+        diskOffsets.push_back(target.Stream().Size());
+        if (disk == lastDisk) break;
+        source.reset();
+        if (!PromptForDisk(zipFileName_, disk + 1)) return false;
+        source = OpenPart(zipFileName_);
+    }
+    source.reset();
+
+    RewriteDirectory(target.Stream(), endRecord, diskOffsets, DestFileName);
+    target.Complete();
+    return true;
+}
