@@ -154,6 +154,16 @@ std::string TZip::EncodeOemText(const std::string& text) const {
     return !text.empty() && oemNames_ ? platform::AnsiToOem(text) : text;
 }
 
+// Writers that mark an entry as UTF-8 (Python's zipfile does for every name beyond ASCII) mean it
+// whatever the host system byte says; shown as stored, such names would be unreadable.
+std::string TZip::DecodeEntryText(const zip::CentralFileHeader& header, const std::string& text) const {
+    return (header.Flags() & zip::kFlagUtf8) != 0 ? platform::Utf8ToAnsi(text) : DecodeOemText(text);
+}
+
+std::string TZip::EncodeEntryText(const zip::CentralFileHeader& header, const std::string& text) const {
+    return (header.Flags() & zip::kFlagUtf8) != 0 ? platform::AnsiToUtf8(text) : EncodeOemText(text);
+}
+
 void TZip::ReadDirectory() {
     ClearEntries();
     if (zipFileName_.empty()) return;
@@ -254,8 +264,8 @@ bool TZip::ReadCentralHeaders(std::unique_ptr<platform::FileStream>& file) {
             !reader.ReadString(entry.ExtraField, header.ExtraFieldLength()) ||
             !reader.ReadString(comment, header.FileCommentLength()))
             return false;
-        entry.FileName = SlashesToBackslashes(DecodeOemText(name));
-        entry.FileComment = DecodeOemText(comment);
+        entry.FileName = SlashesToBackslashes(DecodeEntryText(header, name));
+        entry.FileComment = DecodeEntryText(header, comment);
         entry.Encrypted = (header.Flags() & zip::kFlagEncrypted) != 0;
 
         const int64_t offset = static_cast<int32_t>(header.LocalHeaderOffset());

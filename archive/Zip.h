@@ -99,6 +99,9 @@ public:
 
     std::string DecodeOemText(const std::string& text) const;
     std::string EncodeOemText(const std::string& text) const;
+    // An entry's name or comment: UTF-8 when its header says so, else as the archive decides.
+    std::string DecodeEntryText(const zip::CentralFileHeader& header, const std::string& text) const;
+    std::string EncodeEntryText(const zip::CentralFileHeader& header, const std::string& text) const;
 
     bool ShowProgressDialog = true;
     std::string DllDirectory;

@@ -123,7 +123,9 @@ void TZip::SetFileComment(int32_t index, const std::string& comment) {
     }
     if (headerPosition < 0) return;
 
-    const std::string encoded = EncodeOemText(comment);
+    const std::string encoded = EncodeEntryText(header, comment);
+    // UTF-8 may take more bytes than the characters typed.
+    RefuseOverlongComment(encoded);
     const int32_t newLength = static_cast<int32_t>(encoded.size());
     const int32_t oldLength = header.FileCommentLength();
     if (newLength == 0 && oldLength == 0) return;

@@ -19,6 +19,8 @@ constexpr uint32_t kZip64LocatorSignature = 0x07064B50;
 
 constexpr uint16_t kFlagEncrypted = 0x0001;
 constexpr uint16_t kFlagDataDescriptor = 0x0008;
+// The entry's name and comment are UTF-8, whatever the host system says.
+constexpr uint16_t kFlagUtf8 = 0x0800;
 
 // Host-system bytes of "version made by" that decide whether names are OEM text.
 constexpr uint8_t kHostMsDos = 0;

@@ -69,6 +69,8 @@ void* GetProcAddress(void* library, const char* name);
 
 std::string OemToAnsi(const std::string& text);
 std::string AnsiToOem(const std::string& text);
+std::string Utf8ToAnsi(const std::string& text);
+std::string AnsiToUtf8(const std::string& text);
 std::string AnsiFromConsole(const std::string& text);
 std::string AnsiToConsole(const std::string& text);
 std::string SystemPathFromArgument(const std::string& argument);

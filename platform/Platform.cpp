@@ -272,6 +272,8 @@ unsigned SetErrorMode(unsigned mode) { return native::SetErrorMode(mode); }
 
 std::string OemToAnsi(const std::string& text) { return native::OemToAnsi(text); }
 std::string AnsiToOem(const std::string& text) { return native::AnsiToOem(text); }
+std::string Utf8ToAnsi(const std::string& text) { return native::Utf8ToAnsi(text); }
+std::string AnsiToUtf8(const std::string& text) { return native::AnsiToUtf8(text); }
 std::string AnsiFromConsole(const std::string& text) { return native::AnsiFromConsole(text); }
 std::string AnsiToConsole(const std::string& text) { return native::AnsiToConsole(text); }
 std::string SystemPathFromArgument(const std::string& argument) { return native::SystemPathFromArgument(argument); }

@@ -176,6 +176,10 @@ private:
 
 std::string OemToAnsi(const std::string& text);
 std::string AnsiToOem(const std::string& text);
+// Names and comments that archives mark as UTF-8, to and from the ANSI code page. Characters the
+// ANSI code page lacks become its replacement character, so these may change a text's length.
+std::string Utf8ToAnsi(const std::string& text);
+std::string AnsiToUtf8(const std::string& text);
 
 // Command-line and console text: the ANSI code page inside, the terminal's encoding outside
 // (UTF-8 on the host, the ANSI code page itself on Windows).

@@ -70,6 +70,8 @@ bool ReadEntries(platform::Stream& archive, const EndRecord& end, int64_t direct
 }  // namespace
 
 std::string Entry::DecodedName() const {
+    // Decoded as the archive component decodes it, so a name from its list selects this entry.
+    if (Flags() & kFlagUtf8) return platform::Utf8ToAnsi(name);
     const uint16_t madeBy = header.U16(CentralHeader::kVersionMadeBy);
     const uint8_t host = static_cast<uint8_t>(madeBy >> 8);
     const uint8_t spec = static_cast<uint8_t>(madeBy);

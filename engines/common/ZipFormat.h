@@ -18,6 +18,8 @@ constexpr uint32_t kDescriptorSignature = 0x08074B50;
 constexpr uint16_t kFlagEncrypted = 0x0001;
 constexpr uint16_t kFlagDescriptor = 0x0008;
 constexpr uint16_t kFlagStrongEncryption = 0x0040;
+// Name and comment are UTF-8, whatever the host system says.
+constexpr uint16_t kFlagUtf8 = 0x0800;
 constexpr uint16_t kMethodStored = 0;
 constexpr uint16_t kMethodDeflated = 8;
 

@@ -124,6 +124,8 @@ std::string SystemFromHostPath(const std::string& hostPath) { return "C:" + With
 std::string OemToAnsi(const std::string& text) { return MapBytes(text, codepages::kOemToAnsi); }
 std::string AnsiToOem(const std::string& text) { return MapBytes(text, codepages::kAnsiToOem); }
 
+std::string Utf8ToAnsi(const std::string& text) { return AnsiFromUtf8(text); }
+std::string AnsiToUtf8(const std::string& text) { return Utf8FromAnsi(text); }
 std::string AnsiFromConsole(const std::string& text) { return AnsiFromUtf8(text); }
 std::string AnsiToConsole(const std::string& text) { return Utf8FromAnsi(text); }
 bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }

@@ -17,6 +17,28 @@ std::string AnsiToOem(const std::string& text) {
     return oem;
 }
 
+namespace {
+
+// Converts through UTF-16, the one form both code pages share with the system.
+std::string Recode(const std::string& text, UINT from, UINT to) {
+    if (text.empty()) return text;
+    const int length = static_cast<int>(text.size());
+    const int wide = ::MultiByteToWideChar(from, 0, text.data(), length, nullptr, 0);
+    if (wide <= 0) return std::string();
+    std::wstring utf16(static_cast<size_t>(wide), L'\0');
+    ::MultiByteToWideChar(from, 0, text.data(), length, utf16.data(), wide);
+    const int bytes = ::WideCharToMultiByte(to, 0, utf16.data(), wide, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0) return std::string();
+    std::string result(static_cast<size_t>(bytes), '\0');
+    ::WideCharToMultiByte(to, 0, utf16.data(), wide, result.data(), bytes, nullptr, nullptr);
+    return result;
+}
+
+}  // namespace
+
+std::string Utf8ToAnsi(const std::string& text) { return Recode(text, CP_UTF8, CP_ACP); }
+std::string AnsiToUtf8(const std::string& text) { return Recode(text, CP_ACP, CP_UTF8); }
+
 std::string AnsiFromConsole(const std::string& text) { return text; }
 std::string AnsiToConsole(const std::string& text) { return text; }
 std::string SystemPathFromArgument(const std::string& argument) { return argument; }

@@ -195,6 +195,15 @@ TEST_F(UnzDll, SpecsSelectByStoredNameAndFlatExtractionDropsFolders) {
     EXPECT_EQ(callback.Of(engine::kActionSkipped)[0].number, engine::kSkipNotMatched);
 }
 
+TEST_F(UnzDll, Utf8NamesAreSelectedAndWrittenAsTheListShowsThem) {
+    const std::string destination = Destination("utf8");
+    const std::string listed = "Caf\xE9\\\xD1" "and\xFA.txt";  // ANSI, as the archive component lists it
+    RecordingCallback callback;
+    EXPECT_EQ(Engines::Get().Unzip({Peer("utf8.zip"), destination, {listed}, "", 17}, callback), 1);
+    EXPECT_TRUE(callback.Reasons().empty());
+    EXPECT_TRUE(platform::FileExists(destination + listed));
+}
+
 TEST_F(UnzDll, UnsupportedMethodsAreSkippedAndReported) {
     const std::string destination = Destination("out");
     RecordingCallback callback;

@@ -105,6 +105,14 @@ def unsupported_zip(out):
         z.writestr(zipfile.ZipInfo("plain.txt", date_time=(2020, 1, 1, 0, 0, 0)), b"plain")
 
 
+def utf8_zip(out):
+    # zipfile marks the accented name as UTF-8 (flag bit 11) although it says MS-DOS made it.
+    with zipfile.ZipFile(out, "w") as z:
+        info = zipfile.ZipInfo("Caf\u00e9/\u00d1and\u00fa.txt", date_time=(2020, 1, 1, 0, 0, 0))
+        info.create_system = 0
+        z.writestr(info, b"accented")
+
+
 def main():
     out = os.path.abspath(sys.argv[1])
     shutil.rmtree(out, ignore_errors=True)
@@ -124,6 +132,7 @@ def main():
     hostile_zip(os.path.join(out, "hostile.zip"))
     corrupt_zip(os.path.join(out, "corrupt.zip"))
     unsupported_zip(os.path.join(out, "unsupported.zip"))
+    utf8_zip(os.path.join(out, "utf8.zip"))
 
 
 if __name__ == "__main__":

@@ -213,10 +213,12 @@ def expected_listing(path):
         lines = ["comment\t" + escape(decode_stored(archive.comment, oem)),
                  "sfxoffset\t%d" % (min(i.header_offset for i in infos) if infos else 0)]
         for info in infos:
-            name = decode_stored(stored_name(info), oem).replace("/", "\\")
+            utf8 = bool(info.flag_bits & 0x800)
+            name = (info.orig_filename if utf8 else decode_stored(stored_name(info), oem)).replace("/", "\\")
+            comment = info.comment.decode("utf-8") if utf8 else decode_stored(info.comment, oem)
             lines.append("\t".join([
                 "entry", escape(name), str(info.file_size), str(info.compress_size), format_date(info.date_time),
-                "%08x" % info.CRC, escape(decode_stored(info.comment, oem)), "E" if info.flag_bits & 1 else "-"]))
+                "%08x" % info.CRC, escape(comment), "E" if info.flag_bits & 1 else "-"]))
     return lines + [""]
 
 
@@ -293,6 +295,19 @@ def make_unix_latin(path):
     return write_zip(path, [
         (RawNameInfo("caf\u00e9.txt", "cp1252", 3), b"coffee", "cr\u00e8me".encode("cp1252"), zipfile.ZIP_STORED),
     ], comment="na\u00efve".encode("cp1252"))
+
+
+def make_utf8(path):
+    # zipfile marks every name beyond ASCII as UTF-8 (flag bit 11); the flag wins over the MS-DOS host.
+    infos = []
+    for name in ("plain.txt", "Caf\u00e9/\u00d1and\u00fa.txt"):
+        info = zipfile.ZipInfo(name, FIXED_TIME)
+        info.create_system = 0
+        infos.append(info)
+    return write_zip(path, [
+        (infos[0], b"ascii", b"", zipfile.ZIP_STORED),
+        (infos[1], b"accented", "cr\u00e8me".encode("utf-8"), zipfile.ZIP_DEFLATED),
+    ])
 
 
 def make_empty(path):
@@ -460,6 +475,7 @@ class ListTest(TempDirTest):
         ("zipfile: OS/2 host, cp437", lambda d: make_dos(d / "os2.zip", host=6)),
         ("zipfile: NTFS host version 5.0, cp437", lambda d: make_dos(d / "ntfs50.zip", host=11, version=50)),
         ("zipfile: Unix host, single-byte names as stored", lambda d: make_unix_latin(d / "unix.zip")),
+        ("zipfile: UTF-8 flagged names on an MS-DOS host", lambda d: make_utf8(d / "utf8.zip")),
         ("zipfile: encrypted flag on one entry", lambda d: make_fake_encrypted(d / "encrypted.zip")),
         ("zipfile: zero and invalid DOS dates", lambda d: make_bad_dates(d / "dates.zip")),
         ("zipfile: 65535-byte archive comment", lambda d: make_long_comment(d / "long-comment.zip")),
@@ -515,6 +531,7 @@ class CommentEditTest(TempDirTest):
         "sfx": lambda d: make_sfx_plain(d / "prog.exe", d),
         "sfx zip -A": lambda d: make_sfx_adjusted(d / "adjusted.exe", d),
         "zip64": lambda d: make_redundant_zip64(d / "zip64.zip"),
+        "utf8": lambda d: make_utf8(d / "utf8.zip"),
     }
 
     # (archive, command, entry index or None, new text)
@@ -548,6 +565,8 @@ class CommentEditTest(TempDirTest):
         ("zip64", "comment", None, "ZIP64 records stay behind the directory"),
         ("zip64", "file-comment", 2, "longer, so the ZIP64 records move"),
         ("zip64", "file-comment", 0, ""),
+        ("utf8", "file-comment", 1, "cr\u00e8me br\u00fbl\u00e9e"),  # UTF-8 entry: longer than typed
+        ("utf8", "file-comment", 0, "\u00e9t\u00e9"),                 # MS-DOS entry: OEM text
     ]
 
     # Under Wine: text in the ANSI code page from the command line, and a file comment inside a program.
@@ -563,8 +582,10 @@ class CommentEditTest(TempDirTest):
         before_bytes = archive.read_bytes()
         before_comment, before_entries = snapshot(archive)
         with zipfile.ZipFile(archive) as z:
-            oem = uses_oem_text(z.infolist()[0])
-        stored = text.encode("cp437" if oem else "cp1252")
+            infos = z.infolist()
+            oem = uses_oem_text(infos[0])
+            utf8 = command == "file-comment" and bool(infos[index].flag_bits & 0x800)
+        stored = text.encode("utf-8" if utf8 else "cp437" if oem else "cp1252")
         old = before_comment if command == "comment" else before_entries[index][1]
 
         args = [command, archive] + ([str(index)] if index is not None else []) + [text]

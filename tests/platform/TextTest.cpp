@@ -45,6 +45,15 @@ TEST(Text, PrintableAsciiAndLengthsAreKept) {
     EXPECT_EQ(platform::OemToAnsi(""), "");
 }
 
+TEST(Text, Utf8AndAnsiRoundTrip) {
+    const std::string ansi = "Caf\xE9 \xD1" "and\xFA";
+    const std::string utf8 = "Caf\xC3\xA9 \xC3\x91" "and\xC3\xBA";
+    EXPECT_EQ(platform::AnsiToUtf8(ansi), utf8);
+    EXPECT_EQ(platform::Utf8ToAnsi(utf8), ansi);
+    EXPECT_EQ(platform::Utf8ToAnsi("plain"), "plain");
+    EXPECT_EQ(platform::Utf8ToAnsi(""), "");
+}
+
 #ifndef _WIN32
 // Windows picks a best fit (a box corner becomes '+'); the host's tables use a fixed replacement.
 TEST(Text, CharactersWithoutCounterpartBecomeTheReplacement) {
