@@ -30,6 +30,9 @@ public:
         platform::InsertDisk('A', disk_(++disks_));
         return platform::kIdOk;
     }
+    bool InputBox(const std::string&, const std::string&, const std::string&, size_t, std::string&) override {
+        return false;
+    }
     platform::Cursor SetCursor(platform::Cursor cursor) override { return cursor; }
     void ProcessMessages() override {}
     void Beep() override {}

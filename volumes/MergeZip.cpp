@@ -163,7 +163,7 @@ bool TZip::MergeSpannedZip(const std::string& DestFileName) {
         Fail(Msg::ErrorReadingDiskSignature);
 
     MergeTarget target(DestFileName);
-    Buffer buffer(kSpanBufferSize);
+    Buffer buffer(kCopyBlockSize);
     // The offsets stored for disk 0 count the marker, which is not copied.
     std::vector<int64_t> diskOffsets{-static_cast<int64_t>(zip::MultiDiskMarker::size())};
     const auto blockAppended = [&] {

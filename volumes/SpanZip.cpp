@@ -209,9 +209,9 @@ private:
         int32_t& room = disks_.Room();
         for (int64_t done = 0; done < size;) {
             if (room <= 0 && !disks_.ChangeSpanDisk()) return false;
-            const int32_t block = static_cast<int32_t>(std::min<int64_t>({size - done, kSpanBufferSize, room}));
-            const int32_t got = source_.Read(buffer_.data(), block);
-            const int32_t put = got > 0 ? disks_.Part().Write(buffer_.data(), got) : 0;
+            const int32_t block = static_cast<int32_t>(std::min<int64_t>({size - done, kCopyBlockSize, room}));
+            const int32_t got = source_.Read(dataBuffer_.data(), block);
+            const int32_t put = got > 0 ? disks_.Part().Write(dataBuffer_.data(), got) : 0;
             done += put;
             room -= put;
             // Bytes read but not written would be missing from the set without a trace.
@@ -224,6 +224,7 @@ private:
     FileStream& source_;
     SpanDisks& disks_;
     Buffer& buffer_;
+    Buffer dataBuffer_ = Buffer(kCopyBlockSize);
     int64_t shift_;
     std::function<void()> blockCopied_;
 };
@@ -257,7 +258,8 @@ bool TZip::SpanZip(const std::string& DestFileName, int32_t MaxFileSize, int32_t
     if (room > sourceSize) {
         // It fits: an ordinary copy, stub and all, on a disk without a set's label.
         disks.SetLabel("");
-        if (CopyInPieces(source, disks.Part(), buffer, sourceSize) != sourceSize) Fail(Msg::UnableToWriteLocalData);
+        Buffer blocks(kCopyBlockSize);
+        if (CopyInPieces(source, disks.Part(), blocks, sourceSize) != sourceSize) Fail(Msg::UnableToWriteLocalData);
         return true;
     }
 

@@ -202,7 +202,7 @@ TEST_F(Merge, ProgressReachesTheExpectedSize) {
     };
     ASSERT_TRUE(set.MergeSpannedZip(folder.Path("merged.zip")));
     ASSERT_FALSE(calls.empty());
-    EXPECT_GE(calls.size(), sourceBytes.size() / kSpanBufferSize);
+    EXPECT_GE(calls.size(), sourceBytes.size() / kCopyBlockSize);
     EXPECT_EQ(calls.back().first, static_cast<int32_t>(sourceBytes.size()));
     EXPECT_EQ(calls.back().second, static_cast<int32_t>(sourceBytes.size()));
 }
