@@ -59,14 +59,14 @@ public:
     static constexpr size_t kPasswordFlag = 0x1C;    // not read: the password text decides
     static constexpr size_t kUpdateNewer = 0x20;     // AddOptions 64: a file with an entry is added only when newer
     static constexpr size_t kJunkFolders = 0x2C;     // true (AddOptions lacks 16): store the file name alone;
-                                                     // false: the path below the spec's root dir (or the
+                                                     // false: the path below the pattern's root dir (or the
                                                      // current folder), else the path without its drive
     static constexpr size_t kReportProgress = 0x38;  // not read: actions 5, 6, 1, 2, 3 are always sent
     static constexpr size_t kLevel = 0x3C;           // deflate level 0..9 (more counts as 9); 0 stores, and
                                                      // data deflate does not shrink is stored
     static constexpr size_t kNoFolderEntries = 0x48; // not read: our engines never store folder entries
     static constexpr size_t kRecurse = 0x4C;         // 16-bit, AddOptions 4: descend into subfolders (this
-                                                     // word or any spec's copy)
+                                                     // word or any file-spec entry's copy)
     static constexpr size_t kAdding = 0x50;          // not read: a command that does not delete adds
     static constexpr size_t kSystemFiles = 0x54;     // AddOptions 128: include hidden and system files (else
                                                      // they are skipped with kSkipExcluded)

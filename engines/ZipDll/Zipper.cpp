@@ -68,7 +68,7 @@ class FileCollector {
 public:
     FileCollector(const ZipRequest& request, Selection& selection) : request_(request), selection_(selection) {}
 
-    // False when the spec matched no file.
+    // False when the pattern matched no file.
     bool Collect(const ZipSpec& spec) {
         const std::string base =
             !spec.rootDir.empty() ? AppendBackslash(spec.rootDir) : AppendBackslash(platform::GetCurrentDirectory());

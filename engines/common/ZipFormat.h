@@ -23,7 +23,7 @@ constexpr uint16_t kFlagUtf8 = 0x0800;
 constexpr uint16_t kMethodStored = 0;
 constexpr uint16_t kMethodDeflated = 8;
 
-// What our entries say about themselves: made by specification 2.0 on MS-DOS, so every reader
+// What our entries say about themselves: made by ZIP format version 2.0 on MS-DOS, so every reader
 // decodes the names from the OEM code page.
 constexpr uint16_t kVersionMadeBy = 20;
 constexpr uint16_t kVersionStored = 10;
@@ -54,7 +54,7 @@ public:
 class CentralHeader : public platform::ByteRecord<46> {
 public:
     static constexpr size_t kSignature = 0;
-    static constexpr size_t kVersionMadeBy = 4;   // low byte: specification version, high byte: host
+    static constexpr size_t kVersionMadeBy = 4;   // low byte: ZIP format version, high byte: host
     static constexpr size_t kVersionNeeded = 6;
     static constexpr size_t kFlags = 8;
     static constexpr size_t kMethod = 10;
