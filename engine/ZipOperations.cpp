@@ -107,6 +107,24 @@ private:
     Owner& owner_;
 };
 
+// A question to the user: the progress window is hidden while it is asked and shown again after,
+// unless the answer cancelled the operation.
+class QuestionScope {
+public:
+    QuestionScope(TProgressForm* window, const bool& cancelled) : window_(window), cancelled_(cancelled) {
+        if (window_) window_->Hide();
+    }
+    ~QuestionScope() {
+        if (window_ && !cancelled_) window_->Show();
+    }
+    QuestionScope(const QuestionScope&) = delete;
+    QuestionScope& operator=(const QuestionScope&) = delete;
+
+private:
+    TProgressForm* window_;
+    const bool& cancelled_;
+};
+
 // The backup copy of an add: deleted on every way out unless it is all that is left of the archive.
 class BackupFile {
 public:
@@ -168,6 +186,13 @@ int32_t TZip::AddFiles() {
     BackupFile backup;
     if (backup.Path().empty() || !CopyWhole(zipFileName_, backup.Path()))
         throw ZipException(FormatMsg(Msg::BackupFailed, zipFileName_));
+    // A copy that cannot be put back whole is all that is left of the archive: it is kept, and the
+    // error says where it is.
+    const auto putBackOrKeep = [&] {
+        if (RestoreBackup(backup.Path())) return;
+        backup.Keep();
+        throw ZipException(FormatMsg(Msg::RestoreFailed, zipFileName_, backup.Path()));
+    };
     engineCalled_ = false;
     int32_t count = 0;
     try {
@@ -175,21 +200,15 @@ int32_t TZip::AddFiles() {
         count = RunZipDll(true);
     } catch (...) {
         // A failure inside the call cancelled it; the archive goes back as for any Cancel.
-        if (engineCalled_ && Cancelled && !RestoreBackup(backup.Path())) {
-            backup.Keep();
-            throw ZipException(FormatMsg(Msg::RestoreFailed, zipFileName_, backup.Path()));
-        }
+        if (engineCalled_ && Cancelled) putBackOrKeep();
         throw;
     }
-    if (Cancelled && !RestoreBackup(backup.Path())) {
-        backup.Keep();
-        throw ZipException(FormatMsg(Msg::RestoreFailed, zipFileName_, backup.Path()));
-    }
+    if (Cancelled) putBackOrKeep();
     return count;
 }
 
 // After the copy is back the list is read again, so it shows what is on disk. False when the copy
-// could not be put back whole: the caller then keeps it and says where it is.
+// could not be put back whole.
 bool TZip::RestoreBackup(const std::string& backup) {
     if (!CopyWhole(backup, zipFileName_)) return false;
     ReadDirectory();
@@ -395,8 +414,7 @@ void TZip::OnSkipped(CallbackBlock& info) {
 
 // Each question hides the window while it is asked, and shows it again unless it cancelled.
 void TZip::AskPassword(CallbackBlock& info) {
-    TProgressForm* window = ShownWindow();
-    if (window) window->Hide();
+    QuestionScope question(ShownWindow(), Cancelled);
     const int32_t attemptsLeft = info.Number();
     const std::string prompt = attemptsLeft == static_cast<int32_t>(engine::kPasswordAttempts)
                                    ? FormatMsg(Msg::NewPasswordRequired, info.Text())
@@ -416,12 +434,10 @@ void TZip::AskPassword(CallbackBlock& info) {
         info.SetFlag(0);
         info.SetNumber(0);
     }
-    if (window && !Cancelled) window->Show();
 }
 
 void TZip::AskCrcError(CallbackBlock& info) {
-    TProgressForm* window = ShownWindow();
-    if (window) window->Hide();
+    QuestionScope question(ShownWindow(), Cancelled);
     const int answer = Ask(FormatMsg(Msg::CrcError, info.Text()),
                            platform::kMbYesNoCancel | platform::kMbIconQuestion | platform::kMbDefButton2);
     if (answer == platform::kIdYes)
@@ -430,7 +446,6 @@ void TZip::AskCrcError(CallbackBlock& info) {
         info.SetFlag(0);
     else
         Cancelled = true;
-    if (window && !Cancelled) window->Show();
 }
 
 void TZip::AskOverwrite(CallbackBlock& info) {
@@ -444,8 +459,7 @@ void TZip::AskOverwrite(CallbackBlock& info) {
         info.SetNumber(existingIsOlder ? 1 : 0);
         return;
     }
-    TProgressForm* window = ShownWindow();
-    if (window) window->Hide();
+    QuestionScope question(ShownWindow(), Cancelled);
     const int answer =
         existingIsOlder
             ? Ask(FormatMsg(Msg::OverwriteOlder, info.Text()),
@@ -454,5 +468,4 @@ void TZip::AskOverwrite(CallbackBlock& info) {
                   platform::kMbYesNoCancel | platform::kMbIconStop | platform::kMbDefButton2);
     info.SetNumber(answer == platform::kIdYes ? 1 : 0);
     if (answer != platform::kIdYes && answer != platform::kIdNo) Cancelled = true;
-    if (window && !Cancelled) window->Show();
 }
