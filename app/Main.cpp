@@ -7,6 +7,7 @@
 #include "app/resource.h"
 #include "engine/win32/ProgressWindow.h"
 #include "platform/Platform.h"
+#include "platform/win32/WindowKit.h"
 
 using platform::win32::GdiObject;
 using platform::win32::IconHandle;
@@ -56,7 +57,7 @@ constexpr ToolbarButton kToolbar[] = {
     {IDM_ABOUT, 229, Msg::BtnHelpCaption, IDI_GLYPH_HELP},
 };
 
-HINSTANCE Instance() { return ::GetModuleHandleA(nullptr); }
+HINSTANCE Instance() { return platform::win32::ProgramInstance(); }
 
 GdiObject MakeFont(int weight) {
     platform::win32::WindowDc screen(nullptr);
@@ -65,11 +66,9 @@ GdiObject MakeFont(int weight) {
                                    CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, kFontFace));
 }
 
+// Laid out by the window's size handler, so made without a size.
 HWND MakeChild(HWND parent, DWORD exStyle, const char* className, const char* text, DWORD style, int id) {
-    HWND child = ::CreateWindowExA(exStyle, className, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, parent,
-                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Instance(), nullptr);
-    if (!child) throw platform::FileError("CreateWindowEx: " + platform::win32::SystemMessage(::GetLastError()));
-    return child;
+    return platform::win32::CreateChild(parent, exStyle, className, text, style, RECT{}, id);
 }
 
 void SetFont(HWND window, const GdiObject& font) {
@@ -122,21 +121,15 @@ void TMainForm::ShowError(const std::string& text) noexcept {
 
 TMainForm::TMainForm(TMainFormOptions options) : options_(std::move(options)) {
     WNDCLASSEXA windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    if (!::GetClassInfoExA(Instance(), kWindowClass, &windowClass)) {
-        windowClass.lpfnWndProc = &TMainForm::WindowProc;
-        windowClass.hInstance = Instance();
-        windowClass.hCursor = ::LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
-        windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        windowClass.lpszClassName = kWindowClass;
-        windowClass.lpszMenuName = MAKEINTRESOURCEA(IDR_MAINMENU);
-        windowClass.hIcon = static_cast<HICON>(
-            ::LoadImageA(Instance(), MAKEINTRESOURCEA(IDI_LARKSPOOL), IMAGE_ICON, 32, 32, LR_SHARED));
-        windowClass.hIconSm = static_cast<HICON>(
-            ::LoadImageA(Instance(), MAKEINTRESOURCEA(IDI_LARKSPOOL), IMAGE_ICON, 16, 16, LR_SHARED));
-        if (!::RegisterClassExA(&windowClass))
-            throw platform::FileError("RegisterClassEx: " + platform::win32::SystemMessage(::GetLastError()));
-    }
+    windowClass.lpfnWndProc = &TMainForm::WindowProc;
+    windowClass.lpszClassName = kWindowClass;
+    windowClass.lpszMenuName = MAKEINTRESOURCEA(IDR_MAINMENU);
+    // Shared icons: the system keeps them, so nothing is released.
+    windowClass.hIcon =
+        static_cast<HICON>(::LoadImageA(Instance(), MAKEINTRESOURCEA(IDI_LARKSPOOL), IMAGE_ICON, 32, 32, LR_SHARED));
+    windowClass.hIconSm =
+        static_cast<HICON>(::LoadImageA(Instance(), MAKEINTRESOURCEA(IDI_LARKSPOOL), IMAGE_ICON, 16, 16, LR_SHARED));
+    platform::win32::RegisterClassOnce(windowClass);
     shortcuts_ = ::LoadAcceleratorsA(Instance(), MAKEINTRESOURCEA(IDR_ACCELERATORS));
 
     constexpr DWORD kStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
@@ -146,7 +139,7 @@ TMainForm::TMainForm(TMainFormOptions options) : options_(std::move(options)) {
     ::AdjustWindowRectEx(&frame, kStyle, TRUE, kExStyle);
     ::CreateWindowExA(kExStyle, kWindowClass, FormatMsg(Msg::MainCaption).c_str(), kStyle, kDesignLeft, kDesignTop,
                       frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, Instance(), this);
-    if (!window_) throw platform::FileError("CreateWindowEx: " + platform::win32::SystemMessage(::GetLastError()));
+    if (!window_) platform::win32::ThrowLastError("CreateWindowEx");
 }
 
 TMainForm::~TMainForm() {

@@ -5,6 +5,7 @@
 
 #include "archive/Zip.h"
 #include "platform/win32/DialogWindow.h"
+#include "platform/win32/WindowKit.h"
 
 using zip::FormatMsg;
 using zip::Msg;
@@ -31,14 +32,13 @@ constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME | WS_EX_TOPMOST;
 
 HWND gMainWindow = nullptr;
 
-HINSTANCE Instance() { return ::GetModuleHandleA(nullptr); }
 
 int Centred(int width) { return (TProgressWindow::kClientWidth - width) / 2; }
 
 HWND MakeChild(HWND parent, const char* className, const char* text, DWORD style, int left, int top, int width,
                int height, int id) {
-    HWND child = ::CreateWindowExA(0, className, text, WS_CHILD | WS_VISIBLE | style, left, top, width, height, parent,
-                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Instance(), nullptr);
+    HWND child = platform::win32::CreateChild(parent, 0, className, text, style, RECT{left, top, left + width, top + height},
+                                              id);
     ::SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(::GetStockObject(DEFAULT_GUI_FONT)), FALSE);
     return child;
 }
@@ -59,21 +59,15 @@ std::unique_ptr<TProgressForm> MakeProgressWindow(TZip& owner) { return std::mak
 
 TProgressWindow::TProgressWindow(TZip& owner) : owner_(owner) {
     WNDCLASSEXA windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    if (!::GetClassInfoExA(Instance(), kWindowClass, &windowClass)) {
-        windowClass.lpfnWndProc = &TProgressWindow::WindowProc;
-        windowClass.hInstance = Instance();
-        windowClass.hCursor = ::LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
-        windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        windowClass.lpszClassName = kWindowClass;
-        ::RegisterClassExA(&windowClass);
-    }
+    windowClass.lpfnWndProc = &TProgressWindow::WindowProc;
+    windowClass.lpszClassName = kWindowClass;
+    platform::win32::RegisterClassOnce(windowClass);
     RECT frame{0, 0, kClientWidth, kClientHeight};
     ::AdjustWindowRectEx(&frame, kStyle, FALSE, kExStyle);
     HWND window = ::CreateWindowExA(kExStyle, kWindowClass, zip::kApplicationTitle, kStyle, 0, 0,
                                     frame.right - frame.left, frame.bottom - frame.top, gMainWindow, nullptr,
-                                    Instance(), this);
-    if (!window) throw platform::FileError("CreateWindowEx: " + platform::win32::SystemMessage(::GetLastError()));
+                                    platform::win32::ProgramInstance(), this);
+    if (!window) platform::win32::ThrowLastError("CreateWindowEx");
     window_.Reset(window);
     Position();
 }
