@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/win32/GuiHandles.h"
+#include "platform/win32/Window.h"
 
 #include <cstdint>
 #include <memory>
@@ -30,10 +31,10 @@ struct TMainFormOptions {
     HKEY AssociationRoot = HKEY_CLASSES_ROOT;
 };
 
-class TMainForm {
+class TMainForm final : public platform::win32::Window {
 public:
     explicit TMainForm(TMainFormOptions options);
-    ~TMainForm();
+    ~TMainForm() override;
     TMainForm(const TMainForm&) = delete;
     TMainForm& operator=(const TMainForm&) = delete;
 
@@ -42,7 +43,6 @@ public:
     // Hands shortcut keys to the window; true when the message was one.
     bool TranslateShortcut(MSG& message);
 
-    HWND Handle() const { return window_; }
     HWND ListView() const { return listView_; }
     HWND StatusBar() const { return statusBar_; }
     HWND ZipCommentsLbl() const { return zipCommentsLbl_; }
@@ -69,9 +69,7 @@ private:
         TMainForm& form_;
     };
 
-    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
-    void ShowError(const std::string& text) noexcept;
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
     // Creation and layout (Main.cpp).
     void FormCreate();
@@ -128,7 +126,6 @@ private:
 
     TMainFormOptions options_;
     std::unique_ptr<TZip> zipArchive_;
-    HWND window_ = nullptr;
     HWND listView_ = nullptr;
     HWND statusBar_ = nullptr;
     HWND zipCommentsLbl_ = nullptr;

@@ -58,7 +58,7 @@ void TMainForm::OnCommand(int command, bool fromButton) {
 }
 
 void TMainForm::UpdateCommandStates() {
-    HMENU menu = ::GetMenu(window_);
+    HMENU menu = ::GetMenu(Handle());
     for (const Command& entry : CommandTable()) {
         bool enabled = true;
         switch (entry.needs) {
@@ -94,7 +94,7 @@ void TMainForm::OpenArchive(const std::string& path) {
         ::SendMessageA(listView_, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&focus));
     }
     ::SetFocus(listView_);
-    ::SetWindowTextA(window_, zipArchive_->ZipFileName().c_str());
+    ::SetWindowTextA(Handle(), zipArchive_->ZipFileName().c_str());
     SetStatusText(FormatMsg(Msg::FilesInArchive, zipArchive_->Count()));
 }
 
@@ -104,7 +104,7 @@ void TMainForm::WMDropFiles(HDROP drop) {
     if (Busy()) return;
 }
 
-void TMainForm::ExitActionExecute() { ::PostMessageA(window_, WM_CLOSE, 0, 0); }
+void TMainForm::ExitActionExecute() { ::PostMessageA(Handle(), WM_CLOSE, 0, 0); }
 
 void TMainForm::SelectAllActionExecute() {
     LVITEMA select{};

@@ -6,8 +6,6 @@
 
 namespace zip {
 
-const char* const kApplicationTitle = "Larkspool";
-
 const char* MessageText(Msg id) {
     switch (id) {
     case Msg::NotValidZip: return "\"%s\"\nis not a valid Zip file.";
@@ -59,7 +57,7 @@ const char* MessageText(Msg id) {
     case Msg::FilesInArchive: return "%d files in archive.";
     case Msg::RegistrySetDataFailed: return "Failed to set data for '%s'";
     case Msg::RegistryCreateKeyFailed: return "Failed to create key %s";
-    case Msg::UnexpectedError: return "An unexpected error ended the command.";
+    case Msg::UnexpectedError: return platform::kUnexpectedError;
     case Msg::BtnNewCaption: return "New";
     case Msg::BtnOpenCaption: return "Open";
     case Msg::BtnAddCaption: return "Add";

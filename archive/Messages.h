@@ -3,10 +3,12 @@
 
 #include <string>
 
+#include "platform/Platform.h"
+
 namespace zip {
 
 // The caption of every message box the component shows.
-extern const char* const kApplicationTitle;
+using platform::kApplicationTitle;
 
 enum class Msg {
     NotValidZip,              // %s: archive path

@@ -12,6 +12,7 @@
 #include "archive/Messages.h"
 #include "archive/ZipRecords.h"
 #include "engine/EngineRecords.h"
+#include "engine/ProgressForm.h"
 
 namespace platform {
 class Stream;
@@ -104,6 +105,7 @@ public:
     std::string EncodeEntryText(const zip::CentralFileHeader& header, const std::string& text) const;
 
     bool ShowProgressDialog = true;
+    ProgressFormFactory MakeProgressForm = MakeNullProgressForm;
     std::string DllDirectory;
     std::string AddRootDir;
     uint8_t AddOptions = 2;

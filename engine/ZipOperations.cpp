@@ -320,7 +320,7 @@ int32_t TZip::CallEngine(engine::ExecFn exec, void* command, bool withWindow, bo
     {
         ResetScope<std::unique_ptr<TProgressForm>> freeWindow(progressForm_);
         if (withWindow) {
-            progressForm_ = CurrentProgressFormFactory()(*this);
+            progressForm_ = MakeProgressForm(*this);
             progressForm_->Show();
             if (paintFirst) platform::CurrentUser().ProcessMessages();
         }
