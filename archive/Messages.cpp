@@ -101,6 +101,16 @@ const char* MessageText(Msg id) {
     case Msg::FilesExtracted: return "%d files extracted from archive.";
     case Msg::ExtractErrors: return "%s  -  (%d files not extracted due to ERRORS.)";
     case Msg::FilesDeleted: return "%d files deleted from archive.";
+    case Msg::ZipFilesFilter: return "Zip Files (*.zip), Sfx Files (*.exe)|*.zip;*.exe";
+    case Msg::AllFilesFilter: return "All Files (*.*)|*.*";
+    case Msg::SaveDialogTitle: return "Enter new filename ...";
+    case Msg::NewZipTitle: return "New Zip filename";
+    case Msg::OpenZipTitle: return "Open Zip file";
+    case Msg::SaveDialogOk: return "&Open";
+    case Msg::AddFilesTitle: return "Add Files to Zip file";
+    case Msg::AddFolderTitle: return "Select Folder to add: ";
+    case Msg::ExtractToTitle: return "Extract to: ";
+    case Msg::EnterPassword: return "Enter password";
     }
     return "";
 }

@@ -203,13 +203,7 @@ INT_PTR ModalDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM) {
 
 void ModalDialog::End(INT_PTR result) { ::EndDialog(dialog_, result); }
 
-std::string ModalDialog::ItemText(int id) const {
-    HWND item = ::GetDlgItem(dialog_, id);
-    const int length = ::GetWindowTextLengthA(item);
-    std::string text(static_cast<size_t>(length) + 1, '\0');
-    text.resize(static_cast<size_t>(::GetWindowTextA(item, &text[0], length + 1)));
-    return text;
-}
+std::string ModalDialog::ItemText(int id) const { return WindowText(::GetDlgItem(dialog_, id)); }
 
 void ModalDialog::SetItemText(int id, const std::string& text) { ::SetDlgItemTextA(dialog_, id, text.c_str()); }
 
