@@ -101,12 +101,31 @@ std::string MakeTempFileHere(const std::string& directory, const std::string& pr
 void FileHandlePolicy::Close(intptr_t file) { native::CloseFile(file); }
 
 FileStream::FileStream(const std::string& path, Access access, Share share) {
+    std::string error;
+    if (!OpenFile(path, access, share, error)) RaiseFileError(error);
+}
+
+std::unique_ptr<FileStream> FileStream::Open(const std::string& path, Access access, Share share,
+                                             std::string& error) {
+    auto stream = std::make_unique<FileStream>(Unopened{});
+    if (!stream->OpenFile(path, access, share, error)) return nullptr;
+    return stream;
+}
+
+bool FileStream::OpenFile(const std::string& path, Access access, Share share, std::string& error) {
     const ResolvedPath resolved = Resolve(path);
-    if (resolved.NoDisk()) throw FileError(OpenFailure(path, access, kNoDiskReason));
+    if (resolved.NoDisk()) {
+        error = OpenFailure(path, access, kNoDiskReason);
+        return false;
+    }
     std::string reason;
     file_.Reset(native::OpenFile(resolved.native, access, share, reason));
-    if (!file_) throw FileError(OpenFailure(path, access, reason));
+    if (!file_) {
+        error = OpenFailure(path, access, reason);
+        return false;
+    }
     if (resolved.drive && resolved.drive->disk->capacity > 0) limitingDisk_ = resolved.drive->disk;
+    return true;
 }
 
 FileStream::~FileStream() = default;

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "engines/common/Codec.h"
+#include "engines/common/EntryData.h"
 #include "engines/common/TempFile.h"
 #include "engines/common/Text.h"
 
@@ -15,9 +16,7 @@ using engine::UnzipCommand;
 using engine::UnzipSpecEntry;
 using platform::FileStream;
 
-constexpr int32_t kChunk = 65536;
 constexpr const char* kTempPrefix = "lku";
-constexpr uint32_t kTrialBytes = 4096;
 
 bool Flag(const UnzipCommand& command, size_t offset) { return command.U32(offset) != 0; }
 
@@ -26,23 +25,6 @@ bool MatchesSpec(const std::string& spec, const std::string& name) {
 }
 
 uint32_t EntryStamp(const Entry& entry) { return (static_cast<uint32_t>(entry.DosDate()) << 16) | entry.DosTime(); }
-
-// Makes every folder of `components` but the last below `destination`; false when one cannot be made.
-bool MakeFolders(const std::string& destination, const std::vector<std::string>& components, size_t count) {
-    std::string path = destination;
-    for (size_t i = 0; i < count; ++i) {
-        path += components[i];
-        if (!platform::DirectoryExists(path) && !platform::CreateDirectory(path)) return false;
-        path += '\\';
-    }
-    return true;
-}
-
-std::string JoinComponents(const std::vector<std::string>& components) {
-    std::string joined;
-    for (const std::string& component : components) joined += (joined.empty() ? "" : "\\") + component;
-    return joined;
-}
 
 }  // namespace
 
@@ -112,7 +94,7 @@ std::vector<const Entry*> Unzipper::Select(const Directory& directory, std::vect
             chosen.push_back(&entry);
         } else if (request_.useFolders) {
             std::vector<std::string> components;
-            if (SplitSafeName(name, components)) MakeFolders(request_.destination, components, components.size());
+            if (SplitSafeName(name, components)) MakeEntryFolders(request_.destination, components, components.size());
         }
     }
     for (size_t i = 0; i < request_.specs.size(); ++i) {
@@ -151,7 +133,7 @@ Unzipper::Outcome Unzipper::ExtractEntry(FileStream& archive, const Entry& entry
         const Outcome found = FindPassword(archive, entry, dataAt, password);
         if (found != Outcome::Done) return found;
     }
-    if (request_.useFolders && !MakeFolders(request_.destination, components, components.size() - 1)) {
+    if (request_.useFolders && !MakeEntryFolders(request_.destination, components, components.size() - 1)) {
         return Skip(name, engine::kSkipWriteError);
     }
     return WriteFile(archive, entry, dataAt, password, target);
@@ -177,35 +159,10 @@ Unzipper::Outcome Unzipper::DecideOverwrite(const Entry& entry, const std::strin
 Unzipper::Outcome Unzipper::FindPassword(FileStream& archive, const Entry& entry, int64_t dataAt,
                                          std::string& password) {
     const std::string name = entry.ShownName();
-    LocalHeader local;
-    uint8_t header[ZipCipher::kHeaderSize];
-    if (entry.CompressedSize() < ZipCipher::kHeaderSize ||
-        archive.Seek(entry.localOffset, platform::Origin::Begin) != entry.localOffset ||
-        archive.Read(local.data(), local.size()) != local.size() ||
-        archive.Seek(dataAt, platform::Origin::Begin) != dataAt ||
-        archive.Read(header, sizeof header) != static_cast<int32_t>(sizeof header)) {
-        return Skip(name, engine::kSkipReadError);
-    }
-    // With a data descriptor the CRC was not known when the header was made: the time stands in.
-    const uint8_t check = CheckByte(entry.Flags(), entry.Crc(), local.U16(LocalHeader::kTime));
-    // The check byte lets one wrong password in 256 through; for deflated data the start of the
-    // stream, decrypted with it, tells almost all of those apart, as garbage seldom inflates.
-    std::vector<uint8_t> start(
-        static_cast<size_t>(std::min<uint32_t>(entry.CompressedSize() - ZipCipher::kHeaderSize, kTrialBytes)));
-    if (archive.Read(start.data(), static_cast<int32_t>(start.size())) != static_cast<int32_t>(start.size())) {
-        return Skip(name, engine::kSkipReadError);
-    }
-    const auto opens = [&](const std::string& candidate) {
-        ZipCipher cipher(candidate);
-        if (!cipher.CheckHeader(header, check)) return false;
-        if (entry.Method() != kMethodDeflated || start.empty()) return true;
-        std::vector<uint8_t> trial = start;
-        cipher.Decrypt(trial.data(), trial.size());
-        std::vector<uint8_t> ignored;
-        return Inflater().Decompress(trial.data(), trial.size(), ignored);
-    };
+    PasswordTrial trial;
+    if (!ReadPasswordTrial(archive, entry, dataAt, trial)) return Skip(name, engine::kSkipReadError);
     for (const std::string& candidate : {request_.password, lastGoodPassword_}) {
-        if (!candidate.empty() && opens(candidate)) {
+        if (!candidate.empty() && trial.Opens(candidate)) {
             password = candidate;
             return Outcome::Done;
         }
@@ -217,7 +174,7 @@ Unzipper::Outcome Unzipper::FindPassword(FileStream& archive, const Entry& entry
         const std::string answer = reporter_.Text();
         // A callback that does not count down still gets no more than the attempts given.
         attempts = std::min(reporter_.Number(), attempts - 1);
-        if (opens(answer)) {
+        if (trial.Opens(answer)) {
             password = lastGoodPassword_ = answer;
             return Outcome::Done;
         }
@@ -231,50 +188,12 @@ Unzipper::Outcome Unzipper::WriteFile(FileStream& archive, const Entry& entry, i
     TempFile temp({FolderPart(target)}, kTempPrefix);
     if (!temp.Valid()) return Skip(name, engine::kSkipWriteError);
     if (archive.Seek(dataAt, platform::Origin::Begin) != dataAt) return Skip(name, engine::kSkipReadError);
-
-    std::optional<ZipCipher> cipher;
-    int64_t remaining = entry.CompressedSize();
-    if (entry.IsEncrypted()) {
-        cipher.emplace(password);
-        uint8_t header[ZipCipher::kHeaderSize];
-        if (archive.Read(header, sizeof header) != static_cast<int32_t>(sizeof header)) {
-            return Skip(name, engine::kSkipReadError);
-        }
-        cipher->Decrypt(header, sizeof header);
-        remaining -= ZipCipher::kHeaderSize;
-    }
-    std::optional<Inflater> inflater;
-    if (entry.Method() == kMethodDeflated) inflater.emplace();
-
-    std::vector<uint8_t> input(kChunk);
-    std::vector<uint8_t> output;
-    uint32_t crc = 0;
-    int64_t size = 0;
-    bool damaged = false;
-    while (remaining > 0 && !damaged) {
-        const int32_t want = static_cast<int32_t>(std::min<int64_t>(remaining, kChunk));
-        const int32_t got = archive.Read(input.data(), want);
-        if (got <= 0) {
-            damaged = true;
-            break;
-        }
-        remaining -= got;
-        if (cipher) cipher->Decrypt(input.data(), static_cast<size_t>(got));
-        output.clear();
-        if (inflater) {
-            damaged = !inflater->Decompress(input.data(), static_cast<size_t>(got), output);
-        } else {
-            output.assign(input.begin(), input.begin() + got);
-        }
-        crc = UpdateCrc(crc, output.data(), output.size());
-        size += static_cast<int64_t>(output.size());
-        WriteExactly(temp.Stream(), output.data(), static_cast<int32_t>(output.size()), target);
-        if (!reporter_.Send(engine::kActionProgress, std::string(), static_cast<uint32_t>(output.size()))) {
-            return Outcome::Cancelled;
-        }
-    }
-    if (inflater && !inflater->Finished()) damaged = true;
-    if (damaged || crc != entry.Crc() || size != entry.Size()) {
+    const DataResult result = CopyEntryData(archive, entry, dataAt, password, temp.Stream(), [&](size_t bytes) {
+        return reporter_.Send(engine::kActionProgress, std::string(), static_cast<uint32_t>(bytes));
+    });
+    if (result == DataResult::Cancelled) return Outcome::Cancelled;
+    if (result == DataResult::WriteError) platform::RaiseFileError("Cannot write " + target + ".");
+    if (result == DataResult::Damaged) {
         if (!reporter_.Send(engine::kActionCrcError, name)) return Outcome::Cancelled;
         if (reporter_.Flag() != 1) return Skip(name, engine::kSkipCrcError);
     }

@@ -1,4 +1,4 @@
-// zlib behind the engines' deflate, inflate and CRC; the traditional cipher on zlib's CRC table.
+// zlib behind the engines' inflate and CRC; the traditional cipher on zlib's CRC table.
 #include "engines/common/Codec.h"
 
 #include <zlib.h>
@@ -12,10 +12,6 @@
 namespace engines {
 namespace {
 
-constexpr size_t kOutputChunk = 65536;
-constexpr int kRawWindowBits = -15;  // negative: no zlib header or trailer
-constexpr int kMemoryLevel = 8;
-
 const z_crc_t* CrcTable() { return get_crc_table(); }
 
 uint32_t CrcByte(uint32_t crc, uint8_t byte) { return CrcTable()[(crc ^ byte) & 0xFF] ^ (crc >> 8); }
@@ -26,43 +22,13 @@ uint32_t UpdateCrc(uint32_t crc, const uint8_t* bytes, size_t count) {
     return static_cast<uint32_t>(crc32(crc, bytes, static_cast<uInt>(count)));
 }
 
-struct Deflater::State {
-    z_stream stream{};
-};
-
-Deflater::Deflater(int level) : state_(std::make_unique<State>()) {
-    if (deflateInit2(&state_->stream, level, Z_DEFLATED, kRawWindowBits, kMemoryLevel, Z_DEFAULT_STRATEGY) != Z_OK) {
-        throw platform::FileError("The compressor cannot start.");
-    }
-}
-
-Deflater::~Deflater() { deflateEnd(&state_->stream); }
-
-void Deflater::Reset() { deflateReset(&state_->stream); }
-
-void Deflater::Compress(const uint8_t* bytes, size_t count, bool finish, std::vector<uint8_t>& out) {
-    z_stream& stream = state_->stream;
-    stream.next_in = const_cast<Bytef*>(bytes);
-    stream.avail_in = static_cast<uInt>(count);
-    const int flush = finish ? Z_FINISH : Z_NO_FLUSH;
-    int status = Z_OK;
-    do {
-        const size_t had = out.size();
-        out.resize(had + kOutputChunk);
-        stream.next_out = out.data() + had;
-        stream.avail_out = static_cast<uInt>(kOutputChunk);
-        status = deflate(&stream, flush);
-        out.resize(out.size() - stream.avail_out);
-    } while (stream.avail_out == 0 || (finish && status != Z_STREAM_END));
-}
-
 struct Inflater::State {
     z_stream stream{};
 };
 
 Inflater::Inflater() : state_(std::make_unique<State>()) {
     if (inflateInit2(&state_->stream, kRawWindowBits) != Z_OK)
-        throw platform::FileError("The decompressor cannot start.");
+        platform::RaiseFileError("The decompressor cannot start.");
 }
 
 Inflater::~Inflater() { inflateEnd(&state_->stream); }
@@ -73,9 +39,9 @@ bool Inflater::Decompress(const uint8_t* bytes, size_t count, std::vector<uint8_
     stream.avail_in = static_cast<uInt>(count);
     while (!finished_) {
         const size_t had = out.size();
-        out.resize(had + kOutputChunk);
+        out.resize(had + kCodecOutputChunk);
         stream.next_out = out.data() + had;
-        stream.avail_out = static_cast<uInt>(kOutputChunk);
+        stream.avail_out = static_cast<uInt>(kCodecOutputChunk);
         const int status = inflate(&stream, Z_NO_FLUSH);
         out.resize(out.size() - stream.avail_out);
         if (status == Z_STREAM_END) {

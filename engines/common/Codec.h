@@ -8,6 +8,11 @@
 
 namespace engines {
 
+// Output grows in steps of this size; raw deflate streams (negative window bits) have no zlib
+// header or trailer, as ZIP entries hold them.
+constexpr size_t kCodecOutputChunk = 65536;
+constexpr int kRawWindowBits = -15;
+
 uint32_t UpdateCrc(uint32_t crc, const uint8_t* bytes, size_t count);
 
 // Raw deflate (no zlib header), as ZIP entries hold it.

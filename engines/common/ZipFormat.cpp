@@ -151,11 +151,11 @@ int64_t RawLength(platform::Stream& archive, const Entry& entry) {
 }
 
 void ReadExactly(platform::Stream& stream, void* buffer, int32_t count, const std::string& what) {
-    if (stream.Read(buffer, count) != count) throw platform::FileError("Cannot read " + what + ".");
+    if (stream.Read(buffer, count) != count) platform::RaiseFileError("Cannot read " + what + ".");
 }
 
 void WriteExactly(platform::Stream& stream, const void* buffer, int32_t count, const std::string& what) {
-    if (count > 0 && stream.Write(buffer, count) != count) throw platform::FileError("Cannot write " + what + ".");
+    if (count > 0 && stream.Write(buffer, count) != count) platform::RaiseFileError("Cannot write " + what + ".");
 }
 
 void WriteText(platform::Stream& stream, const std::string& text, const std::string& what) {
