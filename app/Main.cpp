@@ -188,6 +188,9 @@ void TMainForm::FormCreate() {
     zipArchive_->OnContentsChanged = [this](TZip* Sender) { ZipContentsChanged(Sender); };
     ProgramDir = ExtractFilePath(platform::ModuleFileName());
     zipArchive_->MakeProgressForm = ProgressWindowFactory(Handle());
+    dialogs_ = options_.MakeDialogs ? options_.MakeDialogs(Handle()) : MakeShellDialogs(Handle());
+    OpenDialog.DefaultExt = "zip";
+    OpenDialog.InitialDir = ProgramDir;
     CreateControls();
     ::SetWindowTextA(zipCommentsLbl_, "");
     SetFont(zipCommentsLbl_, boldFont_);

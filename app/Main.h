@@ -5,10 +5,12 @@
 #include "platform/win32/Window.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "app/Dialogs.h"
 #include "archive/Zip.h"
 
 // One row of the list, formatted once when the list is filled; the list view asks for it by index.
@@ -29,6 +31,8 @@ constexpr int kFileImage = 1;
 struct TMainFormOptions {
     std::vector<std::string> Arguments;
     HKEY AssociationRoot = HKEY_CLASSES_ROOT;
+    // Makes the dialogs the commands show, owned by the window; empty: the real ones.
+    std::function<std::unique_ptr<TDialogs>(HWND owner)> MakeDialogs;
 };
 
 class TMainForm final : public platform::win32::Window {
@@ -53,6 +57,8 @@ public:
     const std::vector<ListRow>& Rows() const { return rows_; }
 
     std::string ProgramDir;
+    TFileDialog OpenDialog;
+    TDialogs& Dialogs() { return *dialogs_; }
 
     void OpenArchive(const std::string& path);
 
@@ -118,6 +124,9 @@ private:
     void ModFileComActionExecute();
     void ModZipComActionExecute();
     void AboutClick();
+    // The Action menu's comment, conversion and floppy-disk commands (MainActions.cpp).
+    int SelectedRow() const;
+    void OpenConvertedArchive(const std::string& path);
     void BtnNewClick();
     void BtnOpenClick();
     void BtnAddClick();
@@ -126,6 +135,7 @@ private:
 
     TMainFormOptions options_;
     std::unique_ptr<TZip> zipArchive_;
+    std::unique_ptr<TDialogs> dialogs_;
     HWND listView_ = nullptr;
     HWND statusBar_ = nullptr;
     HWND zipCommentsLbl_ = nullptr;

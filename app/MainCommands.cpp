@@ -133,12 +133,6 @@ void TMainForm::AddFolderActionExecute() {}
 void TMainForm::ExtractActionExecute() {}
 void TMainForm::DeleteActionExecute() {}
 void TMainForm::PasswordClick() {}
-void TMainForm::ConvertSfxtoZipClick() {}
-void TMainForm::ConvertZiptoSfxClick() {}
-void TMainForm::SpanArchiveToADriveClick() {}
-void TMainForm::MergeArchiveFromADriveClick() {}
-void TMainForm::ModFileComActionExecute() {}
-void TMainForm::ModZipComActionExecute() {}
 void TMainForm::AboutClick() {}
 
 void TMainForm::BtnNewClick() { NewActionExecute(); }

@@ -53,6 +53,25 @@ const char* MessageText(Msg id) {
     case Msg::AlreadyExists: return "\"%s\" already exists ...\nNo conversion done.";
     case Msg::StripFailed: return "Something went wrong in StripSfxStub()";
     case Msg::BuildSfxFailed: return "Unable to build the self-extracting program: a file could not be copied whole.";
+    case Msg::CustomStubFailed:
+        return "Unable to customise the self-extracting program:\n\"%s\"\nholds no settings block, or its icon "
+               "could not be replaced.\nNo conversion done.";
+    case Msg::FileCommentCaption: return "File Comment";
+    case Msg::FileCommentPrompt: return "Enter a file comment...";
+    case Msg::ZipCommentCaption: return "General Comment";
+    case Msg::ZipCommentPrompt: return "Enter a comment...";
+    case Msg::MergeTitle: return "Merge to Zip file";
+    case Msg::MergeFilter: return "Zip Files (*.zip)|*.zip";
+    case Msg::CustSfxCaption: return "Customize Sfx";
+    case Msg::LblCaption: return "C&aption:";
+    case Msg::LblProductInfo: return "&Product and or Copyright Info:";
+    case Msg::LblCommandLine: return "C&ommandLine:";
+    case Msg::CbShowFileList: return "Show File List";
+    case Msg::BtnChangeIcon: return "Change &Icon";
+    case Msg::BtnOk: return "&OK";
+    case Msg::BtnCancel: return "&Cancel";
+    case Msg::SelectIconTitle: return "Select File with Icon ...";
+    case Msg::IconFilesFilter: return "Icon Files (*.ico), Exe Files (*.exe)|*.ico;*.exe";
     case Msg::MainCaption: return "Larkspool Freeware 0.1 by Talvik";
     case Msg::FilesInArchive: return "%d files in archive.";
     case Msg::RegistrySetDataFailed: return "Failed to set data for '%s'";

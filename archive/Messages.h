@@ -49,6 +49,24 @@ enum class Msg {
     AlreadyExists,            // %s: target path
     StripFailed,
     BuildSfxFailed,
+    CustomStubFailed,         // %s: the stub's path
+    // The comment, conversion and floppy-disk commands and the "Customize Sfx" dialog.
+    FileCommentCaption,
+    FileCommentPrompt,
+    ZipCommentCaption,
+    ZipCommentPrompt,
+    MergeTitle,
+    MergeFilter,
+    CustSfxCaption,
+    LblCaption,
+    LblProductInfo,
+    LblCommandLine,
+    CbShowFileList,
+    BtnChangeIcon,
+    BtnOk,
+    BtnCancel,
+    SelectIconTitle,
+    IconFilesFilter,
     // The main window and the progress window.
     MainCaption,
     FilesInArchive,           // %d: number of entries
