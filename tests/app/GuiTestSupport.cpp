@@ -5,6 +5,8 @@
 
 #include "platform/Platform.h"
 
+#include <shlwapi.h>
+
 namespace larktest {
 namespace {
 
@@ -141,6 +143,21 @@ bool KeyExists(HKEY root, const std::string& key) {
     if (::RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return false;
     platform::win32::RegistryKey owned(opened);
     return true;
+}
+
+TestRegistryRoot::TestRegistryRoot(bool volatileKey) {
+    static int counter = 0;
+    name_ = "Software\\Larkspool-tests\\" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(counter++);
+    HKEY key = nullptr;
+    ::RegCreateKeyExA(HKEY_CURRENT_USER, name_.c_str(), 0, nullptr,
+                      volatileKey ? REG_OPTION_VOLATILE : REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
+                      nullptr);
+    key_.Reset(key);
+}
+
+TestRegistryRoot::~TestRegistryRoot() {
+    key_.Reset();
+    ::SHDeleteKeyA(HKEY_CURRENT_USER, name_.c_str());
 }
 
 }  // namespace larktest

@@ -37,6 +37,21 @@ std::vector<ListedRow> ReadList(HWND listView, HANDLE process);
 // A status bar's first part, through the same kind of buffer.
 std::string ReadStatusText(HWND statusBar, HANDLE process);
 
+// A fresh key that stands in for the classes root, removed afterwards. Under a volatile key no
+// lasting key can be created, which makes the association's writes fail as missing rights would.
+class TestRegistryRoot {
+public:
+    explicit TestRegistryRoot(bool volatileKey = false);
+    ~TestRegistryRoot();
+    TestRegistryRoot(const TestRegistryRoot&) = delete;
+    TestRegistryRoot& operator=(const TestRegistryRoot&) = delete;
+    HKEY Get() const { return key_.Get(); }
+
+private:
+    std::string name_;
+    platform::win32::RegistryKey key_;
+};
+
 // The default value of `root\key`; "<missing>" when it cannot be read.
 std::string DefaultValue(HKEY root, const std::string& key);
 bool KeyExists(HKEY root, const std::string& key);
