@@ -14,6 +14,7 @@ using platform::win32::IconHandle;
 using platform::win32::ImageListHandle;
 using platform::win32::PaintGuard;
 using platform::win32::SelectGuard;
+using platform::win32::WindowText;
 using zip::FormatMsg;
 using zip::Msg;
 
@@ -73,13 +74,6 @@ HWND MakeChild(HWND parent, DWORD exStyle, const char* className, const char* te
 
 void SetFont(HWND window, const GdiObject& font) {
     ::SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(font.Get()), FALSE);
-}
-
-std::string WindowText(HWND window) {
-    const int length = ::GetWindowTextLengthA(window);
-    std::string text(static_cast<size_t>(length) + 1, '\0');
-    text.resize(static_cast<size_t>(::GetWindowTextA(window, &text[0], length + 1)));
-    return text;
 }
 
 }  // namespace
@@ -188,14 +182,16 @@ void TMainForm::FormCreate() {
     zipArchive_->OnContentsChanged = [this](TZip* Sender) { ZipContentsChanged(Sender); };
     ProgramDir = ExtractFilePath(platform::ModuleFileName());
     zipArchive_->MakeProgressForm = ProgressWindowFactory(Handle());
-    dialogs_ = options_.MakeDialogs ? options_.MakeDialogs(Handle()) : MakeShellDialogs(Handle());
-    OpenDialog.DefaultExt = "zip";
-    OpenDialog.InitialDir = ProgramDir;
+    if (!options_.Dialogs) shellDialogs_ = MakeShellDialogs(Handle());
     CreateControls();
     ::SetWindowTextA(zipCommentsLbl_, "");
     SetFont(zipCommentsLbl_, boldFont_);
     UpdateCommandStates();
     LayoutControls();
+    OpenDialog.DefaultExt = SaveDialog.DefaultExt = "zip";
+    OpenDialog.Options = ofHideReadOnly | ofEnableSizing;
+    SaveDialog.Title = FormatMsg(Msg::SaveDialogTitle);
+    OpenDialog.InitialDir = SaveDialog.InitialDir = ProgramDir;
 }
 
 void TMainForm::FormShow() {
@@ -205,11 +201,15 @@ void TMainForm::FormShow() {
     if (!error.empty()) platform::win32::ShowFailure(error);
     if (options_.Arguments.empty()) return;
     const std::string& argument = options_.Arguments.front();
-    std::string extension = ExtractFileName(argument);
+    if (HasZipExtension(argument)) OpenArchive(argument);
+}
+
+bool HasZipExtension(const std::string& path) {
+    std::string extension = ExtractFileName(path);
     const size_t dot = extension.find_last_of('.');
     extension = dot == std::string::npos ? std::string() : extension.substr(dot);
     for (char& c : extension) c = static_cast<char>(::tolower(static_cast<unsigned char>(c)));
-    if (extension == ".zip") OpenArchive(argument);
+    return extension == ".zip";
 }
 
 void TMainForm::FormDestroy() {

@@ -26,13 +26,15 @@ struct ListRow {
 constexpr int kFolderImage = 0;
 constexpr int kFileImage = 1;
 
-// What a start hands the window: the command-line arguments and where the association goes
-// (tests point it at a key of their own).
+// The product's page, shipped beside the program; About and the Help button open it.
+constexpr const char* kProductPage = "Larkspool.html";
+
+// What a start hands the window: the command-line arguments, where the association goes and the
+// dialogs (tests give a key of their own and scripted dialogs; nullptr: the real ones).
 struct TMainFormOptions {
     std::vector<std::string> Arguments;
     HKEY AssociationRoot = HKEY_CLASSES_ROOT;
-    // Makes the dialogs the commands show, owned by the window; empty: the real ones.
-    std::function<std::unique_ptr<TDialogs>(HWND owner)> MakeDialogs;
+    TDialogs* Dialogs = nullptr;
 };
 
 class TMainForm final : public platform::win32::Window {
@@ -58,9 +60,11 @@ public:
 
     std::string ProgramDir;
     TFileDialog OpenDialog;
-    TDialogs& Dialogs() { return *dialogs_; }
+    TFileDialog SaveDialog;
 
     void OpenArchive(const std::string& path);
+    // The selected rows' entry names, first to last.
+    std::vector<std::string> SelectedNames() const;
 
 private:
     // Holds every command off while one runs: the commands are disabled and WM_COMMAND is ignored.
@@ -107,6 +111,10 @@ private:
     void UpdateConvertCommands();
     void SetStatusText(const std::string& text);
     void WMDropFiles(HDROP drop);
+    void AddDroppedItem(const std::string& path);
+    TDialogs& Dialogs();
+    void ChooseArchive(bool OpenExisting);
+    void WriteAddStatus(int32_t count);
     void NewActionExecute();
     void OpenActionExecute();
     void ExitActionExecute();
@@ -134,8 +142,8 @@ private:
     void BtnHelpClick();
 
     TMainFormOptions options_;
+    std::unique_ptr<TDialogs> shellDialogs_;  // the real dialogs, when the options give none
     std::unique_ptr<TZip> zipArchive_;
-    std::unique_ptr<TDialogs> dialogs_;
     HWND listView_ = nullptr;
     HWND statusBar_ = nullptr;
     HWND zipCommentsLbl_ = nullptr;
@@ -156,6 +164,9 @@ private:
     int busyDepth_ = 0;
     bool formShown_ = false;
 };
+
+// Whether the extension of `path`, in any letter case, is ".zip".
+bool HasZipExtension(const std::string& path);
 
 // The ".zip" association under `root`, naming `programPath`. Returns the error text of the first step
 // that failed, or an empty text.

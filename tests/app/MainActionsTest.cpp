@@ -15,8 +15,6 @@
 #include "tests/volumes/FloppySet.h"
 #include "volumes/DiskUtils.h"
 
-#include <shlwapi.h>
-
 using namespace larktest;
 using zip::FormatMsg;
 using zip::Msg;
@@ -163,23 +161,16 @@ bool Enabled(const TMainForm& form, int command) {
 class ActionsTest : public FloppyTest {
 protected:
     void SetUp() override { ASSERT_TRUE(DisplayAvailable()) << "no display: run under xvfb-run"; }
-    void TearDown() override {
-        form.reset();
-        ::SHDeleteKeyA(HKEY_CURRENT_USER, keyName_.c_str());
-    }
+    void TearDown() override { form.reset(); }
 
     void Start(const std::string& archive) {
-        HKEY key = nullptr;
-        ::RegCreateKeyExA(HKEY_CURRENT_USER, keyName_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
-        root_.Reset(key);
+        form.reset();
+        scripted = std::make_unique<ScriptedDialogs>();
+        dialogs = scripted.get();
         TMainFormOptions options;
         options.Arguments = {archive};
-        options.AssociationRoot = key;
-        options.MakeDialogs = [this](HWND) -> std::unique_ptr<TDialogs> {
-            auto made = std::make_unique<ScriptedDialogs>();
-            dialogs = made.get();
-            return made;
-        };
+        options.AssociationRoot = root.Get();
+        options.Dialogs = dialogs;
         form = std::make_unique<TMainForm>(std::move(options));
         form->Show(SW_SHOWNORMAL);
         PumpUntil([&] { return form->FormShown() && !form->Busy() && !form->ZipArchive().ZipFileName().empty(); });
@@ -217,12 +208,10 @@ protected:
         return folder.Write(name, builder.Comment("old zip comment").Bytes());
     }
 
-    std::unique_ptr<TMainForm> form;
+    TestRegistryRoot root;
+    std::unique_ptr<ScriptedDialogs> scripted;
     ScriptedDialogs* dialogs = nullptr;
-
-private:
-    std::string keyName_ = "Software\\Larkspool-tests\\actions-" + std::to_string(::GetCurrentProcessId());
-    platform::win32::RegistryKey root_;
+    std::unique_ptr<TMainForm> form;  // destroyed before the dialogs it uses
 };
 
 TEST_F(ActionsTest, CommentCommandsAskWithTheOldTextAndPassTheAnswerOn) {
