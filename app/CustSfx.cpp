@@ -33,11 +33,11 @@ struct ControlSpec {
 constexpr DWORD kChild = WS_CHILD | WS_VISIBLE;
 constexpr DWORD kEditStyle = kChild | WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL;
 const ControlSpec kControls[] = {
-    {IDC_LBLCAPTION, DialogTemplate::kStatic, kChild | SS_LEFT, 39, 26, 39, 13, true, Msg::LblCaption},
+    {IDC_LBLCAPTION, DialogTemplate::kStatic, kChild | SS_LEFTNOWORDWRAP, 39, 26, 39, 13, true, Msg::LblCaption},
     {IDC_EDCAPTION, DialogTemplate::kEdit, kEditStyle, 39, 46, 348, 21, false, {}},
-    {IDC_LBLPRODUCTINFO, DialogTemplate::kStatic, kChild | SS_LEFT, 39, 82, 141, 13, true, Msg::LblProductInfo},
+    {IDC_LBLPRODUCTINFO, DialogTemplate::kStatic, kChild | SS_LEFTNOWORDWRAP, 39, 82, 141, 13, true, Msg::LblProductInfo},
     {IDC_EDPRODUCTINFO, DialogTemplate::kEdit, kEditStyle, 39, 103, 348, 21, false, {}},
-    {IDC_LBLCOMMANDLINE, DialogTemplate::kStatic, kChild | SS_LEFT, 39, 139, 70, 13, true, Msg::LblCommandLine},
+    {IDC_LBLCOMMANDLINE, DialogTemplate::kStatic, kChild | SS_LEFTNOWORDWRAP, 39, 139, 70, 13, true, Msg::LblCommandLine},
     {IDC_EDCOMMANDLINE, DialogTemplate::kEdit, kEditStyle, 39, 160, 348, 21, false, {}},
     // Sized by the layout, not by the icon it shows.
     {IDC_CUSTIMAGE1, DialogTemplate::kStatic, kChild | SS_ICON | SS_REALSIZECONTROL, 41, 227, 32, 32, false, {}},
@@ -51,6 +51,17 @@ const ControlSpec kControls[] = {
 
 void PlaceControl(HWND dialog, const ControlSpec& control, bool repaint) {
     ::MoveWindow(::GetDlgItem(dialog, control.id), control.left, control.top, control.width, control.height, repaint);
+}
+
+// The labels size themselves to their text, as the design's labels do: in MS Sans Serif that is
+// the size the layout gives, and where the system draws a wider face the caption is still whole.
+void FitLabelToText(HWND label, HFONT font) {
+    const std::string text = platform::win32::WindowText(label);
+    platform::win32::WindowDc dc(label);
+    platform::win32::SelectGuard selected(dc.Get(), font);
+    RECT extent{0, 0, 0, 0};
+    ::DrawTextA(dc.Get(), text.c_str(), static_cast<int>(text.size()), &extent, DT_CALCRECT | DT_SINGLELINE | DT_LEFT);
+    ::SetWindowPos(label, nullptr, 0, 0, extent.right, extent.bottom, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 // The longest text each edit takes: what the program's settings block holds.
@@ -105,6 +116,8 @@ void TCustSfxForm::LayOut() {
         PlaceControl(Handle(), control, false);
         ::SendMessageA(item, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), FALSE);
         if (control.captioned) ::SetWindowTextA(item, FormatMsg(control.caption).c_str());
+        if (control.windowClass == DialogTemplate::kStatic && control.captioned)
+            FitLabelToText(item, static_cast<HFONT>(font_.Get()));
         if (const size_t limit = TextLimit(control.id)) ::SendMessageA(item, EM_LIMITTEXT, limit, 0);
     }
     // The client area's size, then centred on the screen.

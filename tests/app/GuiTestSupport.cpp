@@ -1,6 +1,8 @@
 // Helpers of the window tests: the message pump, window texts, remote list reading, registry values.
 #include "tests/app/GuiTestSupport.h"
 
+#include "tests/support/ArchiveBuilder.h"
+
 #include <fstream>
 #include <algorithm>
 #include <memory>
@@ -201,6 +203,54 @@ void SelectBrowserFolder(HWND browser, HANDLE process, const std::string& path) 
     RemoteBuffer buffer(process, path.size() + 1);
     buffer.Write(0, path.c_str(), path.size() + 1);
     ::SendMessageA(browser, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(buffer.Address()));
+}
+
+// A 16 x 16 icon file of one colour: one 32-bit image with its mask.
+std::string MakeIconFile(uint32_t colour) {
+    const size_t imageSize = 40 + 16 * 16 * 4 + 16 * 4;
+    std::string ico(6 + 16, '\0');
+    PutU16(ico, 2, 1);
+    PutU16(ico, 4, 1);
+    ico[6] = 16;
+    ico[7] = 16;
+    PutU16(ico, 10, 1);
+    PutU16(ico, 12, 32);
+    PutU32(ico, 14, static_cast<uint32_t>(imageSize));
+    PutU32(ico, 18, 22);
+    std::string image(imageSize, '\0');
+    PutU32(image, 0, 40);
+    PutU32(image, 4, 16);
+    PutU32(image, 8, 32);  // the colour and the mask rows
+    PutU16(image, 12, 1);
+    PutU16(image, 14, 32);
+    for (size_t i = 0; i < 256; ++i) PutU32(image, 40 + i * 4, colour | 0xFF000000u);
+    return ico + image;
+}
+
+// The images of an icon file, in order.
+std::vector<std::string> IconFileImages(const std::string& ico) {
+    std::vector<std::string> images;
+    for (size_t i = 0; i < GetU16(ico, 4); ++i)
+        images.push_back(ico.substr(GetU32(ico, 6 + i * 16 + 12), GetU32(ico, 6 + i * 16 + 8)));
+    return images;
+}
+
+// The images of a program's icon group `group`, read from the file as data.
+std::vector<std::string> ProgramIconImages(const std::string& program, const char* group) {
+    std::vector<std::string> images;
+    HMODULE module = ::LoadLibraryExA(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!module) return images;
+    auto bytesOf = [module](LPCSTR name, LPCSTR type) {
+        HRSRC found = ::FindResourceA(module, name, type);
+        if (!found) return std::string();
+        const char* data = static_cast<const char*>(::LockResource(::LoadResource(module, found)));
+        return std::string(data, ::SizeofResource(module, found));
+    };
+    const std::string directory = bytesOf(group, RT_GROUP_ICON);
+    for (size_t i = 0; directory.size() >= 6 && i < GetU16(directory, 4); ++i)
+        images.push_back(bytesOf(MAKEINTRESOURCEA(GetU16(directory, 6 + i * 14 + 12)), RT_ICON));
+    ::FreeLibrary(module);
+    return images;
 }
 
 }  // namespace larktest

@@ -4,6 +4,7 @@
 
 #include "platform/win32/GuiHandles.h"
 
+#include <cstdint>
 #include <functional>
 #include <ostream>
 #include <string>
@@ -85,6 +86,13 @@ private:
     std::string name_;
     platform::win32::RegistryKey key_;
 };
+
+// A 16 x 16 icon file of one colour: one 32-bit image with its mask.
+std::string MakeIconFile(uint32_t colour);
+// The images of an icon file, in order.
+std::vector<std::string> IconFileImages(const std::string& ico);
+// The images of a program's icon group `group`, read from the program file as data.
+std::vector<std::string> ProgramIconImages(const std::string& program, const char* group);
 
 // The default value of `root\key`; "<missing>" when it cannot be read.
 std::string DefaultValue(HKEY root, const std::string& key);

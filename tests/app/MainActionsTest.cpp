@@ -1,6 +1,7 @@
 // The Action menu in this process with scripted dialogs: comments, both conversions, the "Customize Sfx" dialog, spanning and merging.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <optional>
@@ -99,52 +100,19 @@ INT_PTR RunShown(platform::win32::ModalDialog& dialog, HWND owner, std::function
     return result;
 }
 
-// A 16 x 16 icon file of one colour: one 32-bit image with its mask.
-std::string MakeIconFile(uint32_t colour) {
-    const size_t imageSize = 40 + 16 * 16 * 4 + 16 * 4;
-    std::string ico(6 + 16, '\0');
-    PutU16(ico, 2, 1);
-    PutU16(ico, 4, 1);
-    ico[6] = 16;
-    ico[7] = 16;
-    PutU16(ico, 10, 1);
-    PutU16(ico, 12, 32);
-    PutU32(ico, 14, static_cast<uint32_t>(imageSize));
-    PutU32(ico, 18, 22);
-    std::string image(imageSize, '\0');
-    PutU32(image, 0, 40);
-    PutU32(image, 4, 16);
-    PutU32(image, 8, 32);  // the colour and the mask rows
-    PutU16(image, 12, 1);
-    PutU16(image, 14, 32);
-    for (size_t i = 0; i < 256; ++i) PutU32(image, 40 + i * 4, colour | 0xFF000000u);
-    return ico + image;
-}
+bool IsLabel(int id) { return id == IDC_LBLCAPTION || id == IDC_LBLPRODUCTINFO || id == IDC_LBLCOMMANDLINE; }
 
-// The images of an icon file, in order.
-std::vector<std::string> IconFileImages(const std::string& ico) {
-    std::vector<std::string> images;
-    for (size_t i = 0; i < GetU16(ico, 4); ++i)
-        images.push_back(ico.substr(GetU32(ico, 6 + i * 16 + 12), GetU32(ico, 6 + i * 16 + 8)));
-    return images;
-}
-
-// The images of a program's icon group `group`, read from the file as data.
-std::vector<std::string> ProgramIconImages(const std::string& program, const char* group) {
-    std::vector<std::string> images;
-    HMODULE module = ::LoadLibraryExA(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    if (!module) return images;
-    auto bytesOf = [module](LPCSTR name, LPCSTR type) {
-        HRSRC found = ::FindResourceA(module, name, type);
-        if (!found) return std::string();
-        const char* data = static_cast<const char*>(::LockResource(::LoadResource(module, found)));
-        return std::string(data, ::SizeofResource(module, found));
-    };
-    const std::string directory = bytesOf(group, RT_GROUP_ICON);
-    for (size_t i = 0; directory.size() >= 6 && i < GetU16(directory, 4); ++i)
-        images.push_back(bytesOf(MAKEINTRESOURCEA(GetU16(directory, 6 + i * 14 + 12)), RT_ICON));
-    ::FreeLibrary(module);
-    return images;
+// How much room a control's text takes in its font, the access key's ampersand left out.
+SIZE TextExtent(HWND control) {
+    std::string text = WindowText(control);
+    text.erase(std::remove(text.begin(), text.end(), '&'), text.end());
+    HDC dc = ::GetDC(control);
+    HGDIOBJ previous = ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageA(control, WM_GETFONT, 0, 0)));
+    SIZE size{};
+    ::GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    ::SelectObject(dc, previous);
+    ::ReleaseDC(control, dc);
+    return size;
 }
 
 std::set<std::string> TempFiles() {
@@ -491,9 +459,16 @@ TEST_F(ActionsTest, CustomizeSfxDialogIsLaidOutAsDesigned) {
             ::MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&bounds), 2);
             EXPECT_EQ(bounds.left, control.left);
             EXPECT_EQ(bounds.top, control.top);
-            EXPECT_EQ(bounds.right - bounds.left, control.width);
-            EXPECT_EQ(bounds.bottom - bounds.top, control.height);
             EXPECT_EQ(WindowText(item), control.text);
+            if (IsLabel(control.id)) {
+                // Labels fit their text: the table's sizes in MS Sans Serif, and never cut off.
+                const SIZE text = TextExtent(item);
+                EXPECT_GE(bounds.right - bounds.left, text.cx);
+                EXPECT_GE(bounds.bottom - bounds.top, text.cy);
+            } else {
+                EXPECT_EQ(bounds.right - bounds.left, control.width);
+                EXPECT_EQ(bounds.bottom - bounds.top, control.height);
+            }
             if (control.id == IDC_CUSTIMAGE1) continue;  // an icon has no font
             LOGFONTA font{};
             ::GetObjectA(reinterpret_cast<HGDIOBJ>(::SendMessageA(item, WM_GETFONT, 0, 0)), sizeof font, &font);

@@ -475,4 +475,130 @@ TEST_F(WindowTest, ArchiveSessionThroughTheRealDialogs) {
     ExportForPeers(archive, "gui-pw-session", kept);
 }
 
+
+// ---------------------------------------------------------------------------------------------
+// The Action menu with the real dialogs, and the programs it builds, run as a user would.
+
+// A program started with `arguments`, waited for when `wait` holds; its exit code, or -1.
+struct StartedProgram {
+    KernelHandle process;
+    DWORD id = 0;
+};
+
+StartedProgram StartProgram(const std::string& program, const std::string& arguments) {
+    std::string commandLine = "\"" + program + "\" " + arguments;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    StartedProgram result;
+    if (!::CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started))
+        return result;
+    result.process.Reset(started.hProcess);
+    KernelHandle thread(started.hThread);
+    result.id = started.dwProcessId;
+    return result;
+}
+
+int RunToEnd(const std::string& program, const std::string& arguments) {
+    StartedProgram run = StartProgram(program, arguments);
+    if (!run.process || ::WaitForSingleObject(run.process.Get(), 60000) != WAIT_OBJECT_0) return -1;
+    DWORD code = 0;
+    ::GetExitCodeProcess(run.process.Get(), &code);
+    return static_cast<int>(code);
+}
+
+// Leaves the comments `archive` must show for check_comments.py: the archive comment on the first
+// line, then one "name<TAB>comment" line per entry.
+void ExportComments(const std::string& archive, const std::string& asName, const std::string& zipComment,
+                    const std::map<std::string, std::string>& fileComments) {
+    const std::string out = VerdictFolder();
+    if (out.empty()) return;
+    ASSERT_TRUE(::CopyFileA(archive.c_str(), (out + "\\" + asName + ".zip").c_str(), FALSE));
+    std::ofstream expected(out + "\\" + asName + ".comments", std::ios::binary);
+    expected << zipComment << "\n";
+    for (const auto& [name, comment] : fileComments) expected << name << "\t" << comment << "\n";
+}
+
+// Fills in the input box of that caption and presses OK.
+void AnswerInputBox(const RunningProgram& program, const std::string& caption, const std::string& text) {
+    HWND box = WaitForDialog(program, caption);
+    ASSERT_NE(box, nullptr) << "no input box \"" << caption << "\"\n" << DescribeWindows(program.ProcessId());
+    ::SetDlgItemTextA(box, 101, text.c_str());
+    ::PostMessageA(::GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+    ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(box); }));
+}
+
+TEST_F(WindowTest, ActionMenuThroughTheRealDialogs) {
+    const std::map<std::string, std::string> files = {{"a.txt", "alpha\r\n"}, {"b.txt", std::string(5000, 'b')}};
+    ArchiveBuilder builder;
+    for (const auto& [name, bytes] : files) builder.Add(name, bytes);
+    const std::string archive = folder.Write("act/pack.zip", builder.Bytes());
+    const std::string ico = MakeIconFile(0x0030A050);
+    const std::string icoPath = folder.Write("chosen.ico", ico);
+    RunningProgram program({archive});
+    ASSERT_NE(program.Window(), nullptr) << "the window of larkspool.exe did not appear";
+    program.WaitForStart(true);
+    auto command = [&](int id) { ::PostMessageA(program.Window(), WM_COMMAND, id, 0); };
+
+    // Both comments, through their input boxes.
+    SetRowSelection(program.Child(IDC_LISTVIEW), program.Process(), {1});
+    command(IDM_MODIFYFILECOMMENT);
+    AnswerInputBox(program, "File Comment", "the b file");
+    ASSERT_TRUE(WaitUntil([&] { return program.Rows().at(1).comment == "the b file"; }));
+    command(IDM_MODIFYZIPCOMMENT);
+    AnswerInputBox(program, "General Comment", "Pack of two");
+    ASSERT_TRUE(WaitUntil([&] { return WindowText(program.Child(IDC_ZIPCOMMENTSLBL)) == "Pack of two"; }));
+    ExportComments(archive, "gui-comments", "Pack of two", {{"a.txt", ""}, {"b.txt", "the b file"}});
+    ExportForPeers(archive, "gui-comments", files);
+
+    // Zip to Exe with a caption of our own and a chosen icon.
+    const std::string original = ReadFileBytes(archive);
+    const std::string built = folder.Path("act\\pack.exe");
+    command(IDM_CONVERTZIPTOSFX);
+    HWND dialog = WaitForDialog(program, "Customize Sfx");
+    ASSERT_NE(dialog, nullptr) << "no Customize Sfx dialog\n" << DescribeWindows(program.ProcessId());
+    Shoot(dialog, "dialog-customize-sfx");
+    ::SetDlgItemTextA(dialog, IDC_EDCAPTION, "Pack installer");
+    ::PostMessageA(::GetDlgItem(dialog, IDC_BTNCHANGEICON), BM_CLICK, 0, 0);
+    HWND chooser = WaitForDialog(program, "Select File with Icon ...");
+    ASSERT_NE(chooser, nullptr) << "no icon file dialog\n" << DescribeWindows(program.ProcessId());
+    EnterFileName(chooser, icoPath);
+    ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(chooser); }));
+    ::Sleep(300);
+    ::PostMessageA(::GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+    ASSERT_TRUE(WaitUntil([&] { return WindowText(program.Window()) == built; }))
+        << WindowText(program.Window()) << "\n" << DescribeWindows(program.ProcessId());
+    EXPECT_EQ(ReadFileBytes(archive), original) << "the source stays as it was";
+    EXPECT_EQ(ProgramIconImages(built, "MAINICON"), IconFileImages(ico));
+
+    // The program extracts unattended, and shows its window with the new caption.
+    const std::string out = folder.Path("unpacked");
+    EXPECT_EQ(RunToEnd(built, "/auto /d:" + out), 0);
+    for (const auto& [name, bytes] : files) EXPECT_EQ(folder.Read("unpacked/" + name), bytes) << name;
+    {
+        StartedProgram shown = StartProgram(built, "");
+        ASSERT_TRUE(shown.process);
+        DialogSearch search{shown.id, "Pack installer", nullptr};
+        EXPECT_TRUE(WaitUntil([&] {
+            ::EnumWindows(&MatchDialog, reinterpret_cast<LPARAM>(&search));
+            return search.found != nullptr;
+        })) << "the built program's window with the chosen caption";
+        if (search.found) {
+            // Above the main window, for the screenshot.
+            ::SetWindowPos(search.found, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+            ::Sleep(300);
+            Shoot(search.found, "sfx-customised");
+            ::PostMessageA(search.found, WM_COMMAND, IDCANCEL, 0);
+        }
+        if (::WaitForSingleObject(shown.process.Get(), 10000) != WAIT_OBJECT_0) ::TerminateProcess(shown.process.Get(), 1);
+    }
+
+    // Exe to Zip gives the archive back, byte for byte, once the old one is out of the way.
+    ASSERT_TRUE(::MoveFileA(archive.c_str(), folder.Path("act\\original.zip").c_str()));
+    command(IDM_CONVERTSFXTOZIP);
+    ASSERT_TRUE(WaitUntil([&] { return WindowText(program.Window()) == archive; }))
+        << WindowText(program.Window()) << "\n" << DescribeWindows(program.ProcessId());
+    EXPECT_EQ(ReadFileBytes(archive), original);
+}
+
 }  // namespace
