@@ -59,7 +59,9 @@ TEST(SettingsBlock, CustomSettingsChangeOnlyTheBlockAndReadBack) {
     ASSERT_TRUE(WriteSettings(image, custom));
     EXPECT_EQ(FindBlock(image), 1000);
     for (size_t i = 0; i < image.size(); ++i) {
-        if (i < 1000 || i >= 1000 + kBlockSize) ASSERT_EQ(image[i], before[i]) << i;
+        if (i < 1000 || i >= 1000 + kBlockSize) {
+            ASSERT_EQ(image[i], before[i]) << i;
+        }
     }
     SfxSettings read;
     ASSERT_TRUE(ReadBlock(image.data() + 1000, kBlockSize, read));

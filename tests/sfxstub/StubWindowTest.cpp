@@ -74,7 +74,9 @@ TEST(StubWindow, ExtractsIntoTheTypedFolderAndReportsIt) {
                    reinterpret_cast<LPARAM>(folder.Path("out").c_str()));
     ::Sleep(300);
     const std::string shots = ScreenshotFolder();
-    if (!shots.empty()) EXPECT_TRUE(SaveScreenshot(window, shots + "\\sfx-window.bmp"));
+    if (!shots.empty()) {
+        EXPECT_TRUE(SaveScreenshot(window, shots + "\\sfx-window.bmp"));
+    }
     // Posted, as the click runs the whole extraction and its final message box.
     ::PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDC_EXTRACT, BN_CLICKED),
                    reinterpret_cast<LPARAM>(::GetDlgItem(window, IDC_EXTRACT)));
