@@ -78,25 +78,28 @@ public:
     void ShellOpen(const std::string& file, const std::string&) override { ADD_FAILURE() << "unexpected open " << file; }
 };
 
-// What runs once a dialog of RunShown is up.
-std::function<void()> gWhileShown;
+// What runs, one step per timer tick, while a dialog of RunShown is up.
+std::deque<std::function<void()>> gWhileShown;
 
-void CALLBACK RunWhileShown(HWND, UINT, UINT_PTR id, DWORD) {
-    ::KillTimer(nullptr, id);
-    if (auto action = std::exchange(gWhileShown, nullptr)) action();
+void CALLBACK RunWhileShown(HWND, UINT, UINT_PTR, DWORD) {
+    if (gWhileShown.empty()) return;
+    auto step = std::move(gWhileShown.front());
+    gWhileShown.pop_front();
+    step();
 }
 
-// Runs `dialog` for real; `whileShown` acts on it once it is up (and ends it).
-INT_PTR RunShown(platform::win32::ModalDialog& dialog, HWND owner, std::function<void(HWND)> whileShown) {
+// Runs `dialog` for real; each step acts on it once the messages before it are handled (the last
+// ends it).
+INT_PTR RunShown(platform::win32::ModalDialog& dialog, HWND owner, std::vector<std::function<void(HWND)>> steps) {
     // A window of an earlier test ended the loop it never had: its quit would end this dialog at once.
     MSG quit;
     while (::PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
     }
-    gWhileShown = [&dialog, whileShown] { whileShown(dialog.Handle()); };
+    for (auto& step : steps) gWhileShown.push_back([&dialog, step] { step(dialog.Handle()); });
     const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, &RunWhileShown);
     const INT_PTR result = dialog.RunModal(owner);
     ::KillTimer(nullptr, timer);
-    gWhileShown = nullptr;
+    gWhileShown.clear();
     return result;
 }
 
@@ -442,7 +445,7 @@ TEST_F(ActionsTest, CustomizeSfxDialogIsLaidOutAsDesigned) {
     };
     const int tabOrder[] = {IDC_EDCAPTION, IDC_EDPRODUCTINFO, IDC_EDCOMMANDLINE, IDC_BTNCHANGEICON,
                             IDOK,          IDCANCEL,          IDC_CBSHOWFILELIST};
-    const INT_PTR result = RunShown(custom, form->Handle(), [&](HWND dialog) {
+    auto checkLayout = [&](HWND dialog) {
         EXPECT_EQ(WindowText(dialog), "Customize Sfx");
         RECT client{};
         ::GetClientRect(dialog, &client);
@@ -486,11 +489,17 @@ TEST_F(ActionsTest, CustomizeSfxDialogIsLaidOutAsDesigned) {
         EXPECT_EQ(custom.ShownIcon(), ::LoadIconA(platform::win32::ProgramInstance(), "MAINICON"));
         EXPECT_NE(custom.ShownIcon(), nullptr);
         EXPECT_EQ(custom.IconFileName, "");
+    };
+    // A label's access key moves the focus to its edit.
+    auto pressAltO = [](HWND) { ::PostMessageA(::GetFocus(), WM_SYSCHAR, 'o', 1 << 29); };
+    auto escape = [](HWND dialog) {
+        EXPECT_EQ(::GetFocus(), ::GetDlgItem(dialog, IDC_EDCOMMANDLINE)) << "Alt+O";
         ::PostMessageA(::GetFocus(), WM_KEYDOWN, VK_ESCAPE, 0);
-    });
+    };
+    const INT_PTR result = RunShown(custom, form->Handle(), {checkLayout, pressAltO, escape});
     EXPECT_EQ(result, IDCANCEL) << "Escape gives Cancel";
     const INT_PTR closed =
-        RunShown(custom, form->Handle(), [](HWND dialog) { ::PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); });
+        RunShown(custom, form->Handle(), {[](HWND dialog) { ::PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); }});
     EXPECT_EQ(closed, IDCANCEL) << "the close box gives Cancel";
 }
 
@@ -502,7 +511,7 @@ TEST_F(ActionsTest, CustomizeSfxDialogTakesItsTextsAndTheIconOfTheChosenFile) {
     TCustSfxForm custom(*dialogs);
     custom.Caption = "c";
     dialogs->chosen = {icoPath, std::nullopt, withIcons, withoutIcons};
-    const INT_PTR result = RunShown(custom, form->Handle(), [&](HWND dialog) {
+    const INT_PTR result = RunShown(custom, form->Handle(), {[&](HWND dialog) {
         struct Step {
             const char* what;
             bool iconShown;
@@ -524,7 +533,7 @@ TEST_F(ActionsTest, CustomizeSfxDialogTakesItsTextsAndTheIconOfTheChosenFile) {
         ::SetDlgItemTextA(dialog, IDC_EDCOMMANDLINE, "setup.exe");
         ::CheckDlgButton(dialog, IDC_CBSHOWFILELIST, BST_UNCHECKED);
         ::PostMessageA(dialog, WM_COMMAND, IDOK, 0);
-    });
+    }});
     EXPECT_EQ(result, IDOK);
     ASSERT_EQ(dialogs->opens.size(), 4u);
     EXPECT_EQ(dialogs->opens[0].Title, "Select File with Icon ...");
