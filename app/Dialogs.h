@@ -55,8 +55,11 @@ public:
     virtual void ShellOpen(const std::string& file, const std::string& workingFolder) = 0;
 };
 
+// Room for a few hundred names at once in the open dialog; a larger choice grows the buffer.
+constexpr size_t kFirstNamesBuffer = 32768;
+
 // The real dialogs, owned by `owner`.
-std::unique_ptr<TDialogs> MakeShellDialogs(HWND owner);
+std::unique_ptr<TDialogs> MakeShellDialogs(HWND owner, size_t firstNamesBuffer = kFirstNamesBuffer);
 
 // The folder browser's starting folder: one trailing backslash fewer, except for a drive root.
 std::string TrimTrailingBackslash(const std::string& path);

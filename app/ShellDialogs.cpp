@@ -16,8 +16,6 @@
 namespace {
 
 constexpr size_t kPathBuffer = 261;  // MAX_PATH and its terminating zero
-// Room for a few hundred names at once; a larger choice grows the buffer (see ChosenFilesDialog).
-constexpr size_t kFirstFilesBuffer = 32768;
 constexpr size_t kInputBoxLimit = 255;
 
 // "Description|patterns" as the dialog takes it: NUL for the bar, two NULs at the end.
@@ -55,8 +53,8 @@ void SaveDialogShow(HWND hookWindow) {
 // grown to fit the selection, so the dialog need not refuse a long list.
 class ChosenFilesDialog {
 public:
-    ChosenFilesDialog(HWND owner, const TFileDialog& dialog, bool saving)
-        : filter_(DialogFilter(dialog.Filter)), names_(saving ? kPathBuffer * 4 : kFirstFilesBuffer, '\0'),
+    ChosenFilesDialog(HWND owner, const TFileDialog& dialog, bool saving, size_t firstBuffer)
+        : filter_(DialogFilter(dialog.Filter)), names_(saving ? kPathBuffer * 4 : firstBuffer, '\0'),
           saving_(saving) {
         // The name box starts empty: a name in it would override the first folder.
         settings_.lStructSize = sizeof settings_;
@@ -72,32 +70,47 @@ public:
         Attach();
     }
 
-    // Shows the dialog; when it still reports the buffer too small, grows it and asks again.
+    // Shows the dialog; when it reports the buffer too small, grows it and asks again. Some
+    // dialogs (Wine's) cut the list off instead of reporting it: a list that runs to the end of the
+    // buffer counts as cut.
     bool Run(std::vector<std::string>& files) {
         for (;;) {
             const BOOL chosen = saving_ ? ::GetSaveFileNameA(&settings_) : ::GetOpenFileNameA(&settings_);
-            if (chosen) {
+            if (chosen && !RanFull()) {
                 files = SplitChosenFiles(names_);
                 return !files.empty();
             }
-            if (::CommDlgExtendedError() != FNERR_BUFFERTOOSMALL) return false;
-            // The first two bytes hold the size needed, where the dialog tells it.
-            const size_t needed = static_cast<unsigned char>(names_[0]) | (static_cast<unsigned char>(names_[1]) << 8);
-            Grow(std::max(needed + 2, names_.size() * 2));
-            names_[0] = '\0';
+            size_t needed = 0;
+            if (!chosen) {
+                if (::CommDlgExtendedError() != FNERR_BUFFERTOOSMALL) return false;
+                // The first two bytes hold the size needed, where the dialog tells it.
+                needed = static_cast<unsigned char>(names_[0]) | (static_cast<unsigned char>(names_[1]) << 8);
+            }
+            Grow(std::max(needed + kGuard, names_.size() * 2));
+            std::fill(names_.begin(), names_.end(), '\0');  // the name box starts empty again
         }
     }
 
 private:
+    // Two NULs past what the dialog may fill, so that a list always ends in a double NUL here.
+    static constexpr size_t kGuard = 2;
+
     void Attach() {
         settings_.lpstrFile = names_.data();
-        settings_.nMaxFile = static_cast<DWORD>(names_.size());
+        settings_.nMaxFile = static_cast<DWORD>(names_.size() - kGuard);
     }
 
     void Grow(size_t size) {
         if (size <= names_.size()) return;
         names_.resize(size, '\0');
         Attach();
+    }
+
+    bool RanFull() const {
+        const size_t room = names_.size() - kGuard;
+        for (size_t i = 0; i + 1 < names_.size(); ++i)
+            if (names_[i] == '\0' && names_[i + 1] == '\0') return i + 1 >= room;
+        return true;
     }
 
     // The dialog tells the hook of each new selection: the buffer grows to the folder and the
@@ -150,7 +163,7 @@ int CALLBACK BrowseCallback(HWND window, UINT message, LPARAM param, LPARAM data
 
 class ShellDialogs final : public TDialogs {
 public:
-    explicit ShellDialogs(HWND owner) : owner_(owner) {}
+    ShellDialogs(HWND owner, size_t firstNamesBuffer) : owner_(owner), firstNamesBuffer_(firstNamesBuffer) {}
 
     bool ExecuteSave(TFileDialog& dialog) override { return Run(dialog, true); }
     bool ExecuteOpen(TFileDialog& dialog) override { return Run(dialog, false); }
@@ -194,7 +207,7 @@ public:
 
 private:
     bool Run(TFileDialog& dialog, bool saving) {
-        ChosenFilesDialog run(owner_, dialog, saving);
+        ChosenFilesDialog run(owner_, dialog, saving, firstNamesBuffer_);
         std::vector<std::string> files;
         if (!run.Run(files)) return false;
         dialog.Files = std::move(files);
@@ -202,11 +215,14 @@ private:
     }
 
     HWND owner_;
+    size_t firstNamesBuffer_;
 };
 
 }  // namespace
 
-std::unique_ptr<TDialogs> MakeShellDialogs(HWND owner) { return std::make_unique<ShellDialogs>(owner); }
+std::unique_ptr<TDialogs> MakeShellDialogs(HWND owner, size_t firstNamesBuffer) {
+    return std::make_unique<ShellDialogs>(owner, firstNamesBuffer);
+}
 
 std::string TrimTrailingBackslash(const std::string& path) {
     if (path.size() < 4 || path.back() != '\\') return path;

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <deque>
 #include <optional>
+#include <thread>
+#include <atomic>
 
 #include "app/Main.h"
 #include "app/resource.h"
@@ -426,3 +428,62 @@ TEST(ShellDialogHelpers, TrimmingAndChosenNames) {
 }
 
 }  // namespace
+
+// The real open dialog, driven from a second thread: a choice larger than the first buffer comes
+// back whole, never cut off. (The dialog's name box takes at most 32767 typed characters, so the
+// test starts from a smaller buffer than the program's.)
+TEST(ShellDialogs, OpenDialogReturnsEveryChosenFile) {
+    ASSERT_TRUE(DisplayAvailable()) << "no display: run under xvfb-run";
+    // A main window closed by an earlier test leaves WM_QUIT behind, which would end the dialog.
+    MSG quit;
+    while (::PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
+    TestFolder folder;
+    std::vector<std::string> expected;
+    std::string typed;
+    for (int i = 0; i < 120; ++i) {
+        const std::string name = std::to_string(1000 + i) + std::string(140, 'n') + ".txt";
+        expected.push_back(folder.Write(name, "x"));
+        typed += "\"" + name + "\" ";
+    }
+    std::atomic<bool> done{false};
+    std::atomic<int> answered{0};
+    std::thread typist([&] {
+        // Each time a dialog comes up: into the folder, then every name at once. After a minute
+        // it cancels whatever is open, so that a failure ends the test instead of hanging it.
+        HWND handled = nullptr;
+        for (int i = 0; i < 2400 && !done; ++i) {
+            HWND dialog = ::FindWindowA("#32770", "Many files");
+            if (!dialog || dialog == handled || !::IsWindowVisible(dialog)) {
+                ::Sleep(25);
+                continue;
+            }
+            ::Sleep(500);
+            HWND edit = ::FindWindowExA(::FindWindowExA(::FindWindowExA(dialog, nullptr, "ComboBoxEx32", nullptr),
+                                                        nullptr, "ComboBox", nullptr),
+                                        nullptr, "Edit", nullptr);
+            ::SendMessageA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(folder.Path().c_str()));
+            ::SendMessageA(::GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+            ::Sleep(500);
+            ::SendMessageA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
+            ::PostMessageA(::GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+            ++answered;
+            handled = dialog;
+        }
+        if (HWND left = ::FindWindowA("#32770", "Many files")) ::PostMessageA(left, WM_COMMAND, IDCANCEL, 0);
+    });
+    std::unique_ptr<TDialogs> dialogs = MakeShellDialogs(nullptr, 4096);
+    TFileDialog dialog;
+    dialog.Title = "Many files";
+    dialog.Filter = FormatMsg(Msg::AllFilesFilter);
+    dialog.Options = ofAllowMultiSelect | ofHideReadOnly | ofEnableSizing;
+    const bool chosen = dialogs->ExecuteOpen(dialog);
+    done = true;
+    typist.join();
+    ASSERT_TRUE(chosen);
+    EXPECT_GT(answered, 1) << "the cut list was asked for again, with a larger buffer";
+    ASSERT_EQ(dialog.Files.size(), expected.size());
+    std::vector<std::string> files = dialog.Files;
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(files, expected);
+}
