@@ -451,6 +451,10 @@ TEST_F(ActionsTest, CustomizeSfxDialogIsLaidOutAsDesigned) {
         ::GetClientRect(dialog, &client);
         EXPECT_EQ(client.right, 430);
         EXPECT_EQ(client.bottom, 290);
+        RECT outer{};
+        ::GetWindowRect(dialog, &outer);
+        EXPECT_NEAR(outer.left + outer.right, ::GetSystemMetrics(SM_CXSCREEN), 1) << "centred on the screen";
+        EXPECT_NEAR(outer.top + outer.bottom, ::GetSystemMetrics(SM_CYSCREEN), 1);
         const LONG style = ::GetWindowLongA(dialog, GWL_STYLE);
         EXPECT_EQ(style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX), 0);
         for (const Control& control : table) {
