@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "engines/common/Codec.h"
-#include "engines/common/ZipFormat.h"
+#include "engines/common/ArchiveDirectory.h"
 
 namespace engines {
 
