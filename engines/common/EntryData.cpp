@@ -19,6 +19,9 @@ class PlainOutput {
 public:
     PlainOutput(platform::Stream& out, const std::function<bool(size_t)>& progress) : out_(out), progress_(progress) {}
 
+    // Bytes the entry still has room for, by the size it declares.
+    size_t Room(const Entry& entry) const { return static_cast<size_t>(std::max<int64_t>(entry.Size() - size_, 0)); }
+
     DataResult Take(const uint8_t* bytes, size_t count) {
         crc_ = UpdateCrc(crc_, bytes, count);
         size_ += static_cast<int64_t>(count);
@@ -108,17 +111,21 @@ DataResult CopyEntryData(platform::Stream& archive, const Entry& entry, int64_t 
         remaining -= got;
         if (cipher) cipher->Decrypt(input.data(), static_cast<size_t>(got));
         if (!inflater) {
+            if (static_cast<size_t>(got) > plain.Room(entry)) return DataResult::Longer;
             const DataResult taken = plain.Take(input.data(), static_cast<size_t>(got));
             if (taken != DataResult::Good) return taken;
             continue;
         }
         inflater->Feed(input.data(), static_cast<size_t>(got));
         for (;;) {
-            const int64_t inflated = inflater->Drain(output.data(), output.size());
+            // One byte past the declared size is enough to know the entry lies: a bomb stops there.
+            const size_t room = std::min(output.size(), plain.Room(entry) + 1);
+            const int64_t inflated = inflater->Drain(output.data(), room);
             if (inflated < 0) return DataResult::Damaged;
+            if (static_cast<size_t>(inflated) > plain.Room(entry)) return DataResult::Longer;
             const DataResult taken = plain.Take(output.data(), static_cast<size_t>(inflated));
             if (taken != DataResult::Good) return taken;
-            if (inflated < static_cast<int64_t>(output.size())) break;
+            if (inflated < static_cast<int64_t>(room)) break;
         }
     }
     if (inflater && !inflater->Finished()) return DataResult::Damaged;
