@@ -108,6 +108,9 @@ public:
     std::string EncodeEntryText(const zip::CentralFileHeader& header, const std::string& text) const;
 
     bool ShowProgressDialog = true;
+    // Who builds the progress window of the engine calls (engine/ProgressForm.h); each archive
+    // object holds its own, the window that shows nothing until it is given another.
+    void SetProgressFormFactory(std::function<std::unique_ptr<TProgressForm>(TZip&)> factory);
     std::string DllDirectory;
     std::string AddRootDir;
     uint8_t AddOptions = 2;

@@ -16,6 +16,7 @@ public:
     bool engineCalled = false;   // the current operation reached the engine's exec function
     bool addWithBackup = false;  // RunZipDll runs inside AddFiles, whose backup answers a Cancel
     std::exception_ptr callbackFailure;
+    ProgressFormFactory makeProgressForm = MakeNullProgressForm;
     std::unique_ptr<TProgressForm> progressForm;
     std::unique_ptr<platform::FileStream> traceStream;
 };

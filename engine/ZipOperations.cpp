@@ -325,7 +325,7 @@ int32_t TZip::CallEngine(const std::function<int32_t()>& exec, bool withWindow, 
     {
         ResetScope<std::unique_ptr<TProgressForm>> freeWindow(session.progressForm);
         if (withWindow) {
-            session.progressForm = CurrentProgressFormFactory()(*this);
+            session.progressForm = session.makeProgressForm(*this);
             session.progressForm->Show();
             if (paintFirst) platform::CurrentUser().ProcessMessages();
         }

@@ -186,8 +186,8 @@ private:
 std::unique_ptr<TProgressForm> MakeConsoleProgress(TZip&) { return std::make_unique<ConsoleProgress>(); }
 
 // Progress shows only on a terminal; in a file or a pipe it would be noise.
-void ShowProgressOnTerminal() {
-    if (platform::StandardErrorIsTerminal()) SetProgressFormFactory(MakeConsoleProgress);
+void ShowProgressOnTerminal(TZip& zip) {
+    if (platform::StandardErrorIsTerminal()) zip.SetProgressFormFactory(MakeConsoleProgress);
 }
 
 void SetPasswordOption(TZip& zip, const ParsedArguments& parsed) {
@@ -259,7 +259,7 @@ int Add(const Arguments& args) {
 
     TZip zip;
     UseEngineFolder(zip);
-    ShowProgressOnTerminal();
+    ShowProgressOnTerminal(zip);
     zip.SetZipFileName(Path(parsed.positional[0]));
     SetPasswordOption(zip, parsed);
     std::vector<std::string> specs;
@@ -289,7 +289,7 @@ int Extract(const Arguments& args) {
     if (!Parse(args, {"-p"}, {"-f"}, parsed) || parsed.positional.size() < 2) return kUsageError;
     TZip zip;
     UseEngineFolder(zip);
-    ShowProgressOnTerminal();
+    ShowProgressOnTerminal(zip);
     OpenExisting(zip, Path(parsed.positional[0]));
     SetPasswordOption(zip, parsed);
     std::vector<std::string> specs;

@@ -312,6 +312,9 @@ User* gInstalledUser = nullptr;
 
 }  // namespace
 
+const char* const kApplicationTitle = "Larkspool";
+const char* const kUnexpectedError = "An unexpected error ended the command.";
+
 User& CurrentUser() {
     if (gInstalledUser) return *gInstalledUser;
     static std::unique_ptr<User> ownUser = MakeNativeUser();

@@ -208,6 +208,11 @@ bool StandardErrorIsTerminal();
 // ---------------------------------------------------------------------------------------------
 // The user
 
+// The program's name: the caption of every message box it shows.
+extern const char* const kApplicationTitle;
+// What a failure that is no exception of ours says when it reaches a window's barrier.
+extern const char* const kUnexpectedError;
+
 // Message-box flags and answers, with the values the Windows API gives them.
 enum MessageBoxFlags : unsigned {
     kMbOk = 0x00,

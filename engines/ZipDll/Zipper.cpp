@@ -91,18 +91,32 @@ private:
         for (const FileDetails& item : platform::ListDirectory(folder.empty() ? "." : folder)) {
             const std::string path = folder + item.name;
             if (item.IsDirectory()) {
-                if (request_.recurse) Walk(path + "\\", pattern, base);
+                if (!request_.recurse) continue;
+                // A folder of the tree gets an entry of its own, as peers store it, so that an empty
+                // folder comes back on extraction; a flattened add has no folders to keep.
+                if (request_.folderEntries && !request_.junkFolders) Take(item, path, pattern, base);
+                Walk(path + "\\", pattern, base);
                 continue;
             }
-            if (!MatchesWildcard(pattern, item.name)) continue;
-            ++found_;
-            const bool hidden = (item.attributes & (platform::kAttributeHidden | platform::kAttributeSystem)) != 0;
-            if (hidden && !request_.systemFiles) {
-                selection_.skipped.emplace_back(path, engine::kSkipExcluded);
-                continue;
-            }
-            selection_.files.push_back({path, StoredName(path, base, request_.junkFolders), item});
+            Take(item, path, pattern, base);
         }
+    }
+
+    void Take(const FileDetails& item, const std::string& path, const std::string& pattern, const std::string& base) {
+        if (!MatchesWildcard(pattern, item.name)) return;
+        ++found_;
+        const bool hidden = (item.attributes & (platform::kAttributeHidden | platform::kAttributeSystem)) != 0;
+        if (hidden && !request_.systemFiles) {
+            selection_.skipped.emplace_back(path, engine::kSkipExcluded);
+            return;
+        }
+        if (!item.IsDirectory()) {
+            selection_.files.push_back({path, StoredName(path, base, request_.junkFolders), item});
+            return;
+        }
+        FileDetails folder = item;
+        folder.size = 0;  // what a folder's own size means differs by system; its entry holds no data
+        selection_.files.push_back({path, StoredName(path, base, false) + "/", folder});
     }
 
     const ZipRequest& request_;
@@ -251,7 +265,9 @@ public:
     ParallelPacker(const ParallelPacker&) = delete;
     ParallelPacker& operator=(const ParallelPacker&) = delete;
 
-    bool Handles(size_t index) const { return files_[index].details.size <= kParallelLimit; }
+    bool Handles(size_t index) const {
+        return !files_[index].details.IsDirectory() && files_[index].details.size <= kParallelLimit;
+    }
 
     // Waits for a file the workers handle and takes its result; the window moves on.
     Packed Take(size_t index) {
@@ -391,6 +407,15 @@ public:
         return Outcome::Done;
     }
 
+    // A folder's entry: its name ending in '/', no data, never encrypted, the folder's time.
+    Outcome AddFolder(const Candidate& candidate, Entry& entry) {
+        const std::string name = platform::AnsiToOem(candidate.storedName);
+        const LocalHeader local = Describe(candidate, name, kMethodStored, false, 0, 0, 0, out_.Position(), entry);
+        WriteExactly(out_, local.data(), local.size(), kOutputName);
+        WriteText(out_, name, kOutputName);
+        return Outcome::Done;
+    }
+
     // Writes a file a worker compressed (Packed), encrypting it here, on the calling thread.
     Outcome AddPacked(const Candidate& candidate, Packed& packed, Entry& entry) {
         if (packed.failed) {
@@ -452,7 +477,7 @@ private:
         header.SetU32(CentralFileHeader::kCrc32, crc);
         header.SetU32(CentralFileHeader::kCompressedSize, compressed);
         header.SetU32(CentralFileHeader::kUncompressedSize, size);
-        header.SetU32(CentralFileHeader::kExternalAttributes, candidate.details.attributes & 0x27);
+        header.SetU32(CentralFileHeader::kExternalAttributes, candidate.details.attributes & 0x37);  // with the folder bit
         entry.name = name;
         entry.localOffset = headerAt;
         return local;
@@ -523,6 +548,7 @@ ZipRequest ReadZipCommand(const ZipCommand& command) {
     request.trace = Flag(command, ZipCommand::kTraceFlag);
     request.junkFolders = Flag(command, ZipCommand::kJunkFolders);
     request.recurse = command.U16(ZipCommand::kRecurse) != 0;
+    request.folderEntries = !Flag(command, ZipCommand::kNoFolderEntries);
     request.freshen = Flag(command, ZipCommand::kFreshen);
     request.updateNewer = Flag(command, ZipCommand::kUpdateNewer);
     request.systemFiles = Flag(command, ZipCommand::kSystemFiles);
@@ -593,7 +619,10 @@ int32_t AddFiles(const ZipRequest& request, Reporter& reporter) {
         if (request.trace && !reporter.Message("Adding " + file.path + " as " + file.storedName)) return 0;
         Entry entry;
         Outcome outcome = Outcome::Done;
-        if (packer && packer->Handles(i)) {
+        if (file.details.IsDirectory()) {
+            if (packer) packer->Pass(i);
+            outcome = writer.AddFolder(file, entry);
+        } else if (packer && packer->Handles(i)) {
             Packed packed = packer->Take(i);
             outcome = writer.AddPacked(file, packed, entry);
         } else {

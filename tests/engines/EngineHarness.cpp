@@ -120,7 +120,7 @@ int32_t Engines::Zip(const ZipJob& job, RecordingCallback& callback) const {
         command.SetU32(ZipCommand::kSystemFiles, TrueIf(options & 128));
         command.SetU32(ZipCommand::kPasswordFlag, TrueIf(encrypt));
         command.SetU16(ZipCommand::kRecurse, (options & 4) ? engine::kTrue16 : 0);
-        command.SetU32(ZipCommand::kNoFolderEntries, TrueIf(!(options & 4) && !(options & 8)));
+        command.SetU32(ZipCommand::kNoFolderEntries, TrueIf(job.noFolderEntries || (!(options & 4) && !(options & 8))));
         command.SetU32(ZipCommand::kJunkFolders, TrueIf(!(options & 16)));
         if (encrypt) command.SetU32(ZipCommand::kPassword, Word(job.password));
     }

@@ -53,6 +53,7 @@ struct ZipJob {
     uint32_t level = 9;
     bool deleting = false;
     bool trace = false;
+    bool noFolderEntries = false;  // set the word whatever the options say
 };
 
 struct UnzipJob {

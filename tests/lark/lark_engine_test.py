@@ -242,8 +242,10 @@ class LarkEngine(unittest.TestCase):
         files = {"a.txt": b"alpha\n" * 100, "sub/b.bin": bytes(range(256)) * 40, "sub/deeper/c.txt": b"c"}
         for name, data in files.items():
             self.write("src/" + name, data)
+        (self.tmp / "src" / "hollow").mkdir()
         res, _ = self.run_lark("add", self.archive, "-p", "secret", "-r", self.tmp / "src", real=True)
-        self.assertEqual(res.out, cli.message("FilesAdded").replace("%d", "3") + "\n", res.err)
+        # Three files and an entry for each of the three folders, the empty one included.
+        self.assertEqual(res.out, cli.message("FilesAdded").replace("%d", "6") + "\n", res.err)
         done = cli.run_tool("unzip", "-P", "secret", "-t", str(self.archive), check=False)
         self.assertEqual(done.returncode, 0, done.stdout.decode(errors="replace"))
         out = self.tmp / "out"
@@ -252,10 +254,11 @@ class LarkEngine(unittest.TestCase):
         self.assertEqual(res.out, cli.message("FilesExtracted").replace("%d", "3") + "\n", res.err)
         for name, data in files.items():
             self.assertEqual((out / name).read_bytes(), data, name)
+        self.assertTrue((out / "hollow").is_dir(), "the empty folder comes back")
         res, _ = self.run_lark("delete", self.archive, "sub/*.bin", real=True)
         self.assertEqual(res.out, cli.message("FilesDeleted").replace("%d", "1") + "\n", res.err)
         with zipfile.ZipFile(self.archive) as z:
-            self.assertEqual(sorted(z.namelist()), ["a.txt", "sub/deeper/c.txt"])
+            self.assertEqual(sorted(z.namelist()), ["a.txt", "hollow/", "sub/", "sub/deeper/", "sub/deeper/c.txt"])
 
     def test_host_names_reach_the_engine_in_the_ansi_code_page(self):
         if cli.WINDOWS:
