@@ -24,7 +24,7 @@ constexpr const char* kWindowClass = "LarkspoolMainForm";
 // Posted at the first show, so that FormShow runs with the window already on screen.
 constexpr UINT kFormShowMessage = WM_APP + 1;
 
-// The design's geometry, in pixels.
+// The window's fixed geometry, in pixels: the client area, its first position and its controls.
 constexpr int kClientWidth = 536;
 constexpr int kClientHeight = 405;
 constexpr int kDesignLeft = 262;
@@ -181,7 +181,7 @@ void TMainForm::FormCreate() {
     zipArchive_ = std::make_unique<TZip>();
     zipArchive_->OnContentsChanged = [this](TZip* Sender) { ZipContentsChanged(Sender); };
     ProgramDir = ExtractFilePath(platform::ModuleFileName());
-    zipArchive_->MakeProgressForm = ProgressWindowFactory(Handle());
+    zipArchive_->SetProgressFormFactory(ProgressWindowFactory(Handle()));
     if (!options_.Dialogs) shellDialogs_ = MakeShellDialogs(Handle());
     CreateControls();
     ::SetWindowTextA(zipCommentsLbl_, "");

@@ -5,12 +5,12 @@
 
 #include "app/CustSfx.h"
 #include "app/Dialogs.h"
+#include "archive/DiskUtils.h"
 #include "platform/Platform.h"
 #include "sfx/CustomStub.h"
 #include "sfx/SfxUtils.h"
 #include "sfx/win32/ProgramIcon.h"
 #include "sfxstub/SfxSettings.h"
-#include "volumes/DiskUtils.h"
 
 using zip::FormatMsg;
 using zip::Msg;

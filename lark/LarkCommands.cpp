@@ -187,7 +187,7 @@ std::unique_ptr<TProgressForm> MakeConsoleProgress(TZip&) { return std::make_uni
 
 // Progress shows only on a terminal; in a file or a pipe it would be noise.
 void ShowProgressOnTerminal(TZip& zip) {
-    if (platform::StandardErrorIsTerminal()) zip.MakeProgressForm = MakeConsoleProgress;
+    if (platform::StandardErrorIsTerminal()) zip.SetProgressFormFactory(MakeConsoleProgress);
 }
 
 void SetPasswordOption(TZip& zip, const ParsedArguments& parsed) {

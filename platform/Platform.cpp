@@ -95,6 +95,11 @@ std::string MakeTempFileHere(const std::string& directory, const std::string& pr
 
 }  // namespace
 
+std::string AppendBackslash(const std::string& text) {
+    if (text.empty() || text.back() == '\\') return text;
+    return text + '\\';
+}
+
 // ---------------------------------------------------------------------------------------------
 // Files
 

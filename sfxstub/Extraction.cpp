@@ -105,6 +105,7 @@ private:
         case engines::DataResult::Good:
             break;
         case engines::DataResult::Damaged:
+        case engines::DataResult::Longer:
             return Failure::Damaged;
         case engines::DataResult::WriteError:
             return Failure::WriteError;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engines/common/ZipFormat.h"
+#include "engines/common/ArchiveDirectory.h"
 #include "platform/Platform.h"
 #include "sfxstub/StubMessages.h"
 

@@ -193,6 +193,8 @@ Unzipper::Outcome Unzipper::WriteFile(FileStream& archive, const Entry& entry, i
     });
     if (result == DataResult::Cancelled) return Outcome::Cancelled;
     if (result == DataResult::WriteError) platform::RaiseFileError("Cannot write " + target + ".");
+    // Its data is not what the archive says, so asking whether to keep it makes no sense.
+    if (result == DataResult::Longer) return Skip(name, engine::kSkipCrcError);
     if (result == DataResult::Damaged) {
         if (!reporter_.Send(engine::kActionCrcError, name)) return Outcome::Cancelled;
         if (reporter_.Flag() != 1) return Skip(name, engine::kSkipCrcError);

@@ -3,6 +3,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <random>
 #include <stdexcept>
@@ -34,25 +35,34 @@ Inflater::Inflater() : state_(std::make_unique<State>()) {
 Inflater::~Inflater() { inflateEnd(&state_->stream); }
 
 bool Inflater::Decompress(const uint8_t* bytes, size_t count, std::vector<uint8_t>& out) {
-    z_stream& stream = state_->stream;
-    stream.next_in = const_cast<Bytef*>(bytes);
-    stream.avail_in = static_cast<uInt>(count);
-    while (!finished_) {
+    Feed(bytes, count);
+    for (;;) {
         const size_t had = out.size();
         out.resize(had + kCodecOutputChunk);
-        stream.next_out = out.data() + had;
-        stream.avail_out = static_cast<uInt>(kCodecOutputChunk);
-        const int status = inflate(&stream, Z_NO_FLUSH);
-        out.resize(out.size() - stream.avail_out);
-        if (status == Z_STREAM_END) {
-            finished_ = true;
-        } else if (status != Z_OK && status != Z_BUF_ERROR) {
-            return false;
-        } else if (stream.avail_out != 0) {
-            break;  // every input byte taken: the rest comes with the next call
-        }
+        const int64_t got = Drain(out.data() + had, kCodecOutputChunk);
+        out.resize(had + static_cast<size_t>(std::max<int64_t>(got, 0)));
+        if (got < static_cast<int64_t>(kCodecOutputChunk)) return got >= 0;
     }
-    return true;
+}
+
+void Inflater::Feed(const uint8_t* bytes, size_t count) {
+    state_->stream.next_in = const_cast<Bytef*>(bytes);
+    state_->stream.avail_in = static_cast<uInt>(count);
+}
+
+int64_t Inflater::Drain(uint8_t* out, size_t capacity) {
+    if (finished_) return 0;
+    z_stream& stream = state_->stream;
+    stream.next_out = out;
+    stream.avail_out = static_cast<uInt>(capacity);
+    // inflate stops only when the input or the room for output runs out, or at the stream's end.
+    const int status = inflate(&stream, Z_NO_FLUSH);
+    if (status == Z_STREAM_END) {
+        finished_ = true;
+    } else if (status != Z_OK && status != Z_BUF_ERROR) {
+        return -1;
+    }
+    return static_cast<int64_t>(capacity - stream.avail_out);
 }
 
 ZipCipher::ZipCipher(const std::string& password) : keys_{0x12345678, 0x23456789, 0x34567890} {

@@ -42,6 +42,12 @@ public:
 
     // Decompresses `count` bytes and appends the output to `out`; false when the data is damaged.
     bool Decompress(const uint8_t* bytes, size_t count, std::vector<uint8_t>& out);
+    // The same into a buffer of the caller's, which is neither grown nor cleared: Feed gives `count`
+    // more bytes (kept by the caller until drained), Drain writes up to `capacity` bytes of their
+    // output to `out` and returns how many, fewer once the bytes fed are used up or the stream ended,
+    // -1 when the data is damaged.
+    void Feed(const uint8_t* bytes, size_t count);
+    int64_t Drain(uint8_t* out, size_t capacity);
     bool Finished() const { return finished_; }
 
 private:

@@ -7,8 +7,36 @@
 namespace engines {
 namespace {
 
-constexpr int32_t kChunk = 65536;
+// Large pieces keep the calls into the file system and zlib few. The buffers are made once per
+// entry, no larger than the entry needs, so a small file does not pay for clearing a large one.
+constexpr int32_t kInputChunk = 256 * 1024;
+constexpr size_t kOutputChunk = 256 * 1024;
+constexpr size_t kSmallestOutputChunk = 4096;
 constexpr uint32_t kTrialBytes = 4096;
+
+// The plain bytes of one entry on their way out: counted, summed into the CRC and written.
+class PlainOutput {
+public:
+    PlainOutput(platform::Stream& out, const std::function<bool(size_t)>& progress) : out_(out), progress_(progress) {}
+
+    // Bytes the entry still has room for, by the size it declares.
+    size_t Room(const Entry& entry) const { return static_cast<size_t>(std::max<int64_t>(entry.Size() - size_, 0)); }
+
+    DataResult Take(const uint8_t* bytes, size_t count) {
+        crc_ = UpdateCrc(crc_, bytes, count);
+        size_ += static_cast<int64_t>(count);
+        const int32_t length = static_cast<int32_t>(count);
+        if (length > 0 && out_.Write(bytes, length) != length) return DataResult::WriteError;
+        return progress_(count) ? DataResult::Good : DataResult::Cancelled;
+    }
+    bool Matches(const Entry& entry) const { return crc_ == entry.Crc() && size_ == entry.Size(); }
+
+private:
+    platform::Stream& out_;
+    const std::function<bool(size_t)>& progress_;
+    uint32_t crc_ = 0;
+    int64_t size_ = 0;
+};
 
 }  // namespace
 
@@ -73,30 +101,35 @@ DataResult CopyEntryData(platform::Stream& archive, const Entry& entry, int64_t 
     std::optional<Inflater> inflater;
     if (entry.Method() == kMethodDeflated) inflater.emplace();
 
-    std::vector<uint8_t> input(kChunk);
-    std::vector<uint8_t> output;
-    uint32_t crc = 0;
-    int64_t size = 0;
+    std::vector<uint8_t> input(static_cast<size_t>(std::min<int64_t>(std::max<int64_t>(remaining, 0), kInputChunk)));
+    std::vector<uint8_t> output(inflater ? std::clamp<size_t>(entry.Size(), kSmallestOutputChunk, kOutputChunk) : 0);
+    PlainOutput plain(out, progress);
     while (remaining > 0) {
-        const int32_t want = static_cast<int32_t>(std::min<int64_t>(remaining, kChunk));
+        const int32_t want = static_cast<int32_t>(std::min<int64_t>(remaining, kInputChunk));
         const int32_t got = archive.Read(input.data(), want);
         if (got <= 0) return DataResult::Damaged;
         remaining -= got;
         if (cipher) cipher->Decrypt(input.data(), static_cast<size_t>(got));
-        output.clear();
-        if (inflater) {
-            if (!inflater->Decompress(input.data(), static_cast<size_t>(got), output)) return DataResult::Damaged;
-        } else {
-            output.assign(input.begin(), input.begin() + got);
+        if (!inflater) {
+            if (static_cast<size_t>(got) > plain.Room(entry)) return DataResult::Longer;
+            const DataResult taken = plain.Take(input.data(), static_cast<size_t>(got));
+            if (taken != DataResult::Good) return taken;
+            continue;
         }
-        crc = UpdateCrc(crc, output.data(), output.size());
-        size += static_cast<int64_t>(output.size());
-        const int32_t count = static_cast<int32_t>(output.size());
-        if (count > 0 && out.Write(output.data(), count) != count) return DataResult::WriteError;
-        if (!progress(output.size())) return DataResult::Cancelled;
+        inflater->Feed(input.data(), static_cast<size_t>(got));
+        for (;;) {
+            // One byte past the declared size is enough to know the entry lies: a bomb stops there.
+            const size_t room = std::min(output.size(), plain.Room(entry) + 1);
+            const int64_t inflated = inflater->Drain(output.data(), room);
+            if (inflated < 0) return DataResult::Damaged;
+            if (static_cast<size_t>(inflated) > plain.Room(entry)) return DataResult::Longer;
+            const DataResult taken = plain.Take(output.data(), static_cast<size_t>(inflated));
+            if (taken != DataResult::Good) return taken;
+            if (inflated < static_cast<int64_t>(room)) break;
+        }
     }
     if (inflater && !inflater->Finished()) return DataResult::Damaged;
-    return crc == entry.Crc() && size == entry.Size() ? DataResult::Good : DataResult::Damaged;
+    return plain.Matches(entry) ? DataResult::Good : DataResult::Damaged;
 }
 
 }  // namespace engines

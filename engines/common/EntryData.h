@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "engines/common/Codec.h"
-#include "engines/common/ZipFormat.h"
+#include "engines/common/ArchiveDirectory.h"
 
 namespace engines {
 
@@ -31,7 +31,9 @@ bool MakeEntryFolders(const std::string& destination, const std::vector<std::str
 // The components of a safe name joined with backslashes, as the path below the destination.
 std::string JoinComponents(const std::vector<std::string>& components);
 
-enum class DataResult { Good, Damaged, WriteError, Cancelled };
+// Longer: the data runs past the size the archive declares (a ZIP bomb does); nothing past that
+// size was written.
+enum class DataResult { Good, Damaged, Longer, WriteError, Cancelled };
 
 // Writes the entry's data, decrypted with `password` when the entry is encrypted and inflated when
 // deflated, to `out`. `progress` hears of every piece written and answers false to cancel.

@@ -1,6 +1,5 @@
 // sfx.bin's entry: reads its settings and its command line, then runs the window or the /auto run.
 #include <windows.h>
-#include <objbase.h>
 
 #include <algorithm>
 
@@ -86,8 +85,5 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     if (inputs.arguments.unattended) {
         return RunUnattended(programPath, OwnImageSize(), inputs.arguments, inputs.defaultDestination);
     }
-    ::CoInitialize(nullptr);
-    const int code = RunWindow(programPath, inputs);
-    ::CoUninitialize();
-    return code;
+    return RunWindow(programPath, inputs);
 }

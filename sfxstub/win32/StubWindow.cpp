@@ -2,6 +2,7 @@
 #include "StubWindow.h"
 
 #include <commctrl.h>
+#include <objbase.h>
 #include <shellapi.h>
 #include <shlobj.h>
 
@@ -54,13 +55,46 @@ int CALLBACK BrowseProc(HWND browser, UINT message, LPARAM, LPARAM data) {
     return 0;
 }
 
+template <typename Function>
+Function Export(const platform::LibraryHandle& library, const char* name) {
+    return reinterpret_cast<Function>(platform::GetProcAddress(library, name));
+}
+
 }  // namespace
 
+// The common controls, the shell and COM serve the window alone. Loaded when it opens (by name,
+// found as the loader would find them as imports), they stay out of an unattended run, whose
+// start they would lengthen by about a tenth of a second under Wine.
+struct WindowLibraries {
+    platform::LibraryHandle comctl32 = platform::LoadLibrary("comctl32.dll");
+    platform::LibraryHandle shell32 = platform::LoadLibrary("shell32.dll");
+    platform::LibraryHandle ole32 = platform::LoadLibrary("ole32.dll");
+    decltype(&::InitCommonControlsEx) initCommonControlsEx = Export<decltype(initCommonControlsEx)>(comctl32, "InitCommonControlsEx");
+    decltype(&::SHBrowseForFolderA) browseForFolder = Export<decltype(browseForFolder)>(shell32, "SHBrowseForFolderA");
+    decltype(&::SHGetPathFromIDListA) pathFromIdList = Export<decltype(pathFromIdList)>(shell32, "SHGetPathFromIDListA");
+    decltype(&::ShellExecuteA) shellExecute = Export<decltype(shellExecute)>(shell32, "ShellExecuteA");
+    decltype(&::CoInitialize) coInitialize = Export<decltype(coInitialize)>(ole32, "CoInitialize");
+    decltype(&::CoUninitialize) coUninitialize = Export<decltype(coUninitialize)>(ole32, "CoUninitialize");
+    decltype(&::CoTaskMemFree) coTaskMemFree = Export<decltype(coTaskMemFree)>(ole32, "CoTaskMemFree");
+
+    bool Complete() const {
+        return initCommonControlsEx && browseForFolder && pathFromIdList && shellExecute && coInitialize &&
+               coUninitialize && coTaskMemFree;
+    }
+};
+
 int StubWindow::Run() {
+    const WindowLibraries libraries;
+    if (!libraries.Complete()) return kExitFailed;
+    libraries_ = &libraries;
+    // The folder browser needs COM.
+    libraries.coInitialize(nullptr);
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
-    ::InitCommonControlsEx(&controls);
+    libraries.initCommonControlsEx(&controls);
     const INT_PTR result = ::DialogBoxParamA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_STUB), nullptr,
                                              DialogProc, reinterpret_cast<LPARAM>(this));
+    libraries.coUninitialize();
+    libraries_ = nullptr;
     return result < 0 ? kExitFailed : static_cast<int>(result);
 }
 
@@ -186,10 +220,10 @@ void StubWindow::OnBrowse() {
     browse.ulFlags = BIF_RETURNONLYFSDIRS;
     browse.lpfn = BrowseProc;
     browse.lParam = reinterpret_cast<LPARAM>(start.c_str());
-    LPITEMIDLIST picked = ::SHBrowseForFolderA(&browse);
+    LPITEMIDLIST picked = libraries_->browseForFolder(&browse);
     if (!picked) return;
-    if (::SHGetPathFromIDListA(picked, chosen)) ::SetDlgItemTextA(window_, IDC_DESTINATION, chosen);
-    ::CoTaskMemFree(picked);
+    if (libraries_->pathFromIdList(picked, chosen)) ::SetDlgItemTextA(window_, IDC_DESTINATION, chosen);
+    libraries_->coTaskMemFree(picked);
 }
 
 void StubWindow::SetBusy(bool busy) {
@@ -252,7 +286,7 @@ void StubWindow::RunCommand(const std::string& destination) {
     std::string parameters;
     SplitCommand(inputs_.settings.commandLine, destination, file, parameters);
     if (file.empty() || !platform::FileExists(file)) return;
-    ::ShellExecuteA(window_, "open", file.c_str(), parameters.empty() ? nullptr : parameters.c_str(),
+    libraries_->shellExecute(window_, "open", file.c_str(), parameters.empty() ? nullptr : parameters.c_str(),
                     destination.c_str(), SW_SHOWNORMAL);
 }
 

@@ -8,9 +8,11 @@
 #include "sfxstub/Extraction.h"
 #include "sfxstub/SfxSettings.h"
 
-#include <windows.h>
+#include "platform/win32/WindowsApi.h"
 
 namespace sfxstub {
+
+struct WindowLibraries;
 
 struct WindowInputs {
     sfxsettings::SfxSettings settings;
@@ -45,6 +47,7 @@ private:
 
     SfxArchive& archive_;
     WindowInputs inputs_;
+    const WindowLibraries* libraries_ = nullptr;  // while Run shows the window
     HWND window_ = nullptr;
     bool extracting_ = false;
     bool cancelRequested_ = false;

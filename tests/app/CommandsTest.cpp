@@ -11,13 +11,15 @@
 
 #include "app/Main.h"
 #include "app/resource.h"
+#include "engine/ProgressForm.h"
+#include "engine/ProgressForm.h"
 #include "engine/ZipDlls.h"
 #include "tests/app/GuiTestSupport.h"
 #include "tests/engine/FakeEngineControl.h"
 #include "tests/support/ArchiveBuilder.h"
 #include "tests/support/ScriptedUser.h"
 #include "tests/support/TestFolder.h"
-#include "volumes/DiskUtils.h"
+#include "archive/DiskUtils.h"
 
 #include <shlobj.h>
 
@@ -114,11 +116,11 @@ protected:
         form = std::make_unique<TMainForm>(std::move(options));
         TZip& zip = form->ZipArchive();
         zip.DllDirectory = FakeEngine::Folder();
-        zip.MakeProgressForm = [this](TZip& owner) {
+        zip.SetProgressFormFactory([this](TZip& owner) {
             handed.push_back({owner.FileSpecs(), owner.AddOptions, owner.AddRootDir, owner.ExtractOptions,
                               owner.ExtractDir});
             return MakeNullProgressForm(owner);
-        };
+        });
         form->Show(SW_SHOWNORMAL);
         PumpUntil([&] { return form->FormShown() && !form->Busy(); });
         PumpMessages();  // FormShow runs from a posted message

@@ -3,8 +3,8 @@
 
 #include "tests/support/ArchiveBuilder.h"
 
-#include <fstream>
 #include <algorithm>
+#include <fstream>
 #include <memory>
 
 #include "platform/Platform.h"

@@ -68,10 +68,6 @@ std::vector<ListedRow> ReadList(HWND listView, HANDLE process);
 // A status bar's first part, through the same kind of buffer.
 std::string ReadStatusText(HWND statusBar, HANDLE process);
 
-// The window's area of the screen as a 24-bit BMP file, for the README and for a look by hand.
-bool SaveScreenshot(HWND window, const std::string& path);
-// The folder named by LARK_SCREENSHOTS in Wine's form, made when missing; empty when not set.
-std::string ScreenshotFolder();
 // A fresh key that stands in for the classes root, removed afterwards. Under a volatile key no
 // lasting key can be created, which makes the association's writes fail as missing rights would.
 class TestRegistryRoot {
@@ -93,6 +89,10 @@ std::string MakeIconFile(uint32_t colour);
 std::vector<std::string> IconFileImages(const std::string& ico);
 // The images of a program's icon group `group`, read from the program file as data.
 std::vector<std::string> ProgramIconImages(const std::string& program, const char* group);
+// The window's area of the screen as a 24-bit BMP file, for the README and for a look by hand.
+bool SaveScreenshot(HWND window, const std::string& path);
+// The folder named by LARK_SCREENSHOTS in Wine's form, made when missing; empty when not set.
+std::string ScreenshotFolder();
 
 // The default value of `root\key`; "<missing>" when it cannot be read.
 std::string DefaultValue(HKEY root, const std::string& key);

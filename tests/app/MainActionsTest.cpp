@@ -10,11 +10,11 @@
 #include "app/CustSfx.h"
 #include "app/Main.h"
 #include "app/resource.h"
-#include "sfxstub/SfxSettings.h"
+#include "archive/DiskUtils.h"
 #include "platform/win32/WindowKit.h"
+#include "sfxstub/SfxSettings.h"
 #include "tests/app/GuiTestSupport.h"
 #include "tests/volumes/FloppySet.h"
-#include "volumes/DiskUtils.h"
 
 using namespace larktest;
 using zip::FormatMsg;

@@ -33,7 +33,7 @@ EngineTest::EngineTest() : savedDirectory_(platform::GetCurrentDirectory()) {
     engine::UnloadDlls();
     WindowLog().clear();
     WindowsMade() = 0;
-    zip.MakeProgressForm = MakeRecordingWindow;
+    zip.SetProgressFormFactory(MakeRecordingWindow);
     zip.DllDirectory = FakeEngine::Folder();
 }
 

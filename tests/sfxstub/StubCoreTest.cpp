@@ -212,6 +212,41 @@ TEST(StubCore, TellsTheBareStubFromADamagedArchive) {
     }
 }
 
+// An entry whose data inflate past the size it declares (a ZIP bomb) is stopped there: no more
+// than that size is ever written, stored or deflated, and nothing is kept.
+TEST(StubCore, StopsAnEntryAtTheSizeItDeclares) {
+    class CountingHost final : public ExtractionHost {
+    public:
+        size_t written = 0;
+        bool BeginFile(const std::string&, uint32_t) override { return true; }
+        bool Progress(size_t bytes) override {
+            written += bytes;
+            return true;
+        }
+        bool AskPassword(const std::string&, std::string&) override { return false; }
+        void FileDone(const std::string&, Failure) override {}
+    };
+    constexpr uint32_t kDeclared = 1000;
+    for (const bool deflate : {true, false}) {
+        const std::vector<Item> items = {{"bomb.txt", std::string(1 << 20, 'b'), deflate}};
+        std::string program = Finish(Build(items).Stub(larktest::StubBytes(kStubSize), false), items);
+        const larktest::BuiltArchive layout = Build(items).Stub(larktest::StubBytes(kStubSize), false).Build();
+        larktest::PutU32(program, layout.layout.localHeaders[0] + 22, kDeclared);
+        larktest::PutU32(program, layout.layout.centralHeaders[0] + 24, kDeclared);
+        larktest::TestFolder folder;
+        larktest::WriteFileBytes(folder.Path("prog.exe"), program);
+        SfxArchive archive;
+        ASSERT_EQ(archive.Open(folder.Path("prog.exe"), kStubSize), SfxArchive::Status::Ok);
+        CountingHost host;
+        ExtractRequest request;
+        request.destination = folder.Path();
+        const ExtractResult result = ExtractAll(archive, request, host);
+        EXPECT_EQ(result.failed, 1) << deflate;
+        EXPECT_LE(host.written, kDeclared) << deflate;
+        EXPECT_FALSE(platform::FileExists(folder.Path("bomb.txt"))) << deflate;
+    }
+}
+
 // A password asked for is tried, asked again when wrong (three times per file), and reused.
 TEST(StubCore, AsksForThePasswordAndReusesIt) {
     class ScriptedHost final : public ExtractionHost {
