@@ -14,6 +14,7 @@
 #include "platform/win32/WindowKit.h"
 #include "sfxstub/SfxSettings.h"
 #include "tests/app/GuiTestSupport.h"
+#include "tests/app/ScriptedDialogs.h"
 #include "tests/volumes/FloppySet.h"
 
 using namespace larktest;
@@ -21,62 +22,6 @@ using zip::FormatMsg;
 using zip::Msg;
 
 namespace {
-
-// Answers the commands' dialogs from a script and records how each was set up. A dialog the
-// script has no answer for fails the test and is cancelled.
-class ScriptedDialogs final : public TDialogs {
-public:
-    std::deque<std::optional<std::string>> typed;    // input boxes: the text, or nothing for Cancel
-    std::deque<std::optional<std::string>> chosen;   // open dialogs: the file, or nothing for Cancel
-    std::function<INT_PTR(platform::win32::ModalDialog&)> onModal;
-
-    struct InputCall {
-        std::string caption, prompt, defaultText;
-    };
-    std::vector<InputCall> inputs;
-    std::vector<TFileDialog> opens;
-    int modals = 0;
-
-    bool ExecuteSave(TFileDialog&) override {
-        ADD_FAILURE() << "unexpected save dialog";
-        return false;
-    }
-    bool ExecuteOpen(TFileDialog& dialog) override {
-        opens.push_back(dialog);
-        if (chosen.empty()) {
-            ADD_FAILURE() << "unexpected open dialog \"" << dialog.Title << "\"";
-            return false;
-        }
-        const std::optional<std::string> file = chosen.front();
-        chosen.pop_front();
-        if (!file) return false;
-        dialog.Files = {*file};
-        return true;
-    }
-    bool BrowseForFolder(std::string&, const std::string& title) override {
-        ADD_FAILURE() << "unexpected folder browser \"" << title << "\"";
-        return false;
-    }
-    std::string InputBox(const std::string& caption, const std::string& prompt, const std::string& defaultText) override {
-        inputs.push_back({caption, prompt, defaultText});
-        if (typed.empty()) {
-            ADD_FAILURE() << "unexpected input box \"" << caption << "\"";
-            return defaultText;
-        }
-        const std::optional<std::string> text = typed.front();
-        typed.pop_front();
-        return text ? *text : defaultText;
-    }
-    INT_PTR ShowModal(platform::win32::ModalDialog& dialog) override {
-        ++modals;
-        if (!onModal) {
-            ADD_FAILURE() << "unexpected modal dialog";
-            return IDCANCEL;
-        }
-        return onModal(dialog);
-    }
-    void ShellOpen(const std::string& file, const std::string&) override { ADD_FAILURE() << "unexpected open " << file; }
-};
 
 // What runs, one step per timer tick, while a dialog of RunShown is up.
 std::deque<std::function<void()>> gWhileShown;
@@ -132,7 +77,10 @@ bool Enabled(const TMainForm& form, int command) {
 class ActionsTest : public FloppyTest {
 protected:
     void SetUp() override { ASSERT_TRUE(DisplayAvailable()) << "no display: run under xvfb-run"; }
-    void TearDown() override { form.reset(); }
+    void TearDown() override {
+        form.reset();
+        if (dialogs) EXPECT_TRUE(dialogs->opened.empty()) << "no Action command opens a file in the shell";
+    }
 
     void Start(const std::string& archive) {
         form.reset();
@@ -205,11 +153,12 @@ TEST_F(ActionsTest, CommentCommandsAskWithTheOldTextAndPassTheAnswerOn) {
         if (c.command == IDM_MODIFYFILECOMMENT) SelectRow(0);
         dialogs->typed.push_back(c.typed);
         Run(c.command);
-        ASSERT_EQ(dialogs->inputs.size(), 1u);
+        ASSERT_EQ(dialogs->shown.size(), 1u);
         const bool file = c.command == IDM_MODIFYFILECOMMENT;
-        EXPECT_EQ(dialogs->inputs[0].caption, file ? "File Comment" : "General Comment");
-        EXPECT_EQ(dialogs->inputs[0].prompt, file ? "Enter a file comment..." : "Enter a comment...");
-        EXPECT_EQ(dialogs->inputs[0].defaultText, file ? "old comment" : "old zip comment");
+        EXPECT_EQ(dialogs->shown[0].kind, "input");
+        EXPECT_EQ(dialogs->shown[0].title,
+                  file ? "File Comment|Enter a file comment..." : "General Comment|Enter a comment...");
+        EXPECT_EQ(dialogs->shown[0].start, file ? "old comment" : "old zip comment");
         // Read back from the file, through a fresh object.
         TZip reread;
         reread.SetZipFileName(path);
@@ -227,7 +176,7 @@ TEST_F(ActionsTest, FileCommentNeedsExactlyOneRow) {
     SelectRow(0);
     SelectRow(1);
     Run(IDM_MODIFYFILECOMMENT);
-    EXPECT_TRUE(dialogs->inputs.empty());
+    EXPECT_TRUE(dialogs->shown.empty());
 }
 
 TEST_F(ActionsTest, ZipToExeJoinsTheStubAndTheArchiveAndOpensTheProgram) {
@@ -514,7 +463,8 @@ TEST_F(ActionsTest, CustomizeSfxDialogTakesItsTextsAndTheIconOfTheChosenFile) {
     const std::string withoutIcons = folder.Write("no-icons.exe", ReadFileBytes(ExtractFilePath(withIcons) + "UnzDll.dll"));
     TCustSfxForm custom(*dialogs);
     custom.Caption = "c";
-    dialogs->chosen = {icoPath, std::nullopt, withIcons, withoutIcons};
+    dialogs->files = {std::vector<std::string>{icoPath}, std::nullopt, std::vector<std::string>{withIcons},
+                      std::vector<std::string>{withoutIcons}};
     const INT_PTR result = RunShown(custom, form->Handle(), {[&](HWND dialog) {
         struct Step {
             const char* what;
@@ -539,10 +489,10 @@ TEST_F(ActionsTest, CustomizeSfxDialogTakesItsTextsAndTheIconOfTheChosenFile) {
         ::PostMessageA(dialog, WM_COMMAND, IDOK, 0);
     }});
     EXPECT_EQ(result, IDOK);
-    ASSERT_EQ(dialogs->opens.size(), 4u);
-    EXPECT_EQ(dialogs->opens[0].Title, "Select File with Icon ...");
-    EXPECT_EQ(dialogs->opens[0].Filter, "Icon Files (*.ico), Exe Files (*.exe)|*.ico;*.exe");
-    EXPECT_EQ(dialogs->opens[0].Options & ofAllowMultiSelect, 0u);
+    ASSERT_EQ(dialogs->shown.size(), 4u);
+    EXPECT_EQ(dialogs->shown[0].title, "Select File with Icon ...");
+    EXPECT_EQ(dialogs->shown[0].filter, "Icon Files (*.ico), Exe Files (*.exe)|*.ico;*.exe");
+    EXPECT_EQ(dialogs->shown[0].options & ofAllowMultiSelect, 0u);
     EXPECT_EQ(custom.Caption, "c");
     EXPECT_EQ(custom.CommandLine, "setup.exe");
     EXPECT_FALSE(custom.ShowFileList);
@@ -579,7 +529,7 @@ TEST_F(ActionsTest, MergeOnlyFromDriveAAskingForTheTarget) {
     // Not on A: only the beep.
     Run(IDM_MERGEARCHIVEFROMADRIVE);
     EXPECT_EQ(user.BeepCalls(), 1);
-    EXPECT_TRUE(dialogs->opens.empty());
+    EXPECT_TRUE(dialogs->shown.empty());
     FeedFreshFloppies(300000);
     Run(IDM_SPANARCHIVETOADRIVE);
     ASSERT_EQ(floppies.size(), 3u);
@@ -589,14 +539,14 @@ TEST_F(ActionsTest, MergeOnlyFromDriveAAskingForTheTarget) {
     platform::InsertDisk('A', floppies.back().disk);
     Start(kPartPath);
     const std::string merged = folder.Path("merged.zip");
-    dialogs->chosen = {std::nullopt, merged};
+    dialogs->files = {std::nullopt, std::vector<std::string>{merged}};
     Run(IDM_MERGEARCHIVEFROMADRIVE);
     EXPECT_FALSE(platform::FileExists(merged)) << "Cancel merges nothing";
     Run(IDM_MERGEARCHIVEFROMADRIVE);
-    ASSERT_EQ(dialogs->opens.size(), 2u);
-    EXPECT_EQ(dialogs->opens[1].Title, "Merge to Zip file");
-    EXPECT_EQ(dialogs->opens[1].Filter, "Zip Files (*.zip)|*.zip");
-    EXPECT_EQ(dialogs->opens[1].Options & (ofAllowMultiSelect | ofFileMustExist), 0u);
+    ASSERT_EQ(dialogs->shown.size(), 2u);
+    EXPECT_EQ(dialogs->shown[1].title, "Merge to Zip file");
+    EXPECT_EQ(dialogs->shown[1].filter, "Zip Files (*.zip)|*.zip");
+    EXPECT_EQ(dialogs->shown[1].options & (ofAllowMultiSelect | ofFileMustExist), 0u);
     EXPECT_EQ(ReadFileBytes(merged), ReadFileBytes(source));
     EXPECT_EQ(user.BeepCalls(), 1);
     EXPECT_EQ(form->ZipArchive().ZipFileName(), kPartPath);
