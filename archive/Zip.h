@@ -46,6 +46,14 @@ struct TEOCHInfo {
     int32_t Position = 0;
 };
 
+// A file an engine did not add, delete or extract: the name it reported, the reason code of its
+// action 11, and the engine's words for the reason (empty when it gave none).
+struct TSkippedFile {
+    std::string Name;
+    uint32_t Reason = 0;
+    std::string Detail;
+};
+
 class TZip;
 using TNotifyEvent = std::function<void(TZip* Sender)>;
 using TProgressEvent =
@@ -110,6 +118,8 @@ public:
     std::string ExtractDir;
     uint8_t ExtractOptions = 1;
     bool TraceEnabled = false;
+    // Where the trace goes while TraceEnabled is set; empty: TraceFileName().
+    std::string TracePath;
     bool Cancelled = false;
 
     TNotifyEvent OnContentsChanged;
@@ -132,6 +142,10 @@ public:
     // specs, counters, window and trace file belong to the running call). The three operations
     // above refuse to start while it is set.
     bool Busy() const { return busy_; }
+    // True when the last operation was refused by a precondition (its box was shown, it returned 0).
+    bool Refused() const { return refused_; }
+    // Every file the last engine call reported as not processed (action 11), in its order.
+    const std::vector<TSkippedFile>& SkippedFiles() const { return skippedFiles_; }
 
     // One callback of the engine call this object started (called by engine::EngineCallback).
     int32_t HandleEngineCallback(engine::CallbackBlock& info);
@@ -155,6 +169,7 @@ private:
     // The engine operations and the callback (engine/ZipOperations.cpp).
     bool RefusedWhileBusy();
     bool RefusedByPrecondition();
+    void Refuse(zip::Msg message);
     int32_t CallEngine(engine::ExecFn exec, void* command, bool withWindow, bool paintFirst);
     bool RestoreBackup(const std::string& backup);
     void DispatchCallback(engine::CallbackBlock& info);
@@ -172,6 +187,9 @@ private:
     std::unique_ptr<TProgressForm> progressForm_;
     std::unique_ptr<platform::FileStream> traceStream_;
     bool busy_ = false;
+    bool refused_ = false;
+    std::vector<TSkippedFile> skippedFiles_;
+    std::string lastMessage_;      // the engine's action-4 line when it was the callback just before
     bool engineCalled_ = false;  // the current operation reached the engine's exec function
     bool addWithBackup_ = false; // RunZipDll runs inside AddFiles, whose backup answers a Cancel
     std::exception_ptr callbackFailure_;

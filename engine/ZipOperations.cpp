@@ -150,6 +150,12 @@ std::string TZip::TraceFileName() { return ChangeFileExt(platform::ModuleFileNam
 // ---------------------------------------------------------------------------------------------
 // Preconditions
 
+void TZip::Refuse(Msg message) {
+    refused_ = true;
+    Inform(FormatMsg(message));
+}
+
+// Refusing leaves the state of the running call alone, its Refused() included.
 bool TZip::RefusedWhileBusy() {
     if (!busy_) return false;
     Inform(FormatMsg(Msg::OperationRunning));
@@ -166,7 +172,7 @@ bool TZip::RefusedByPrecondition() {
         refusal = Msg::MultiDiskNotAllowed;
     else
         return false;
-    Inform(FormatMsg(refusal));
+    Refuse(refusal);
     return true;
 }
 
@@ -181,6 +187,7 @@ int32_t TZip::AddFiles() {
         TZip& zip;
         ~ClearRootDir() { zip.AddRootDir.clear(); }
     } clearRootDir{*this};
+    refused_ = false;
     if (RefusedByPrecondition()) return 0;
 
     BackupFile backup;
@@ -219,7 +226,9 @@ bool TZip::RestoreBackup(const std::string& backup) {
 int32_t TZip::DeleteFiles() { return RunZipDll(false); }
 
 int32_t TZip::RunZipDll(bool adding) {
-    if (RefusedWhileBusy() || RefusedByPrecondition()) return 0;
+    if (RefusedWhileBusy()) return 0;
+    refused_ = false;
+    if (RefusedByPrecondition()) return 0;
     if (!engine::LoadZipDll(DllDirectory))
         throw ZipException(FormatMsg(Msg::UnableToLoad, QuotedName(engine::kZipDllName)));
     ZipCall call;
@@ -269,12 +278,14 @@ int32_t TZip::RunZipDll(bool adding) {
 int32_t TZip::ExtractFiles() {
     if (RefusedWhileBusy()) return 0;
     Cancelled = false;
+    refused_ = false;
     if (entries_.empty()) return 0;
     if (endOfCentral_.EndRecord.ThisDisk() > 0) {
-        Inform(FormatMsg(Msg::MultiDiskNotAllowed));
+        Refuse(Msg::MultiDiskNotAllowed);
         return 0;
     }
     if (!ExtractDir.empty() && !platform::DirectoryExists(ExtractDir)) {
+        refused_ = true;
         Inform(FormatMsg(Msg::ExtractDirMissing, ExtractDir));
         return 0;
     }
@@ -310,10 +321,13 @@ int32_t TZip::ExtractFiles() {
 int32_t TZip::CallEngine(engine::ExecFn exec, void* command, bool withWindow, bool paintFirst) {
     FlagScope busy(busy_);
     callbackFailure_ = nullptr;
+    skippedFiles_.clear();
+    lastMessage_.clear();
     ResetScope<std::unique_ptr<platform::FileStream>> closeTrace(traceStream_);
     traceStream_.reset();
     if (TraceEnabled) {
-        traceStream_ = std::make_unique<platform::FileStream>(TraceFileName(), platform::Access::Create,
+        traceStream_ = std::make_unique<platform::FileStream>(TracePath.empty() ? TraceFileName() : TracePath,
+                                                              platform::Access::Create,
                                                               platform::Share::DenyWrite);
     }
     int32_t result = 0;
@@ -350,6 +364,8 @@ void TZip::EngineCallbackFailed(std::exception_ptr failure) {
 }
 
 void TZip::DispatchCallback(CallbackBlock& info) {
+    // A message line right before an action 11 is the engine's reason for it.
+    if (info.Action() != engine::kActionSkipped) lastMessage_.clear();
     switch (info.Action()) {
     case engine::kActionBeginFile: OnBeginFile(info); break;
     case engine::kActionProgress: OnProgress(info); break;
@@ -392,6 +408,7 @@ void TZip::OnEndBatch() {
 
 void TZip::OnTraceLine(CallbackBlock& info) {
     const std::string text = info.Text();
+    lastMessage_ = text;
     if (!traceStream_ || text.empty()) return;
     const std::string line = text + kLineEnd;
     traceStream_->Write(line.data(), static_cast<int32_t>(line.size()));
@@ -410,6 +427,15 @@ void TZip::OnSkipped(CallbackBlock& info) {
     ++BatchSkippedCount;
     const uint32_t reason = info.Word(engine::EngineCallbackInfo::kNumber) & 0xFF;
     if (reason >= engine::kFirstErrorReason && reason <= engine::kLastErrorReason) ++errorCount_;
+    TSkippedFile skipped{info.Text(), reason, std::string()};
+    // The line reads "name: why"; a failure of the whole operation sends one text as both.
+    const std::string namePrefix = skipped.Name + ": ";
+    if (lastMessage_.compare(0, namePrefix.size(), namePrefix) == 0)
+        skipped.Detail = lastMessage_.substr(namePrefix.size());
+    else if (lastMessage_ != skipped.Name)
+        skipped.Detail = lastMessage_;
+    skippedFiles_.push_back(std::move(skipped));
+    lastMessage_.clear();
 }
 
 // Each question hides the window while it is asked, and shows it again unless it cancelled.

@@ -517,7 +517,7 @@ bool RefusedAsReadOnly(const std::string& archive, Reporter& reporter) {
     if (!platform::GetFileDetails(archive, details) || !(details.attributes & platform::kAttributeReadOnly)) {
         return false;
     }
-    reporter.Failed(archive + ": " + platform::AccessDeniedReason(), engine::kSkipWriteError);
+    reporter.Skipped(archive, engine::kSkipWriteError, platform::AccessDeniedReason());
     return true;
 }
 
