@@ -25,6 +25,8 @@ constexpr const char* kFolderInTheWay = "a folder of that name exists";
 constexpr const char* kLongerThanDeclared = "damaged: its data is longer than the archive says";
 constexpr const char* kNotTriedDiskFull = "not extracted: the disk is full";
 constexpr const char* kStoppedDiskFull = "The disk is full: extraction stopped.";
+constexpr const char* kOverlapping =
+    "entries share their data with one another, as in a ZIP bomb; nothing was extracted";
 
 bool Flag(const UnzipCommand& command, size_t offset) { return command.U32(offset) != 0; }
 
@@ -49,6 +51,22 @@ std::string JoinComponents(const std::vector<std::string>& components) {
     std::string joined;
     for (const std::string& component : components) joined += (joined.empty() ? "" : "\\") + component;
     return joined;
+}
+
+// Entries whose data overlap (hundreds of directory entries pointing at one local record) let a
+// small archive expand without bound; such an archive is refused whole, as Info-ZIP's unzip does.
+bool EntriesOverlap(FileStream& archive, const Directory& directory) {
+    std::vector<std::pair<int64_t, int64_t>> ranges;  // local header to end of data
+    ranges.reserve(directory.entries.size());
+    for (const Entry& entry : directory.entries) {
+        const int64_t dataAt = DataStart(archive, entry);
+        if (dataAt >= 0) ranges.emplace_back(entry.localOffset, dataAt + entry.CompressedSize());
+    }
+    std::sort(ranges.begin(), ranges.end());
+    for (size_t i = 1; i < ranges.size(); ++i) {
+        if (ranges[i].first < ranges[i - 1].second) return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -83,6 +101,10 @@ void Unzipper::Run() {
     std::string error;
     if (!ReadDirectory(archive, directory, error)) {
         reporter_.Failed(request_.archive + ": " + error, engine::kSkipReadError);
+        return;
+    }
+    if (EntriesOverlap(archive, directory)) {
+        reporter_.Skipped(request_.archive, engine::kSkipReadError, kOverlapping);
         return;
     }
     std::vector<std::string> unmatched;

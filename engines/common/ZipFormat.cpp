@@ -39,6 +39,26 @@ int64_t FindEndRecord(platform::Stream& archive, int64_t fileSize, EndRecord& en
     return -1;
 }
 
+constexpr uint32_t kZip64LocatorSignature = 0x07064B50;
+constexpr uint32_t kZip64EndSignature = 0x06064B50;
+constexpr int64_t kZip64LocatorSize = 20;
+constexpr int64_t kZip64EndSize = 56;
+
+// Bytes of the ZIP64 end record and locator that some writers put between the directory and the
+// end record even when every value fits the end record (Info-ZIP for an entry read from a pipe);
+// 0 when there are none.
+int64_t Zip64RecordsInFront(platform::Stream& archive, int64_t endAt) {
+    uint8_t locator[4] = {};
+    uint8_t record[4] = {};
+    const int64_t recordAt = endAt - kZip64LocatorSize - kZip64EndSize;
+    if (recordAt < 0 || !ReadAt(archive, endAt - kZip64LocatorSize, locator, sizeof locator) ||
+        LittleEndian32(locator) != kZip64LocatorSignature || !ReadAt(archive, recordAt, record, sizeof record) ||
+        LittleEndian32(record) != kZip64EndSignature) {
+        return 0;
+    }
+    return kZip64LocatorSize + kZip64EndSize;
+}
+
 bool ReadEntries(platform::Stream& archive, const EndRecord& end, int64_t directoryStart, int64_t shift,
                  Directory& directory, std::string& error) {
     const uint32_t count = end.U16(EndRecord::kEntries);
@@ -104,13 +124,14 @@ bool ReadDirectory(platform::Stream& archive, Directory& directory, std::string&
     }
     const int64_t directorySize = end.U32(EndRecord::kDirectorySize);
     const int64_t directoryOffset = end.U32(EndRecord::kDirectoryOffset);
-    if (directorySize + directoryOffset > endAt) {
+    const int64_t directoryEnd = endAt - Zip64RecordsInFront(archive, endAt);
+    if (directorySize + directoryOffset > directoryEnd) {
         error = "The archive's directory lies outside the file.";
         return false;
     }
     // Data in front of the archive (a stub) moves every offset by the same amount when the offsets
     // were written relative to the archive itself.
-    const int64_t shift = endAt - directorySize - directoryOffset;
+    const int64_t shift = directoryEnd - directorySize - directoryOffset;
     if (!ReadEntries(archive, end, directoryOffset + shift, shift, directory, error)) return false;
     const uint32_t commentLength = end.U16(EndRecord::kCommentLength);
     if (archive.Seek(endAt + EndRecord::kSize, platform::Origin::Begin) < 0 ||
