@@ -6,10 +6,11 @@
 #include <vector>
 
 #include "archive/Zip.h"
+#include "engine/EngineSession.h"
 #include "engine/ProgressForm.h"
 #include "engine/ZipDlls.h"
 #include "platform/Platform.h"
-#include "volumes/DiskUtils.h"
+#include "archive/DiskUtils.h"
 
 using engine::CallbackBlock;
 using engine::UnzipCommand;
@@ -157,7 +158,7 @@ void TZip::Refuse(Msg message) {
 
 // Refusing leaves the state of the running call alone, its Refused() included.
 bool TZip::RefusedWhileBusy() {
-    if (!busy_) return false;
+    if (!Busy()) return false;
     Inform(FormatMsg(Msg::OperationRunning));
     return true;
 }
@@ -200,14 +201,15 @@ int32_t TZip::AddFiles() {
         backup.Keep();
         throw ZipException(FormatMsg(Msg::RestoreFailed, zipFileName_, backup.Path()));
     };
-    engineCalled_ = false;
+    engine::EngineSession& session = Session();
+    session.engineCalled = false;
     int32_t count = 0;
     try {
-        FlagScope withBackup(addWithBackup_);
+        FlagScope withBackup(session.addWithBackup);
         count = RunZipDll(true);
     } catch (...) {
         // A failure inside the call cancelled it; the archive goes back as for any Cancel.
-        if (engineCalled_ && Cancelled) putBackOrKeep();
+        if (session.engineCalled && Cancelled) putBackOrKeep();
         throw;
     }
     if (Cancelled) putBackOrKeep();
@@ -265,10 +267,11 @@ int32_t TZip::RunZipDll(bool adding) {
     }
 
     // Deleting never shows the window.
-    const int32_t processed = CallEngine(engine::ZipDllExec(), command.data(), ShowProgressDialog && adding, false);
+    const engine::ExecFn exec = engine::ZipDllExec();
+    const int32_t processed = CallEngine([&] { return exec(command.data()); }, ShowProgressDialog && adding, false);
     fileSpecs_.clear();
     // After a cancelled add the engine's result is not read: the backup is put back and read instead.
-    if (processed > 0 && !(adding && addWithBackup_ && Cancelled)) {
+    if (processed > 0 && !(adding && Session().addWithBackup && Cancelled)) {
         ReadDirectory();
         ContentsChanged();
     }
@@ -311,37 +314,39 @@ int32_t TZip::ExtractFiles() {
     if (count > 0) command.SetU32(UnzipCommand::kSpecs, engine::AddressWord(call.specs.data()));
     for (size_t i = 0; i < count; ++i) call.specs[i].SetU32(UnzipSpecEntry::kSpec, TextWord(call.specTexts[i]));
 
-    const int32_t extracted = CallEngine(engine::UnzDllExec(), command.data(), ShowProgressDialog, true);
+    const engine::ExecFn exec = engine::UnzDllExec();
+    const int32_t extracted = CallEngine([&] { return exec(command.data()); }, ShowProgressDialog, true);
     fileSpecs_.clear();
     return extracted;
 }
 
 // The engine call with what lives only during it: the busy mark, the trace file and the progress
 // window, each released on every way out.
-int32_t TZip::CallEngine(engine::ExecFn exec, void* command, bool withWindow, bool paintFirst) {
-    FlagScope busy(busy_);
-    callbackFailure_ = nullptr;
+int32_t TZip::CallEngine(const std::function<int32_t()>& exec, bool withWindow, bool paintFirst) {
+    engine::EngineSession& session = Session();
+    FlagScope busy(session.busy);
+    session.callbackFailure = nullptr;
     skippedFiles_.clear();
-    lastMessage_.clear();
-    ResetScope<std::unique_ptr<platform::FileStream>> closeTrace(traceStream_);
-    traceStream_.reset();
+    session.lastMessage.clear();
+    ResetScope<std::unique_ptr<platform::FileStream>> closeTrace(session.traceStream);
+    session.traceStream.reset();
     if (TraceEnabled) {
-        traceStream_ = std::make_unique<platform::FileStream>(TracePath.empty() ? TraceFileName() : TracePath,
-                                                              platform::Access::Create,
-                                                              platform::Share::DenyWrite);
+        session.traceStream = std::make_unique<platform::FileStream>(TracePath.empty() ? TraceFileName() : TracePath,
+                                                                     platform::Access::Create,
+                                                                     platform::Share::DenyWrite);
     }
     int32_t result = 0;
     {
-        ResetScope<std::unique_ptr<TProgressForm>> freeWindow(progressForm_);
+        ResetScope<std::unique_ptr<TProgressForm>> freeWindow(session.progressForm);
         if (withWindow) {
-            progressForm_ = CurrentProgressFormFactory()(*this);
-            progressForm_->Show();
+            session.progressForm = CurrentProgressFormFactory()(*this);
+            session.progressForm->Show();
             if (paintFirst) platform::CurrentUser().ProcessMessages();
         }
-        engineCalled_ = true;
-        result = exec(command);
+        session.engineCalled = true;
+        result = exec();
     }
-    if (callbackFailure_) std::rethrow_exception(std::exchange(callbackFailure_, nullptr));
+    if (session.callbackFailure) std::rethrow_exception(std::exchange(session.callbackFailure, nullptr));
     // Counts are never negative; a word with the top bit set is not a count.
     if (result < 0) throw ZipException(FormatMsg(Msg::RangeCheckError));
     return result;
@@ -359,13 +364,14 @@ int32_t TZip::HandleEngineCallback(CallbackBlock& info) {
 }
 
 void TZip::EngineCallbackFailed(std::exception_ptr failure) {
-    if (!callbackFailure_) callbackFailure_ = failure;
+    engine::EngineSession& session = Session();
+    if (!session.callbackFailure) session.callbackFailure = failure;
     Cancelled = true;
 }
 
 void TZip::DispatchCallback(CallbackBlock& info) {
     // A message line right before an action 11 is the engine's reason for it.
-    if (info.Action() != engine::kActionSkipped) lastMessage_.clear();
+    if (info.Action() != engine::kActionSkipped) Session().lastMessage.clear();
     switch (info.Action()) {
     case engine::kActionBeginFile: OnBeginFile(info); break;
     case engine::kActionProgress: OnProgress(info); break;
@@ -381,7 +387,7 @@ void TZip::DispatchCallback(CallbackBlock& info) {
     }
 }
 
-TProgressForm* TZip::ShownWindow() const { return ShowProgressDialog ? progressForm_.get() : nullptr; }
+TProgressForm* TZip::ShownWindow() const { return ShowProgressDialog ? ProgressForm() : nullptr; }
 
 void TZip::OnBeginFile(CallbackBlock& info) {
     CurrentFileName = info.Text();
@@ -408,10 +414,11 @@ void TZip::OnEndBatch() {
 
 void TZip::OnTraceLine(CallbackBlock& info) {
     const std::string text = info.Text();
-    lastMessage_ = text;
-    if (!traceStream_ || text.empty()) return;
+    Session().lastMessage = text;
+    platform::FileStream* trace = TraceStream();
+    if (!trace || text.empty()) return;
     const std::string line = text + kLineEnd;
-    traceStream_->Write(line.data(), static_cast<int32_t>(line.size()));
+    trace->Write(line.data(), static_cast<int32_t>(line.size()));
 }
 
 void TZip::OnBatchBytes(CallbackBlock& info) {
@@ -429,13 +436,14 @@ void TZip::OnSkipped(CallbackBlock& info) {
     if (reason >= engine::kFirstErrorReason && reason <= engine::kLastErrorReason) ++errorCount_;
     TSkippedFile skipped{info.Text(), reason, std::string()};
     // The line reads "name: why"; a failure of the whole operation sends one text as both.
+    std::string& lastMessage = Session().lastMessage;
     const std::string namePrefix = skipped.Name + ": ";
-    if (lastMessage_.compare(0, namePrefix.size(), namePrefix) == 0)
-        skipped.Detail = lastMessage_.substr(namePrefix.size());
-    else if (lastMessage_ != skipped.Name)
-        skipped.Detail = lastMessage_;
+    if (lastMessage.compare(0, namePrefix.size(), namePrefix) == 0)
+        skipped.Detail = lastMessage.substr(namePrefix.size());
+    else if (lastMessage != skipped.Name)
+        skipped.Detail = lastMessage;
     skippedFiles_.push_back(std::move(skipped));
-    lastMessage_.clear();
+    lastMessage.clear();
 }
 
 // Each question hides the window while it is asked, and shows it again unless it cancelled.

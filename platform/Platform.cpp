@@ -138,6 +138,11 @@ uint32_t TempFileOwner(const std::string& name, const std::string& prefix) {
 
 }  // namespace
 
+std::string AppendBackslash(const std::string& text) {
+    if (text.empty() || text.back() == '\\') return text;
+    return text + '\\';
+}
+
 // ---------------------------------------------------------------------------------------------
 // Files
 

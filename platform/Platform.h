@@ -70,6 +70,9 @@ private:
     std::shared_ptr<SimulatedDisk> limitingDisk_;  // simulated disk whose capacity cuts writes short, or none
 };
 
+// The text with '\' appended when it is not empty and does not already end in one.
+std::string AppendBackslash(const std::string& text);
+
 bool FileExists(const std::string& path);       // an existing file, not a folder
 bool DirectoryExists(const std::string& path);
 bool CopyFile(const std::string& from, const std::string& to, bool failIfExists);
