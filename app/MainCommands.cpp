@@ -2,10 +2,10 @@
 #include "app/Main.h"
 
 #include "app/resource.h"
-#include "archive/DiskUtils.h"
 #include "engine/ZipDlls.h"
 #include "platform/Platform.h"
 #include "platform/win32/WindowKit.h"
+#include "archive/DiskUtils.h"
 
 using zip::FormatMsg;
 using platform::win32::WindowText;

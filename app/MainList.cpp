@@ -6,8 +6,8 @@
 #include <exception>
 
 #include "app/resource.h"
-#include "archive/DiskUtils.h"
 #include "engine/ZipDlls.h"
+#include "archive/DiskUtils.h"
 
 namespace {
 

@@ -130,6 +130,20 @@ const char* MessageText(Msg id) {
     case Msg::AddFolderTitle: return "Select Folder to add: ";
     case Msg::ExtractToTitle: return "Extract to: ";
     case Msg::EnterPassword: return "Enter password";
+    case Msg::NotProcessed: return "%s: %s";
+    case Msg::ReasonNotMatched: return "nothing matches this name";
+    case Msg::ReasonNotNewer: return "kept: not newer than the file it would replace";
+    case Msg::ReasonExcluded: return "left out: a hidden or system file";
+    case Msg::ReasonUnsupported: return "uses a method or feature the engine does not support";
+    case Msg::ReasonReadError: return "cannot be read";
+    case Msg::ReasonWriteError: return "cannot be written";
+    case Msg::ReasonDamaged: return "damaged, not kept";
+    case Msg::ReasonPassword: return "no or wrong password";
+    case Msg::ReasonUnsafeName: return "unsafe name: it would leave the destination or names a device";
+    case Msg::ReasonCancelled: return "cancelled";
+    case Msg::ReasonOther: return "not processed (reason %d)";
+    case Msg::AddRootMissing: return "Unable to add files from:\n\"%s\"\nThis folder does not exist.";
+    case Msg::FolderNeedsRecurse: return "\"%s\" is a folder: add a folder tree with -r.";
     }
     return "";
 }

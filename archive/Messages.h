@@ -119,6 +119,21 @@ enum class Msg {
     AddFolderTitle,
     ExtractToTitle,
     EnterPassword,
+    // The console front end: one line per file an engine did not process, and its refusals.
+    NotProcessed,             // %s: file name, %s: reason
+    ReasonNotMatched,
+    ReasonNotNewer,
+    ReasonExcluded,
+    ReasonUnsupported,
+    ReasonReadError,
+    ReasonWriteError,
+    ReasonDamaged,
+    ReasonPassword,
+    ReasonUnsafeName,
+    ReasonCancelled,
+    ReasonOther,              // %d: reason code
+    AddRootMissing,           // %s: folder
+    FolderNeedsRecurse,       // %s: folder
 };
 
 // The raw text, with its printf placeholders.

@@ -192,7 +192,7 @@ enum SkipReason : uint32_t {
     kSkipUnsupported = 4,      // compression method or feature the engine does not support
     kSkipReadError = 5,        // the source file or the archive could not be read
     kSkipWriteError = 6,       // the target could not be written
-    kSkipCrcError = 7,         // data failed its CRC check and was not kept
+    kSkipCrcError = 7,         // data failed its CRC or size check and was not kept
     kSkipPassword = 8,         // no or wrong password
     kSkipUnsafeName = 9,       // the entry's name would leave the destination, or names a device
     kSkipCancelled = 10,       // left when the user cancelled

@@ -3,6 +3,7 @@
 
 #include <exception>
 #include <memory>
+#include <string>
 
 #include "engine/ProgressForm.h"
 #include "platform/Platform.h"
@@ -17,6 +18,7 @@ public:
     bool addWithBackup = false;  // RunZipDll runs inside AddFiles, whose backup answers a Cancel
     std::exception_ptr callbackFailure;
     ProgressFormFactory makeProgressForm = MakeNullProgressForm;
+    std::string lastMessage;     // the engine's action-4 line when it was the callback just before
     std::unique_ptr<TProgressForm> progressForm;
     std::unique_ptr<platform::FileStream> traceStream;
 };

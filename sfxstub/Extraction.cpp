@@ -138,6 +138,10 @@ SfxArchive::Status SfxArchive::Open(const std::string& path, int64_t imageSize) 
         error_ = "its records point into the program itself.";
         return Status::Damaged;
     }
+    if (engines::EntriesOverlap(*stream_, directory_)) {
+        error_ = "its entries share their data with one another, as in a ZIP bomb.";
+        return Status::Damaged;
+    }
     return Status::Ok;
 }
 

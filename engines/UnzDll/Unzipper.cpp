@@ -18,6 +18,15 @@ using platform::FileStream;
 
 constexpr const char* kTempPrefix = "lku";
 
+// The reasons in words that go with action 11.
+constexpr const char* kWrittenBefore = "an earlier entry of this archive was extracted to the same file";
+constexpr const char* kFolderInTheWay = "a folder of that name exists";
+constexpr const char* kLongerThanDeclared = "damaged: its data is longer than the archive says";
+constexpr const char* kNotTriedDiskFull = "not extracted: the disk is full";
+constexpr const char* kStoppedDiskFull = "The disk is full: extraction stopped.";
+constexpr const char* kOverlapping =
+    "entries share their data with one another, as in a ZIP bomb; nothing was extracted";
+
 bool Flag(const UnzipCommand& command, size_t offset) { return command.U32(offset) != 0; }
 
 bool MatchesSpec(const std::string& spec, const std::string& name) {
@@ -60,6 +69,10 @@ void Unzipper::Run() {
         reporter_.Failed(request_.archive + ": " + error, engine::kSkipReadError);
         return;
     }
+    if (EntriesOverlap(archive, directory)) {
+        reporter_.Skipped(request_.archive, engine::kSkipReadError, kOverlapping);
+        return;
+    }
     std::vector<std::string> unmatched;
     const std::vector<const Entry*> chosen = Select(directory, unmatched);
     int64_t total = 0;
@@ -72,11 +85,28 @@ void Unzipper::Run() {
     for (const std::string& spec : unmatched) {
         if (!reporter_.Skipped(spec, engine::kSkipNotMatched)) return;
     }
-    for (const Entry* entry : chosen) {
-        if (!reporter_.Send(engine::kActionBeginFile, entry->ShownName(), entry->Size())) return;
-        if (ExtractEntry(archive, *entry) == Outcome::Cancelled) return;
+    for (size_t i = 0; i < chosen.size(); ++i) {
+        if (!reporter_.Send(engine::kActionBeginFile, chosen[i]->ShownName(), chosen[i]->Size())) return;
+        const Outcome outcome = ExtractEntry(archive, *chosen[i]);
+        if (outcome == Outcome::Cancelled) return;
+        if (outcome == Outcome::Stopped) {
+            ReportNotTried(chosen, i + 1);
+            break;
+        }
     }
     reporter_.Send(engine::kActionEndBatch);
+}
+
+// After a full disk every entry left is counted as not extracted, so the totals stay true.
+void Unzipper::ReportNotTried(const std::vector<const Entry*>& entries, size_t from) {
+    if (!reporter_.Message(kStoppedDiskFull)) return;
+    for (size_t i = from; i < entries.size(); ++i) {
+        if (!reporter_.Skipped(entries[i]->ShownName(), engine::kSkipWriteError, kNotTriedDiskFull)) return;
+    }
+}
+
+void Unzipper::RemoveOrphansOnce(const std::string& folder) {
+    if (cleaned_.insert(FoldName(folder)).second) platform::RemoveOrphanedTempFiles(folder, kTempPrefix);
 }
 
 // Folder entries are not files: with folder names restored they are made as folders, and never counted.
@@ -103,8 +133,14 @@ std::vector<const Entry*> Unzipper::Select(const Directory& directory, std::vect
     return chosen;
 }
 
-Unzipper::Outcome Unzipper::Skip(const std::string& name, engine::SkipReason reason) {
-    return reporter_.Skipped(name, reason) ? Outcome::Skipped : Outcome::Cancelled;
+Unzipper::Outcome Unzipper::Skip(const std::string& name, engine::SkipReason reason, const std::string& why) {
+    return reporter_.Skipped(name, reason, why) ? Outcome::Skipped : Outcome::Cancelled;
+}
+
+Unzipper::Outcome Unzipper::WriteFailed(const std::string& name) {
+    const platform::Failure failure = platform::LastFailure();
+    const Outcome outcome = Skip(name, engine::kSkipWriteError, failure.reason);
+    return outcome == Outcome::Skipped && failure.diskFull ? Outcome::Stopped : outcome;
 }
 
 Unzipper::Outcome Unzipper::ExtractEntry(FileStream& archive, const Entry& entry) {
@@ -117,7 +153,14 @@ Unzipper::Outcome Unzipper::ExtractEntry(FileStream& archive, const Entry& entry
     if (!SplitSafeName(name, components)) return Skip(name, engine::kSkipUnsafeName);
     const std::string relative = request_.useFolders ? JoinComponents(components) : components.back();
     const std::string target = request_.destination + relative;
-    if (platform::DirectoryExists(target)) return Skip(name, engine::kSkipWriteError);
+    if (platform::DirectoryExists(target)) return Skip(name, engine::kSkipWriteError, kFolderInTheWay);
+    // Two entries that land on one file (the same name twice, names that differ in letter case,
+    // names whose characters the code page lacks): the later one would silently replace the file
+    // just written, or be kept out as "not newer" while counted. Only a request to overwrite
+    // everything lets it replace the first.
+    if (!request_.overwriteAll && written_.count(FoldName(target))) {
+        return Skip(name, engine::kSkipWriteError, kWrittenBefore);
+    }
     const bool exists = platform::FileExists(target);
     if (request_.freshenOnly && !exists) return Skip(name, engine::kSkipNotNewer);
     if (exists) {
@@ -134,9 +177,11 @@ Unzipper::Outcome Unzipper::ExtractEntry(FileStream& archive, const Entry& entry
         if (found != Outcome::Done) return found;
     }
     if (request_.useFolders && !MakeEntryFolders(request_.destination, components, components.size() - 1)) {
-        return Skip(name, engine::kSkipWriteError);
+        return WriteFailed(name);
     }
-    return WriteFile(archive, entry, dataAt, password, target);
+    const Outcome written = WriteFile(archive, entry, dataAt, password, target);
+    if (written == Outcome::Done) written_.insert(FoldName(target));
+    return written;
 }
 
 Unzipper::Outcome Unzipper::DecideOverwrite(const Entry& entry, const std::string& target, bool& write) {
@@ -185,21 +230,22 @@ Unzipper::Outcome Unzipper::FindPassword(FileStream& archive, const Entry& entry
 Unzipper::Outcome Unzipper::WriteFile(FileStream& archive, const Entry& entry, int64_t dataAt,
                                       const std::string& password, const std::string& target) {
     const std::string name = entry.ShownName();
+    RemoveOrphansOnce(FolderPart(target));
     TempFile temp({FolderPart(target)}, kTempPrefix);
-    if (!temp.Valid()) return Skip(name, engine::kSkipWriteError);
+    if (!temp.Valid()) return WriteFailed(name);
     if (archive.Seek(dataAt, platform::Origin::Begin) != dataAt) return Skip(name, engine::kSkipReadError);
     const DataResult result = CopyEntryData(archive, entry, dataAt, password, temp.Stream(), [&](size_t bytes) {
         return reporter_.Send(engine::kActionProgress, std::string(), static_cast<uint32_t>(bytes));
     });
     if (result == DataResult::Cancelled) return Outcome::Cancelled;
-    if (result == DataResult::WriteError) platform::RaiseFileError("Cannot write " + target + ".");
+    if (result == DataResult::WriteError) return WriteFailed(name);
     // Its data is not what the archive says, so asking whether to keep it makes no sense.
-    if (result == DataResult::Longer) return Skip(name, engine::kSkipCrcError);
+    if (result == DataResult::Longer) return Skip(name, engine::kSkipCrcError, kLongerThanDeclared);
     if (result == DataResult::Damaged) {
         if (!reporter_.Send(engine::kActionCrcError, name)) return Outcome::Cancelled;
         if (reporter_.Flag() != 1) return Skip(name, engine::kSkipCrcError);
     }
-    if (!temp.MoveTo(target)) return Skip(name, engine::kSkipWriteError);
+    if (!temp.MoveTo(target)) return WriteFailed(name);
     platform::SetFileModified(target, FromDos(entry.DosDate(), entry.DosTime()));
     ++extracted_;
     return Outcome::Done;

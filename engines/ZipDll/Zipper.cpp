@@ -517,21 +517,38 @@ uint32_t Clamp32(int64_t value) { return static_cast<uint32_t>(std::min<int64_t>
 
 // A temporary file beside the archive, so the final rename stays on one volume; else in the
 // temporary folder of the command.
+// What a run killed in its midst left there goes first.
 std::unique_ptr<TempFile> MakeOutput(const ZipRequest& request, Reporter& reporter) {
     std::string beside = FolderPart(request.archive);
     if (beside.empty()) beside = AppendBackslash(platform::GetCurrentDirectory());
+    for (const std::string& folder : {beside, request.tempDir}) {
+        if (!folder.empty()) platform::RemoveOrphanedTempFiles(folder, kTempPrefix);
+    }
     auto output = std::make_unique<TempFile>(std::initializer_list<std::string>{beside, request.tempDir}, kTempPrefix);
     if (!output->Valid()) {
-        reporter.Failed("No temporary file can be made for " + request.archive + ".", engine::kSkipWriteError);
+        reporter.Failed("No temporary file can be made for " + request.archive + ". " + platform::LastFailure().reason,
+                        engine::kSkipWriteError);
         return nullptr;
     }
     return output;
 }
 
+// Windows itself refuses to replace a read-only file, but a rename over it would not ask: the
+// archive is left alone, with the refusal the system would give.
+bool RefusedAsReadOnly(const std::string& archive, Reporter& reporter) {
+    FileDetails details;
+    if (!platform::GetFileDetails(archive, details) || !(details.attributes & platform::kAttributeReadOnly)) {
+        return false;
+    }
+    reporter.Skipped(archive, engine::kSkipWriteError, platform::AccessDeniedReason());
+    return true;
+}
+
 bool Finish(TempFile& output, std::optional<FileStream>& archive, const ZipRequest& request, Reporter& reporter) {
     archive.reset();  // Windows renames nothing over an open file
     if (output.MoveTo(request.archive)) return true;
-    reporter.Failed("The archive " + request.archive + " cannot be replaced.", engine::kSkipWriteError);
+    reporter.Failed("The archive " + request.archive + " cannot be replaced. " + platform::LastFailure().reason,
+                    engine::kSkipWriteError);
     return false;
 }
 
@@ -567,7 +584,7 @@ ZipRequest ReadZipCommand(const ZipCommand& command) {
 int32_t AddFiles(const ZipRequest& request, Reporter& reporter) {
     std::optional<FileStream> archive;
     Directory directory;
-    if (!OpenArchive(request.archive, archive, directory, reporter)) return 0;
+    if (RefusedAsReadOnly(request.archive, reporter) || !OpenArchive(request.archive, archive, directory, reporter)) return 0;
 
     Selection selection;
     FileCollector collector(request, selection);
@@ -651,7 +668,7 @@ int32_t DeleteEntries(const ZipRequest& request, Reporter& reporter) {
         reporter.Failed("The archive " + request.archive + " does not exist.", engine::kSkipReadError);
         return 0;
     }
-    if (!OpenArchive(request.archive, archive, directory, reporter)) return 0;
+    if (RefusedAsReadOnly(request.archive, reporter) || !OpenArchive(request.archive, archive, directory, reporter)) return 0;
 
     std::vector<bool> doomed(directory.entries.size(), false);
     std::vector<std::string> unmatched;

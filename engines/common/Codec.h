@@ -1,6 +1,7 @@
 // CRC-32, deflate and inflate through zlib, and the traditional PKWARE cipher.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>

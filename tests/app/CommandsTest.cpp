@@ -11,7 +11,6 @@
 
 #include "app/Main.h"
 #include "app/resource.h"
-#include "archive/DiskUtils.h"
 #include "engine/ProgressForm.h"
 #include "engine/ZipDlls.h"
 #include "tests/app/GuiTestSupport.h"
@@ -20,6 +19,7 @@
 #include "tests/support/ArchiveBuilder.h"
 #include "tests/support/ScriptedUser.h"
 #include "tests/support/TestFolder.h"
+#include "archive/DiskUtils.h"
 
 #include <shlobj.h>
 

@@ -196,6 +196,11 @@ TEST(StubCore, TellsTheBareStubFromADamagedArchive) {
     larktest::TestFolder folder;
     const std::string stub = larktest::StubBytes(kStubSize);
     const std::string withArchive = Program({{"a.txt", "x"}});
+    // The second entry's directory record points at the first entry's data, as in a ZIP bomb.
+    const std::vector<Item> pair = {{"a.txt", "x"}, {"b.txt", "x"}};
+    std::string overlapping = Finish(Build(pair).Stub(larktest::StubBytes(kStubSize), false), pair);
+    const larktest::BuiltArchive layout = Build(pair).Stub(larktest::StubBytes(kStubSize), false).Build();
+    overlapping.replace(layout.layout.centralHeaders[1] + 42, 4, overlapping, layout.layout.centralHeaders[0] + 42, 4);
     const struct {
         std::string program;
         const char* line;
@@ -203,6 +208,7 @@ TEST(StubCore, TellsTheBareStubFromADamagedArchive) {
         {stub, "This program carries no archive to extract.\r\n"},
         {stub + "PK\x05\x06 damaged tail of 22 b", "The archive in this program is damaged: "},
         {withArchive.substr(0, withArchive.size() - 10), "The archive in this program is damaged: "},
+        {overlapping, "The archive in this program is damaged: its entries share their data"},
     };
     for (const auto& c : cases) {
         const RunOutcome run = Unattended(folder, c.program, StubArguments());
