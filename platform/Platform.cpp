@@ -28,7 +28,13 @@ constexpr unsigned kTempNumbers = 0x10000;
 constexpr char kProcessMark = '~';
 constexpr const char* kTempExtension = ".tmp";
 
+// The engines run operations on several threads, each with its own last failure. sfx.bin has one
+// thread and must stay small: a thread_local there would bring in the thread library.
+#ifdef LARK_SINGLE_THREAD
+Failure gLastFailure;
+#else
 thread_local Failure gLastFailure;
+#endif
 
 // Notes the failure of the call that just failed, before anything else can change the system's error.
 void NoteFailure() { gLastFailure = native::CaptureFailure(); }
@@ -149,23 +155,39 @@ std::string AppendBackslash(const std::string& text) {
 void FileHandlePolicy::Close(intptr_t file) { native::CloseFile(file); }
 
 FileStream::FileStream(const std::string& path, Access access, Share share) {
+    std::string error;
+    if (!OpenFile(path, access, share, error)) RaiseFileError(error);
+}
+
+std::unique_ptr<FileStream> FileStream::Open(const std::string& path, Access access, Share share,
+                                             std::string& error) {
+    auto stream = std::make_unique<FileStream>(Unopened{});
+    if (!stream->OpenFile(path, access, share, error)) return nullptr;
+    return stream;
+}
+
+bool FileStream::OpenFile(const std::string& path, Access access, Share share, std::string& error) {
     const ResolvedPath resolved = Resolve(path);
     if (resolved.NoDisk()) {
+        error = OpenFailure(path, access, kNoDiskReason);
         NoteFailure(kNoDiskReason);
-        throw FileError(OpenFailure(path, access, kNoDiskReason));
+        return false;
     }
     if (resolved.ReadOnly() && access != Access::Read) {
         NoteFailure(native::AccessDeniedReason());
-        throw FileError(OpenFailure(path, access, gLastFailure.reason));
+        error = OpenFailure(path, access, gLastFailure.reason);
+        return false;
     }
     std::string reason;
     file_.Reset(native::OpenFile(resolved.native, access, share, reason));
     if (!file_) {
         NoteFailure();
         gLastFailure.reason = reason;
-        throw FileError(OpenFailure(path, access, reason));
+        error = OpenFailure(path, access, reason);
+        return false;
     }
     if (resolved.drive && resolved.drive->disk->capacity > 0) limitingDisk_ = resolved.drive->disk;
+    return true;
 }
 
 FileStream::~FileStream() = default;

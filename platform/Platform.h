@@ -19,6 +19,10 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// Throws FileError with `text`. Every throw of it goes through here, so that a program built
+// without exceptions (the self-extracting stub) can link its own ending in place of this one.
+[[noreturn]] void RaiseFileError(const std::string& text);
+
 // ---------------------------------------------------------------------------------------------
 // Files
 
@@ -51,8 +55,14 @@ using FileHandle = UniqueHandle<FileHandlePolicy>;
 
 // A file on disk. Opening failures throw FileError with the system's reason.
 class FileStream final : public Stream {
+    struct Unopened {};
+
 public:
     FileStream(const std::string& path, Access access, Share share = Share::DenyWrite);
+    // Opens as the constructor does, but answers nullptr with `error` set to the FileError text
+    // instead of throwing: for callers that try one file after another, and for the stub.
+    static std::unique_ptr<FileStream> Open(const std::string& path, Access access, Share share, std::string& error);
+    explicit FileStream(Unopened) {}
     ~FileStream() override;
     FileStream(FileStream&& other) noexcept;
     FileStream& operator=(FileStream&& other) noexcept;
@@ -66,6 +76,8 @@ public:
     bool Truncate() override;
 
 private:
+    bool OpenFile(const std::string& path, Access access, Share share, std::string& error);
+
     FileHandle file_;
     std::shared_ptr<SimulatedDisk> limitingDisk_;  // simulated disk whose capacity cuts writes short, or none
 };

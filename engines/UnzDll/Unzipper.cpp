@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "engines/common/Codec.h"
+#include "engines/common/EntryData.h"
 #include "engines/common/TempFile.h"
 #include "engines/common/Text.h"
 
@@ -15,9 +16,7 @@ using engine::UnzipCommand;
 using engine::UnzipSpecEntry;
 using platform::FileStream;
 
-constexpr int32_t kChunk = 65536;
 constexpr const char* kTempPrefix = "lku";
-constexpr uint32_t kTrialBytes = 4096;
 
 // The reasons in words that go with action 11.
 constexpr const char* kWrittenBefore = "an earlier entry of this archive was extracted to the same file";
@@ -35,39 +34,6 @@ bool MatchesSpec(const std::string& spec, const std::string& name) {
 }
 
 uint32_t EntryStamp(const Entry& entry) { return (static_cast<uint32_t>(entry.DosDate()) << 16) | entry.DosTime(); }
-
-// Makes every folder of `components` but the last below `destination`; false when one cannot be made.
-bool MakeFolders(const std::string& destination, const std::vector<std::string>& components, size_t count) {
-    std::string path = destination;
-    for (size_t i = 0; i < count; ++i) {
-        path += components[i];
-        if (!platform::DirectoryExists(path) && !platform::CreateDirectory(path)) return false;
-        path += '\\';
-    }
-    return true;
-}
-
-std::string JoinComponents(const std::vector<std::string>& components) {
-    std::string joined;
-    for (const std::string& component : components) joined += (joined.empty() ? "" : "\\") + component;
-    return joined;
-}
-
-// Entries whose data overlap (hundreds of directory entries pointing at one local record) let a
-// small archive expand without bound; such an archive is refused whole, as Info-ZIP's unzip does.
-bool EntriesOverlap(FileStream& archive, const Directory& directory) {
-    std::vector<std::pair<int64_t, int64_t>> ranges;  // local header to end of data
-    ranges.reserve(directory.entries.size());
-    for (const Entry& entry : directory.entries) {
-        const int64_t dataAt = DataStart(archive, entry);
-        if (dataAt >= 0) ranges.emplace_back(entry.localOffset, dataAt + entry.CompressedSize());
-    }
-    std::sort(ranges.begin(), ranges.end());
-    for (size_t i = 1; i < ranges.size(); ++i) {
-        if (ranges[i].first < ranges[i - 1].second) return true;
-    }
-    return false;
-}
 
 }  // namespace
 
@@ -158,7 +124,7 @@ std::vector<const Entry*> Unzipper::Select(const Directory& directory, std::vect
             chosen.push_back(&entry);
         } else if (request_.useFolders) {
             std::vector<std::string> components;
-            if (SplitSafeName(name, components)) MakeFolders(request_.destination, components, components.size());
+            if (SplitSafeName(name, components)) MakeEntryFolders(request_.destination, components, components.size());
         }
     }
     for (size_t i = 0; i < request_.specs.size(); ++i) {
@@ -210,7 +176,7 @@ Unzipper::Outcome Unzipper::ExtractEntry(FileStream& archive, const Entry& entry
         const Outcome found = FindPassword(archive, entry, dataAt, password);
         if (found != Outcome::Done) return found;
     }
-    if (request_.useFolders && !MakeFolders(request_.destination, components, components.size() - 1)) {
+    if (request_.useFolders && !MakeEntryFolders(request_.destination, components, components.size() - 1)) {
         return WriteFailed(name);
     }
     const Outcome written = WriteFile(archive, entry, dataAt, password, target);
@@ -238,35 +204,10 @@ Unzipper::Outcome Unzipper::DecideOverwrite(const Entry& entry, const std::strin
 Unzipper::Outcome Unzipper::FindPassword(FileStream& archive, const Entry& entry, int64_t dataAt,
                                          std::string& password) {
     const std::string name = entry.ShownName();
-    LocalHeader local;
-    uint8_t header[ZipCipher::kHeaderSize];
-    if (entry.CompressedSize() < ZipCipher::kHeaderSize ||
-        archive.Seek(entry.localOffset, platform::Origin::Begin) != entry.localOffset ||
-        archive.Read(local.data(), local.size()) != local.size() ||
-        archive.Seek(dataAt, platform::Origin::Begin) != dataAt ||
-        archive.Read(header, sizeof header) != static_cast<int32_t>(sizeof header)) {
-        return Skip(name, engine::kSkipReadError);
-    }
-    // With a data descriptor the CRC was not known when the header was made: the time stands in.
-    const uint8_t check = CheckByte(entry.Flags(), entry.Crc(), local.U16(LocalHeader::kTime));
-    // The check byte lets one wrong password in 256 through; for deflated data the start of the
-    // stream, decrypted with it, tells almost all of those apart, as garbage seldom inflates.
-    std::vector<uint8_t> start(
-        static_cast<size_t>(std::min<uint32_t>(entry.CompressedSize() - ZipCipher::kHeaderSize, kTrialBytes)));
-    if (archive.Read(start.data(), static_cast<int32_t>(start.size())) != static_cast<int32_t>(start.size())) {
-        return Skip(name, engine::kSkipReadError);
-    }
-    const auto opens = [&](const std::string& candidate) {
-        ZipCipher cipher(candidate);
-        if (!cipher.CheckHeader(header, check)) return false;
-        if (entry.Method() != kMethodDeflated || start.empty()) return true;
-        std::vector<uint8_t> trial = start;
-        cipher.Decrypt(trial.data(), trial.size());
-        std::vector<uint8_t> ignored;
-        return Inflater().Decompress(trial.data(), trial.size(), ignored);
-    };
+    PasswordTrial trial;
+    if (!ReadPasswordTrial(archive, entry, dataAt, trial)) return Skip(name, engine::kSkipReadError);
     for (const std::string& candidate : {request_.password, lastGoodPassword_}) {
-        if (!candidate.empty() && opens(candidate)) {
+        if (!candidate.empty() && trial.Opens(candidate)) {
             password = candidate;
             return Outcome::Done;
         }
@@ -278,7 +219,7 @@ Unzipper::Outcome Unzipper::FindPassword(FileStream& archive, const Entry& entry
         const std::string answer = reporter_.Text();
         // A callback that does not count down still gets no more than the attempts given.
         attempts = std::min(reporter_.Number(), attempts - 1);
-        if (opens(answer)) {
+        if (trial.Opens(answer)) {
             password = lastGoodPassword_ = answer;
             return Outcome::Done;
         }
@@ -293,60 +234,14 @@ Unzipper::Outcome Unzipper::WriteFile(FileStream& archive, const Entry& entry, i
     TempFile temp({FolderPart(target)}, kTempPrefix);
     if (!temp.Valid()) return WriteFailed(name);
     if (archive.Seek(dataAt, platform::Origin::Begin) != dataAt) return Skip(name, engine::kSkipReadError);
-
-    std::optional<ZipCipher> cipher;
-    int64_t remaining = entry.CompressedSize();
-    if (entry.IsEncrypted()) {
-        cipher.emplace(password);
-        uint8_t header[ZipCipher::kHeaderSize];
-        if (archive.Read(header, sizeof header) != static_cast<int32_t>(sizeof header)) {
-            return Skip(name, engine::kSkipReadError);
-        }
-        cipher->Decrypt(header, sizeof header);
-        remaining -= ZipCipher::kHeaderSize;
-    }
-    std::optional<Inflater> inflater;
-    if (entry.Method() == kMethodDeflated) inflater.emplace();
-
-    std::vector<uint8_t> input(kChunk);
-    std::vector<uint8_t> output;
-    uint32_t crc = 0;
-    int64_t size = 0;
-    bool damaged = false;
-    // One byte past the declared size is enough to know the entry lies: a bomb stops there.
-    const int64_t allowed = static_cast<int64_t>(entry.Size()) + 1;
-    while (remaining > 0 && !damaged && size < allowed) {
-        const int32_t want = static_cast<int32_t>(std::min<int64_t>(remaining, kChunk));
-        const int32_t got = archive.Read(input.data(), want);
-        if (got <= 0) {
-            damaged = true;
-            break;
-        }
-        remaining -= got;
-        if (cipher) cipher->Decrypt(input.data(), static_cast<size_t>(got));
-        output.clear();
-        const size_t room = static_cast<size_t>(allowed - size);
-        if (inflater) {
-            damaged = !inflater->Decompress(input.data(), static_cast<size_t>(got), output, room);
-        } else {
-            output.assign(input.begin(), input.begin() + std::min<size_t>(static_cast<size_t>(got), room));
-        }
-        crc = UpdateCrc(crc, output.data(), output.size());
-        size += static_cast<int64_t>(output.size());
-        if (size > entry.Size()) break;
-        try {
-            WriteExactly(temp.Stream(), output.data(), static_cast<int32_t>(output.size()), target);
-        } catch (const platform::FileError&) {
-            return WriteFailed(name);
-        }
-        if (!reporter_.Send(engine::kActionProgress, std::string(), static_cast<uint32_t>(output.size()))) {
-            return Outcome::Cancelled;
-        }
-    }
+    const DataResult result = CopyEntryData(archive, entry, dataAt, password, temp.Stream(), [&](size_t bytes) {
+        return reporter_.Send(engine::kActionProgress, std::string(), static_cast<uint32_t>(bytes));
+    });
+    if (result == DataResult::Cancelled) return Outcome::Cancelled;
+    if (result == DataResult::WriteError) return WriteFailed(name);
     // Its data is not what the archive says, so asking whether to keep it makes no sense.
-    if (size > entry.Size()) return Skip(name, engine::kSkipCrcError, kLongerThanDeclared);
-    if (inflater && !inflater->Finished()) damaged = true;
-    if (damaged || crc != entry.Crc() || size != entry.Size()) {
+    if (result == DataResult::Longer) return Skip(name, engine::kSkipCrcError, kLongerThanDeclared);
+    if (result == DataResult::Damaged) {
         if (!reporter_.Send(engine::kActionCrcError, name)) return Outcome::Cancelled;
         if (reporter_.Flag() != 1) return Skip(name, engine::kSkipCrcError);
     }

@@ -124,13 +124,27 @@ int64_t RawLength(platform::Stream& archive, const Entry& entry) {
     return end - entry.localOffset;
 }
 
+bool EntriesOverlap(platform::Stream& archive, const Directory& directory) {
+    std::vector<std::pair<int64_t, int64_t>> ranges;  // local header to end of data
+    ranges.reserve(directory.entries.size());
+    for (const Entry& entry : directory.entries) {
+        const int64_t dataAt = DataStart(archive, entry);
+        if (dataAt >= 0) ranges.emplace_back(entry.localOffset, dataAt + entry.CompressedSize());
+    }
+    std::sort(ranges.begin(), ranges.end());
+    for (size_t i = 1; i < ranges.size(); ++i) {
+        if (ranges[i].first < ranges[i - 1].second) return true;
+    }
+    return false;
+}
+
 void ReadExactly(platform::Stream& stream, void* buffer, int32_t count, const std::string& what) {
-    if (stream.Read(buffer, count) != count) throw platform::FileError("Cannot read " + what + ".");
+    if (stream.Read(buffer, count) != count) platform::RaiseFileError("Cannot read " + what + ".");
 }
 
 void WriteExactly(platform::Stream& stream, const void* buffer, int32_t count, const std::string& what) {
     if (count > 0 && stream.Write(buffer, count) != count) {
-        throw platform::FileError("Cannot write " + what + ". " + platform::LastFailure().reason);
+        platform::RaiseFileError("Cannot write " + what + ". " + platform::LastFailure().reason);
     }
 }
 

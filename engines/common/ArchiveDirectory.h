@@ -63,6 +63,11 @@ int64_t DataStart(platform::Stream& archive, const Entry& entry);
 // Bytes from an entry's local header to the end of its data and data descriptor; -1 when damaged.
 int64_t RawLength(platform::Stream& archive, const Entry& entry);
 
+// Whether the data of two entries overlap (hundreds of directory entries pointing at one local
+// record let a small archive expand without bound); extractors refuse such an archive whole, as
+// Info-ZIP's unzip does.
+bool EntriesOverlap(platform::Stream& archive, const Directory& directory);
+
 // Whole-record I/O; a short read or write throws the platform's FileError naming `what`.
 void ReadExactly(platform::Stream& stream, void* buffer, int32_t count, const std::string& what);
 void WriteExactly(platform::Stream& stream, const void* buffer, int32_t count, const std::string& what);

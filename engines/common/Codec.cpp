@@ -1,4 +1,4 @@
-// zlib behind the engines' deflate, inflate and CRC; the traditional cipher on zlib's CRC table.
+// zlib behind the engines' inflate and CRC; the traditional cipher on zlib's CRC table.
 #include "engines/common/Codec.h"
 
 #include <zlib.h>
@@ -13,10 +13,6 @@
 namespace engines {
 namespace {
 
-constexpr size_t kOutputChunk = 65536;
-constexpr int kRawWindowBits = -15;  // negative: no zlib header or trailer
-constexpr int kMemoryLevel = 8;
-
 const z_crc_t* CrcTable() { return get_crc_table(); }
 
 uint32_t CrcByte(uint32_t crc, uint8_t byte) { return CrcTable()[(crc ^ byte) & 0xFF] ^ (crc >> 8); }
@@ -27,69 +23,46 @@ uint32_t UpdateCrc(uint32_t crc, const uint8_t* bytes, size_t count) {
     return static_cast<uint32_t>(crc32(crc, bytes, static_cast<uInt>(count)));
 }
 
-struct Deflater::State {
-    z_stream stream{};
-};
-
-Deflater::Deflater(int level) : state_(std::make_unique<State>()) {
-    if (deflateInit2(&state_->stream, level, Z_DEFLATED, kRawWindowBits, kMemoryLevel, Z_DEFAULT_STRATEGY) != Z_OK) {
-        throw platform::FileError("The compressor cannot start.");
-    }
-}
-
-Deflater::~Deflater() { deflateEnd(&state_->stream); }
-
-void Deflater::Reset() { deflateReset(&state_->stream); }
-
-void Deflater::Compress(const uint8_t* bytes, size_t count, bool finish, std::vector<uint8_t>& out) {
-    z_stream& stream = state_->stream;
-    stream.next_in = const_cast<Bytef*>(bytes);
-    stream.avail_in = static_cast<uInt>(count);
-    const int flush = finish ? Z_FINISH : Z_NO_FLUSH;
-    int status = Z_OK;
-    do {
-        const size_t had = out.size();
-        out.resize(had + kOutputChunk);
-        stream.next_out = out.data() + had;
-        stream.avail_out = static_cast<uInt>(kOutputChunk);
-        status = deflate(&stream, flush);
-        out.resize(out.size() - stream.avail_out);
-    } while (stream.avail_out == 0 || (finish && status != Z_STREAM_END));
-}
-
 struct Inflater::State {
     z_stream stream{};
 };
 
 Inflater::Inflater() : state_(std::make_unique<State>()) {
     if (inflateInit2(&state_->stream, kRawWindowBits) != Z_OK)
-        throw platform::FileError("The decompressor cannot start.");
+        platform::RaiseFileError("The decompressor cannot start.");
 }
 
 Inflater::~Inflater() { inflateEnd(&state_->stream); }
 
-bool Inflater::Decompress(const uint8_t* bytes, size_t count, std::vector<uint8_t>& out, size_t limit) {
-    z_stream& stream = state_->stream;
-    stream.next_in = const_cast<Bytef*>(bytes);
-    stream.avail_in = static_cast<uInt>(count);
-    const size_t start = out.size();
-    while (!finished_ && out.size() - start < limit) {
+bool Inflater::Decompress(const uint8_t* bytes, size_t count, std::vector<uint8_t>& out) {
+    Feed(bytes, count);
+    for (;;) {
         const size_t had = out.size();
-        const size_t room = std::min<size_t>(kOutputChunk, limit - (had - start));
-        out.resize(had + room);
-        stream.next_out = out.data() + had;
-        stream.avail_out = static_cast<uInt>(room);
-        const int status = inflate(&stream, Z_NO_FLUSH);
-        out.resize(out.size() - stream.avail_out);
-        if (status == Z_STREAM_END) {
-            finished_ = true;
-        } else if (status != Z_OK && status != Z_BUF_ERROR) {
-            return false;
-        } else if (stream.avail_out != 0) {
-            break;  // every input byte taken: the rest comes with the next call
-        }
+        out.resize(had + kCodecOutputChunk);
+        const int64_t got = Drain(out.data() + had, kCodecOutputChunk);
+        out.resize(had + static_cast<size_t>(std::max<int64_t>(got, 0)));
+        if (got < static_cast<int64_t>(kCodecOutputChunk)) return got >= 0;
     }
-    return true;
+}
+
+void Inflater::Feed(const uint8_t* bytes, size_t count) {
+    state_->stream.next_in = const_cast<Bytef*>(bytes);
+    state_->stream.avail_in = static_cast<uInt>(count);
+}
+
+int64_t Inflater::Drain(uint8_t* out, size_t capacity) {
+    if (finished_) return 0;
+    z_stream& stream = state_->stream;
+    stream.next_out = out;
+    stream.avail_out = static_cast<uInt>(capacity);
+    // inflate stops only when the input or the room for output runs out, or at the stream's end.
+    const int status = inflate(&stream, Z_NO_FLUSH);
+    if (status == Z_STREAM_END) {
+        finished_ = true;
+    } else if (status != Z_OK && status != Z_BUF_ERROR) {
+        return -1;
+    }
+    return static_cast<int64_t>(capacity - stream.avail_out);
 }
 
 ZipCipher::ZipCipher(const std::string& password) : keys_{0x12345678, 0x23456789, 0x34567890} {

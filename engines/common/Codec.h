@@ -9,6 +9,11 @@
 
 namespace engines {
 
+// Output grows in steps of this size; raw deflate streams (negative window bits) have no zlib
+// header or trailer, as ZIP entries hold them.
+constexpr size_t kCodecOutputChunk = 65536;
+constexpr int kRawWindowBits = -15;
+
 uint32_t UpdateCrc(uint32_t crc, const uint8_t* bytes, size_t count);
 
 // Raw deflate (no zlib header), as ZIP entries hold it.
@@ -36,10 +41,14 @@ public:
     Inflater(const Inflater&) = delete;
     Inflater& operator=(const Inflater&) = delete;
 
-    // Decompresses `count` bytes and appends the output to `out`, at most `limit` bytes of it (a
-    // caller that caps the output learns of a longer stream from reaching the cap); false when
-    // the data is damaged.
-    bool Decompress(const uint8_t* bytes, size_t count, std::vector<uint8_t>& out, size_t limit = SIZE_MAX);
+    // Decompresses `count` bytes and appends the output to `out`; false when the data is damaged.
+    bool Decompress(const uint8_t* bytes, size_t count, std::vector<uint8_t>& out);
+    // The same into a buffer of the caller's, which is neither grown nor cleared: Feed gives `count`
+    // more bytes (kept by the caller until drained), Drain writes up to `capacity` bytes of their
+    // output to `out` and returns how many, fewer once the bytes fed are used up or the stream ended,
+    // -1 when the data is damaged.
+    void Feed(const uint8_t* bytes, size_t count);
+    int64_t Drain(uint8_t* out, size_t capacity);
     bool Finished() const { return finished_; }
 
 private:

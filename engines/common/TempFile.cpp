@@ -7,15 +7,14 @@ TempFile::TempFile(std::initializer_list<std::string> folders, const std::string
     for (const std::string& folder : folders) {
         const std::string path = platform::MakeProcessTempFile(folder, prefix);
         if (path.empty()) continue;
-        try {
-            stream_ =
-                std::make_unique<platform::FileStream>(path, platform::Access::Create, platform::Share::Exclusive);
+        std::string error;
+        stream_ = platform::FileStream::Open(path, platform::Access::Create, platform::Share::Exclusive, error);
+        if (stream_) {
             path_ = path;
             return;
-        } catch (const platform::FileError&) {
-            // The folder made the name but does not let us write it: try the next one.
-            platform::DeleteFile(path);
         }
+        // The folder made the name but does not let us write it: try the next one.
+        platform::DeleteFile(path);
     }
 }
 

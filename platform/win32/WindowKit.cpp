@@ -11,7 +11,7 @@ HINSTANCE ProgramInstance() { return ::GetModuleHandleA(nullptr); }
 
 void ThrowLastError(const char* call) {
     const DWORD error = ::GetLastError();
-    throw FileError(std::string(call) + ": " + SystemMessage(error));
+    RaiseFileError(std::string(call) + ": " + SystemMessage(error));
 }
 
 std::string WindowText(HWND window) {

@@ -82,6 +82,11 @@ private:
     platform::win32::RegistryKey key_;
 };
 
+// The window's area of the screen as a 24-bit BMP file, for the README and for a look by hand.
+bool SaveScreenshot(HWND window, const std::string& path);
+// The folder named by LARK_SCREENSHOTS in Wine's form, made when missing; empty when not set.
+std::string ScreenshotFolder();
+
 // The default value of `root\key`; "<missing>" when it cannot be read.
 std::string DefaultValue(HKEY root, const std::string& key);
 bool KeyExists(HKEY root, const std::string& key);

@@ -107,53 +107,6 @@ private:
     HWND window_ = nullptr;
 };
 
-// The window's area of the screen as a 24-bit BMP file, for the README and for a look by hand.
-bool SaveScreenshot(HWND window, const std::string& path) {
-    RECT rect;
-    ::GetWindowRect(window, &rect);
-    const int width = rect.right - rect.left;
-    const int height = rect.bottom - rect.top;
-    platform::win32::WindowDc screen(nullptr);
-    platform::win32::MemoryDc memoryDc(::CreateCompatibleDC(screen.Get()));
-    HDC memory = memoryDc.Get();
-    platform::win32::GdiObject bitmap(::CreateCompatibleBitmap(screen.Get(), width, height));
-    {
-        platform::win32::SelectGuard selected(memory, bitmap.Get());
-        ::BitBlt(memory, 0, 0, width, height, screen.Get(), rect.left, rect.top, SRCCOPY);
-    }
-    BITMAPINFOHEADER info{};
-    info.biSize = sizeof info;
-    info.biWidth = width;
-    info.biHeight = height;
-    info.biPlanes = 1;
-    info.biBitCount = 24;
-    const int rowBytes = (width * 3 + 3) / 4 * 4;
-    std::string pixels(static_cast<size_t>(rowBytes) * height, '\0');
-    const int lines = ::GetDIBits(memory, static_cast<HBITMAP>(bitmap.Get()), 0, height, &pixels[0],
-                                  reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
-    if (lines != height) return false;
-    BITMAPFILEHEADER file{};
-    file.bfType = 0x4D42;
-    file.bfOffBits = sizeof file + sizeof info;
-    file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(&file), sizeof file);
-    out.write(reinterpret_cast<const char*>(&info), sizeof info);
-    out.write(pixels.data(), static_cast<std::streamsize>(pixels.size()));
-    return static_cast<bool>(out);
-}
-
-std::string ScreenshotFolder() {
-    char folder[MAX_PATH] = {};
-    if (::GetEnvironmentVariableA("LARK_SCREENSHOTS", folder, sizeof folder) == 0) return std::string();
-    // The variable holds the build folder's host path; Wine's Z: drive is the host's root.
-    std::string path = std::string("Z:") + folder;
-    for (char& c : path)
-        if (c == '/') c = '\\';
-    ::CreateDirectoryA(path.c_str(), nullptr);
-    return path;
-}
-
 class WindowTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(DisplayAvailable()) << "no display: run under xvfb-run"; }

@@ -1,0 +1,46 @@
+// The compressor, apart from the rest of the codec so that a program that only extracts (the
+// self-extracting stub) does not carry zlib's deflate.
+#include "engines/common/Codec.h"
+
+#include <zlib.h>
+
+#include "platform/Platform.h"
+
+namespace engines {
+namespace {
+
+constexpr int kMemoryLevel = 8;
+
+}  // namespace
+
+struct Deflater::State {
+    z_stream stream{};
+};
+
+Deflater::Deflater(int level) : state_(std::make_unique<State>()) {
+    if (deflateInit2(&state_->stream, level, Z_DEFLATED, kRawWindowBits, kMemoryLevel, Z_DEFAULT_STRATEGY) != Z_OK) {
+        platform::RaiseFileError("The compressor cannot start.");
+    }
+}
+
+Deflater::~Deflater() { deflateEnd(&state_->stream); }
+
+void Deflater::Reset() { deflateReset(&state_->stream); }
+
+void Deflater::Compress(const uint8_t* bytes, size_t count, bool finish, std::vector<uint8_t>& out) {
+    z_stream& stream = state_->stream;
+    stream.next_in = const_cast<Bytef*>(bytes);
+    stream.avail_in = static_cast<uInt>(count);
+    const int flush = finish ? Z_FINISH : Z_NO_FLUSH;
+    int status = Z_OK;
+    do {
+        const size_t had = out.size();
+        out.resize(had + kCodecOutputChunk);
+        stream.next_out = out.data() + had;
+        stream.avail_out = static_cast<uInt>(kCodecOutputChunk);
+        status = deflate(&stream, flush);
+        out.resize(out.size() - stream.avail_out);
+    } while (stream.avail_out == 0 || (finish && status != Z_STREAM_END));
+}
+
+}  // namespace engines

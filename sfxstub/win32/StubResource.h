@@ -1,0 +1,17 @@
+// Resource IDs of sfx.bin.
+#pragma once
+
+#define IDD_STUB 100
+#define IDD_PASSWORD 101
+
+#define IDC_PRODUCT 1001
+#define IDC_FILELIST 1002
+#define IDC_DESTLABEL 1003
+#define IDC_DESTINATION 1004
+#define IDC_BROWSE 1005
+#define IDC_OVERWRITE 1006
+#define IDC_CURRENTFILE 1007
+#define IDC_PROGRESS 1008
+#define IDC_EXTRACT 1009
+#define IDC_PASSWORDPROMPT 1010
+#define IDC_PASSWORD 1011
