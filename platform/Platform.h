@@ -65,6 +65,16 @@ public:
     int64_t Size() override;
     bool Truncate() override;
 
+    struct Copied {
+        int32_t read = 0;
+        int32_t written = 0;
+    };
+    // Moves up to `count` bytes from `from`'s position to this file's position by the fastest way
+    // the system has: the kernel's range copy where the host has one, else through `buffer` in
+    // blocks of its size. Both positions end behind the bytes written. `read` below `count` means
+    // `from` ended; `written` below `read` means this file took no more (a full disk).
+    Copied CopyFrom(FileStream& from, int32_t count, std::vector<uint8_t>& buffer);
+
 private:
     FileHandle file_;
     std::shared_ptr<SimulatedDisk> limitingDisk_;  // simulated disk whose capacity cuts writes short, or none

@@ -85,17 +85,16 @@ int64_t MergedSize(const std::vector<TFileInfo>& entries, const EndOfCentralHead
 void AppendPart(FileStream& part, int32_t diskNumber, FileStream& target, Buffer& buffer,
                 const std::string& destFileName, const std::function<void()>& blockAppended) {
     const int64_t expected = part.Size() - part.Position();
-    const int32_t bufferSize = static_cast<int32_t>(buffer.size());
+    const int32_t blockSize = static_cast<int32_t>(buffer.size());
     int64_t copied = 0;
     for (;;) {
-        const int32_t got = part.Read(buffer.data(), bufferSize);
-        if (got > 0) {
-            if (target.Write(buffer.data(), got) != got)
-                throw ZipException(FormatMsg(Msg::ErrorWritingMerged, destFileName));
-            copied += got;
+        const FileStream::Copied block = target.CopyFrom(part, blockSize, buffer);
+        if (block.written != block.read) throw ZipException(FormatMsg(Msg::ErrorWritingMerged, destFileName));
+        if (block.read > 0) {
+            copied += block.read;
             blockAppended();
         }
-        if (got < bufferSize) break;
+        if (block.read < blockSize) break;
     }
     if (copied != expected) throw ZipException(FormatMsg(Msg::ErrorReadingDiskPart, diskNumber));
 }
