@@ -8,9 +8,9 @@ usage: bench/engine_bench.py [--build DIR] [--rounds N] [--mb N] [--small N] [--
 
 Trees: a mixed tree (headers and sources, shared libraries, large text files, random data), a tree
 of small files and one large text file. Adding: ZipDll, zip -9, minizip -9, 7zz (at its default
-level), bsdtar, Python's zipfile. Extracting zip -9's archive: UnzDll, unzip, miniunzip, 7zz, bsdtar, zipfile. The tools take
-turns in every round, so all meet the same machine; a peer that is not installed is left out and
-named. Memory is the process's own peak (its rusage), not that of a wrapper.
+level), bsdtar, Python's zipfile. Extracting zip -9's archive: UnzDll, unzip, miniunzip, 7zz,
+bsdtar, zipfile. The tools take turns in every round, so all meet the same machine; a peer that is
+not installed is left out and named. Memory is the process's own peak (its rusage), not that of a wrapper.
 """
 
 import argparse
