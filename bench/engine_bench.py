@@ -5,6 +5,7 @@ and for extracting, the median wall time, the ratio to the fastest peer, the arc
 the peak resident memory of each tool's own process.
 
 usage: bench/engine_bench.py [--build DIR] [--rounds N] [--mb N] [--small N] [--big-mb N] [--only NAMES]
+                             [--baseline SOURCE_TREE]
 
 Trees: a mixed tree (headers and sources, shared libraries, large text files, random data), a tree
 of small files and one large text file. Adding: ZipDll, zip -9, minizip -9, 7zz (at its default
@@ -39,9 +40,9 @@ SOURCES = [pathlib.Path("/usr/include")]
 LIBRARIES = [pathlib.Path(p) for p in ("/usr/lib/x86_64-linux-gnu", "/usr/lib/i386-linux-gnu", "/usr/lib/gcc")]
 
 
-def build(build_dir):
+def build(build_dir, source=ROOT):
     options = ["-DCMAKE_BUILD_TYPE=Release", "-DLARK_SANITIZE=OFF", "-DLARK_TESTS=OFF"]
-    for step in (["cmake", "-S", str(ROOT), "-B", str(build_dir)] + options,
+    for step in (["cmake", "-S", str(source), "-B", str(build_dir)] + options,
                  ["cmake", "--build", str(build_dir), "-j2", "--target", "ZipDll", "UnzDll", "engine_bench"]):
         done = subprocess.run(step, capture_output=True)
         if done.returncode != 0:
@@ -154,11 +155,14 @@ def make_big(root, megabytes):
 # ---------------------------------------------------------------------------------------------
 # Tools
 
-def adders(driver, have):
+def adders(driver, base, have):
     """Name, function (archive, tree) -> list of commands, working folder is the tree."""
     yield "ZipDll", lambda a, r: [[driver, "add", a, r, "9"]]
+    if base:
+        yield "ZipDll base", lambda a, r: [[base, "add", a, r, "9"]]
     if have("zip"):
-        yield "zip -9", lambda a, r: [["zip", "-9", "-r", "-q", a, "."]]
+        # No folder entries (-D): 65535 files and their folders would need ZIP64 records.
+        yield "zip -9", lambda a, r: [["zip", "-9", "-r", "-q", "-D", a, "."]]
     if have("minizip"):
         def minizip(a, r):
             names = [str(p.relative_to(r)) for p in files_below([pathlib.Path(r)])]
@@ -174,8 +178,10 @@ def adders(driver, have):
     yield "python zipfile", lambda a, r: [[sys.executable, "-c", PY_ADD, a, r]]
 
 
-def extractors(driver, have):
+def extractors(driver, base, have):
     yield "UnzDll", lambda a, d: [driver, "extract", a, d]
+    if base:
+        yield "UnzDll base", lambda a, d: [base, "extract", a, d]
     if have("unzip"):
         yield "unzip", lambda a, d: ["unzip", "-q", "-o", a, "-d", d]
     if have("miniunzip"):
@@ -209,7 +215,8 @@ def run(commands, cwd=None):
 
 
 def print_table(title, rows, ours, goal_peer=None, goal=None):
-    peers = {name: row for name, row in rows.items() if name != ours}
+    """Ratios are to the fastest peer; our rows (and a baseline's) are not peers."""
+    peers = {name: row for name, row in rows.items() if not name.startswith(ours)}
     fastest = min(statistics.median(row["times"]) for row in peers.values())
     print("\n%s" % title)
     print("  %-16s %9s %9s %8s %13s %9s" % ("", "median s", "x fastest", "cpu s", "bytes", "peak MiB"))
@@ -228,16 +235,16 @@ def print_table(title, rows, ours, goal_peer=None, goal=None):
         print(line)
 
 
-def bench_tree(label, tree, work, driver, have, rounds, goals):
-    adding = list(adders(driver, have))
+def bench_tree(label, tree, work, driver, base, have, rounds, goals):
+    adding = list(adders(driver, base, have))
     rows = {name: {"times": [], "cpu": [], "peak": 0} for name, _ in adding}
     archives = {}
     for _ in range(rounds):
         for name, commands in adding:
-            archive = work / (name.split()[0] + ".zip")
+            archive = work / (name.replace(" ", "_") + ".zip")
             if archive.exists():
                 archive.unlink()
-            if name == "ZipDll":
+            if name.startswith("ZipDll"):
                 # The engine adds to an existing archive: start from the empty one the component makes.
                 archive.write_bytes(b"PK\x05\x06" + bytes(18))
             seconds, cpu, peak = run(commands(str(archive), str(tree)), cwd=tree)
@@ -249,11 +256,11 @@ def bench_tree(label, tree, work, driver, have, rounds, goals):
     print_table("Adding at level 9: %s" % label, rows, "ZipDll", "zip -9", goals[0])
 
     source = archives.get("zip -9", archives["ZipDll"])
-    extracting = list(extractors(driver, have))
+    extracting = list(extractors(driver, base, have))
     rows = {name: {"times": [], "cpu": [], "peak": 0} for name, _ in extracting}
     for _ in range(rounds):
         for name, command in extracting:
-            destination = work / ("x-" + name.split()[0])
+            destination = work / ("x-" + name.replace(" ", "_"))
             shutil.rmtree(destination, ignore_errors=True)
             destination.mkdir()
             seconds, cpu, peak = run([command(str(source), str(destination))])
@@ -261,7 +268,7 @@ def bench_tree(label, tree, work, driver, have, rounds, goals):
             rows[name]["cpu"].append(cpu)
             rows[name]["peak"] = max(rows[name]["peak"], peak)
             shutil.rmtree(destination, ignore_errors=True)
-    print_table("Extracting %s's archive of the %s" % (source.stem, label), rows, "UnzDll", "miniunzip", goals[1])
+    print_table("Extracting %s's archive of the %s" % (source.stem.replace("_", " "), label), rows, "UnzDll", "miniunzip", goals[1])
     for archive in archives.values():
         archive.unlink()
 
@@ -276,8 +283,13 @@ def main():
     parser.add_argument("--only", default="mixed,small,big", help="trees to run, of mixed,small,big")
     parser.add_argument("--work", default="/dev/shm" if os.path.isdir("/dev/shm") else None,
                         help="folder for the trees and archives (memory by default, so the disk does not decide)")
+    parser.add_argument("--baseline", help="source tree of another revision, timed beside this one as 'base'")
     options = parser.parse_args()
+    sys.stdout.reconfigure(line_buffering=True)
     driver = str(build(pathlib.Path(options.build)))
+    base = None
+    if options.baseline:
+        base = str(build(pathlib.Path(options.build + "-base"), pathlib.Path(options.baseline)))
     have = lambda tool: shutil.which(tool) is not None
     missing = [tool for tool in ("zip", "unzip", "minizip", "miniunzip", "7zz", "bsdtar") if not have(tool)]
     if missing:
@@ -296,7 +308,7 @@ def main():
             tree = work / "tree"
             tree.mkdir(parents=True, exist_ok=True)
             label = make(tree, amount)
-            bench_tree(label, tree, work, driver, have, options.rounds, goals)
+            bench_tree(label, tree, work, driver, base, have, options.rounds, goals)
             shutil.rmtree(work)
 
 
