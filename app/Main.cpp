@@ -23,7 +23,7 @@ constexpr const char* kWindowClass = "LarkspoolMainForm";
 // Posted at the first show, so that FormShow runs with the window already on screen.
 constexpr UINT kFormShowMessage = WM_APP + 1;
 
-// The design's geometry, in pixels.
+// The window's fixed geometry, in pixels: the client area, its first position and its controls.
 constexpr int kClientWidth = 536;
 constexpr int kClientHeight = 405;
 constexpr int kDesignLeft = 262;

@@ -6,10 +6,10 @@
 #include <memory>
 #include <vector>
 
-#include "engine/ProgressForm.h"
-#include "engine/ZipDlls.h"
+#include "archive/DiskUtils.h"
 #include "platform/Platform.h"
-#include "volumes/DiskUtils.h"
+#include "zipformat/Directory.h"
+#include "zipformat/EndRecord.h"
 
 using platform::FileStream;
 using platform::Origin;
@@ -20,69 +20,13 @@ using zip::Msg;
 
 namespace {
 
-// The directory is read through one buffer, so listing costs a read per 64 KiB, not per field.
-class BufferedReader {
-public:
-    explicit BufferedReader(platform::Stream& stream) : stream_(&stream), buffer_(kBufferSize) {}
-
-    // Starts over on another stream (the next disk of a set), dropping what was buffered.
-    void Reset(platform::Stream& stream) {
-        stream_ = &stream;
-        begin_ = end_ = 0;
-    }
-
-    // Reads no more than `bytes` from here on.
-    void Limit(int64_t bytes) { remaining_ = bytes; }
-
-    int32_t Read(void* destination, int32_t count) {
-        auto* out = static_cast<uint8_t*>(destination);
-        int32_t done = 0;
-        while (done < count) {
-            if (begin_ == end_ && !Fill()) break;
-            const int32_t chunk = std::min(count - done, end_ - begin_);
-            std::memcpy(out + done, buffer_.data() + begin_, chunk);
-            begin_ += chunk;
-            done += chunk;
-        }
-        return done;
-    }
-
-    bool ReadString(std::string& text, int32_t length) {
-        text.resize(length);
-        return Read(&text[0], length) == length;
-    }
-
-private:
-    static constexpr int32_t kBufferSize = 65536;
-
-    bool Fill() {
-        begin_ = 0;
-        const int32_t wanted = remaining_ < kBufferSize ? static_cast<int32_t>(remaining_) : kBufferSize;
-        end_ = wanted > 0 ? stream_->Read(buffer_.data(), wanted) : 0;
-        if (end_ < 0) end_ = 0;
-        remaining_ -= end_;
-        return end_ > 0;
-    }
-
-    platform::Stream* stream_;
-    std::vector<uint8_t> buffer_;
-    int32_t begin_ = 0;
-    int32_t end_ = 0;
-    int64_t remaining_ = INT64_MAX;
-};
-
-constexpr int64_t kLargestArchive = INT32_MAX;
 
 
 std::unique_ptr<FileStream> OpenForReading(const std::string& path) {
     return std::make_unique<FileStream>(path, platform::Access::Read, platform::Share::DenyWrite);
 }
 
-bool DecidesOemNames(const CentralFileHeader& header) {
-    const uint8_t host = header.HostSystem();
-    return host == zip::kHostMsDos || host == zip::kHostOs2 ||
-           (host == zip::kHostNtfs && header.SpecVersion() == zip::kNtfsOemSpecVersion);
-}
+void (*gReleaseEngineLibraries)() = nullptr;
 
 }  // namespace
 
@@ -90,9 +34,13 @@ TZip::TZip() : tempDir_(GetTempDirectory()) {
     endOfCentral_.EndRecord = zip::EndOfCentralHeader();
 }
 
+void SetEngineLibraryRelease(void (*release)()) { gReleaseEngineLibraries = release; }
+
 // The engine libraries are process-wide; releasing them here releases them for every TZip, and
 // the next operation loads them again.
-TZip::~TZip() { engine::UnloadDlls(); }
+TZip::~TZip() {
+    if (gReleaseEngineLibraries) gReleaseEngineLibraries();
+}
 
 void TZip::ResetArchiveState() {
     endOfCentral_.EndRecord = EndOfCentralHeader::Empty();
@@ -147,21 +95,19 @@ void TZip::SetPassword(const std::string& password) {
 }
 
 std::string TZip::DecodeOemText(const std::string& text) const {
-    return !text.empty() && oemNames_ ? platform::OemToAnsi(text) : text;
+    return zip::DecodeText(zip::ArchiveTextEncoding(oemNames_), text);
 }
 
 std::string TZip::EncodeOemText(const std::string& text) const {
-    return !text.empty() && oemNames_ ? platform::AnsiToOem(text) : text;
+    return zip::EncodeText(zip::ArchiveTextEncoding(oemNames_), text);
 }
 
-// Writers that mark an entry as UTF-8 (Python's zipfile does for every name beyond ASCII) mean it
-// whatever the host system byte says; shown as stored, such names would be unreadable.
 std::string TZip::DecodeEntryText(const zip::CentralFileHeader& header, const std::string& text) const {
-    return (header.Flags() & zip::kFlagUtf8) != 0 ? platform::Utf8ToAnsi(text) : DecodeOemText(text);
+    return zip::DecodeText(zip::EntryTextEncoding(header, oemNames_), text);
 }
 
 std::string TZip::EncodeEntryText(const zip::CentralFileHeader& header, const std::string& text) const {
-    return (header.Flags() & zip::kFlagUtf8) != 0 ? platform::AnsiToUtf8(text) : EncodeOemText(text);
+    return zip::EncodeText(zip::EntryTextEncoding(header, oemNames_), text);
 }
 
 void TZip::ReadDirectory() {
@@ -171,7 +117,7 @@ void TZip::ReadDirectory() {
     auto file = OpenForReading(zipFileName_);
     int32_t position = -1;
     for (;;) {
-        if (file->Size() > kLargestArchive) throw ZipException(FormatMsg(Msg::TooLarge, zipFileName_));
+        if (file->Size() > zip::kLargestArchive) throw ZipException(FormatMsg(Msg::TooLarge, zipFileName_));
         position = zip::FindEndOfCentralDir(*file);
         if (position >= 0) break;
         file.reset();
@@ -219,7 +165,8 @@ void TZip::ReadDirectory() {
 // values do not fit the ordinary end record, and directories that lie outside the file.
 void TZip::CheckArchiveLimits(platform::Stream& file) {
     const EndOfCentralHeader& record = endOfCentral_.EndRecord;
-    const int32_t zip64Size = zip::Zip64RecordsInFront(file, endOfCentral_.Position, record);
+    zip::StreamSource source(file);
+    const int32_t zip64Size = zip::Zip64RecordsInFront(source, endOfCentral_.Position, record);
     if (zip64Size < 0) throw ZipException(FormatMsg(Msg::NeedsZip64, zipFileName_));
     zip64RecordsSize_ = zip64Size;
 
@@ -234,38 +181,37 @@ bool TZip::ReadCentralHeaders(std::unique_ptr<platform::FileStream>& file) {
     const bool multiDisk = record.ThisDisk() != 0;
     const int64_t directoryEnd = DirectoryEnd();
     const int64_t directoryStart = multiDisk ? record.CentralDirOffset() : directoryEnd - record.CentralDirSize();
-    if (file->Seek(directoryStart, Origin::Begin) < 0) return false;
-
     const int64_t fileSize = file->Size();
     int64_t lowestOffset = fileSize;
-    BufferedReader reader(*file);
+
+    auto source = std::make_unique<zip::StreamSource>(*file);
     // A single-disk directory is read within its own bounds, never into the end record behind it.
-    if (!multiDisk) reader.Limit(record.CentralDirSize());
+    zip::DirectoryIterator directory(*source, directoryStart, multiDisk ? zip::ByteCursor::kNoEnd : directoryEnd,
+                                     record.TotalEntries());
     entries_.reserve(record.TotalEntries());
-    for (int32_t i = 0; i < record.TotalEntries(); ++i) {
-        TFileInfo entry;
-        CentralFileHeader& header = entry.Header;
-        while (reader.Read(header.data(), header.size()) != header.size()) {
-            if (!multiDisk) return false;
+    for (;;) {
+        if (!directory.Next()) {
+            if (!directory.Failed()) break;
+            if (!multiDisk || !directory.HeaderCutShort()) return false;
             // The directory goes on on the next disk; a header is never split between disks.
             const int32_t disk = GetDiskNumberFromLabel(zipFileName_);
             if (disk == 0 || disk > record.ThisDisk()) return false;
+            source.reset();
             file.reset();
             if (!PromptForDisk(zipFileName_, disk + 1)) return false;
             file = OpenForReading(zipFileName_);
-            reader.Reset(*file);
+            source = std::make_unique<zip::StreamSource>(*file);
+            directory.ContinueOn(*source, 0);
+            continue;
         }
-        if (header.Signature() != zip::kCentralHeaderSignature) return false;
-        if (i == 0) oemNames_ = DecidesOemNames(header);
+        if (directory.Index() == 0) oemNames_ = directory.OemNames();
 
-        std::string name;
-        std::string comment;
-        if (!reader.ReadString(name, header.FileNameLength()) ||
-            !reader.ReadString(entry.ExtraField, header.ExtraFieldLength()) ||
-            !reader.ReadString(comment, header.FileCommentLength()))
-            return false;
-        entry.FileName = SlashesToBackslashes(DecodeEntryText(header, name));
-        entry.FileComment = DecodeEntryText(header, comment);
+        TFileInfo entry;
+        entry.Header = directory.Header();
+        const CentralFileHeader& header = entry.Header;
+        entry.FileName = SlashesToBackslashes(DecodeEntryText(header, std::string(directory.Name())));
+        entry.ExtraField = std::string(directory.ExtraField());
+        entry.FileComment = DecodeEntryText(header, std::string(directory.Comment()));
         entry.Encrypted = (header.Flags() & zip::kFlagEncrypted) != 0;
 
         const int64_t offset = static_cast<int32_t>(header.LocalHeaderOffset());

@@ -10,15 +10,19 @@
 #include <vector>
 
 #include "archive/Messages.h"
-#include "archive/ZipRecords.h"
-#include "engine/EngineRecords.h"
+#include "platform/Platform.h"
+#include "zipformat/NameRule.h"
+#include "zipformat/ZipRecords.h"
 
 namespace platform {
 class Stream;
 class FileStream;
 }
+// The engine layer's types, named here only: TZip holds its engine session and hands the engine's
+// callback block through, and the engine layer defines both.
 namespace engine {
 class CallbackBlock;
+class EngineSession;
 }
 class TProgressForm;
 
@@ -131,7 +135,7 @@ public:
     // so window commands still run then: they must check Busy() and leave this object alone (its
     // specs, counters, window and trace file belong to the running call). The three operations
     // above refuse to start while it is set.
-    bool Busy() const { return busy_; }
+    bool Busy() const;
 
     // One callback of the engine call this object started (called by engine::EngineCallback).
     int32_t HandleEngineCallback(engine::CallbackBlock& info);
@@ -146,16 +150,18 @@ public:
     int32_t BatchBytesDone = 0;
     int32_t BatchSkippedCount = 0;
     float ProgressScale = 0.0f;  // batch bytes to the progress range 0..65535
-    TProgressForm* ProgressForm() const { return progressForm_.get(); }
-    platform::FileStream* TraceStream() const { return traceStream_.get(); }
+    TProgressForm* ProgressForm() const;
+    platform::FileStream* TraceStream() const;
     // The engines' trace file: the program's path with the extension ".trace".
     static std::string TraceFileName();
 
 private:
-    // The engine operations and the callback (engine/ZipOperations.cpp).
+    // The engine operations and the callback (engine/ZipOperations.cpp). What lives only while
+    // this object calls an engine is in its engine session (engine/EngineSession.h).
+    engine::EngineSession& Session() const;
     bool RefusedWhileBusy();
     bool RefusedByPrecondition();
-    int32_t CallEngine(engine::ExecFn exec, void* command, bool withWindow, bool paintFirst);
+    int32_t CallEngine(const std::function<int32_t()>& exec, bool withWindow, bool paintFirst);
     bool RestoreBackup(const std::string& backup);
     void DispatchCallback(engine::CallbackBlock& info);
     void OnBeginFile(engine::CallbackBlock& info);
@@ -169,12 +175,9 @@ private:
     void AskOverwrite(engine::CallbackBlock& info);
     TProgressForm* ShownWindow() const;
 
-    std::unique_ptr<TProgressForm> progressForm_;
-    std::unique_ptr<platform::FileStream> traceStream_;
-    bool busy_ = false;
-    bool engineCalled_ = false;  // the current operation reached the engine's exec function
-    bool addWithBackup_ = false; // RunZipDll runs inside AddFiles, whose backup answers a Cancel
-    std::exception_ptr callbackFailure_;
+    // Shared, not unique: its type is the engine layer's, and only a shared pointer lets this
+    // layer destroy what it cannot see.
+    mutable std::shared_ptr<engine::EngineSession> session_;
 
     void ResetArchiveState();
     void CreateEmptyArchive();
@@ -197,9 +200,13 @@ private:
     int32_t zip64RecordsSize_ = 0;  // bytes of redundant ZIP64 records in front of the end record
 };
 
+// The engine libraries are process-wide, and every TZip's destructor releases them (the next
+// operation loads them again). The engine layer, which loads them, names the function that does.
+void SetEngineLibraryRelease(void (*release)());
+
 // Path helpers shared by the component and the engine operations.
 std::string SlashesToBackslashes(const std::string& text);
-std::string AppendBackslash(const std::string& text);
+using platform::AppendBackslash;
 std::string MakeAbsolutePath(const std::string& baseDirectory, const std::string& path);
 // The drive part of a path: "C:" or "\\server\share"; empty for a relative path.
 std::string ExtractFileDrive(const std::string& path);

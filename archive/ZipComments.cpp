@@ -4,6 +4,7 @@
 
 #include "archive/Zip.h"
 #include "platform/Platform.h"
+#include "zipformat/Directory.h"
 
 using platform::FileStream;
 using platform::Origin;
@@ -109,19 +110,17 @@ void TZip::SetFileComment(int32_t index, const std::string& comment) {
     FileStream file = OpenForEditing(zipFileName_);
     const int64_t endPosition = endOfCentral_.Position;
     const int64_t directoryEnd = DirectoryEnd();
-    if (file.Seek(directoryEnd - endOfCentral_.EndRecord.CentralDirSize(), Origin::Begin) < 0) return;
 
     // Walk the directory to the entry; a record that cannot be read ends the walk with no change.
-    CentralFileHeader header;
-    int64_t headerPosition = -1;
-    for (int32_t i = 0; file.Position() < directoryEnd; ++i) {
-        headerPosition = file.Position();
-        if (!zip::ReadRecord(file, header) || header.Signature() != zip::kCentralHeaderSignature) return;
-        if (i == index) break;
-        file.Seek(header.VariableLength(), Origin::Current);
-        headerPosition = -1;
-    }
-    if (headerPosition < 0) return;
+    zip::StreamSource source(file);
+    zip::DirectoryIterator directory(source, directoryEnd - endOfCentral_.EndRecord.CentralDirSize(), directoryEnd,
+                                     endOfCentral_.EndRecord.TotalEntries());
+    bool found = false;
+    while (!found && directory.Next()) found = directory.Index() == index;
+    if (!found) return;
+    CentralFileHeader header = directory.Header();
+    const int64_t headerPosition = directory.HeaderPosition();
+    const std::string oldComment(directory.Comment());
 
     const std::string encoded = EncodeEntryText(header, comment);
     // UTF-8 may take more bytes than the characters typed.
@@ -135,8 +134,6 @@ void TZip::SetFileComment(int32_t index, const std::string& comment) {
     EndOfCentralHeader record = endOfCentral_.EndRecord;
     if (delta == 0) {
         // Same length: only the comment bytes change, in place.
-        std::string oldComment(oldLength, '\0');
-        if (file.Seek(commentPosition, Origin::Begin) < 0 || file.Read(&oldComment[0], oldLength) != oldLength) return;
         OverwriteInPlace(file, commentPosition, oldComment, encoded);
     } else {
         // Another length moves everything behind the comment: the following records, the end

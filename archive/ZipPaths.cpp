@@ -9,11 +9,6 @@ std::string SlashesToBackslashes(const std::string& text) {
     return result;
 }
 
-std::string AppendBackslash(const std::string& text) {
-    if (text.empty() || text.back() == '\\') return text;
-    return text + '\\';
-}
-
 std::string MakeAbsolutePath(const std::string& baseDirectory, const std::string& path) {
     if (path.size() > 2 && (path[0] == '\\' || path[1] == ':')) return path;
     return AppendBackslash(baseDirectory) + path;

@@ -14,7 +14,7 @@
 #include "archive/Zip.h"
 #include "platform/Platform.h"
 #include "platform/SimulatedDrives.h"
-#include "volumes/DiskUtils.h"
+#include "archive/DiskUtils.h"
 
 namespace {
 

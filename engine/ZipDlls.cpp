@@ -40,6 +40,8 @@ bool LoadEngine(EngineLibrary& engine, const std::string& dllDirectory, const ch
     engine.handle = std::move(library);
     engine.exec = exec;
     engine.version = version;
+    // Every TZip's destructor releases what is loaded.
+    SetEngineLibraryRelease(UnloadDlls);
     return true;
 }
 

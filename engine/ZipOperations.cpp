@@ -6,10 +6,11 @@
 #include <vector>
 
 #include "archive/Zip.h"
+#include "engine/EngineSession.h"
 #include "engine/ProgressForm.h"
 #include "engine/ZipDlls.h"
 #include "platform/Platform.h"
-#include "volumes/DiskUtils.h"
+#include "archive/DiskUtils.h"
 
 using engine::CallbackBlock;
 using engine::UnzipCommand;
@@ -151,7 +152,7 @@ std::string TZip::TraceFileName() { return ChangeFileExt(platform::ModuleFileNam
 // Preconditions
 
 bool TZip::RefusedWhileBusy() {
-    if (!busy_) return false;
+    if (!Busy()) return false;
     Inform(FormatMsg(Msg::OperationRunning));
     return true;
 }
@@ -193,14 +194,15 @@ int32_t TZip::AddFiles() {
         backup.Keep();
         throw ZipException(FormatMsg(Msg::RestoreFailed, zipFileName_, backup.Path()));
     };
-    engineCalled_ = false;
+    engine::EngineSession& session = Session();
+    session.engineCalled = false;
     int32_t count = 0;
     try {
-        FlagScope withBackup(addWithBackup_);
+        FlagScope withBackup(session.addWithBackup);
         count = RunZipDll(true);
     } catch (...) {
         // A failure inside the call cancelled it; the archive goes back as for any Cancel.
-        if (engineCalled_ && Cancelled) putBackOrKeep();
+        if (session.engineCalled && Cancelled) putBackOrKeep();
         throw;
     }
     if (Cancelled) putBackOrKeep();
@@ -256,10 +258,11 @@ int32_t TZip::RunZipDll(bool adding) {
     }
 
     // Deleting never shows the window.
-    const int32_t processed = CallEngine(engine::ZipDllExec(), command.data(), ShowProgressDialog && adding, false);
+    const engine::ExecFn exec = engine::ZipDllExec();
+    const int32_t processed = CallEngine([&] { return exec(command.data()); }, ShowProgressDialog && adding, false);
     fileSpecs_.clear();
     // After a cancelled add the engine's result is not read: the backup is put back and read instead.
-    if (processed > 0 && !(adding && addWithBackup_ && Cancelled)) {
+    if (processed > 0 && !(adding && Session().addWithBackup && Cancelled)) {
         ReadDirectory();
         ContentsChanged();
     }
@@ -300,34 +303,36 @@ int32_t TZip::ExtractFiles() {
     if (count > 0) command.SetU32(UnzipCommand::kSpecs, engine::AddressWord(call.specs.data()));
     for (size_t i = 0; i < count; ++i) call.specs[i].SetU32(UnzipSpecEntry::kSpec, TextWord(call.specTexts[i]));
 
-    const int32_t extracted = CallEngine(engine::UnzDllExec(), command.data(), ShowProgressDialog, true);
+    const engine::ExecFn exec = engine::UnzDllExec();
+    const int32_t extracted = CallEngine([&] { return exec(command.data()); }, ShowProgressDialog, true);
     fileSpecs_.clear();
     return extracted;
 }
 
 // The engine call with what lives only during it: the busy mark, the trace file and the progress
 // window, each released on every way out.
-int32_t TZip::CallEngine(engine::ExecFn exec, void* command, bool withWindow, bool paintFirst) {
-    FlagScope busy(busy_);
-    callbackFailure_ = nullptr;
-    ResetScope<std::unique_ptr<platform::FileStream>> closeTrace(traceStream_);
-    traceStream_.reset();
+int32_t TZip::CallEngine(const std::function<int32_t()>& exec, bool withWindow, bool paintFirst) {
+    engine::EngineSession& session = Session();
+    FlagScope busy(session.busy);
+    session.callbackFailure = nullptr;
+    ResetScope<std::unique_ptr<platform::FileStream>> closeTrace(session.traceStream);
+    session.traceStream.reset();
     if (TraceEnabled) {
-        traceStream_ = std::make_unique<platform::FileStream>(TraceFileName(), platform::Access::Create,
-                                                              platform::Share::DenyWrite);
+        session.traceStream = std::make_unique<platform::FileStream>(TraceFileName(), platform::Access::Create,
+                                                                     platform::Share::DenyWrite);
     }
     int32_t result = 0;
     {
-        ResetScope<std::unique_ptr<TProgressForm>> freeWindow(progressForm_);
+        ResetScope<std::unique_ptr<TProgressForm>> freeWindow(session.progressForm);
         if (withWindow) {
-            progressForm_ = CurrentProgressFormFactory()(*this);
-            progressForm_->Show();
+            session.progressForm = CurrentProgressFormFactory()(*this);
+            session.progressForm->Show();
             if (paintFirst) platform::CurrentUser().ProcessMessages();
         }
-        engineCalled_ = true;
-        result = exec(command);
+        session.engineCalled = true;
+        result = exec();
     }
-    if (callbackFailure_) std::rethrow_exception(std::exchange(callbackFailure_, nullptr));
+    if (session.callbackFailure) std::rethrow_exception(std::exchange(session.callbackFailure, nullptr));
     // Counts are never negative; a word with the top bit set is not a count.
     if (result < 0) throw ZipException(FormatMsg(Msg::RangeCheckError));
     return result;
@@ -345,7 +350,8 @@ int32_t TZip::HandleEngineCallback(CallbackBlock& info) {
 }
 
 void TZip::EngineCallbackFailed(std::exception_ptr failure) {
-    if (!callbackFailure_) callbackFailure_ = failure;
+    engine::EngineSession& session = Session();
+    if (!session.callbackFailure) session.callbackFailure = failure;
     Cancelled = true;
 }
 
@@ -365,7 +371,7 @@ void TZip::DispatchCallback(CallbackBlock& info) {
     }
 }
 
-TProgressForm* TZip::ShownWindow() const { return ShowProgressDialog ? progressForm_.get() : nullptr; }
+TProgressForm* TZip::ShownWindow() const { return ShowProgressDialog ? ProgressForm() : nullptr; }
 
 void TZip::OnBeginFile(CallbackBlock& info) {
     CurrentFileName = info.Text();
@@ -392,9 +398,10 @@ void TZip::OnEndBatch() {
 
 void TZip::OnTraceLine(CallbackBlock& info) {
     const std::string text = info.Text();
-    if (!traceStream_ || text.empty()) return;
+    platform::FileStream* trace = TraceStream();
+    if (!trace || text.empty()) return;
     const std::string line = text + kLineEnd;
-    traceStream_->Write(line.data(), static_cast<int32_t>(line.size()));
+    trace->Write(line.data(), static_cast<int32_t>(line.size()));
 }
 
 void TZip::OnBatchBytes(CallbackBlock& info) {

@@ -95,6 +95,11 @@ std::string MakeTempFileHere(const std::string& directory, const std::string& pr
 
 }  // namespace
 
+std::string AppendBackslash(const std::string& text) {
+    if (text.empty() || text.back() == '\\') return text;
+    return text + '\\';
+}
+
 // ---------------------------------------------------------------------------------------------
 // Files
 
@@ -131,13 +136,8 @@ int32_t FileStream::Write(const void* buffer, int32_t count) {
     return native::WriteFile(file_.Get(), buffer, count);
 }
 
-FileStream::Copied FileStream::CopyFrom(FileStream& from, int32_t count, std::vector<uint8_t>& buffer) {
+Stream::Copied Stream::CopyFrom(Stream& from, int32_t count, std::vector<uint8_t>& buffer) {
     Copied copied;
-    // A simulated disk's capacity is kept by Write alone.
-    if (!limitingDisk_ && count > 0) {
-        copied.read = copied.written = native::CopyRange(from.file_.Get(), file_.Get(), count);
-    }
-    // What the kernel did not copy goes through the buffer, which tells a short read from a short write.
     while (copied.written < count && !buffer.empty()) {
         const int32_t piece = static_cast<int32_t>(std::min<size_t>(count - copied.written, buffer.size()));
         const int32_t got = from.Read(buffer.data(), piece);
@@ -149,6 +149,22 @@ FileStream::Copied FileStream::CopyFrom(FileStream& from, int32_t count, std::ve
             break;
         }
         if (got < piece) break;
+    }
+    return copied;
+}
+
+Stream::Copied FileStream::CopyFrom(Stream& from, int32_t count, std::vector<uint8_t>& buffer) {
+    Copied copied;
+    auto* file = dynamic_cast<FileStream*>(&from);
+    // A simulated disk's capacity is kept by Write alone.
+    if (file && !limitingDisk_ && count > 0) {
+        copied.read = copied.written = native::CopyRange(file->file_.Get(), file_.Get(), count);
+    }
+    // What the kernel did not copy goes through the buffer, which tells a short read from a short write.
+    if (copied.written < count) {
+        const Copied rest = Stream::CopyFrom(from, count - copied.written, buffer);
+        copied.read += rest.read;
+        copied.written += rest.written;
     }
     return copied;
 }

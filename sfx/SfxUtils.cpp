@@ -5,6 +5,9 @@
 
 #include "archive/Zip.h"
 #include "platform/Platform.h"
+#include "zipformat/CopyBytes.h"
+#include "zipformat/Directory.h"
+#include "zipformat/EndRecord.h"
 
 using platform::FileStream;
 using platform::Origin;
@@ -41,7 +44,7 @@ private:
 bool AppendWholeFile(const std::string& name, FileStream& output) {
     FileStream input(name, platform::Access::Read, platform::Share::DenyWrite);
     const int64_t size = input.Size();
-    return zip::CopyStream(input, output, size) == size;
+    return zip::CopyBytes(input, output, size).Whole(size);
 }
 
 // Lowers every stored offset by `shift`, for archives whose offsets counted the stub in front.
@@ -51,16 +54,16 @@ bool LowerStoredOffsets(FileStream& output, EndOfCentralHeader record, int64_t e
     record.SetU32(EndOfCentralHeader::kCentralDirOffset, directoryOffset);
     if (output.Seek(endPosition - shift, Origin::Begin) < 0 || !zip::WriteRecord(output, record)) return false;
 
-    if (output.Seek(directoryOffset, Origin::Begin) < 0) return false;
-    for (int32_t i = 0; i < record.TotalEntries(); ++i) {
-        CentralFileHeader header;
-        if (!zip::ReadRecord(output, header) || header.Signature() != zip::kCentralHeaderSignature) return false;
+    zip::StreamSource source(output);
+    zip::DirectoryIterator directory(source, directoryOffset, zip::ByteCursor::kNoEnd, record.TotalEntries());
+    while (directory.Next()) {
+        CentralFileHeader header = directory.Header();
         if (header.LocalHeaderOffset() < shift) return false;
         header.SetU32(CentralFileHeader::kLocalHeaderOffset, header.LocalHeaderOffset() - shift);
-        if (output.Seek(-header.size(), Origin::Current) < 0 || !zip::WriteRecord(output, header)) return false;
-        if (output.Seek(header.VariableLength(), Origin::Current) < 0) return false;
+        if (output.Seek(directory.HeaderPosition(), Origin::Begin) < 0 || !zip::WriteRecord(output, header))
+            return false;
     }
-    return true;
+    return !directory.Failed();
 }
 
 // ZIP64 records that repeat the end record carry the directory offset and their own position too.
@@ -99,26 +102,26 @@ bool StripSfxStub(const std::string& sfxName, const std::string& zipName) {
     FileStream output(zipName, platform::Access::Create, platform::Share::Exclusive);
     target.Arm(zipName);
 
-    const int32_t endPosition = zip::FindEndOfCentralDir(input);
-    if (endPosition < 0) throw ZipException(FormatMsg(Msg::NotValidSfx, sfxName));
-    EndOfCentralHeader record;
-    if (!zip::ReadRecord(input, record)) throw ZipException(FormatMsg(Msg::ErrorReadingSfx));
+    zip::StreamSource source(input);
+    const zip::EndOfArchive end = zip::FindEndOfArchive(source);
+    if (!end.Found()) throw ZipException(FormatMsg(Msg::NotValidSfx, sfxName));
+    const EndOfCentralHeader& record = end.record;
+    const int32_t endPosition = end.position;
     if (record.ThisDisk() != 0) return false;
 
-    const int32_t zip64Size = zip::Zip64RecordsInFront(input, endPosition, record);
-    if (zip64Size < 0) throw ZipException(FormatMsg(Msg::NeedsZip64, sfxName));
-    const int64_t directoryStart = static_cast<int64_t>(endPosition) - zip64Size - record.CentralDirSize();
-    CentralFileHeader first;
-    if (directoryStart < 0 || input.Seek(directoryStart, Origin::Begin) < 0 || !zip::ReadRecord(input, first) ||
-        first.Signature() != zip::kCentralHeaderSignature)
-        throw ZipException(FormatMsg(Msg::ErrorReadingSfx));
+    if (end.NeedsZip64()) throw ZipException(FormatMsg(Msg::NeedsZip64, sfxName));
+    const int32_t zip64Size = end.zip64Size;
+    const int64_t directoryStart = end.DirectoryStart();
+    zip::DirectoryIterator directory(source, directoryStart, zip::ByteCursor::kNoEnd, 1);
+    if (directoryStart < 0 || !directory.Next()) throw ZipException(FormatMsg(Msg::ErrorReadingSfx));
+    const CentralFileHeader first = directory.Header();
 
     // Where the ZIP data starts, whether the stored offsets count the stub or not.
     const int64_t inputSize = input.Size();
     const int64_t zipStart = directoryStart - record.CentralDirOffset() + first.LocalHeaderOffset();
     if (zipStart < 1 || zipStart >= inputSize) return false;
 
-    if (input.Seek(zipStart, Origin::Begin) < 0 || zip::CopyStream(input, output, inputSize - zipStart) != inputSize - zipStart)
+    if (input.Seek(zipStart, Origin::Begin) < 0 || !zip::CopyBytes(input, output, inputSize - zipStart).Whole(inputSize - zipStart))
         return false;
     if (first.LocalHeaderOffset() != 0) {
         const uint32_t shift = static_cast<uint32_t>(zipStart);

@@ -6,7 +6,9 @@
 
 #include "archive/Zip.h"
 #include "platform/Platform.h"
-#include "volumes/DiskUtils.h"
+#include "archive/DiskUtils.h"
+#include "zipformat/CopyBytes.h"
+#include "zipformat/Directory.h"
 
 using platform::FileStream;
 using platform::Origin;
@@ -85,18 +87,9 @@ int64_t MergedSize(const std::vector<TFileInfo>& entries, const EndOfCentralHead
 void AppendPart(FileStream& part, int32_t diskNumber, FileStream& target, Buffer& buffer,
                 const std::string& destFileName, const std::function<void()>& blockAppended) {
     const int64_t expected = part.Size() - part.Position();
-    const int32_t blockSize = static_cast<int32_t>(buffer.size());
-    int64_t copied = 0;
-    for (;;) {
-        const FileStream::Copied block = target.CopyFrom(part, blockSize, buffer);
-        if (block.written != block.read) throw ZipException(FormatMsg(Msg::ErrorWritingMerged, destFileName));
-        if (block.read > 0) {
-            copied += block.read;
-            blockAppended();
-        }
-        if (block.read < blockSize) break;
-    }
-    if (copied != expected) throw ZipException(FormatMsg(Msg::ErrorReadingDiskPart, diskNumber));
+    const zip::CopyResult copy = zip::CopyBytes(part, target, expected, buffer, blockAppended);
+    if (copy.writeShort) throw ZipException(FormatMsg(Msg::ErrorWritingMerged, destFileName));
+    if (!copy.Whole(expected)) throw ZipException(FormatMsg(Msg::ErrorReadingDiskPart, diskNumber));
 }
 
 // Makes the joined parts one single-disk archive: every central record's offset counts from the
@@ -111,12 +104,10 @@ void RewriteDirectory(FileStream& target, EndOfCentralHeader work, const std::ve
     const int64_t end = start + work.CentralDirSize();
     const int64_t disksCopied = static_cast<int64_t>(diskOffsets.size()) - 1;
 
-    int64_t position = start;
-    for (int32_t i = 0; i < work.TotalEntries(); ++i) {
-        CentralFileHeader header;
-        if (target.Seek(position, Origin::Begin) < 0 || !zip::ReadRecord(target, header) ||
-            header.Signature() != zip::kCentralHeaderSignature)
-            Fail(Msg::ErrorReadingCentral);
+    zip::StreamSource source(target);
+    zip::DirectoryIterator directory(source, start, end, work.TotalEntries());
+    while (directory.Next()) {
+        CentralFileHeader header = directory.Header();
         // A disk the set does not have, or an offset outside the copied data, would give an
         // archive whose entries cannot be found.
         const uint16_t disk = header.DiskNumberStart();
@@ -126,13 +117,11 @@ void RewriteDirectory(FileStream& target, EndOfCentralHeader work, const std::ve
 
         header.SetU32(CentralFileHeader::kLocalHeaderOffset, static_cast<uint32_t>(offset));
         header.SetU16(CentralFileHeader::kDiskNumberStart, 0);
-        if (target.Seek(position, Origin::Begin) < 0 || !zip::WriteRecord(target, header))
+        if (target.Seek(directory.HeaderPosition(), Origin::Begin) < 0 || !zip::WriteRecord(target, header))
             Fail(Msg::ErrorWritingCentralDir);
-        position += CentralFileHeader::size() + header.VariableLength();
-        if (position > end) Fail(Msg::ErrorReadingCentral);
     }
     // The end record goes where the directory's size says it stands, and nowhere else.
-    if (position != end) Fail(Msg::ErrorReadingCentral);
+    if (directory.Failed() || directory.Position() != end) Fail(Msg::ErrorReadingCentral);
 
     work.SetU16(EndOfCentralHeader::kThisDisk, 0);
     work.SetU16(EndOfCentralHeader::kCentralDirDisk, 0);

@@ -6,7 +6,9 @@
 
 #include "archive/Zip.h"
 #include "platform/Platform.h"
-#include "volumes/DiskUtils.h"
+#include "archive/DiskUtils.h"
+#include "zipformat/CopyBytes.h"
+#include "zipformat/Directory.h"
 
 using platform::FileStream;
 using platform::Origin;
@@ -21,20 +23,6 @@ namespace {
 using Buffer = std::vector<uint8_t>;
 
 [[noreturn]] void Fail(Msg message) { throw ZipException(FormatMsg(message)); }
-
-// Copies `count` bytes from the source's position to the part through the buffer, a buffer's worth
-// at a time, so a field longer than the buffer never overruns it; returns the bytes that arrived.
-int64_t CopyInPieces(platform::Stream& from, platform::Stream& to, Buffer& buffer, int64_t count) {
-    int64_t done = 0;
-    while (done < count) {
-        const int32_t piece = static_cast<int32_t>(std::min<int64_t>(count - done, buffer.size()));
-        const int32_t got = from.Read(buffer.data(), piece);
-        const int32_t written = got > 0 ? to.Write(buffer.data(), got) : 0;
-        done += written;
-        if (written != piece) break;
-    }
-    return done;
-}
 
 // The disks being written: asks for each one, checks its room, labels it and holds the part on it.
 class SpanDisks {
@@ -153,7 +141,7 @@ public:
 
         if (!zip::WriteRecord(disks_.Part(), header)) Fail(Msg::UnableToWriteLocalHeader);
         room -= LocalHeader::size();
-        const int64_t written = CopyInPieces(source_, disks_.Part(), buffer_, variable);
+        const int64_t written = zip::CopyBytes(source_, disks_.Part(), variable, buffer_).copied;
         room -= static_cast<int32_t>(written);
         if (written != variable) Fail(Msg::UnableToWriteLocalHeader);
         return CopyData(header.CompressedSize());
@@ -163,11 +151,12 @@ public:
     bool CopyCentralDirectory(const std::vector<TFileInfo>& entries, EndOfCentralHeader& work) {
         int32_t& room = disks_.Room();
         work.SetU16(EndOfCentralHeader::kEntriesOnDisk, 0);
-        if (source_.Seek(work.CentralDirOffset() + shift_, Origin::Begin) < 0) Fail(Msg::ErrorReadingCentral);
+        const int64_t start = work.CentralDirOffset() + shift_;
+        zip::StreamSource source(source_);
+        zip::DirectoryIterator directory(source, start, zip::ByteCursor::kNoEnd, static_cast<int32_t>(entries.size()));
         for (size_t i = 0; i < entries.size(); ++i) {
-            CentralFileHeader header;
-            if (!zip::ReadRecord(source_, header) || header.Signature() != zip::kCentralHeaderSignature)
-                Fail(Msg::ErrorReadingCentral);
+            if (!directory.Next()) Fail(Msg::ErrorReadingCentral);
+            CentralFileHeader header = directory.Header();
             const int32_t variable = header.VariableLength();
             if (CentralFileHeader::size() + variable + EndOfCentralHeader::size() > room) {
                 if (!disks_.ChangeSpanDisk()) return false;
@@ -184,8 +173,9 @@ public:
             if (!zip::WriteRecord(disks_.Part(), header)) Fail(Msg::ErrorWritingCentralDir);
             room -= CentralFileHeader::size();
             if (variable > kSpanBufferSize) Fail(Msg::ErrorWritingCentralDir);
-            const int64_t written = CopyInPieces(source_, disks_.Part(), buffer_, variable);
-            room -= static_cast<int32_t>(written);
+            // Name, extra field and comment as the directory holds them, in one write.
+            const int32_t written = disks_.Part().Write(directory.VariableFields().data(), variable);
+            room -= written > 0 ? written : 0;
             if (written != variable) Fail(Msg::ErrorWritingCentralDir);
         }
         return true;
@@ -258,12 +248,7 @@ bool TZip::SpanZip(const std::string& DestFileName, int32_t MaxFileSize, int32_t
         // It fits: an ordinary copy, stub and all, on a disk without a set's label.
         disks.SetLabel("");
         Buffer blocks(kCopyBlockSize);
-        for (int64_t done = 0; done < sourceSize;) {
-            const int32_t block = static_cast<int32_t>(std::min<int64_t>(sourceSize - done, kCopyBlockSize));
-            const FileStream::Copied copied = disks.Part().CopyFrom(source, block, blocks);
-            if (copied.written != block) Fail(Msg::UnableToWriteLocalData);
-            done += block;
-        }
+        if (!zip::CopyBytes(source, disks.Part(), sourceSize, blocks).Whole(sourceSize)) Fail(Msg::UnableToWriteLocalData);
         return true;
     }
 

@@ -8,7 +8,7 @@
 
 #include "engine/EngineRecords.h"
 #include "engines/common/Engine.h"
-#include "engines/common/ZipFormat.h"
+#include "engines/common/ArchiveDirectory.h"
 
 namespace engines {
 

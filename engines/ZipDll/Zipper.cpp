@@ -15,7 +15,8 @@
 #include "engines/common/Codec.h"
 #include "engines/common/TempFile.h"
 #include "engines/common/Text.h"
-#include "engines/common/ZipFormat.h"
+#include "engines/common/ArchiveDirectory.h"
+#include "zipformat/CopyBytes.h"
 
 namespace engines {
 namespace {
@@ -152,13 +153,9 @@ bool OpenArchive(const std::string& path, std::optional<FileStream>& stream, Dir
 
 void CopyBytes(FileStream& from, int64_t offset, int64_t length, platform::Stream& to) {
     if (from.Seek(offset, platform::Origin::Begin) != offset) throw platform::FileError("Cannot read the archive.");
-    std::vector<uint8_t> buffer(kChunk);
-    while (length > 0) {
-        const int32_t part = static_cast<int32_t>(std::min<int64_t>(length, kChunk));
-        ReadExactly(from, buffer.data(), part, "the archive");
-        WriteExactly(to, buffer.data(), part, kOutputName);
-        length -= part;
-    }
+    const zip::CopyResult copy = zip::CopyBytes(from, to, length);
+    if (copy.writeShort) throw platform::FileError(std::string("Cannot write ") + kOutputName + ".");
+    if (!copy.Whole(length)) throw platform::FileError("Cannot read the archive.");
 }
 
 // Copies an existing entry as it is (local header, data, descriptor) and notes its new offset.
@@ -425,30 +422,31 @@ private:
         const uint16_t needed = (method == kMethodStored && !encrypt) ? kVersionStored : kVersionDeflated;
         const uint16_t flags = encrypt ? kFlagEncrypted : 0;
         LocalHeader local;
-        local.SetU32(LocalHeader::kSignature, kLocalSignature);
+        local.SetU32(LocalHeader::kSignature, zip::kLocalHeaderSignature);
         local.SetU16(LocalHeader::kVersionNeeded, needed);
         local.SetU16(LocalHeader::kFlags, flags);
         local.SetU16(LocalHeader::kMethod, method);
         local.SetU16(LocalHeader::kTime, stamp.time);
         local.SetU16(LocalHeader::kDate, stamp.date);
-        local.SetU32(LocalHeader::kCrc, crc);
+        local.SetU32(LocalHeader::kCrc32, crc);
         local.SetU32(LocalHeader::kCompressedSize, compressed);
         local.SetU32(LocalHeader::kUncompressedSize, size);
-        local.SetU16(LocalHeader::kNameLength, static_cast<uint16_t>(name.size()));
+        local.SetU16(LocalHeader::kFileNameLength, static_cast<uint16_t>(name.size()));
 
         entry = Entry();
-        CentralHeader& header = entry.header;
-        header.SetU32(CentralHeader::kSignature, kCentralSignature);
-        header.SetU16(CentralHeader::kVersionMadeBy, (kHostMsDos << 8) | kVersionMadeBy);
-        header.SetU16(CentralHeader::kVersionNeeded, needed);
-        header.SetU16(CentralHeader::kFlags, flags);
-        header.SetU16(CentralHeader::kMethod, method);
-        header.SetU16(CentralHeader::kTime, stamp.time);
-        header.SetU16(CentralHeader::kDate, stamp.date);
-        header.SetU32(CentralHeader::kCrc, crc);
-        header.SetU32(CentralHeader::kCompressedSize, compressed);
-        header.SetU32(CentralHeader::kUncompressedSize, size);
-        header.SetU32(CentralHeader::kExternalAttributes, candidate.details.attributes & 0x27);
+        CentralFileHeader& header = entry.header;
+        header.SetU32(CentralFileHeader::kSignature, zip::kCentralHeaderSignature);
+        header.SetU8(CentralFileHeader::kSpecVersion, kVersionMadeBy);
+        header.SetU8(CentralFileHeader::kHostSystem, zip::kHostMsDos);
+        header.SetU16(CentralFileHeader::kVersionNeeded, needed);
+        header.SetU16(CentralFileHeader::kFlags, flags);
+        header.SetU16(CentralFileHeader::kMethod, method);
+        header.SetU16(CentralFileHeader::kTime, stamp.time);
+        header.SetU16(CentralFileHeader::kDate, stamp.date);
+        header.SetU32(CentralFileHeader::kCrc32, crc);
+        header.SetU32(CentralFileHeader::kCompressedSize, compressed);
+        header.SetU32(CentralFileHeader::kUncompressedSize, size);
+        header.SetU32(CentralFileHeader::kExternalAttributes, candidate.details.attributes & 0x27);
         entry.name = name;
         entry.localOffset = headerAt;
         return local;

@@ -103,11 +103,6 @@ std::string FolderPart(const std::string& path) {
     return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
 }
 
-std::string AppendBackslash(const std::string& folder) {
-    if (folder.empty() || IsSeparator(folder.back())) return folder;
-    return folder + "\\";
-}
-
 bool IsAbsolutePath(const std::string& path) {
     return (!path.empty() && IsSeparator(path[0])) || (path.size() >= 2 && path[1] == ':');
 }

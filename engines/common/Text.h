@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Platform.h"
+
 namespace engines {
 
 bool HasWildcards(const std::string& pattern);
@@ -22,7 +24,7 @@ std::string WithBackslashes(std::string name);
 std::string LastComponent(const std::string& path);
 // The part before the last separator, with that separator; empty when there is none.
 std::string FolderPart(const std::string& path);
-std::string AppendBackslash(const std::string& folder);
+using platform::AppendBackslash;
 bool IsAbsolutePath(const std::string& path);
 
 // Splits an entry's name into the folder and file components to write below the destination.

@@ -1,7 +1,7 @@
 // Finding the end-of-central-directory record from the end of a stream.
 #include <gtest/gtest.h>
 
-#include "archive/ZipRecords.h"
+#include "zipformat/EndRecord.h"
 #include "tests/support/ArchiveBuilder.h"
 
 using namespace zip;

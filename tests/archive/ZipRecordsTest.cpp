@@ -1,7 +1,7 @@
 // The record layouts byte for byte, the stream read/write of records and the MS-DOS time stamp.
 #include <gtest/gtest.h>
 
-#include "archive/ZipRecords.h"
+#include "zipformat/ZipRecords.h"
 #include "tests/support/ArchiveBuilder.h"
 
 using namespace zip;

@@ -43,6 +43,77 @@ void ExpectRecord(const std::vector<uint8_t>& bytes, size_t size, const Words& w
         }
 }
 
+// The interface's offsets as numbers, once: a wrong constant in the shared header fails here,
+// where the tests above, which name the constants, would follow it.
+struct FieldOffset {
+    const char* field;
+    size_t constant;
+    size_t offset;
+};
+
+const FieldOffset kLayout[] = {
+    {"ZipCommand caller", ZipCommand::kCaller, 0x04},
+    {"ZipCommand version", ZipCommand::kVersion, 0x08},
+    {"ZipCommand callback", ZipCommand::kCallback, 0x0C},
+    {"ZipCommand trace", ZipCommand::kTraceFlag, 0x10},
+    {"ZipCommand password", ZipCommand::kPassword, 0x14},
+    {"ZipCommand password flag", ZipCommand::kPasswordFlag, 0x1C},
+    {"ZipCommand update newer", ZipCommand::kUpdateNewer, 0x20},
+    {"ZipCommand junk folders", ZipCommand::kJunkFolders, 0x2C},
+    {"ZipCommand report progress", ZipCommand::kReportProgress, 0x38},
+    {"ZipCommand level", ZipCommand::kLevel, 0x3C},
+    {"ZipCommand no folder entries", ZipCommand::kNoFolderEntries, 0x48},
+    {"ZipCommand recurse (16-bit)", ZipCommand::kRecurse, 0x4C},
+    {"ZipCommand adding", ZipCommand::kAdding, 0x50},
+    {"ZipCommand system files", ZipCommand::kSystemFiles, 0x54},
+    {"ZipCommand deleting", ZipCommand::kDeleting, 0x5C},
+    {"ZipCommand replace", ZipCommand::kReplace, 0x60},
+    {"ZipCommand freshen", ZipCommand::kFreshen, 0x64},
+    {"ZipCommand spec count", ZipCommand::kSpecCount, 0x78},
+    {"ZipCommand zip file name", ZipCommand::kZipFileName, 0x7C},
+    {"ZipCommand temp dir", ZipCommand::kTempDir, 0x80},
+    {"ZipCommand comment", ZipCommand::kComment, 0x84},
+    {"ZipCommand specs", ZipCommand::kSpecs, 0x8C},
+    {"ZipCommand trailer", ZipCommand::kTrailer, 0xD4},
+    {"ZipCommand size", ZipCommand::kSize, 216},
+    {"ZipSpecEntry spec", ZipSpecEntry::kSpec, 0x00},
+    {"ZipSpecEntry password", ZipSpecEntry::kPassword, 0x0C},
+    {"ZipSpecEntry password flag", ZipSpecEntry::kPasswordFlag, 0x10},
+    {"ZipSpecEntry recurse (16-bit)", ZipSpecEntry::kRecurse, 0x14},
+    {"ZipSpecEntry root dir", ZipSpecEntry::kRootDir, 0x24},
+    {"ZipSpecEntry size", ZipSpecEntry::kSize, 104},
+    {"UnzipCommand caller", UnzipCommand::kCaller, 0x04},
+    {"UnzipCommand version", UnzipCommand::kVersion, 0x08},
+    {"UnzipCommand callback", UnzipCommand::kCallback, 0x0C},
+    {"UnzipCommand trace", UnzipCommand::kTraceFlag, 0x10},
+    {"UnzipCommand password", UnzipCommand::kPassword, 0x18},
+    {"UnzipCommand freshen only", UnzipCommand::kFreshenOnly, 0x1C},
+    {"UnzipCommand test CRC", UnzipCommand::kTestCrc, 0x28},
+    {"UnzipCommand ask overwrite", UnzipCommand::kAskOverwrite, 0x30},
+    {"UnzipCommand ask overwrite 2", UnzipCommand::kAskOverwrite2, 0x34},
+    {"UnzipCommand use folders", UnzipCommand::kUseFolders, 0x38},
+    {"UnzipCommand overwrite all", UnzipCommand::kOverwriteAll, 0x3C},
+    {"UnzipCommand spec count", UnzipCommand::kSpecCount, 0x40},
+    {"UnzipCommand zip file name", UnzipCommand::kZipFileName, 0x44},
+    {"UnzipCommand specs", UnzipCommand::kSpecs, 0x48},
+    {"UnzipCommand password attempts", UnzipCommand::kPasswordAttempts, 0x68},
+    {"UnzipCommand destination", UnzipCommand::kDestination, 0x6C},
+    {"UnzipCommand trailer", UnzipCommand::kTrailer, 0x90},
+    {"UnzipCommand size", UnzipCommand::kSize, 148},
+    {"UnzipSpecEntry spec", UnzipSpecEntry::kSpec, 0x00},
+    {"UnzipSpecEntry size", UnzipSpecEntry::kSize, 72},
+    {"EngineCallbackInfo caller", engine::EngineCallbackInfo::kCaller, 0x04},
+    {"EngineCallbackInfo action", engine::EngineCallbackInfo::kAction, 0x10},
+    {"EngineCallbackInfo flag", engine::EngineCallbackInfo::kFlag, 0x14},
+    {"EngineCallbackInfo number", engine::EngineCallbackInfo::kNumber, 0x18},
+    {"EngineCallbackInfo text", engine::EngineCallbackInfo::kText, 0x1C},
+    {"EngineCallbackInfo size", engine::EngineCallbackInfo::kSize, 540},
+};
+
+TEST(RecordLayout, EveryOffsetIsTheInterfacesOwn) {
+    for (const FieldOffset& field : kLayout) EXPECT_EQ(field.constant, field.offset) << field.field;
+}
+
 struct AddCase {
     const char* name;
     uint8_t options;

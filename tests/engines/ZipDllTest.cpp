@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "engines/common/Codec.h"
-#include "engines/common/ZipFormat.h"
+#include "engines/common/ArchiveDirectory.h"
 #include "tests/engines/EngineHarness.h"
 #include "tests/support/TestFolder.h"
 
@@ -97,8 +97,9 @@ TEST_F(ZipDll, ChosenFilesAreAddedByNameOnlyAndReportProgress) {
     const engines::Directory directory = Inspect(archive);
     EXPECT_EQ(Names(directory), (std::vector<std::string>{"a.txt", "b.bin", "empty.txt", "c.txt"}));
     for (const engines::Entry& entry : directory.entries) {
-        EXPECT_EQ(entry.header.U16(engines::CentralHeader::kVersionMadeBy), 20) << entry.name;
-        EXPECT_EQ(entry.header.U32(engines::CentralHeader::kExternalAttributes) & 0x10, 0u) << entry.name;
+        EXPECT_EQ(entry.header.SpecVersion(), 20) << entry.name;
+        EXPECT_EQ(entry.header.HostSystem(), 0) << entry.name;
+        EXPECT_EQ(entry.header.U32(engines::CentralFileHeader::kExternalAttributes) & 0x10, 0u) << entry.name;
     }
     EXPECT_EQ(directory.entries[0].Method(), engines::kMethodDeflated);
     EXPECT_EQ(directory.entries[1].Method(), engines::kMethodStored) << "deflate did not shrink it";
@@ -259,7 +260,7 @@ TEST_F(ZipDll, AddingReplacesTheEntryOfTheSameNameAndKeepsTheOthersRaw) {
     ASSERT_EQ(Engines::Get().Zip(job, second), 1);
     const engines::Directory directory = Inspect(archive);
     ASSERT_EQ(Names(directory), (std::vector<std::string>{"README", "A.TXT"}));
-    EXPECT_EQ(directory.entries[0].header.U32(engines::CentralHeader::kCrc), readme.Crc());
+    EXPECT_EQ(directory.entries[0].header.U32(engines::CentralFileHeader::kCrc32), readme.Crc());
     EXPECT_EQ(directory.comment, "kept");
     EXPECT_EQ(ExtractAll(archive), (std::map<std::string, std::string>{{"A.TXT", "second version"},
                                                                         {"README", "no dot in this name\n"}}));

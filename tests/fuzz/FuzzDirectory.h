@@ -1,4 +1,4 @@
-// One fuzz input through the end-record finder, directory reader, comment editor and stub stripper.
+// One fuzz input, in memory, through the end-record finder, the directory iterator and the engines' reader.
 #pragma once
 
 #include <cstddef>
@@ -6,5 +6,5 @@
 #include <string>
 
 // Never throws; a crash, a sanitizer report or a foreign exception is the finding. Returns what the
-// reader made of the input ("3 entries" or the refusal's message), for the replay's log.
+// readers made of the input ("3 entries" or the refusal), for the replay's log.
 std::string RunDirectoryInput(const uint8_t* data, size_t size);

@@ -5,7 +5,7 @@
 #include <array>
 #include <stdexcept>
 
-#include "archive/ZipRecords.h"
+#include "zipformat/ZipRecords.h"
 
 namespace larktest {
 

@@ -7,7 +7,7 @@
 #include "tests/support/ArchiveBuilder.h"
 #include "tests/support/ScriptedUser.h"
 #include "tests/support/TestFolder.h"
-#include "volumes/DiskUtils.h"
+#include "archive/DiskUtils.h"
 
 using platform::DiskPtr;
 

@@ -3,7 +3,8 @@
 
 #include <algorithm>
 
-#include "volumes/DiskUtils.h"
+#include "archive/DiskUtils.h"
+#include "zipformat/EndRecord.h"
 
 using zip::CentralFileHeader;
 using zip::EndOfCentralHeader;

@@ -5,7 +5,7 @@
 
 #include "archive/Zip.h"
 #include "tests/volumes/FloppySet.h"
-#include "volumes/DiskUtils.h"
+#include "archive/DiskUtils.h"
 
 using larktest::ArchiveBuilder;
 using larktest::FloppyTest;

@@ -1,5 +1,5 @@
 // Drive classification, free space, temporary files and the volume labels of multi-disk sets.
-#include "volumes/DiskUtils.h"
+#include "archive/DiskUtils.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-// The on-disk ZIP records the archive component reads and writes itself, and the end-record finder.
+// The ZIP records, once for the archive object, the conversions, the engines and the stub.
 #pragma once
 
 #include <array>
@@ -14,13 +14,22 @@ constexpr uint32_t kLocalHeaderSignature = 0x04034B50;
 constexpr uint32_t kCentralHeaderSignature = 0x02014B50;
 constexpr uint32_t kEndOfCentralSignature = 0x06054B50;
 constexpr uint32_t kMultiDiskMarker = 0x08074B50;
+// A data descriptor may open with the same four bytes as the multi-disk marker.
+constexpr uint32_t kDataDescriptorSignature = 0x08074B50;
 constexpr uint32_t kZip64EndSignature = 0x06064B50;
 constexpr uint32_t kZip64LocatorSignature = 0x07064B50;
 
 constexpr uint16_t kFlagEncrypted = 0x0001;
 constexpr uint16_t kFlagDataDescriptor = 0x0008;
+constexpr uint16_t kFlagStrongEncryption = 0x0040;
 // The entry's name and comment are UTF-8, whatever the host system says.
 constexpr uint16_t kFlagUtf8 = 0x0800;
+
+constexpr uint16_t kMethodStored = 0;
+constexpr uint16_t kMethodDeflated = 8;
+
+// A size or offset field holding this says the real value is in a ZIP64 extra field.
+constexpr uint32_t kZip64Marker32 = 0xFFFFFFFF;
 
 // Host-system bytes of "version made by" that decide whether names are OEM text.
 constexpr uint8_t kHostMsDos = 0;
@@ -137,6 +146,19 @@ public:
     }
 };
 
+// What follows an entry's data when its local header has kFlagDataDescriptor: CRC-32 and both
+// sizes, after a signature that writers may leave out.
+class DataDescriptor : public Record<16> {
+public:
+    static constexpr size_t kSignature = 0;
+    static constexpr size_t kCrc32 = 4;
+    static constexpr size_t kCompressedSize = 8;
+    static constexpr size_t kUncompressedSize = 12;
+    // The descriptor without its signature.
+    static constexpr int32_t kUnsignedSize = 12;
+    uint32_t Signature() const { return U32(kSignature); }
+};
+
 // Locator of a ZIP64 end record, which stands directly in front of the end record when present.
 class Zip64Locator : public Record<20> {
 public:
@@ -167,6 +189,7 @@ static_assert(LocalHeader::kSize == 30, "LocalHeader is 30 bytes");
 static_assert(CentralFileHeader::kSize == 46, "CentralFileHeader is 46 bytes");
 static_assert(EndOfCentralHeader::kSize == 22, "EndOfCentralHeader is 22 bytes");
 static_assert(MultiDiskMarker::kSize == 4, "the multi-disk marker is 4 bytes");
+static_assert(DataDescriptor::kSize == 16, "a signed data descriptor is 16 bytes");
 static_assert(Zip64Locator::kSize == 20, "Zip64 locator is 20 bytes");
 static_assert(LocalHeader::kExtraFieldLength + 2 == LocalHeader::kSize, "LocalHeader fields fill it");
 static_assert(CentralFileHeader::kLocalHeaderOffset + 4 == CentralFileHeader::kSize, "CentralFileHeader fields fill it");
@@ -189,16 +212,5 @@ struct DosDateTimeParts {
 };
 DosDateTimeParts SplitDosDateTime(uint32_t dosDateTime);
 
-// Copies up to `count` bytes from the current position of `from` to `to`; returns the bytes that
-// reached `to`, so a short read or a full disk shows as a smaller count.
-int64_t CopyStream(platform::Stream& from, platform::Stream& to, int64_t count);
-
-// Bytes of ZIP64 records standing directly in front of the end record at `endPosition`: 0 when
-// there are none, kZip64RecordsSize when they only repeat the end record's values (writers add them
-// once a count reaches 65535), -1 when the archive needs them and cannot be read through 32 bits.
-int32_t Zip64RecordsInFront(platform::Stream& stream, int64_t endPosition, const EndOfCentralHeader& record);
-
-// Position of the end record, or -1. On success the stream is left at the record.
-int32_t FindEndOfCentralDir(platform::Stream& stream);
 
 }  // namespace zip

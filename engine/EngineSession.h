@@ -1,0 +1,23 @@
+// What a TZip keeps of its engine calls: the busy mark, the trace file, the progress window, a failure.
+#pragma once
+
+#include <exception>
+#include <memory>
+
+#include "engine/ProgressForm.h"
+#include "platform/Platform.h"
+
+namespace engine {
+
+// Held by the TZip that makes the calls; the archive layer sees only its name.
+class EngineSession {
+public:
+    bool busy = false;
+    bool engineCalled = false;   // the current operation reached the engine's exec function
+    bool addWithBackup = false;  // RunZipDll runs inside AddFiles, whose backup answers a Cancel
+    std::exception_ptr callbackFailure;
+    std::unique_ptr<TProgressForm> progressForm;
+    std::unique_ptr<platform::FileStream> traceStream;
+};
+
+}  // namespace engine

@@ -1,0 +1,166 @@
+// Reading an archive's directory through the format library, and writing ZIP records for the engines.
+#include "engines/common/ArchiveDirectory.h"
+
+#include <algorithm>
+
+#include "zipformat/Directory.h"
+#include "zipformat/EndRecord.h"
+#include "zipformat/NameRule.h"
+
+namespace engines {
+namespace {
+
+using zip::DataDescriptor;
+using zip::EndOfCentralHeader;
+
+bool ReadAt(platform::Stream& stream, int64_t offset, void* buffer, int32_t count) {
+    return stream.Seek(offset, platform::Origin::Begin) == offset && stream.Read(buffer, count) == count;
+}
+
+bool NeedsZip64(const CentralFileHeader& header) {
+    return header.CompressedSize() == zip::kZip64Marker32 || header.UncompressedSize() == zip::kZip64Marker32 ||
+           header.LocalHeaderOffset() == zip::kZip64Marker32;
+}
+
+constexpr const char* kNeedsZip64 = "The archive needs ZIP64 records, which these engines do not handle.";
+
+}  // namespace
+
+std::string Entry::DecodedName() const {
+    // Decoded as the archive component decodes it, so a name from its list selects this entry.
+    return zip::DecodeText(zip::EntryTextEncoding(header, oemNames), name);
+}
+
+std::string Entry::ShownName() const {
+    std::string shown = DecodedName();
+    std::replace(shown.begin(), shown.end(), '/', '\\');
+    return shown;
+}
+
+bool ReadDirectory(platform::Stream& archive, Directory& directory, std::string& error) {
+    directory = Directory();
+    const int64_t fileSize = archive.Size();
+    if (fileSize == 0) return true;
+    if (fileSize > zip::kLargestArchive) {
+        error = "The archive is 2 GiB or larger, which these engines do not handle.";
+        return false;
+    }
+    zip::StreamSource source(archive);
+    const zip::EndOfArchive end = zip::FindEndOfArchive(source);
+    if (!end.Found()) {
+        error = "The file is not a ZIP archive.";
+        return false;
+    }
+    const EndOfCentralHeader& record = end.record;
+    if (record.ThisDisk() != 0 || record.CentralDirDisk() != 0 || record.EntriesOnDisk() != record.TotalEntries()) {
+        error = "The archive spans several disks.";
+        return false;
+    }
+    if (end.NeedsZip64()) {
+        error = kNeedsZip64;
+        return false;
+    }
+    if (static_cast<int64_t>(record.CentralDirSize()) + record.CentralDirOffset() > end.DirectoryEnd()) {
+        error = "The archive's directory lies outside the file.";
+        return false;
+    }
+    // Data in front of the archive (a stub) moves every offset by the same amount when the offsets
+    // were written relative to the archive itself.
+    const int64_t shift = end.Shift();
+    zip::DirectoryIterator entries(source, end);
+    while (entries.Next()) {
+        Entry entry;
+        entry.header = entries.Header();
+        if (NeedsZip64(entry.header)) {
+            error = kNeedsZip64;
+            return false;
+        }
+        entry.name = std::string(entries.Name());
+        entry.extra = std::string(entries.ExtraField());
+        entry.comment = std::string(entries.Comment());
+        entry.localOffset = entry.header.LocalHeaderOffset() + shift;
+        entry.oemNames = entries.OemNames();
+        directory.entries.push_back(std::move(entry));
+    }
+    if (entries.Failed()) {
+        error = "The archive's directory is damaged.";
+        return false;
+    }
+    const int32_t commentLength = record.CommentLength();
+    directory.comment.assign(static_cast<size_t>(commentLength), '\0');
+    if (commentLength > 0 &&
+        source.ReadAt(end.position + EndOfCentralHeader::kSize, &directory.comment[0], commentLength) != commentLength)
+        directory.comment.clear();
+    directory.prefixLength = end.DirectoryStart();
+    for (const Entry& entry : directory.entries)
+        directory.prefixLength = std::min(directory.prefixLength, entry.localOffset);
+    return true;
+}
+
+int64_t DataStart(platform::Stream& archive, const Entry& entry) {
+    LocalHeader local;
+    if (!ReadAt(archive, entry.localOffset, local.data(), LocalHeader::kSize) ||
+        local.Signature() != zip::kLocalHeaderSignature) {
+        return -1;
+    }
+    return entry.localOffset + LocalHeader::kSize + local.FileNameLength() + local.ExtraFieldLength();
+}
+
+int64_t RawLength(platform::Stream& archive, const Entry& entry) {
+    const int64_t dataStart = DataStart(archive, entry);
+    if (dataStart < 0) return -1;
+    int64_t end = dataStart + entry.CompressedSize();
+    if (entry.Flags() & zip::kFlagDataDescriptor) {
+        // The descriptor's signature is optional: it is there when the four bytes after the data
+        // hold it and the CRC follows it (a CRC that happens to equal the signature is then told
+        // apart by the next word).
+        DataDescriptor descriptor;
+        const bool read = ReadAt(archive, end, descriptor.data(), 8);
+        const bool signature = read && descriptor.Signature() == zip::kDataDescriptorSignature &&
+                               (descriptor.U32(DataDescriptor::kCrc32) == entry.Crc() ||
+                                entry.Crc() != zip::kDataDescriptorSignature);
+        end += DataDescriptor::kUnsignedSize + (signature ? 4 : 0);
+    }
+    return end - entry.localOffset;
+}
+
+void ReadExactly(platform::Stream& stream, void* buffer, int32_t count, const std::string& what) {
+    if (stream.Read(buffer, count) != count) throw platform::FileError("Cannot read " + what + ".");
+}
+
+void WriteExactly(platform::Stream& stream, const void* buffer, int32_t count, const std::string& what) {
+    if (count > 0 && stream.Write(buffer, count) != count) throw platform::FileError("Cannot write " + what + ".");
+}
+
+void WriteText(platform::Stream& stream, const std::string& text, const std::string& what) {
+    WriteExactly(stream, text.data(), static_cast<int32_t>(text.size()), what);
+}
+
+void WriteDirectory(platform::Stream& out, const std::vector<Entry>& entries, const std::string& comment,
+                    const std::string& what) {
+    const int64_t start = out.Position();
+    for (const Entry& entry : entries) {
+        CentralFileHeader header = entry.header;
+        header.SetU32(CentralFileHeader::kLocalHeaderOffset, static_cast<uint32_t>(entry.localOffset));
+        header.SetU16(CentralFileHeader::kFileNameLength, static_cast<uint16_t>(entry.name.size()));
+        header.SetU16(CentralFileHeader::kExtraFieldLength, static_cast<uint16_t>(entry.extra.size()));
+        header.SetU16(CentralFileHeader::kFileCommentLength, static_cast<uint16_t>(entry.comment.size()));
+        header.SetU16(CentralFileHeader::kDiskNumberStart, 0);
+        WriteExactly(out, header.data(), header.size(), what);
+        WriteText(out, entry.name, what);
+        WriteText(out, entry.extra, what);
+        WriteText(out, entry.comment, what);
+    }
+    const int64_t end = out.Position();
+    const std::string kept = comment.substr(0, zip::kMaxFieldLength);
+    EndOfCentralHeader record = EndOfCentralHeader::Empty();
+    record.SetU16(EndOfCentralHeader::kEntriesOnDisk, static_cast<uint16_t>(entries.size()));
+    record.SetU16(EndOfCentralHeader::kTotalEntries, static_cast<uint16_t>(entries.size()));
+    record.SetU32(EndOfCentralHeader::kCentralDirSize, static_cast<uint32_t>(end - start));
+    record.SetU32(EndOfCentralHeader::kCentralDirOffset, static_cast<uint32_t>(start));
+    record.SetU16(EndOfCentralHeader::kCommentLength, static_cast<uint16_t>(kept.size()));
+    WriteExactly(out, record.data(), record.size(), what);
+    WriteText(out, kept, what);
+}
+
+}  // namespace engines

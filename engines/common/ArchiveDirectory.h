@@ -1,0 +1,75 @@
+// An archive as the engines hold it while they rewrite or extract it: its entries, read through the
+// format library, and the writing of its directory.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+#include "zipformat/ZipRecords.h"
+
+namespace engines {
+
+using zip::CentralFileHeader;
+using zip::LocalHeader;
+using zip::kFlagEncrypted;
+using zip::kFlagStrongEncryption;
+using zip::kMethodDeflated;
+using zip::kMethodStored;
+
+// What our entries say about themselves: made by ZIP format version 2.0 on MS-DOS, so every reader
+// decodes the names from the OEM code page.
+constexpr uint8_t kVersionMadeBy = 20;
+constexpr uint16_t kVersionStored = 10;
+constexpr uint16_t kVersionDeflated = 20;
+
+// One entry of the central directory with its variable parts, and where its local header lies.
+struct Entry {
+    CentralFileHeader header;
+    std::string name;     // as stored: the archive's bytes, '/' separators
+    std::string extra;
+    std::string comment;
+    int64_t localOffset = 0;  // in the file, after the shift of data in front of the archive
+    bool oemNames = false;    // the archive's decision, which its every entry follows
+
+    uint16_t Flags() const { return header.Flags(); }
+    uint16_t Method() const { return header.Method(); }
+    uint32_t Crc() const { return header.Crc32(); }
+    uint32_t CompressedSize() const { return header.CompressedSize(); }
+    uint32_t Size() const { return header.UncompressedSize(); }
+    uint16_t DosTime() const { return header.U16(CentralFileHeader::kTime); }
+    uint16_t DosDate() const { return header.U16(CentralFileHeader::kDate); }
+    bool IsEncrypted() const { return (Flags() & kFlagEncrypted) != 0; }
+    bool IsFolder() const { return !name.empty() && (name.back() == '/' || name.back() == '\\'); }
+    // The name in the ANSI code page, decoded by the archive's name rule.
+    std::string DecodedName() const;
+    // The decoded name with backslashes, as the component's list shows it and the callback reports it.
+    std::string ShownName() const;
+};
+
+struct Directory {
+    std::vector<Entry> entries;
+    std::string comment;
+    int64_t prefixLength = 0;  // bytes in front of the first entry (a stub), kept when rewriting
+};
+
+// Reads the directory of an archive. An empty or missing file is a new, empty archive. False with
+// `error` set when the archive is damaged, spans disks or needs ZIP64 (sizes above 4 GiB).
+bool ReadDirectory(platform::Stream& archive, Directory& directory, std::string& error);
+
+// The first byte of an entry's data, past its local header; -1 when the local header is damaged.
+int64_t DataStart(platform::Stream& archive, const Entry& entry);
+// Bytes from an entry's local header to the end of its data and data descriptor; -1 when damaged.
+int64_t RawLength(platform::Stream& archive, const Entry& entry);
+
+// Whole-record I/O; a short read or write throws the platform's FileError naming `what`.
+void ReadExactly(platform::Stream& stream, void* buffer, int32_t count, const std::string& what);
+void WriteExactly(platform::Stream& stream, const void* buffer, int32_t count, const std::string& what);
+void WriteText(platform::Stream& stream, const std::string& text, const std::string& what);
+
+// Writes the central directory of `entries` (offsets as given) and the end record with `comment`.
+void WriteDirectory(platform::Stream& out, const std::vector<Entry>& entries, const std::string& comment,
+                    const std::string& what);
+
+}  // namespace engines
