@@ -1,9 +1,8 @@
-// Larkspool's entry: the common controls, the progress window for the engines, the main window and its loop.
+// Larkspool's entry: the common controls, the main window and its loop.
 #include "app/Main.h"
 
 #include <exception>
 
-#include "engine/win32/ProgressWindow.h"
 #include "platform/Platform.h"
 
 namespace {
@@ -18,15 +17,11 @@ void InitialiseCommonControls() {
 int RunMessageLoop(TMainForm& form) {
     MSG message;
     while (::GetMessageA(&message, nullptr, 0, 0) > 0) {
-        if (form.TranslateShortcut(message)) continue;
+        if (platform::win32::HandleDialogKeys(message) || form.TranslateShortcut(message)) continue;
         ::TranslateMessage(&message);
         ::DispatchMessageA(&message);
     }
     return static_cast<int>(message.wParam);
-}
-
-void ShowFatal(const std::string& text) {
-    platform::CurrentUser().MessageBox(text, zip::kApplicationTitle, platform::kMbOk | platform::kMbIconError);
 }
 
 }  // namespace
@@ -34,18 +29,13 @@ void ShowFatal(const std::string& text) {
 int main(int argc, char** argv) {
     try {
         InitialiseCommonControls();
-#ifdef LARK_HAVE_PROGRESS_FACTORY
-        SetProgressFormFactory(&MakeProgressWindow);
-#endif
         TMainFormOptions options;
         for (int i = 1; i < argc; ++i) options.Arguments.emplace_back(argv[i]);
         TMainForm form(std::move(options));
         form.Show(SW_SHOWNORMAL);
         return RunMessageLoop(form);
-    } catch (const std::exception& error) {
-        ShowFatal(error.what());
     } catch (...) {
-        ShowFatal(zip::FormatMsg(zip::Msg::UnexpectedError));
+        platform::win32::ShowFailure(platform::win32::FailureText(std::current_exception()));
     }
     return 1;
 }

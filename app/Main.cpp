@@ -1,4 +1,4 @@
-// TMainForm: the window class and its trampoline, creation, layout, painting and the error barrier.
+// TMainForm: creation, layout and painting of the main window, and its message handling.
 #include "app/Main.h"
 
 #include <cctype>
@@ -14,6 +14,7 @@ using platform::win32::IconHandle;
 using platform::win32::ImageListHandle;
 using platform::win32::PaintGuard;
 using platform::win32::SelectGuard;
+using platform::win32::WindowText;
 using zip::FormatMsg;
 using zip::Msg;
 
@@ -75,61 +76,17 @@ void SetFont(HWND window, const GdiObject& font) {
     ::SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(font.Get()), FALSE);
 }
 
-std::string WindowText(HWND window) {
-    const int length = ::GetWindowTextLengthA(window);
-    std::string text(static_cast<size_t>(length) + 1, '\0');
-    text.resize(static_cast<size_t>(::GetWindowTextA(window, &text[0], length + 1)));
-    return text;
-}
-
 }  // namespace
 
-// The one window procedure of the class: forwards to the object stored at WM_NCCREATE.
-LRESULT CALLBACK TMainForm::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* self = reinterpret_cast<TMainForm*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
-    if (message == WM_NCCREATE) {
-        self = static_cast<TMainForm*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
-        self->window_ = window;
-        ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    }
-    if (!self) return ::DefWindowProcA(window, message, wParam, lParam);
-    // An exception cannot unwind through user32's frames with this toolchain: it stops here, is
-    // shown, and the window goes on.
-    try {
-        const LRESULT result = self->HandleMessage(message, wParam, lParam);
-        if (message == WM_NCDESTROY) {
-            ::SetWindowLongPtrA(window, GWLP_USERDATA, 0);
-            self->window_ = nullptr;
-        }
-        return result;
-    } catch (const std::exception& error) {
-        self->ShowError(error.what());
-    } catch (...) {
-        self->ShowError(FormatMsg(Msg::UnexpectedError));
-    }
-    return 0;
-}
-
-void TMainForm::ShowError(const std::string& text) noexcept {
-    try {
-        platform::CurrentUser().MessageBox(text, zip::kApplicationTitle, platform::kMbOk | platform::kMbIconError);
-    } catch (...) {
-        // Nothing is left to report with: the box itself failed. Sound at least.
-        ::MessageBeep(MB_ICONHAND);
-    }
-}
-
 TMainForm::TMainForm(TMainFormOptions options) : options_(std::move(options)) {
-    WNDCLASSEXA windowClass{};
-    windowClass.lpfnWndProc = &TMainForm::WindowProc;
-    windowClass.lpszClassName = kWindowClass;
-    windowClass.lpszMenuName = MAKEINTRESOURCEA(IDR_MAINMENU);
+    platform::win32::WindowClass windowClass;
+    windowClass.name = kWindowClass;
+    windowClass.menu = MAKEINTRESOURCEA(IDR_MAINMENU);
     // Shared icons: the system keeps them, so nothing is released.
-    windowClass.hIcon =
+    windowClass.icon =
         static_cast<HICON>(::LoadImageA(Instance(), MAKEINTRESOURCEA(IDI_LARKSPOOL), IMAGE_ICON, 32, 32, LR_SHARED));
-    windowClass.hIconSm =
+    windowClass.smallIcon =
         static_cast<HICON>(::LoadImageA(Instance(), MAKEINTRESOURCEA(IDI_LARKSPOOL), IMAGE_ICON, 16, 16, LR_SHARED));
-    platform::win32::RegisterClassOnce(windowClass);
     shortcuts_ = ::LoadAcceleratorsA(Instance(), MAKEINTRESOURCEA(IDR_ACCELERATORS));
 
     constexpr DWORD kStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
@@ -137,22 +94,20 @@ TMainForm::TMainForm(TMainFormOptions options) : options_(std::move(options)) {
     constexpr DWORD kExStyle = WS_EX_ACCEPTFILES;
     RECT frame{0, 0, kClientWidth, kClientHeight};
     ::AdjustWindowRectEx(&frame, kStyle, TRUE, kExStyle);
-    ::CreateWindowExA(kExStyle, kWindowClass, FormatMsg(Msg::MainCaption).c_str(), kStyle, kDesignLeft, kDesignTop,
-                      frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, Instance(), this);
-    if (!window_) platform::win32::ThrowLastError("CreateWindowEx");
+    const RECT outer{kDesignLeft, kDesignTop, kDesignLeft + frame.right - frame.left,
+                     kDesignTop + frame.bottom - frame.top};
+    Create(windowClass, kExStyle, FormatMsg(Msg::MainCaption), kStyle, outer, nullptr);
 }
 
-TMainForm::~TMainForm() {
-    if (window_) ::DestroyWindow(window_);
-}
+TMainForm::~TMainForm() { Destroy(); }
 
 void TMainForm::Show(int showCommand) {
-    ::ShowWindow(window_, showCommand);
-    ::UpdateWindow(window_);
+    ::ShowWindow(Handle(), showCommand);
+    ::UpdateWindow(Handle());
 }
 
 bool TMainForm::TranslateShortcut(MSG& message) {
-    return window_ && shortcuts_ && ::TranslateAcceleratorA(window_, shortcuts_, &message) != 0;
+    return Handle() && shortcuts_ && ::TranslateAcceleratorA(Handle(), shortcuts_, &message) != 0;
 }
 
 HWND TMainForm::Button(int command) const {
@@ -166,7 +121,7 @@ TMainForm::BusyScope::BusyScope(TMainForm& form) : form_(form) {
 }
 
 TMainForm::BusyScope::~BusyScope() {
-    if (--form_.busyDepth_ == 0 && form_.window_) form_.UpdateCommandStates();
+    if (--form_.busyDepth_ == 0 && form_.Handle()) form_.UpdateCommandStates();
 }
 
 LRESULT TMainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -177,7 +132,7 @@ LRESULT TMainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_SHOWWINDOW:
         if (wParam && !formShown_) {
             formShown_ = true;
-            ::PostMessageA(window_, kFormShowMessage, 0, 0);
+            ::PostMessageA(Handle(), kFormShowMessage, 0, 0);
         }
         break;
     case kFormShowMessage:
@@ -219,37 +174,45 @@ LRESULT TMainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     default:
         break;
     }
-    return ::DefWindowProcA(window_, message, wParam, lParam);
+    return DefaultHandling(message, wParam, lParam);
 }
 
 void TMainForm::FormCreate() {
     zipArchive_ = std::make_unique<TZip>();
     zipArchive_->OnContentsChanged = [this](TZip* Sender) { ZipContentsChanged(Sender); };
     ProgramDir = ExtractFilePath(platform::ModuleFileName());
-    SetProgressMainWindow(window_);
+    zipArchive_->SetProgressFormFactory(ProgressWindowFactory(Handle()));
+    if (!options_.Dialogs) shellDialogs_ = MakeShellDialogs(Handle());
     CreateControls();
     ::SetWindowTextA(zipCommentsLbl_, "");
     SetFont(zipCommentsLbl_, boldFont_);
     UpdateCommandStates();
     LayoutControls();
+    OpenDialog.DefaultExt = SaveDialog.DefaultExt = "zip";
+    OpenDialog.Options = ofHideReadOnly | ofEnableSizing;
+    SaveDialog.Title = FormatMsg(Msg::SaveDialogTitle);
+    OpenDialog.InitialDir = SaveDialog.InitialDir = ProgramDir;
 }
 
 void TMainForm::FormShow() {
     BusyScope busy(*this);
     const std::string error = RegisterZipAssociation(options_.AssociationRoot, platform::ModuleFileName());
     // A failed association is reported, and the archive named on the command line is still opened.
-    if (!error.empty()) ShowError(error);
+    if (!error.empty()) platform::win32::ShowFailure(error);
     if (options_.Arguments.empty()) return;
     const std::string& argument = options_.Arguments.front();
-    std::string extension = ExtractFileName(argument);
+    if (HasZipExtension(argument)) OpenArchive(argument);
+}
+
+bool HasZipExtension(const std::string& path) {
+    std::string extension = ExtractFileName(path);
     const size_t dot = extension.find_last_of('.');
     extension = dot == std::string::npos ? std::string() : extension.substr(dot);
     for (char& c : extension) c = static_cast<char>(::tolower(static_cast<unsigned char>(c)));
-    if (extension == ".zip") OpenArchive(argument);
+    return extension == ".zip";
 }
 
 void TMainForm::FormDestroy() {
-    SetProgressMainWindow(nullptr);
     zipArchive_.reset();
 }
 
@@ -259,11 +222,11 @@ void TMainForm::CreateControls() {
 
     for (const ToolbarButton& button : kToolbar) CreateToolbarButton(button.command, button.left, button.caption, button.glyph);
 
-    image1_ = MakeChild(window_, 0, "STATIC", "", SS_BITMAP, IDC_IMAGE1);
+    image1_ = MakeChild(Handle(), 0, "STATIC", "", SS_BITMAP, IDC_IMAGE1);
     logo_ = GdiObject(::LoadImageA(Instance(), MAKEINTRESOURCEA(IDB_LOGO), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
     ::SendMessageA(image1_, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(logo_.Get()));
 
-    listView_ = MakeChild(window_, WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
+    listView_ = MakeChild(Handle(), WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
                           WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS | LVS_OWNERDATA | LVS_SHAREIMAGELISTS,
                           IDC_LISTVIEW);
     ::SendMessageA(listView_, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
@@ -276,14 +239,14 @@ void TMainForm::CreateControls() {
     ::SendMessageA(listView_, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(imageList_.Get()));
     SetUpListColumns();
 
-    zipCommentsLbl_ = MakeChild(window_, 0, "STATIC", "", SS_LEFTNOWORDWRAP | SS_NOPREFIX,
+    zipCommentsLbl_ = MakeChild(Handle(), 0, "STATIC", "", SS_LEFTNOWORDWRAP | SS_NOPREFIX,
                                 IDC_ZIPCOMMENTSLBL);
-    statusBar_ = MakeChild(window_, 0, STATUSCLASSNAMEA, "", SBARS_SIZEGRIP, IDC_STATUSBAR);
+    statusBar_ = MakeChild(Handle(), 0, STATUSCLASSNAMEA, "", SBARS_SIZEGRIP, IDC_STATUSBAR);
     SetFont(statusBar_, font_);
 }
 
 void TMainForm::CreateToolbarButton(int command, int left, Msg caption, int glyph) {
-    HWND button = MakeChild(window_, 0, "BUTTON", FormatMsg(caption).c_str(), BS_OWNERDRAW | WS_TABSTOP, command);
+    HWND button = MakeChild(Handle(), 0, "BUTTON", FormatMsg(caption).c_str(), BS_OWNERDRAW | WS_TABSTOP, command);
     ::MoveWindow(button, left, kButtonTop, kButtonWidth, kButtonHeight, FALSE);
     SetFont(button, font_);
     buttons_.push_back(button);
@@ -294,7 +257,7 @@ void TMainForm::CreateToolbarButton(int command, int left, Msg caption, int glyp
 void TMainForm::LayoutControls() {
     if (!listView_) return;
     RECT client;
-    ::GetClientRect(window_, &client);
+    ::GetClientRect(Handle(), &client);
     ::SendMessageA(statusBar_, WM_SIZE, 0, 0);
     RECT status;
     ::GetWindowRect(statusBar_, &status);
@@ -305,14 +268,14 @@ void TMainForm::LayoutControls() {
     ::MoveWindow(zipCommentsLbl_, kCommentLeft, commentPanelTop + kCommentTop, client.right - kCommentLeft,
                  kCommentPanelHeight - kCommentTop, TRUE);
     RECT panel{0, commentPanelTop, client.right, commentPanelTop + kCommentPanelHeight};
-    ::InvalidateRect(window_, &panel, TRUE);
+    ::InvalidateRect(Handle(), &panel, TRUE);
 }
 
 // The toolbar panel gets a raised bevel; the comment panel has none.
 void TMainForm::PaintPanels() {
-    PaintGuard paint(window_);
+    PaintGuard paint(Handle());
     RECT client;
-    ::GetClientRect(window_, &client);
+    ::GetClientRect(Handle(), &client);
     RECT toolbar{0, 0, client.right, kToolbarHeight};
     ::DrawEdge(paint.Dc(), &toolbar, BDR_RAISEDINNER, BF_RECT);
 }

@@ -2,12 +2,14 @@
 #pragma once
 
 #include "platform/win32/GuiHandles.h"
+#include "platform/win32/Window.h"
 
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "app/Dialogs.h"
 #include "archive/Zip.h"
 
 // One row of the list, formatted once when the list is filled; the list view asks for it by index.
@@ -23,17 +25,21 @@ struct ListRow {
 constexpr int kFolderImage = 0;
 constexpr int kFileImage = 1;
 
-// What a start hands the window: the command-line arguments and where the association goes
-// (tests point it at a key of their own).
+// The product's page, shipped beside the program; About and the Help button open it.
+constexpr const char* kProductPage = "Larkspool.html";
+
+// What a start hands the window: the command-line arguments, where the association goes and the
+// dialogs (tests give a key of their own and scripted dialogs; nullptr: the real ones).
 struct TMainFormOptions {
     std::vector<std::string> Arguments;
     HKEY AssociationRoot = HKEY_CLASSES_ROOT;
+    TDialogs* Dialogs = nullptr;
 };
 
-class TMainForm {
+class TMainForm final : public platform::win32::Window {
 public:
     explicit TMainForm(TMainFormOptions options);
-    ~TMainForm();
+    ~TMainForm() override;
     TMainForm(const TMainForm&) = delete;
     TMainForm& operator=(const TMainForm&) = delete;
 
@@ -42,7 +48,6 @@ public:
     // Hands shortcut keys to the window; true when the message was one.
     bool TranslateShortcut(MSG& message);
 
-    HWND Handle() const { return window_; }
     HWND ListView() const { return listView_; }
     HWND StatusBar() const { return statusBar_; }
     HWND ZipCommentsLbl() const { return zipCommentsLbl_; }
@@ -53,8 +58,12 @@ public:
     const std::vector<ListRow>& Rows() const { return rows_; }
 
     std::string ProgramDir;
+    TFileDialog OpenDialog;
+    TFileDialog SaveDialog;
 
     void OpenArchive(const std::string& path);
+    // The selected rows' entry names, first to last.
+    std::vector<std::string> SelectedNames() const;
 
 private:
     // Holds every command off while one runs: the commands are disabled and WM_COMMAND is ignored.
@@ -69,9 +78,7 @@ private:
         TMainForm& form_;
     };
 
-    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
-    void ShowError(const std::string& text) noexcept;
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
     // Creation and layout (Main.cpp).
     void FormCreate();
@@ -103,6 +110,10 @@ private:
     void UpdateConvertCommands();
     void SetStatusText(const std::string& text);
     void WMDropFiles(HDROP drop);
+    void AddDroppedItem(const std::string& path);
+    TDialogs& Dialogs();
+    void ChooseArchive(bool OpenExisting);
+    void WriteAddStatus(int32_t count);
     void NewActionExecute();
     void OpenActionExecute();
     void ExitActionExecute();
@@ -127,8 +138,8 @@ private:
     void BtnHelpClick();
 
     TMainFormOptions options_;
+    std::unique_ptr<TDialogs> shellDialogs_;  // the real dialogs, when the options give none
     std::unique_ptr<TZip> zipArchive_;
-    HWND window_ = nullptr;
     HWND listView_ = nullptr;
     HWND statusBar_ = nullptr;
     HWND zipCommentsLbl_ = nullptr;
@@ -149,6 +160,9 @@ private:
     int busyDepth_ = 0;
     bool formShown_ = false;
 };
+
+// Whether the extension of `path`, in any letter case, is ".zip".
+bool HasZipExtension(const std::string& path);
 
 // The ".zip" association under `root`, naming `programPath`. Returns the error text of the first step
 // that failed, or an empty text.

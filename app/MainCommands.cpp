@@ -2,9 +2,28 @@
 #include "app/Main.h"
 
 #include "app/resource.h"
+#include "engine/ZipDlls.h"
+#include "platform/Platform.h"
+#include "platform/win32/WindowKit.h"
+#include "volumes/DiskUtils.h"
 
 using zip::FormatMsg;
+using platform::win32::WindowText;
 using zip::Msg;
+
+namespace {
+
+constexpr const char* kEveryFile = "*.*";
+
+// The path of dropped item `index`, at its full length: a path cut short names another file or none.
+std::string DroppedPath(HDROP drop, UINT index) {
+    const UINT length = ::DragQueryFileA(drop, index, nullptr, 0);
+    std::string path(static_cast<size_t>(length) + 1, '\0');
+    path.resize(::DragQueryFileA(drop, index, &path[0], length + 1));
+    return path;
+}
+
+}  // namespace
 
 // What a command needs to be enabled, from the state table.
 enum class TMainForm::Needs { Nothing, OpenArchive, Selection, OneSelected, SfxArchive, PlainArchive };
@@ -58,7 +77,7 @@ void TMainForm::OnCommand(int command, bool fromButton) {
 }
 
 void TMainForm::UpdateCommandStates() {
-    HMENU menu = ::GetMenu(window_);
+    HMENU menu = ::GetMenu(Handle());
     for (const Command& entry : CommandTable()) {
         bool enabled = true;
         switch (entry.needs) {
@@ -94,17 +113,53 @@ void TMainForm::OpenArchive(const std::string& path) {
         ::SendMessageA(listView_, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&focus));
     }
     ::SetFocus(listView_);
-    ::SetWindowTextA(window_, zipArchive_->ZipFileName().c_str());
+    ::SetWindowTextA(Handle(), zipArchive_->ZipFileName().c_str());
     SetStatusText(FormatMsg(Msg::FilesInArchive, zipArchive_->Count()));
 }
 
-// Dropped files are opened or added by the archive commands; the handle is released in every case.
+TDialogs& TMainForm::Dialogs() { return options_.Dialogs ? *options_.Dialogs : *shellDialogs_; }
+
+std::vector<std::string> TMainForm::SelectedNames() const {
+    std::vector<std::string> names;
+    for (int row = -1; (row = static_cast<int>(::SendMessageA(listView_, LVM_GETNEXTITEM, static_cast<WPARAM>(row),
+                                                              LVNI_SELECTED))) >= 0;) {
+        if (row >= static_cast<int>(rows_.size())) break;
+        names.push_back(rows_[static_cast<size_t>(row)].FileName);
+    }
+    return names;
+}
+
+// One ".zip" file is opened; two or more items are added one by one, in the shell's order. The
+// drop handle is released in every case.
 void TMainForm::WMDropFiles(HDROP drop) {
     platform::win32::DropHandle dropped(drop);
     if (Busy()) return;
+    BusyScope busy(*this);
+    const UINT count = ::DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
+    zipArchive_->AddOptions = engine::kAddReplace;
+    if (count == 1) {
+        const std::string path = DroppedPath(drop, 0);
+        if (HasZipExtension(path)) OpenArchive(path);
+        return;
+    }
+    for (UINT i = 0; i < count; ++i) AddDroppedItem(DroppedPath(drop, i));
 }
 
-void TMainForm::ExitActionExecute() { ::PostMessageA(window_, WM_CLOSE, 0, 0); }
+// A folder goes in with its tree and its folder names, a file by itself.
+void TMainForm::AddDroppedItem(const std::string& path) {
+    TZip& zip = *zipArchive_;
+    if (platform::DirectoryExists(path)) {
+        zip.AddRootDir = path;
+        zip.SetFileSpecs({kEveryFile});
+        zip.AddOptions = engine::kAddRecurse | engine::kAddFolderNames;
+    } else {
+        zip.SetFileSpecs({path});
+        zip.AddOptions = engine::kAddReplace;
+    }
+    zip.AddFiles();
+}
+
+void TMainForm::ExitActionExecute() { ::PostMessageA(Handle(), WM_CLOSE, 0, 0); }
 
 void TMainForm::SelectAllActionExecute() {
     LVITEMA select{};
@@ -124,22 +179,85 @@ void TMainForm::InvertSelectActionExecute() {
     }
 }
 
-// The commands below come with the archive commands, the shell helpers and the comment, conversion
-// and floppy-disk commands; they are in the menu with their states already.
-void TMainForm::NewActionExecute() {}
-void TMainForm::OpenActionExecute() {}
-void TMainForm::AddFilesActionExecute() {}
-void TMainForm::AddFolderActionExecute() {}
-void TMainForm::ExtractActionExecute() {}
-void TMainForm::DeleteActionExecute() {}
-void TMainForm::PasswordClick() {}
+void TMainForm::ChooseArchive(bool OpenExisting) {
+    SaveDialog.Filter = FormatMsg(Msg::ZipFilesFilter);
+    SaveDialog.Options = OpenExisting ? ofHideReadOnly | ofPathMustExist
+                                      : ofOverwritePrompt | ofHideReadOnly | ofPathMustExist;
+    SaveDialog.Title = FormatMsg(OpenExisting ? Msg::OpenZipTitle : Msg::NewZipTitle);
+    if (!Dialogs().ExecuteSave(SaveDialog)) return;
+    const std::string name = SaveDialog.FileName();
+    // The user has agreed to replace it. A file that stays would be opened as if it were the new
+    // archive, so a failed deletion is an error.
+    if (!OpenExisting && platform::FileExists(name) && !platform::DeleteFile(name))
+        throw ZipException(FormatMsg(Msg::UnableToCreate, name));
+    SaveDialog.InitialDir = ExtractFilePath(name);
+    OpenDialog.InitialDir = SaveDialog.InitialDir;
+    OpenArchive(name);
+}
+
+void TMainForm::NewActionExecute() { ChooseArchive(false); }
+void TMainForm::OpenActionExecute() { ChooseArchive(true); }
+
+void TMainForm::WriteAddStatus(int32_t count) {
+    SetStatusText(zipArchive_->Cancelled ? FormatMsg(Msg::AddCancelled) : FormatMsg(Msg::FilesAdded, count));
+}
+
+void TMainForm::AddFilesActionExecute() {
+    // Multiple selection stays on for later runs of the dialog.
+    OpenDialog.Options |= ofAllowMultiSelect;
+    OpenDialog.Filter = FormatMsg(Msg::AllFilesFilter);
+    OpenDialog.Title = FormatMsg(Msg::AddFilesTitle);
+    if (!Dialogs().ExecuteOpen(OpenDialog)) return;
+    zipArchive_->SetFileSpecs(OpenDialog.Files);
+    zipArchive_->AddOptions = engine::kAddReplace;
+    WriteAddStatus(zipArchive_->AddFiles());
+}
+
+void TMainForm::AddFolderActionExecute() {
+    std::string folder = OpenDialog.InitialDir;
+    if (!Dialogs().BrowseForFolder(folder, FormatMsg(Msg::AddFolderTitle))) return;
+    zipArchive_->AddRootDir = folder;
+    zipArchive_->SetFileSpecs({kEveryFile});
+    zipArchive_->AddOptions = engine::kAddRecurse | engine::kAddFolderNames;
+    WriteAddStatus(zipArchive_->AddFiles());
+}
+
+void TMainForm::ExtractActionExecute() {
+    if (rows_.empty()) return;
+    const std::vector<std::string> selected = SelectedNames();
+    const bool everything = selected.empty() || selected.size() == rows_.size();
+    zipArchive_->SetFileSpecs(everything ? std::vector<std::string>{kEveryFile} : selected);
+    std::string folder = OpenDialog.InitialDir;
+    if (!Dialogs().BrowseForFolder(folder, FormatMsg(Msg::ExtractToTitle))) return;
+    zipArchive_->ExtractOptions = engine::kExtractByAge | engine::kExtractFolderNames;
+    zipArchive_->ExtractDir = folder;
+    std::string status = FormatMsg(Msg::FilesExtracted, zipArchive_->ExtractFiles());
+    if (zipArchive_->ErrorCount() > 0) status = FormatMsg(Msg::ExtractErrors, status, zipArchive_->ErrorCount());
+    SetStatusText(status);
+}
+
+void TMainForm::DeleteActionExecute() {
+    // No question: the entries named are deleted as they are.
+    const std::vector<std::string> selected = SelectedNames();
+    zipArchive_->SetFileSpecs(selected.size() == rows_.size() ? std::vector<std::string>{kEveryFile} : selected);
+    SetStatusText(FormatMsg(Msg::FilesDeleted, zipArchive_->DeleteFiles()));
+}
+
+void TMainForm::PasswordClick() {
+    // Shown as typed; a Cancel gives the old password back, which is set again unchanged.
+    zipArchive_->SetPassword(Dialogs().InputBox(WindowText(Handle()), FormatMsg(Msg::EnterPassword),
+                                                zipArchive_->Password()));
+}
+
+void TMainForm::AboutClick() { Dialogs().ShellOpen(ProgramDir + kProductPage, GetTempDirectory()); }
+
+// The comment, conversion and floppy-disk commands come later; they are in the menu with their states.
 void TMainForm::ConvertSfxtoZipClick() {}
 void TMainForm::ConvertZiptoSfxClick() {}
 void TMainForm::SpanArchiveToADriveClick() {}
 void TMainForm::MergeArchiveFromADriveClick() {}
 void TMainForm::ModFileComActionExecute() {}
 void TMainForm::ModZipComActionExecute() {}
-void TMainForm::AboutClick() {}
 
 void TMainForm::BtnNewClick() { NewActionExecute(); }
 void TMainForm::BtnOpenClick() { OpenActionExecute(); }

@@ -3,8 +3,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <exception>
 
 #include "app/resource.h"
+#include "engine/ZipDlls.h"
+#include "volumes/DiskUtils.h"
 
 namespace {
 
@@ -198,5 +201,21 @@ void TMainForm::ListViewChange() {
     UpdateCommandStates();
 }
 
-// Opening an entry by double-click comes with the shell helpers.
-void TMainForm::ListViewDblClick() {}
+// Opens the first selected row's entry with the program the shell associates with it: extracted
+// without its folders into the temporary folder, and left there.
+void TMainForm::ListViewDblClick() {
+    const std::vector<std::string> selected = SelectedNames();
+    if (selected.empty()) return;
+    BusyScope busy(*this);
+    // A double-click that cannot open its entry ends without a message: the user sees nothing open.
+    try {
+        zipArchive_->SetFileSpecs({selected.front()});
+        zipArchive_->ExtractOptions = engine::kExtractByAge;
+        const std::string temporary = GetTempDirectory();
+        zipArchive_->ExtractDir = temporary;
+        zipArchive_->ExtractFiles();
+        Dialogs().ShellOpen(ExtractFileName(selected.front()), temporary);
+    } catch (const std::exception&) {
+        // Nothing to show: the entry simply does not open.
+    }
+}

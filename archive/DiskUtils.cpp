@@ -49,7 +49,10 @@ std::string GetTempDirectory() {
 
 std::string MakeTempFileName() { return MakeTempFileNameIn(GetTempDirectory()); }
 
-std::string MakeTempFileNameIn(const std::string& folder) { return platform::GetTempFileName(folder, kTempPrefix); }
+std::string MakeTempFileNameIn(const std::string& folder) {
+    platform::RemoveOrphanedTempFiles(folder, kTempPrefix);
+    return platform::MakeProcessTempFile(folder, kTempPrefix);
+}
 
 int32_t GetDriveFreeSpace(const std::string& path) {
     if (path.size() < 3 || path.find(":\\") != 1) return 0;

@@ -26,7 +26,8 @@ constexpr int32_t kSpanBufferSize = 32768;
 // all of it in the per-call cost of the system's reads and writes.
 constexpr int32_t kCopyBlockSize = 1048576;
 
-// A new, empty, uniquely named file with the temporary prefix in `folder`; empty when none can be made.
+// A new, empty, uniquely named file with the temporary prefix and this process's id in `folder`;
+// empty when none can be made. Such files that a killed run left in `folder` are removed first.
 std::string MakeTempFileNameIn(const std::string& folder);
 // Shows `text` with OK and Cancel as the disk prompts do; true when the answer is OK.
 bool AskToContinue(const std::string& text);

@@ -6,8 +6,6 @@
 
 namespace zip {
 
-const char* const kApplicationTitle = "Larkspool";
-
 const char* MessageText(Msg id) {
     switch (id) {
     case Msg::NotValidZip: return "\"%s\"\nis not a valid Zip file.";
@@ -59,7 +57,7 @@ const char* MessageText(Msg id) {
     case Msg::FilesInArchive: return "%d files in archive.";
     case Msg::RegistrySetDataFailed: return "Failed to set data for '%s'";
     case Msg::RegistryCreateKeyFailed: return "Failed to create key %s";
-    case Msg::UnexpectedError: return "An unexpected error ended the command.";
+    case Msg::UnexpectedError: return platform::kUnexpectedError;
     case Msg::BtnNewCaption: return "New";
     case Msg::BtnOpenCaption: return "Open";
     case Msg::BtnAddCaption: return "Add";
@@ -103,6 +101,30 @@ const char* MessageText(Msg id) {
     case Msg::FilesExtracted: return "%d files extracted from archive.";
     case Msg::ExtractErrors: return "%s  -  (%d files not extracted due to ERRORS.)";
     case Msg::FilesDeleted: return "%d files deleted from archive.";
+    case Msg::ZipFilesFilter: return "Zip Files (*.zip), Sfx Files (*.exe)|*.zip;*.exe";
+    case Msg::AllFilesFilter: return "All Files (*.*)|*.*";
+    case Msg::SaveDialogTitle: return "Enter new filename ...";
+    case Msg::NewZipTitle: return "New Zip filename";
+    case Msg::OpenZipTitle: return "Open Zip file";
+    case Msg::SaveDialogOk: return "&Open";
+    case Msg::AddFilesTitle: return "Add Files to Zip file";
+    case Msg::AddFolderTitle: return "Select Folder to add: ";
+    case Msg::ExtractToTitle: return "Extract to: ";
+    case Msg::EnterPassword: return "Enter password";
+    case Msg::NotProcessed: return "%s: %s";
+    case Msg::ReasonNotMatched: return "nothing matches this name";
+    case Msg::ReasonNotNewer: return "kept: not newer than the file it would replace";
+    case Msg::ReasonExcluded: return "left out: a hidden or system file";
+    case Msg::ReasonUnsupported: return "uses a method or feature the engine does not support";
+    case Msg::ReasonReadError: return "cannot be read";
+    case Msg::ReasonWriteError: return "cannot be written";
+    case Msg::ReasonDamaged: return "damaged, not kept";
+    case Msg::ReasonPassword: return "no or wrong password";
+    case Msg::ReasonUnsafeName: return "unsafe name: it would leave the destination or names a device";
+    case Msg::ReasonCancelled: return "cancelled";
+    case Msg::ReasonOther: return "not processed (reason %d)";
+    case Msg::AddRootMissing: return "Unable to add files from:\n\"%s\"\nThis folder does not exist.";
+    case Msg::FolderNeedsRecurse: return "\"%s\" is a folder: add a folder tree with -r.";
     }
     return "";
 }

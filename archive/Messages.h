@@ -3,10 +3,12 @@
 
 #include <string>
 
+#include "platform/Platform.h"
+
 namespace zip {
 
 // The caption of every message box the component shows.
-extern const char* const kApplicationTitle;
+using platform::kApplicationTitle;
 
 enum class Msg {
     NotValidZip,              // %s: archive path
@@ -88,6 +90,32 @@ enum class Msg {
     FilesExtracted,           // %d: count
     ExtractErrors,            // %s: the line before, %d: error count
     FilesDeleted,             // %d: count
+    // The dialogs of the main window's commands.
+    ZipFilesFilter,
+    AllFilesFilter,
+    SaveDialogTitle,
+    NewZipTitle,
+    OpenZipTitle,
+    SaveDialogOk,
+    AddFilesTitle,
+    AddFolderTitle,
+    ExtractToTitle,
+    EnterPassword,
+    // The console front end: one line per file an engine did not process, and its refusals.
+    NotProcessed,             // %s: file name, %s: reason
+    ReasonNotMatched,
+    ReasonNotNewer,
+    ReasonExcluded,
+    ReasonUnsupported,
+    ReasonReadError,
+    ReasonWriteError,
+    ReasonDamaged,
+    ReasonPassword,
+    ReasonUnsafeName,
+    ReasonCancelled,
+    ReasonOther,              // %d: reason code
+    AddRootMissing,           // %s: folder
+    FolderNeedsRecurse,       // %s: folder
 };
 
 // The raw text, with its printf placeholders.

@@ -50,6 +50,14 @@ struct TEOCHInfo {
     int32_t Position = 0;
 };
 
+// A file an engine did not add, delete or extract: the name it reported, the reason code of its
+// action 11, and the engine's words for the reason (empty when it gave none).
+struct TSkippedFile {
+    std::string Name;
+    uint32_t Reason = 0;
+    std::string Detail;
+};
+
 class TZip;
 using TNotifyEvent = std::function<void(TZip* Sender)>;
 using TProgressEvent =
@@ -108,12 +116,17 @@ public:
     std::string EncodeEntryText(const zip::CentralFileHeader& header, const std::string& text) const;
 
     bool ShowProgressDialog = true;
+    // Who builds the progress window of the engine calls (engine/ProgressForm.h); each archive
+    // object holds its own, the window that shows nothing until it is given another.
+    void SetProgressFormFactory(std::function<std::unique_ptr<TProgressForm>(TZip&)> factory);
     std::string DllDirectory;
     std::string AddRootDir;
     uint8_t AddOptions = 2;
     std::string ExtractDir;
     uint8_t ExtractOptions = 1;
     bool TraceEnabled = false;
+    // Where the trace goes while TraceEnabled is set; empty: TraceFileName().
+    std::string TracePath;
     bool Cancelled = false;
 
     TNotifyEvent OnContentsChanged;
@@ -136,6 +149,10 @@ public:
     // specs, counters, window and trace file belong to the running call). The three operations
     // above refuse to start while it is set.
     bool Busy() const;
+    // True when the last operation was refused by a precondition (its box was shown, it returned 0).
+    bool Refused() const { return refused_; }
+    // Every file the last engine call reported as not processed (action 11), in its order.
+    const std::vector<TSkippedFile>& SkippedFiles() const { return skippedFiles_; }
 
     // One callback of the engine call this object started (called by engine::EngineCallback).
     int32_t HandleEngineCallback(engine::CallbackBlock& info);
@@ -161,6 +178,7 @@ private:
     engine::EngineSession& Session() const;
     bool RefusedWhileBusy();
     bool RefusedByPrecondition();
+    void Refuse(zip::Msg message);
     int32_t CallEngine(const std::function<int32_t()>& exec, bool withWindow, bool paintFirst);
     bool RestoreBackup(const std::string& backup);
     void DispatchCallback(engine::CallbackBlock& info);
@@ -175,6 +193,9 @@ private:
     void AskOverwrite(engine::CallbackBlock& info);
     TProgressForm* ShownWindow() const;
 
+    // What the last operation left for its caller to read.
+    bool refused_ = false;
+    std::vector<TSkippedFile> skippedFiles_;
     // Shared, not unique: its type is the engine layer's, and only a shared pointer lets this
     // layer destroy what it cannot see.
     mutable std::shared_ptr<engine::EngineSession> session_;

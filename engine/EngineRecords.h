@@ -64,7 +64,9 @@ public:
     static constexpr size_t kReportProgress = 0x38;  // not read: actions 5, 6, 1, 2, 3 are always sent
     static constexpr size_t kLevel = 0x3C;           // deflate level 0..9 (more counts as 9); 0 stores, and
                                                      // data deflate does not shrink is stored
-    static constexpr size_t kNoFolderEntries = 0x48; // not read: our engines never store folder entries
+    static constexpr size_t kNoFolderEntries = 0x48; // false: a recursive add that keeps folder names stores an
+                                                     // entry per folder matching the pattern (name ending '/',
+                                                     // size 0, the folder's time); true: none
     static constexpr size_t kRecurse = 0x4C;         // 16-bit, AddOptions 4: descend into subfolders (this
                                                      // word or any file-spec entry's copy)
     static constexpr size_t kAdding = 0x50;          // not read: a command that does not delete adds
@@ -190,7 +192,7 @@ enum SkipReason : uint32_t {
     kSkipUnsupported = 4,      // compression method or feature the engine does not support
     kSkipReadError = 5,        // the source file or the archive could not be read
     kSkipWriteError = 6,       // the target could not be written
-    kSkipCrcError = 7,         // data failed its CRC check and was not kept
+    kSkipCrcError = 7,         // data failed its CRC or size check and was not kept
     kSkipPassword = 8,         // no or wrong password
     kSkipUnsafeName = 9,       // the entry's name would leave the destination, or names a device
     kSkipCancelled = 10,       // left when the user cancelled

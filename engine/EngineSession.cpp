@@ -13,3 +13,7 @@ bool TZip::Busy() const { return session_ && session_->busy; }
 TProgressForm* TZip::ProgressForm() const { return session_ ? session_->progressForm.get() : nullptr; }
 
 platform::FileStream* TZip::TraceStream() const { return session_ ? session_->traceStream.get() : nullptr; }
+
+void TZip::SetProgressFormFactory(std::function<std::unique_ptr<TProgressForm>(TZip&)> factory) {
+    Session().makeProgressForm = factory ? std::move(factory) : MakeNullProgressForm;
+}

@@ -3,6 +3,7 @@
 
 #include <exception>
 #include <memory>
+#include <string>
 
 #include "engine/ProgressForm.h"
 #include "platform/Platform.h"
@@ -16,6 +17,8 @@ public:
     bool engineCalled = false;   // the current operation reached the engine's exec function
     bool addWithBackup = false;  // RunZipDll runs inside AddFiles, whose backup answers a Cancel
     std::exception_ptr callbackFailure;
+    ProgressFormFactory makeProgressForm = MakeNullProgressForm;
+    std::string lastMessage;     // the engine's action-4 line when it was the callback just before
     std::unique_ptr<TProgressForm> progressForm;
     std::unique_ptr<platform::FileStream> traceStream;
 };

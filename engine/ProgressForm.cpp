@@ -1,4 +1,4 @@
-// The progress window factory, and the window that shows nothing where no real one is installed.
+// The window that shows nothing, where no real progress window is given.
 #include "engine/ProgressForm.h"
 
 namespace {
@@ -14,12 +14,6 @@ public:
     void SetStatusText(const std::string&) override {}
 };
 
-std::unique_ptr<TProgressForm> MakeNullProgressForm(TZip&) { return std::make_unique<NullProgressForm>(); }
-
-ProgressFormFactory gFactory = MakeNullProgressForm;
-
 }  // namespace
 
-ProgressFormFactory CurrentProgressFormFactory() { return gFactory; }
-
-void SetProgressFormFactory(ProgressFormFactory factory) { gFactory = factory ? factory : MakeNullProgressForm; }
+std::unique_ptr<TProgressForm> MakeNullProgressForm(TZip&) { return std::make_unique<NullProgressForm>(); }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -20,9 +21,9 @@ public:
 };
 
 // Builds the window for `owner` (positioned, not shown). The owner's Cancelled flag is set by its
-// Cancel button.
-using ProgressFormFactory = std::unique_ptr<TProgressForm> (*)(TZip& owner);
+// Cancel button. Each archive object holds its own; whoever owns the object on screen (the main
+// window) gives it one that knows the window to centre on.
+using ProgressFormFactory = std::function<std::unique_ptr<TProgressForm>(TZip& owner)>;
 
-// The factory the bridge uses; the program installs the real window's. Defaults to the null window.
-ProgressFormFactory CurrentProgressFormFactory();
-void SetProgressFormFactory(ProgressFormFactory factory);  // nullptr restores the null window
+// The window that shows nothing: what an archive object uses until it is given another factory.
+std::unique_ptr<TProgressForm> MakeNullProgressForm(TZip& owner);

@@ -151,6 +151,12 @@ std::string TZip::TraceFileName() { return ChangeFileExt(platform::ModuleFileNam
 // ---------------------------------------------------------------------------------------------
 // Preconditions
 
+void TZip::Refuse(Msg message) {
+    refused_ = true;
+    Inform(FormatMsg(message));
+}
+
+// Refusing leaves the state of the running call alone, its Refused() included.
 bool TZip::RefusedWhileBusy() {
     if (!Busy()) return false;
     Inform(FormatMsg(Msg::OperationRunning));
@@ -167,7 +173,7 @@ bool TZip::RefusedByPrecondition() {
         refusal = Msg::MultiDiskNotAllowed;
     else
         return false;
-    Inform(FormatMsg(refusal));
+    Refuse(refusal);
     return true;
 }
 
@@ -182,6 +188,7 @@ int32_t TZip::AddFiles() {
         TZip& zip;
         ~ClearRootDir() { zip.AddRootDir.clear(); }
     } clearRootDir{*this};
+    refused_ = false;
     if (RefusedByPrecondition()) return 0;
 
     BackupFile backup;
@@ -221,7 +228,9 @@ bool TZip::RestoreBackup(const std::string& backup) {
 int32_t TZip::DeleteFiles() { return RunZipDll(false); }
 
 int32_t TZip::RunZipDll(bool adding) {
-    if (RefusedWhileBusy() || RefusedByPrecondition()) return 0;
+    if (RefusedWhileBusy()) return 0;
+    refused_ = false;
+    if (RefusedByPrecondition()) return 0;
     if (!engine::LoadZipDll(DllDirectory))
         throw ZipException(FormatMsg(Msg::UnableToLoad, QuotedName(engine::kZipDllName)));
     ZipCall call;
@@ -272,12 +281,14 @@ int32_t TZip::RunZipDll(bool adding) {
 int32_t TZip::ExtractFiles() {
     if (RefusedWhileBusy()) return 0;
     Cancelled = false;
+    refused_ = false;
     if (entries_.empty()) return 0;
     if (endOfCentral_.EndRecord.ThisDisk() > 0) {
-        Inform(FormatMsg(Msg::MultiDiskNotAllowed));
+        Refuse(Msg::MultiDiskNotAllowed);
         return 0;
     }
     if (!ExtractDir.empty() && !platform::DirectoryExists(ExtractDir)) {
+        refused_ = true;
         Inform(FormatMsg(Msg::ExtractDirMissing, ExtractDir));
         return 0;
     }
@@ -315,17 +326,20 @@ int32_t TZip::CallEngine(const std::function<int32_t()>& exec, bool withWindow, 
     engine::EngineSession& session = Session();
     FlagScope busy(session.busy);
     session.callbackFailure = nullptr;
+    skippedFiles_.clear();
+    session.lastMessage.clear();
     ResetScope<std::unique_ptr<platform::FileStream>> closeTrace(session.traceStream);
     session.traceStream.reset();
     if (TraceEnabled) {
-        session.traceStream = std::make_unique<platform::FileStream>(TraceFileName(), platform::Access::Create,
+        session.traceStream = std::make_unique<platform::FileStream>(TracePath.empty() ? TraceFileName() : TracePath,
+                                                                     platform::Access::Create,
                                                                      platform::Share::DenyWrite);
     }
     int32_t result = 0;
     {
         ResetScope<std::unique_ptr<TProgressForm>> freeWindow(session.progressForm);
         if (withWindow) {
-            session.progressForm = CurrentProgressFormFactory()(*this);
+            session.progressForm = session.makeProgressForm(*this);
             session.progressForm->Show();
             if (paintFirst) platform::CurrentUser().ProcessMessages();
         }
@@ -356,6 +370,8 @@ void TZip::EngineCallbackFailed(std::exception_ptr failure) {
 }
 
 void TZip::DispatchCallback(CallbackBlock& info) {
+    // A message line right before an action 11 is the engine's reason for it.
+    if (info.Action() != engine::kActionSkipped) Session().lastMessage.clear();
     switch (info.Action()) {
     case engine::kActionBeginFile: OnBeginFile(info); break;
     case engine::kActionProgress: OnProgress(info); break;
@@ -398,6 +414,7 @@ void TZip::OnEndBatch() {
 
 void TZip::OnTraceLine(CallbackBlock& info) {
     const std::string text = info.Text();
+    Session().lastMessage = text;
     platform::FileStream* trace = TraceStream();
     if (!trace || text.empty()) return;
     const std::string line = text + kLineEnd;
@@ -417,6 +434,16 @@ void TZip::OnSkipped(CallbackBlock& info) {
     ++BatchSkippedCount;
     const uint32_t reason = info.Word(engine::EngineCallbackInfo::kNumber) & 0xFF;
     if (reason >= engine::kFirstErrorReason && reason <= engine::kLastErrorReason) ++errorCount_;
+    TSkippedFile skipped{info.Text(), reason, std::string()};
+    // The line reads "name: why"; a failure of the whole operation sends one text as both.
+    std::string& lastMessage = Session().lastMessage;
+    const std::string namePrefix = skipped.Name + ": ";
+    if (lastMessage.compare(0, namePrefix.size(), namePrefix) == 0)
+        skipped.Detail = lastMessage.substr(namePrefix.size());
+    else if (lastMessage != skipped.Name)
+        skipped.Detail = lastMessage;
+    skippedFiles_.push_back(std::move(skipped));
+    lastMessage.clear();
 }
 
 // Each question hides the window while it is asked, and shows it again unless it cancelled.

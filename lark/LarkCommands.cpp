@@ -16,7 +16,13 @@ namespace lark {
 
 namespace {
 
-std::string Path(const std::string& argument) { return platform::SystemPathFromArgument(argument); }
+// Paths are made absolute against the folder lark started in, once: the operations change the
+// current folder (an extract moves into its destination) before the engines open what they name.
+std::string Path(const std::string& argument) {
+    static const std::string startFolder = platform::GetCurrentDirectory();
+    const std::string path = platform::SystemPathFromArgument(argument);
+    return path.empty() ? path : MakeAbsolutePath(startFolder, path);
+}
 std::string Text(const std::string& argument) { return platform::AnsiFromConsole(argument); }
 
 void PrintLine(const std::string& line) {
@@ -92,8 +98,10 @@ bool ParseIndex(const std::string& text, int32_t& index) {
     return true;
 }
 
+void PrintError(const std::string& line) { std::fputs((platform::AnsiToConsole(line) + "\n").c_str(), stderr); }
+
 int Fail(const std::string& message) {
-    std::fputs((platform::AnsiToConsole(message) + "\n").c_str(), stderr);
+    PrintError(message);
     return 1;
 }
 
@@ -186,8 +194,8 @@ private:
 std::unique_ptr<TProgressForm> MakeConsoleProgress(TZip&) { return std::make_unique<ConsoleProgress>(); }
 
 // Progress shows only on a terminal; in a file or a pipe it would be noise.
-void ShowProgressOnTerminal() {
-    if (platform::StandardErrorIsTerminal()) SetProgressFormFactory(MakeConsoleProgress);
+void ShowProgressOnTerminal(TZip& zip) {
+    if (platform::StandardErrorIsTerminal()) zip.SetProgressFormFactory(MakeConsoleProgress);
 }
 
 void SetPasswordOption(TZip& zip, const ParsedArguments& parsed) {
@@ -195,10 +203,66 @@ void SetPasswordOption(TZip& zip, const ParsedArguments& parsed) {
     if (password != parsed.values.end()) zip.SetPassword(Text(password->second));
 }
 
+// --trace FILE: the engines' trace lines go to FILE.
+void SetTraceOption(TZip& zip, const ParsedArguments& parsed) {
+    const auto trace = parsed.values.find("--trace");
+    if (trace == parsed.values.end()) return;
+    zip.TraceEnabled = true;
+    zip.TracePath = Path(trace->second);
+}
+
+std::string ReasonText(uint32_t reason) {
+    using zip::Msg;
+    switch (reason) {
+    case engine::kSkipNotMatched: return zip::FormatMsg(Msg::ReasonNotMatched);
+    case engine::kSkipNotNewer: return zip::FormatMsg(Msg::ReasonNotNewer);
+    case engine::kSkipExcluded: return zip::FormatMsg(Msg::ReasonExcluded);
+    case engine::kSkipUnsupported: return zip::FormatMsg(Msg::ReasonUnsupported);
+    case engine::kSkipReadError: return zip::FormatMsg(Msg::ReasonReadError);
+    case engine::kSkipWriteError: return zip::FormatMsg(Msg::ReasonWriteError);
+    case engine::kSkipCrcError: return zip::FormatMsg(Msg::ReasonDamaged);
+    case engine::kSkipPassword: return zip::FormatMsg(Msg::ReasonPassword);
+    case engine::kSkipUnsafeName: return zip::FormatMsg(Msg::ReasonUnsafeName);
+    case engine::kSkipCancelled: return zip::FormatMsg(Msg::ReasonCancelled);
+    default: return zip::FormatMsg(Msg::ReasonOther, static_cast<int>(reason));
+    }
+}
+
+void PrintNotProcessed(const std::string& name, const std::string& reason) {
+    PrintError(zip::FormatMsg(zip::Msg::NotProcessed, name, reason));
+}
+
+// Names every file the engine did not process, with its reason, on standard error. True when one
+// of them is a failure: anything but a newer file kept or a hidden file left out by the options.
+bool ReportSkippedFiles(const TZip& zip) {
+    bool failed = false;
+    for (const TSkippedFile& file : zip.SkippedFiles()) {
+        std::string reason = ReasonText(file.Reason);
+        if (!file.Detail.empty()) reason += " (" + file.Detail + ")";
+        PrintNotProcessed(file.Name, reason);
+        if (file.Reason != engine::kSkipNotNewer && file.Reason != engine::kSkipExcluded) failed = true;
+    }
+    return failed;
+}
+
+// The outcome of an engine command as an exit code: 1 unless everything asked for was done.
+int ExitCode(const TZip& zip, bool failedBefore) {
+    const bool skipped = ReportSkippedFiles(zip);
+    return failedBefore || skipped || zip.Refused() || zip.Cancelled || zip.ErrorCount() > 0 ? 1 : 0;
+}
+
+// An archive that add made and then left empty is not left behind.
+void RemoveIfLeftEmpty(TZip& zip, const std::string& path) {
+    if (zip.Count() > 0) return;
+    zip.SetZipFileName(std::string());
+    platform::DeleteFile(path);
+}
+
 }  // namespace
 
 std::string Escape(const std::string& text) {
-    if (text.find_first_of("\t\n\\") == std::string::npos) return text;
+    static const std::string kSpecial("\t\n\\\0", 4);
+    if (text.find_first_of(kSpecial) == std::string::npos) return text;
     std::string escaped;
     escaped.reserve(text.size());
     for (char c : text) {
@@ -206,6 +270,7 @@ std::string Escape(const std::string& text) {
         case '\t': escaped += "\\t"; break;
         case '\n': escaped += "\\n"; break;
         case '\\': escaped += "\\\\"; break;
+        case '\0': escaped += "\\0"; break;
         default: escaped += c;
         }
     }
@@ -252,48 +317,72 @@ int Sfx(const Arguments& args) {
 
 int Add(const Arguments& args) {
     ParsedArguments parsed;
-    if (!Parse(args, {"-r", "-p"}, {}, parsed) || parsed.positional.empty()) return kUsageError;
+    if (!Parse(args, {"-r", "-p", "--trace"}, {}, parsed) || parsed.positional.empty()) return kUsageError;
     const auto root = parsed.values.find("-r");
     const bool folderTree = root != parsed.values.end();
     if (!folderTree && parsed.positional.size() < 2) return kUsageError;
+    if (folderTree && !platform::DirectoryExists(Path(root->second)))
+        return Fail(zip::FormatMsg(zip::Msg::AddRootMissing, Path(root->second)));
 
-    TZip zip;
-    UseEngineFolder(zip);
-    ShowProgressOnTerminal();
-    zip.SetZipFileName(Path(parsed.positional[0]));
-    SetPasswordOption(zip, parsed);
+    bool failed = false;
     std::vector<std::string> specs;
     for (size_t i = 1; i < parsed.positional.size(); ++i) {
         // Below a root folder the specs name files relative to it; otherwise each is a path.
-        specs.push_back(folderTree ? EntryName(parsed.positional[i]) : Path(parsed.positional[i]));
+        if (folderTree) {
+            specs.push_back(EntryName(parsed.positional[i]));
+        } else if (platform::DirectoryExists(Path(parsed.positional[i]))) {
+            PrintError(zip::FormatMsg(zip::Msg::FolderNeedsRecurse, Path(parsed.positional[i])));
+            failed = true;
+        } else {
+            specs.push_back(Path(parsed.positional[i]));
+        }
     }
+    if (folderTree && specs.empty()) specs.push_back("*.*");
+    if (specs.empty()) return 1;
+
+    TZip zip;
+    UseEngineFolder(zip);
+    ShowProgressOnTerminal(zip);
+    const std::string archive = Path(parsed.positional[0]);
+    const bool existed = platform::FileExists(archive);
+    zip.SetZipFileName(archive);
+    SetPasswordOption(zip, parsed);
+    SetTraceOption(zip, parsed);
     if (folderTree) {
         zip.AddRootDir = Path(root->second);
         zip.AddOptions = engine::kAddRecurse | engine::kAddFolderNames;
-        if (specs.empty()) specs.push_back("*.*");
     } else {
         zip.AddOptions = engine::kAddReplace;
     }
     zip.SetFileSpecs(specs);
     const int32_t count = zip.AddFiles();
+    if (!existed) RemoveIfLeftEmpty(zip, archive);
     if (zip.Cancelled) {
+        ReportSkippedFiles(zip);
         PrintLine(zip::FormatMsg(zip::Msg::AddCancelled));
         return 1;
     }
     PrintLine(zip::FormatMsg(zip::Msg::FilesAdded, count));
-    return 0;
+    return ExitCode(zip, failed || count == 0);
 }
 
 int Extract(const Arguments& args) {
     ParsedArguments parsed;
-    if (!Parse(args, {"-p"}, {"-f"}, parsed) || parsed.positional.size() < 2) return kUsageError;
+    if (!Parse(args, {"-p", "--trace"}, {"-f"}, parsed) || parsed.positional.size() < 2) return kUsageError;
     TZip zip;
     UseEngineFolder(zip);
-    ShowProgressOnTerminal();
+    ShowProgressOnTerminal(zip);
     OpenExisting(zip, Path(parsed.positional[0]));
     SetPasswordOption(zip, parsed);
+    SetTraceOption(zip, parsed);
     std::vector<std::string> specs;
     for (size_t i = 2; i < parsed.positional.size(); ++i) specs.push_back(EntryName(parsed.positional[i]));
+    // An archive without entries never reaches the engine, which would name what matched nothing.
+    bool failed = false;
+    if (zip.Count() == 0) {
+        for (const std::string& spec : specs) PrintNotProcessed(spec, ReasonText(engine::kSkipNotMatched));
+        failed = !specs.empty();
+    }
     if (specs.empty()) specs.push_back("*.*");
     zip.SetFileSpecs(specs);
     zip.ExtractDir = Path(parsed.positional[1]);
@@ -303,21 +392,22 @@ int Extract(const Arguments& args) {
     std::string status = zip::FormatMsg(zip::Msg::FilesExtracted, count);
     if (zip.ErrorCount() > 0) status = zip::FormatMsg(zip::Msg::ExtractErrors, status, zip.ErrorCount());
     PrintLine(status);
-    return zip.Cancelled || zip.ErrorCount() > 0 ? 1 : 0;
+    return ExitCode(zip, failed);
 }
 
 int Delete(const Arguments& args) {
     ParsedArguments parsed;
-    if (!Parse(args, {}, {}, parsed) || parsed.positional.size() < 2) return kUsageError;
+    if (!Parse(args, {"--trace"}, {}, parsed) || parsed.positional.size() < 2) return kUsageError;
     TZip zip;
     UseEngineFolder(zip);
     OpenExisting(zip, Path(parsed.positional[0]));
+    SetTraceOption(zip, parsed);
     std::vector<std::string> specs;
     for (size_t i = 1; i < parsed.positional.size(); ++i) specs.push_back(EntryName(parsed.positional[i]));
     zip.SetFileSpecs(specs);
     const int32_t count = zip.DeleteFiles();
     PrintLine(zip::FormatMsg(zip::Msg::FilesDeleted, count));
-    return zip.Cancelled ? 1 : 0;
+    return ExitCode(zip, false);
 }
 
 int Strip(const Arguments& args) {

@@ -22,7 +22,7 @@ int Delete(const Arguments& args);
 
 constexpr int kUsageError = 2;
 
-// A tab, line break or backslash inside a text, written as \t, \n, \\.
+// A tab, line break, backslash or NUL inside a text, written as \t, \n, \\, \0.
 std::string Escape(const std::string& text);
 
 }  // namespace lark

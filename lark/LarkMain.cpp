@@ -25,9 +25,9 @@ const Command kCommands[] = {
     {"file-comment", 3, "lark file-comment ARCHIVE INDEX TEXT", lark::FileComment},
     {"sfx", 3, "lark sfx STUB ARCHIVE OUT.exe", lark::Sfx},
     {"strip", 2, "lark strip PROGRAM OUT.zip", lark::Strip},
-    {"add", kAnyCount, "lark add ARCHIVE [-r ROOTDIR] [-p PASSWORD] FILE|PATTERN...", lark::Add},
-    {"extract", kAnyCount, "lark extract ARCHIVE DESTDIR [-p PASSWORD] [-f] [NAME|PATTERN...]", lark::Extract},
-    {"delete", kAnyCount, "lark delete ARCHIVE NAME|PATTERN...", lark::Delete},
+    {"add", kAnyCount, "lark add ARCHIVE [-r ROOTDIR] [-p PASSWORD] [--trace FILE] FILE|PATTERN...", lark::Add},
+    {"extract", kAnyCount, "lark extract ARCHIVE DESTDIR [-p PASSWORD] [-f] [--trace FILE] [NAME|PATTERN...]", lark::Extract},
+    {"delete", kAnyCount, "lark delete ARCHIVE [--trace FILE] NAME|PATTERN...", lark::Delete},
 };
 
 int Usage() {

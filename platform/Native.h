@@ -50,6 +50,13 @@ std::string GetTempPath();                         // system form, trailing back
 // leaves this to the portable code and returns empty.
 std::string GetTempFileName(const std::string& directory, const std::string& prefix);
 
+// The failure of the native call that just failed, from errno or GetLastError.
+Failure CaptureFailure();
+std::string AccessDeniedReason();
+uint32_t CurrentProcessId();
+// False only when no process with this id runs (any doubt counts as running).
+bool ProcessRuns(uint32_t processId);
+
 // File details for the engines; native paths in, names in the ANSI code page out.
 std::vector<FileDetails> ListDirectory(const std::string& folder);
 bool GetFileDetails(const std::string& path, FileDetails& details);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 
 #include "platform/Native.h"
@@ -18,16 +19,27 @@ constexpr const char* kCannotOpenFile = "Cannot open file \"%s\". %s";
 constexpr const char* kCannotCreateFile = "Cannot create file \"%s\". %s";
 // What the system says when a drive holds no disk; the simulated drive has no system to ask.
 constexpr const char* kNoDiskReason = "The device is not ready.";
+// What the system says when a write finds the disk full, for the simulated disk's capacity.
+constexpr const char* kDiskFullReason = "There is not enough space on the disk.";
 
 // Windows builds temporary names from at most three characters of the prefix.
 constexpr size_t kTempPrefixLength = 3;
 constexpr unsigned kTempNumbers = 0x10000;
+constexpr char kProcessMark = '~';
+constexpr const char* kTempExtension = ".tmp";
+
+thread_local Failure gLastFailure;
+
+// Notes the failure of the call that just failed, before anything else can change the system's error.
+void NoteFailure() { gLastFailure = native::CaptureFailure(); }
+void NoteFailure(const std::string& reason, bool diskFull = false) { gLastFailure = {reason, diskFull}; }
 
 // A system path taken apart: its native form and, when it lies on a simulated drive, that drive.
 struct ResolvedPath {
     std::string native;
     std::optional<SimulatedDrive> drive;
     bool NoDisk() const { return drive && !drive->disk; }
+    bool ReadOnly() const { return drive && drive->disk && drive->disk->readOnly; }
 };
 
 bool HasDriveLetter(const std::string& path) {
@@ -77,10 +89,22 @@ std::string TempName(const std::string& directory, const std::string& prefix, un
     if (!name.empty() && name.back() != '\\' && name.back() != ':') name += '\\';
     char hex[8];
     std::snprintf(hex, sizeof hex, "%04X", number % kTempNumbers);
-    return name + prefix.substr(0, kTempPrefixLength) + hex + ".tmp";
+    return name + prefix + hex + kTempExtension;
 }
 
-// Tries every number once, starting from one that differs between runs, as Windows does.
+bool CreateNewFile(const std::string& path) {
+    const ResolvedPath resolved = Resolve(path);
+    if (resolved.ReadOnly()) {
+        NoteFailure(native::AccessDeniedReason());
+        return false;
+    }
+    if (native::CreateNewFile(resolved.native)) return true;
+    NoteFailure();
+    return false;
+}
+
+// Tries every number once, starting from one that differs between runs, as Windows does. A
+// failure that no other number can mend (a read-only folder, a full disk) ends the search.
 std::string MakeTempFileHere(const std::string& directory, const std::string& prefix) {
     static unsigned next = static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count());
     if (!DirectoryExists(directory.empty() ? "." : directory)) return {};
@@ -88,9 +112,28 @@ std::string MakeTempFileHere(const std::string& directory, const std::string& pr
         const unsigned number = next++ % kTempNumbers;
         if (number == 0) continue;  // 0 asks Windows to choose a number; it never names a file
         const std::string name = TempName(directory, prefix, number);
-        if (native::CreateNewFile(Resolve(name).native)) return name;
+        if (CreateNewFile(name)) return name;
+        if (FileExists(name)) continue;
+        return {};
     }
     return {};
+}
+
+std::string ProcessTempPrefix(const std::string& prefix, uint32_t processId) {
+    return prefix + kProcessMark + std::to_string(processId) + '-';
+}
+
+// The owner's process id of a name MakeProcessTempFile made with `prefix`; 0 when it is none.
+uint32_t TempFileOwner(const std::string& name, const std::string& prefix) {
+    const size_t extension = name.size() - std::min(name.size(), std::strlen(kTempExtension));
+    if (name.size() <= prefix.size() + 1 || name.compare(0, prefix.size(), prefix) != 0 ||
+        name[prefix.size()] != kProcessMark || name.compare(extension, std::string::npos, kTempExtension) != 0) {
+        return 0;
+    }
+    uint32_t owner = 0;
+    size_t at = prefix.size() + 1;
+    for (; at < extension && name[at] >= '0' && name[at] <= '9'; ++at) owner = owner * 10 + (name[at] - '0');
+    return at < extension && name[at] == '-' ? owner : 0;
 }
 
 }  // namespace
@@ -107,10 +150,21 @@ void FileHandlePolicy::Close(intptr_t file) { native::CloseFile(file); }
 
 FileStream::FileStream(const std::string& path, Access access, Share share) {
     const ResolvedPath resolved = Resolve(path);
-    if (resolved.NoDisk()) throw FileError(OpenFailure(path, access, kNoDiskReason));
+    if (resolved.NoDisk()) {
+        NoteFailure(kNoDiskReason);
+        throw FileError(OpenFailure(path, access, kNoDiskReason));
+    }
+    if (resolved.ReadOnly() && access != Access::Read) {
+        NoteFailure(native::AccessDeniedReason());
+        throw FileError(OpenFailure(path, access, gLastFailure.reason));
+    }
     std::string reason;
     file_.Reset(native::OpenFile(resolved.native, access, share, reason));
-    if (!file_) throw FileError(OpenFailure(path, access, reason));
+    if (!file_) {
+        NoteFailure();
+        gLastFailure.reason = reason;
+        throw FileError(OpenFailure(path, access, reason));
+    }
     if (resolved.drive && resolved.drive->disk->capacity > 0) limitingDisk_ = resolved.drive->disk;
 }
 
@@ -130,10 +184,15 @@ int32_t FileStream::Write(const void* buffer, int32_t count) {
         const int64_t position = Position();
         const int64_t overwritten = std::max<int64_t>(0, Size() - position);
         const int64_t fits = overwritten + RoomOn(*limitingDisk_);
-        count = static_cast<int32_t>(std::min<int64_t>(count, fits));
-        if (count == 0) return 0;
+        if (fits < count) {
+            NoteFailure(kDiskFullReason, true);
+            count = static_cast<int32_t>(std::max<int64_t>(fits, 0));
+            return count == 0 ? 0 : native::WriteFile(file_.Get(), buffer, count);
+        }
     }
-    return native::WriteFile(file_.Get(), buffer, count);
+    const int32_t written = native::WriteFile(file_.Get(), buffer, count);
+    if (written < count) NoteFailure();
+    return written;
 }
 
 Stream::Copied Stream::CopyFrom(Stream& from, int32_t count, std::vector<uint8_t>& buffer) {
@@ -189,7 +248,13 @@ bool CopyFile(const std::string& from, const std::string& to, bool failIfExists)
     const ResolvedPath source = Resolve(from);
     const ResolvedPath target = Resolve(to);
     if (source.NoDisk() || target.NoDisk()) return false;
-    return native::CopyFile(source.native, target.native, failIfExists);
+    if (target.ReadOnly()) {
+        NoteFailure(native::AccessDeniedReason());
+        return false;
+    }
+    if (native::CopyFile(source.native, target.native, failIfExists)) return true;
+    NoteFailure();
+    return false;
 }
 
 bool DeleteFile(const std::string& path) {
@@ -199,7 +264,14 @@ bool DeleteFile(const std::string& path) {
 
 bool CreateDirectory(const std::string& path) {
     const ResolvedPath resolved = Resolve(path);
-    return !resolved.NoDisk() && native::CreateDirectory(resolved.native);
+    if (resolved.NoDisk()) return false;
+    if (resolved.ReadOnly()) {
+        NoteFailure(native::AccessDeniedReason());
+        return false;
+    }
+    if (native::CreateDirectory(resolved.native)) return true;
+    NoteFailure();
+    return false;
 }
 
 bool RemoveDirectory(const std::string& path) {
@@ -240,9 +312,29 @@ std::string GetTempFileName(const std::string& directory, const std::string& pre
     if (!SimulatedDriveOf(directory)) {
         const std::string name = native::GetTempFileName(native::ToNativePath(directory), prefix);
         if (!name.empty()) return name;
+        NoteFailure();
     }
-    return MakeTempFileHere(directory, prefix);
+    return MakeTempFileHere(directory, prefix.substr(0, kTempPrefixLength));
 }
+
+std::string MakeProcessTempFile(const std::string& directory, const std::string& prefix) {
+    return MakeTempFileHere(directory, ProcessTempPrefix(prefix, native::CurrentProcessId()));
+}
+
+void RemoveOrphanedTempFiles(const std::string& directory, const std::string& prefix) {
+    const std::string folder = directory.empty() || directory.back() == '\\' ? directory : directory + '\\';
+    const uint32_t self = native::CurrentProcessId();
+    for (const FileDetails& item : ListDirectory(folder.empty() ? "." : folder)) {
+        const uint32_t owner = TempFileOwner(item.name, prefix);
+        if (owner != 0 && owner != self && !item.IsDirectory() && !native::ProcessRuns(owner)) {
+            DeleteFile(folder + item.name);
+        }
+    }
+}
+
+const Failure& LastFailure() { return gLastFailure; }
+
+std::string AccessDeniedReason() { return native::AccessDeniedReason(); }
 
 // ---------------------------------------------------------------------------------------------
 // File details, times and renames
@@ -267,7 +359,13 @@ bool MoveFile(const std::string& from, const std::string& to) {
     const ResolvedPath source = Resolve(from);
     const ResolvedPath target = Resolve(to);
     if (source.NoDisk() || target.NoDisk()) return false;
-    return native::MoveFile(source.native, target.native);
+    if (source.ReadOnly() || target.ReadOnly()) {
+        NoteFailure(native::AccessDeniedReason());
+        return false;
+    }
+    if (native::MoveFile(source.native, target.native)) return true;
+    NoteFailure();
+    return false;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -325,6 +423,9 @@ namespace {
 User* gInstalledUser = nullptr;
 
 }  // namespace
+
+const char* const kApplicationTitle = "Larkspool";
+const char* const kUnexpectedError = "An unexpected error ended the command.";
 
 User& CurrentUser() {
     if (gInstalledUser) return *gInstalledUser;

@@ -97,6 +97,23 @@ std::string ModuleFileName();                   // full path of the running prog
 std::string GetTempPath();                      // with trailing backslash; may be empty
 // Creates an empty file "<prefix><hex>.tmp" in `directory` and returns its full name; empty on failure.
 std::string GetTempFileName(const std::string& directory, const std::string& prefix);
+// Creates an empty file "<prefix>~<process id>-<hex>.tmp" in `directory`: a name that says which
+// process owns it, so a later run can tell a file left by a killed process from one in use.
+// Returns its full name; empty on failure.
+std::string MakeProcessTempFile(const std::string& directory, const std::string& prefix);
+// Deletes the files MakeProcessTempFile made in `directory` with `prefix` whose process has ended.
+void RemoveOrphanedTempFiles(const std::string& directory, const std::string& prefix);
+
+// Why the last failing file call of this thread failed (opening, creating, writing, moving,
+// copying, making a folder, making a temporary file), captured at that call: the system's own
+// text, and whether the disk was full.
+struct Failure {
+    std::string reason;
+    bool diskFull = false;
+};
+const Failure& LastFailure();
+// The system's text for a refused access, as a file call on a read-only file would give it.
+std::string AccessDeniedReason();
 
 // ---------------------------------------------------------------------------------------------
 // File details, times and renames (what the engines need to walk folders and restore files)
@@ -207,6 +224,11 @@ bool StandardErrorIsTerminal();
 
 // ---------------------------------------------------------------------------------------------
 // The user
+
+// The program's name: the caption of every message box it shows.
+extern const char* const kApplicationTitle;
+// What a failure that is no exception of ours says when it reaches a window's barrier.
+extern const char* const kUnexpectedError;
 
 // Message-box flags and answers, with the values the Windows API gives them.
 enum MessageBoxFlags : unsigned {

@@ -17,6 +17,7 @@ struct SimulatedDisk {
     std::string label;
     int64_t capacity = 0;   // 0: the free space of the folder's real file system
     bool labelWritable = true;
+    bool readOnly = false;  // nothing can be created, written or moved onto it: "access denied"
 };
 using DiskPtr = std::shared_ptr<SimulatedDisk>;
 

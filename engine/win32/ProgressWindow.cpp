@@ -1,10 +1,7 @@
-// The progress window: its class and trampoline, layout, positioning, and the Cancel button.
+// The progress window: its layout, positioning, status text, bar and the Cancel button.
 #include "engine/win32/ProgressWindow.h"
 
-#include <exception>
-
 #include "archive/Zip.h"
-#include "platform/win32/DialogWindow.h"
 #include "platform/win32/WindowKit.h"
 
 using zip::FormatMsg;
@@ -30,9 +27,6 @@ constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 // A fixed dialog border, on top of other windows.
 constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME | WS_EX_TOPMOST;
 
-HWND gMainWindow = nullptr;
-
-
 int Centred(int width) { return (TProgressWindow::kClientWidth - width) / 2; }
 
 HWND MakeChild(HWND parent, const char* className, const char* text, DWORD style, int left, int top, int width,
@@ -43,62 +37,26 @@ HWND MakeChild(HWND parent, const char* className, const char* text, DWORD style
     return child;
 }
 
-void ShowError(const std::string& text) noexcept {
-    try {
-        platform::CurrentUser().MessageBox(text, zip::kApplicationTitle, platform::kMbOk | platform::kMbIconError);
-    } catch (...) {
-        ::MessageBeep(MB_ICONHAND);  // the box itself failed: nothing is left to report with
-    }
-}
-
 }  // namespace
 
-void SetProgressMainWindow(HWND mainWindow) { gMainWindow = mainWindow; }
+ProgressFormFactory ProgressWindowFactory(HWND ownerWindow) {
+    return [ownerWindow](TZip& owner) { return std::make_unique<TProgressWindow>(owner, ownerWindow); };
+}
 
-std::unique_ptr<TProgressForm> MakeProgressWindow(TZip& owner) { return std::make_unique<TProgressWindow>(owner); }
-
-TProgressWindow::TProgressWindow(TZip& owner) : owner_(owner) {
-    WNDCLASSEXA windowClass{};
-    windowClass.lpfnWndProc = &TProgressWindow::WindowProc;
-    windowClass.lpszClassName = kWindowClass;
-    platform::win32::RegisterClassOnce(windowClass);
+TProgressWindow::TProgressWindow(TZip& owner, HWND ownerWindow) : owner_(owner), ownerWindow_(ownerWindow) {
     RECT frame{0, 0, kClientWidth, kClientHeight};
     ::AdjustWindowRectEx(&frame, kStyle, FALSE, kExStyle);
-    HWND window = ::CreateWindowExA(kExStyle, kWindowClass, zip::kApplicationTitle, kStyle, 0, 0,
-                                    frame.right - frame.left, frame.bottom - frame.top, gMainWindow, nullptr,
-                                    platform::win32::ProgramInstance(), this);
-    if (!window) platform::win32::ThrowLastError("CreateWindowEx");
-    window_.Reset(window);
+    const RECT outer{0, 0, frame.right - frame.left, frame.bottom - frame.top};
+    Create({kWindowClass}, kExStyle, zip::kApplicationTitle, kStyle, outer, ownerWindow_);
     Position();
 }
 
-TProgressWindow::~TProgressWindow() {
-    if (window_) platform::win32::SetDialogWindow(nullptr);
-}
+TProgressWindow::~TProgressWindow() { Destroy(); }
 
-LRESULT CALLBACK TProgressWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* self = reinterpret_cast<TProgressWindow*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
-    if (message == WM_NCCREATE) {
-        self = static_cast<TProgressWindow*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
-        ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    }
-    if (!self) return ::DefWindowProcA(window, message, wParam, lParam);
-    if (message == WM_NCDESTROY) ::SetWindowLongPtrA(window, GWLP_USERDATA, 0);
-    // An exception cannot unwind through user32's frames with this toolchain: it stops here.
-    try {
-        return self->HandleMessage(window, message, wParam, lParam);
-    } catch (const std::exception& error) {
-        ShowError(error.what());
-    } catch (...) {
-        ShowError(FormatMsg(Msg::UnexpectedError));
-    }
-    return 0;
-}
-
-LRESULT TProgressWindow::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT TProgressWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_CREATE:
-        CreateChildren(window);
+        CreateChildren();
         return 0;
     case WM_COMMAND:
         if (LOWORD(wParam) == kCancelId && HIWORD(wParam) == BN_CLICKED) CancelButtonClick();
@@ -112,11 +70,12 @@ LRESULT TProgressWindow::HandleMessage(HWND window, UINT message, WPARAM wParam,
         Hide();
         return 0;
     default:
-        return ::DefWindowProcA(window, message, wParam, lParam);
+        return DefaultHandling(message, wParam, lParam);
     }
 }
 
-void TProgressWindow::CreateChildren(HWND window) {
+void TProgressWindow::CreateChildren() {
+    HWND window = Handle();
     statusLabel_ = MakeChild(window, "STATIC", FormatMsg(Msg::ProgressWait).c_str(), SS_LEFTNOWORDWRAP | SS_NOPREFIX,
                              Centred(kLabelWidth), kLabelTop, kLabelWidth, kLabelHeight, 0);
     progressBar_ = MakeChild(window, PROGRESS_CLASSA, "", 0, Centred(kBarWidth), kBarTop, kBarWidth, kBarHeight, 0);
@@ -128,40 +87,40 @@ void TProgressWindow::CreateChildren(HWND window) {
 // truncated toward zero), else in the middle of the work area.
 void TProgressWindow::Position() {
     RECT own;
-    ::GetWindowRect(window_.Get(), &own);
+    ::GetWindowRect(Handle(), &own);
     const int width = own.right - own.left;
     const int height = own.bottom - own.top;
-    if (!gMainWindow) {
+    if (!ownerWindow_) {
         CentreOnWorkArea();
         return;
     }
     RECT main;
-    ::GetWindowRect(gMainWindow, &main);
+    ::GetWindowRect(ownerWindow_, &main);
     const int left = main.left + (main.right - main.left - width) / 2;
     const int top = main.top + (main.bottom - main.top - height) / 2;
-    ::SetWindowPos(window_.Get(), nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ::SetWindowPos(Handle(), nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void TProgressWindow::CentreOnWorkArea() {
     RECT own;
-    ::GetWindowRect(window_.Get(), &own);
+    ::GetWindowRect(Handle(), &own);
     RECT work;
     ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
     const int left = work.left + (work.right - work.left - (own.right - own.left)) / 2;
     const int top = work.top + (work.bottom - work.top - (own.bottom - own.top)) / 2;
-    ::SetWindowPos(window_.Get(), nullptr, left, top, 0, 0,
+    ::SetWindowPos(Handle(), nullptr, left, top, 0, 0,
                    SWP_NOSIZE | SWP_NOZORDER | SWP_NOREDRAW | SWP_NOACTIVATE);
 }
 
 void TProgressWindow::Show() {
-    ::ShowWindow(window_.Get(), SW_SHOW);
+    ::ShowWindow(Handle(), SW_SHOW);
     // Keyboard messages pumped during the operation go through IsDialogMessage: Enter and Alt+C.
-    platform::win32::SetDialogWindow(window_.Get());
+    SetDialogKeys(true);
 }
 
 void TProgressWindow::Hide() {
-    ::ShowWindow(window_.Get(), SW_HIDE);
-    platform::win32::SetDialogWindow(nullptr);
+    ::ShowWindow(Handle(), SW_HIDE);
+    SetDialogKeys(false);
 }
 
 void TProgressWindow::SetProgressMax(int32_t n) { ::SendMessageA(progressBar_, PBM_SETRANGE32, 0, n); }
@@ -173,7 +132,7 @@ void TProgressWindow::SetStatusText(const std::string& text) {
     // The label does not size itself, so its width stays and it stays centred.
     RECT label;
     ::GetWindowRect(statusLabel_, &label);
-    ::MapWindowPoints(nullptr, window_.Get(), reinterpret_cast<POINT*>(&label), 2);
+    ::MapWindowPoints(nullptr, Handle(), reinterpret_cast<POINT*>(&label), 2);
     ::SetWindowPos(statusLabel_, nullptr, Centred(label.right - label.left), label.top, 0, 0,
                    SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }

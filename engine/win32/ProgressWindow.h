@@ -7,20 +7,18 @@
 #include <string>
 
 #include "engine/ProgressForm.h"
+#include "platform/win32/Window.h"
 
-// The application's main window, which the progress window centres on; nullptr (no main window):
-// the desktop work area.
-void SetProgressMainWindow(HWND mainWindow);
+// The factory the main window gives its archive object: progress windows owned by, and centred
+// on, `ownerWindow` (nullptr: no owner, centred on the desktop work area).
+ProgressFormFactory ProgressWindowFactory(HWND ownerWindow);
 
-// The factory the program installs for the bridge.
-std::unique_ptr<TProgressForm> MakeProgressWindow(TZip& owner);
-
-class TProgressWindow final : public TProgressForm {
+class TProgressWindow final : public TProgressForm, public platform::win32::Window {
 public:
     static constexpr int kClientWidth = 300;
     static constexpr int kClientHeight = 100;
 
-    explicit TProgressWindow(TZip& owner);
+    TProgressWindow(TZip& owner, HWND ownerWindow);
     ~TProgressWindow() override;
     TProgressWindow(const TProgressWindow&) = delete;
     TProgressWindow& operator=(const TProgressWindow&) = delete;
@@ -31,21 +29,19 @@ public:
     void SetProgressPosition(int32_t n) override;
     void SetStatusText(const std::string& text) override;
 
-    HWND Handle() const { return window_.Get(); }
     HWND StatusLabel() const { return statusLabel_; }
     HWND ProgressBar() const { return progressBar_; }
     HWND CancelButton() const { return cancelButton_; }
 
 private:
-    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    void CreateChildren(HWND window);
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    void CreateChildren();
     void Position();
     void CentreOnWorkArea();
     void CancelButtonClick();
 
     TZip& owner_;
-    platform::win32::WindowHandle window_;
+    HWND ownerWindow_;
     HWND statusLabel_ = nullptr;
     HWND progressBar_ = nullptr;
     HWND cancelButton_ = nullptr;

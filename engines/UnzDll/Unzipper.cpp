@@ -19,6 +19,15 @@ constexpr int32_t kChunk = 65536;
 constexpr const char* kTempPrefix = "lku";
 constexpr uint32_t kTrialBytes = 4096;
 
+// The reasons in words that go with action 11.
+constexpr const char* kWrittenBefore = "an earlier entry of this archive was extracted to the same file";
+constexpr const char* kFolderInTheWay = "a folder of that name exists";
+constexpr const char* kLongerThanDeclared = "damaged: its data is longer than the archive says";
+constexpr const char* kNotTriedDiskFull = "not extracted: the disk is full";
+constexpr const char* kStoppedDiskFull = "The disk is full: extraction stopped.";
+constexpr const char* kOverlapping =
+    "entries share their data with one another, as in a ZIP bomb; nothing was extracted";
+
 bool Flag(const UnzipCommand& command, size_t offset) { return command.U32(offset) != 0; }
 
 bool MatchesSpec(const std::string& spec, const std::string& name) {
@@ -42,6 +51,22 @@ std::string JoinComponents(const std::vector<std::string>& components) {
     std::string joined;
     for (const std::string& component : components) joined += (joined.empty() ? "" : "\\") + component;
     return joined;
+}
+
+// Entries whose data overlap (hundreds of directory entries pointing at one local record) let a
+// small archive expand without bound; such an archive is refused whole, as Info-ZIP's unzip does.
+bool EntriesOverlap(FileStream& archive, const Directory& directory) {
+    std::vector<std::pair<int64_t, int64_t>> ranges;  // local header to end of data
+    ranges.reserve(directory.entries.size());
+    for (const Entry& entry : directory.entries) {
+        const int64_t dataAt = DataStart(archive, entry);
+        if (dataAt >= 0) ranges.emplace_back(entry.localOffset, dataAt + entry.CompressedSize());
+    }
+    std::sort(ranges.begin(), ranges.end());
+    for (size_t i = 1; i < ranges.size(); ++i) {
+        if (ranges[i].first < ranges[i - 1].second) return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -78,6 +103,10 @@ void Unzipper::Run() {
         reporter_.Failed(request_.archive + ": " + error, engine::kSkipReadError);
         return;
     }
+    if (EntriesOverlap(archive, directory)) {
+        reporter_.Skipped(request_.archive, engine::kSkipReadError, kOverlapping);
+        return;
+    }
     std::vector<std::string> unmatched;
     const std::vector<const Entry*> chosen = Select(directory, unmatched);
     int64_t total = 0;
@@ -90,11 +119,28 @@ void Unzipper::Run() {
     for (const std::string& spec : unmatched) {
         if (!reporter_.Skipped(spec, engine::kSkipNotMatched)) return;
     }
-    for (const Entry* entry : chosen) {
-        if (!reporter_.Send(engine::kActionBeginFile, entry->ShownName(), entry->Size())) return;
-        if (ExtractEntry(archive, *entry) == Outcome::Cancelled) return;
+    for (size_t i = 0; i < chosen.size(); ++i) {
+        if (!reporter_.Send(engine::kActionBeginFile, chosen[i]->ShownName(), chosen[i]->Size())) return;
+        const Outcome outcome = ExtractEntry(archive, *chosen[i]);
+        if (outcome == Outcome::Cancelled) return;
+        if (outcome == Outcome::Stopped) {
+            ReportNotTried(chosen, i + 1);
+            break;
+        }
     }
     reporter_.Send(engine::kActionEndBatch);
+}
+
+// After a full disk every entry left is counted as not extracted, so the totals stay true.
+void Unzipper::ReportNotTried(const std::vector<const Entry*>& entries, size_t from) {
+    if (!reporter_.Message(kStoppedDiskFull)) return;
+    for (size_t i = from; i < entries.size(); ++i) {
+        if (!reporter_.Skipped(entries[i]->ShownName(), engine::kSkipWriteError, kNotTriedDiskFull)) return;
+    }
+}
+
+void Unzipper::RemoveOrphansOnce(const std::string& folder) {
+    if (cleaned_.insert(FoldName(folder)).second) platform::RemoveOrphanedTempFiles(folder, kTempPrefix);
 }
 
 // Folder entries are not files: with folder names restored they are made as folders, and never counted.
@@ -121,8 +167,14 @@ std::vector<const Entry*> Unzipper::Select(const Directory& directory, std::vect
     return chosen;
 }
 
-Unzipper::Outcome Unzipper::Skip(const std::string& name, engine::SkipReason reason) {
-    return reporter_.Skipped(name, reason) ? Outcome::Skipped : Outcome::Cancelled;
+Unzipper::Outcome Unzipper::Skip(const std::string& name, engine::SkipReason reason, const std::string& why) {
+    return reporter_.Skipped(name, reason, why) ? Outcome::Skipped : Outcome::Cancelled;
+}
+
+Unzipper::Outcome Unzipper::WriteFailed(const std::string& name) {
+    const platform::Failure failure = platform::LastFailure();
+    const Outcome outcome = Skip(name, engine::kSkipWriteError, failure.reason);
+    return outcome == Outcome::Skipped && failure.diskFull ? Outcome::Stopped : outcome;
 }
 
 Unzipper::Outcome Unzipper::ExtractEntry(FileStream& archive, const Entry& entry) {
@@ -135,7 +187,14 @@ Unzipper::Outcome Unzipper::ExtractEntry(FileStream& archive, const Entry& entry
     if (!SplitSafeName(name, components)) return Skip(name, engine::kSkipUnsafeName);
     const std::string relative = request_.useFolders ? JoinComponents(components) : components.back();
     const std::string target = request_.destination + relative;
-    if (platform::DirectoryExists(target)) return Skip(name, engine::kSkipWriteError);
+    if (platform::DirectoryExists(target)) return Skip(name, engine::kSkipWriteError, kFolderInTheWay);
+    // Two entries that land on one file (the same name twice, names that differ in letter case,
+    // names whose characters the code page lacks): the later one would silently replace the file
+    // just written, or be kept out as "not newer" while counted. Only a request to overwrite
+    // everything lets it replace the first.
+    if (!request_.overwriteAll && written_.count(FoldName(target))) {
+        return Skip(name, engine::kSkipWriteError, kWrittenBefore);
+    }
     const bool exists = platform::FileExists(target);
     if (request_.freshenOnly && !exists) return Skip(name, engine::kSkipNotNewer);
     if (exists) {
@@ -152,9 +211,11 @@ Unzipper::Outcome Unzipper::ExtractEntry(FileStream& archive, const Entry& entry
         if (found != Outcome::Done) return found;
     }
     if (request_.useFolders && !MakeFolders(request_.destination, components, components.size() - 1)) {
-        return Skip(name, engine::kSkipWriteError);
+        return WriteFailed(name);
     }
-    return WriteFile(archive, entry, dataAt, password, target);
+    const Outcome written = WriteFile(archive, entry, dataAt, password, target);
+    if (written == Outcome::Done) written_.insert(FoldName(target));
+    return written;
 }
 
 Unzipper::Outcome Unzipper::DecideOverwrite(const Entry& entry, const std::string& target, bool& write) {
@@ -228,8 +289,9 @@ Unzipper::Outcome Unzipper::FindPassword(FileStream& archive, const Entry& entry
 Unzipper::Outcome Unzipper::WriteFile(FileStream& archive, const Entry& entry, int64_t dataAt,
                                       const std::string& password, const std::string& target) {
     const std::string name = entry.ShownName();
+    RemoveOrphansOnce(FolderPart(target));
     TempFile temp({FolderPart(target)}, kTempPrefix);
-    if (!temp.Valid()) return Skip(name, engine::kSkipWriteError);
+    if (!temp.Valid()) return WriteFailed(name);
     if (archive.Seek(dataAt, platform::Origin::Begin) != dataAt) return Skip(name, engine::kSkipReadError);
 
     std::optional<ZipCipher> cipher;
@@ -251,7 +313,9 @@ Unzipper::Outcome Unzipper::WriteFile(FileStream& archive, const Entry& entry, i
     uint32_t crc = 0;
     int64_t size = 0;
     bool damaged = false;
-    while (remaining > 0 && !damaged) {
+    // One byte past the declared size is enough to know the entry lies: a bomb stops there.
+    const int64_t allowed = static_cast<int64_t>(entry.Size()) + 1;
+    while (remaining > 0 && !damaged && size < allowed) {
         const int32_t want = static_cast<int32_t>(std::min<int64_t>(remaining, kChunk));
         const int32_t got = archive.Read(input.data(), want);
         if (got <= 0) {
@@ -261,24 +325,32 @@ Unzipper::Outcome Unzipper::WriteFile(FileStream& archive, const Entry& entry, i
         remaining -= got;
         if (cipher) cipher->Decrypt(input.data(), static_cast<size_t>(got));
         output.clear();
+        const size_t room = static_cast<size_t>(allowed - size);
         if (inflater) {
-            damaged = !inflater->Decompress(input.data(), static_cast<size_t>(got), output);
+            damaged = !inflater->Decompress(input.data(), static_cast<size_t>(got), output, room);
         } else {
-            output.assign(input.begin(), input.begin() + got);
+            output.assign(input.begin(), input.begin() + std::min<size_t>(static_cast<size_t>(got), room));
         }
         crc = UpdateCrc(crc, output.data(), output.size());
         size += static_cast<int64_t>(output.size());
-        WriteExactly(temp.Stream(), output.data(), static_cast<int32_t>(output.size()), target);
+        if (size > entry.Size()) break;
+        try {
+            WriteExactly(temp.Stream(), output.data(), static_cast<int32_t>(output.size()), target);
+        } catch (const platform::FileError&) {
+            return WriteFailed(name);
+        }
         if (!reporter_.Send(engine::kActionProgress, std::string(), static_cast<uint32_t>(output.size()))) {
             return Outcome::Cancelled;
         }
     }
+    // Its data is not what the archive says, so asking whether to keep it makes no sense.
+    if (size > entry.Size()) return Skip(name, engine::kSkipCrcError, kLongerThanDeclared);
     if (inflater && !inflater->Finished()) damaged = true;
     if (damaged || crc != entry.Crc() || size != entry.Size()) {
         if (!reporter_.Send(engine::kActionCrcError, name)) return Outcome::Cancelled;
         if (reporter_.Flag() != 1) return Skip(name, engine::kSkipCrcError);
     }
-    if (!temp.MoveTo(target)) return Skip(name, engine::kSkipWriteError);
+    if (!temp.MoveTo(target)) return WriteFailed(name);
     platform::SetFileModified(target, FromDos(entry.DosDate(), entry.DosTime()));
     ++extracted_;
     return Outcome::Done;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "engine/EngineRecords.h"
@@ -34,7 +35,8 @@ public:
     int32_t Extracted() const { return extracted_; }
 
 private:
-    enum class Outcome { Done, Skipped, Cancelled };
+    // Stopped: the disk is full, so no later entry can be written either.
+    enum class Outcome { Done, Skipped, Cancelled, Stopped };
 
     std::vector<const Entry*> Select(const Directory& directory, std::vector<std::string>& unmatched) const;
     Outcome ExtractEntry(platform::FileStream& archive, const Entry& entry);
@@ -43,12 +45,18 @@ private:
     Outcome FindPassword(platform::FileStream& archive, const Entry& entry, int64_t dataAt, std::string& password);
     Outcome WriteFile(platform::FileStream& archive, const Entry& entry, int64_t dataAt, const std::string& password,
                       const std::string& target);
-    Outcome Skip(const std::string& name, engine::SkipReason reason);
+    Outcome Skip(const std::string& name, engine::SkipReason reason, const std::string& why = std::string());
+    // A target that could not be written, with the system's reason; a full disk stops the run.
+    Outcome WriteFailed(const std::string& name);
+    void ReportNotTried(const std::vector<const Entry*>& entries, size_t from);
+    void RemoveOrphansOnce(const std::string& folder);
 
     UnzipRequest request_;
     Reporter& reporter_;
     std::string lastGoodPassword_;
     int32_t extracted_ = 0;
+    std::unordered_set<std::string> written_;  // targets written by this run, folded
+    std::unordered_set<std::string> cleaned_;  // folders already rid of a killed run's temporary files
 };
 
 }  // namespace engines

@@ -93,18 +93,32 @@ private:
         for (const FileDetails& item : platform::ListDirectory(folder.empty() ? "." : folder)) {
             const std::string path = folder + item.name;
             if (item.IsDirectory()) {
-                if (request_.recurse) Walk(path + "\\", pattern, base);
+                if (!request_.recurse) continue;
+                // A folder of the tree gets an entry of its own, as peers store it, so that an empty
+                // folder comes back on extraction; a flattened add has no folders to keep.
+                if (request_.folderEntries && !request_.junkFolders) Take(item, path, pattern, base);
+                Walk(path + "\\", pattern, base);
                 continue;
             }
-            if (!MatchesWildcard(pattern, item.name)) continue;
-            ++found_;
-            const bool hidden = (item.attributes & (platform::kAttributeHidden | platform::kAttributeSystem)) != 0;
-            if (hidden && !request_.systemFiles) {
-                selection_.skipped.emplace_back(path, engine::kSkipExcluded);
-                continue;
-            }
-            selection_.files.push_back({path, StoredName(path, base, request_.junkFolders), item});
+            Take(item, path, pattern, base);
         }
+    }
+
+    void Take(const FileDetails& item, const std::string& path, const std::string& pattern, const std::string& base) {
+        if (!MatchesWildcard(pattern, item.name)) return;
+        ++found_;
+        const bool hidden = (item.attributes & (platform::kAttributeHidden | platform::kAttributeSystem)) != 0;
+        if (hidden && !request_.systemFiles) {
+            selection_.skipped.emplace_back(path, engine::kSkipExcluded);
+            return;
+        }
+        if (!item.IsDirectory()) {
+            selection_.files.push_back({path, StoredName(path, base, request_.junkFolders), item});
+            return;
+        }
+        FileDetails folder = item;
+        folder.size = 0;  // what a folder's own size means differs by system; its entry holds no data
+        selection_.files.push_back({path, StoredName(path, base, false) + "/", folder});
     }
 
     const ZipRequest& request_;
@@ -245,7 +259,9 @@ public:
     ParallelPacker(const ParallelPacker&) = delete;
     ParallelPacker& operator=(const ParallelPacker&) = delete;
 
-    bool Handles(size_t index) const { return files_[index].details.size <= kParallelLimit; }
+    bool Handles(size_t index) const {
+        return !files_[index].details.IsDirectory() && files_[index].details.size <= kParallelLimit;
+    }
 
     // Waits for a file the workers handle and takes its result; the window moves on.
     Packed Take(size_t index) {
@@ -385,6 +401,15 @@ public:
         return Outcome::Done;
     }
 
+    // A folder's entry: its name ending in '/', no data, never encrypted, the folder's time.
+    Outcome AddFolder(const Candidate& candidate, Entry& entry) {
+        const std::string name = platform::AnsiToOem(candidate.storedName);
+        const LocalHeader local = Describe(candidate, name, kMethodStored, false, 0, 0, 0, out_.Position(), entry);
+        WriteExactly(out_, local.data(), local.size(), kOutputName);
+        WriteText(out_, name, kOutputName);
+        return Outcome::Done;
+    }
+
     // Writes a file a worker compressed (Packed), encrypting it here, on the calling thread.
     Outcome AddPacked(const Candidate& candidate, Packed& packed, Entry& entry) {
         if (packed.failed) {
@@ -446,7 +471,7 @@ private:
         header.SetU32(CentralFileHeader::kCrc32, crc);
         header.SetU32(CentralFileHeader::kCompressedSize, compressed);
         header.SetU32(CentralFileHeader::kUncompressedSize, size);
-        header.SetU32(CentralFileHeader::kExternalAttributes, candidate.details.attributes & 0x27);
+        header.SetU32(CentralFileHeader::kExternalAttributes, candidate.details.attributes & 0x37);  // with the folder bit
         entry.name = name;
         entry.localOffset = headerAt;
         return local;
@@ -487,21 +512,38 @@ uint32_t Clamp32(int64_t value) { return static_cast<uint32_t>(std::min<int64_t>
 
 // A temporary file beside the archive, so the final rename stays on one volume; else in the
 // temporary folder of the command.
+// What a run killed in its midst left there goes first.
 std::unique_ptr<TempFile> MakeOutput(const ZipRequest& request, Reporter& reporter) {
     std::string beside = FolderPart(request.archive);
     if (beside.empty()) beside = AppendBackslash(platform::GetCurrentDirectory());
+    for (const std::string& folder : {beside, request.tempDir}) {
+        if (!folder.empty()) platform::RemoveOrphanedTempFiles(folder, kTempPrefix);
+    }
     auto output = std::make_unique<TempFile>(std::initializer_list<std::string>{beside, request.tempDir}, kTempPrefix);
     if (!output->Valid()) {
-        reporter.Failed("No temporary file can be made for " + request.archive + ".", engine::kSkipWriteError);
+        reporter.Failed("No temporary file can be made for " + request.archive + ". " + platform::LastFailure().reason,
+                        engine::kSkipWriteError);
         return nullptr;
     }
     return output;
 }
 
+// Windows itself refuses to replace a read-only file, but a rename over it would not ask: the
+// archive is left alone, with the refusal the system would give.
+bool RefusedAsReadOnly(const std::string& archive, Reporter& reporter) {
+    FileDetails details;
+    if (!platform::GetFileDetails(archive, details) || !(details.attributes & platform::kAttributeReadOnly)) {
+        return false;
+    }
+    reporter.Skipped(archive, engine::kSkipWriteError, platform::AccessDeniedReason());
+    return true;
+}
+
 bool Finish(TempFile& output, std::optional<FileStream>& archive, const ZipRequest& request, Reporter& reporter) {
     archive.reset();  // Windows renames nothing over an open file
     if (output.MoveTo(request.archive)) return true;
-    reporter.Failed("The archive " + request.archive + " cannot be replaced.", engine::kSkipWriteError);
+    reporter.Failed("The archive " + request.archive + " cannot be replaced. " + platform::LastFailure().reason,
+                    engine::kSkipWriteError);
     return false;
 }
 
@@ -518,6 +560,7 @@ ZipRequest ReadZipCommand(const ZipCommand& command) {
     request.trace = Flag(command, ZipCommand::kTraceFlag);
     request.junkFolders = Flag(command, ZipCommand::kJunkFolders);
     request.recurse = command.U16(ZipCommand::kRecurse) != 0;
+    request.folderEntries = !Flag(command, ZipCommand::kNoFolderEntries);
     request.freshen = Flag(command, ZipCommand::kFreshen);
     request.updateNewer = Flag(command, ZipCommand::kUpdateNewer);
     request.systemFiles = Flag(command, ZipCommand::kSystemFiles);
@@ -536,7 +579,7 @@ ZipRequest ReadZipCommand(const ZipCommand& command) {
 int32_t AddFiles(const ZipRequest& request, Reporter& reporter) {
     std::optional<FileStream> archive;
     Directory directory;
-    if (!OpenArchive(request.archive, archive, directory, reporter)) return 0;
+    if (RefusedAsReadOnly(request.archive, reporter) || !OpenArchive(request.archive, archive, directory, reporter)) return 0;
 
     Selection selection;
     FileCollector collector(request, selection);
@@ -588,7 +631,10 @@ int32_t AddFiles(const ZipRequest& request, Reporter& reporter) {
         if (request.trace && !reporter.Message("Adding " + file.path + " as " + file.storedName)) return 0;
         Entry entry;
         Outcome outcome = Outcome::Done;
-        if (packer && packer->Handles(i)) {
+        if (file.details.IsDirectory()) {
+            if (packer) packer->Pass(i);
+            outcome = writer.AddFolder(file, entry);
+        } else if (packer && packer->Handles(i)) {
             Packed packed = packer->Take(i);
             outcome = writer.AddPacked(file, packed, entry);
         } else {
@@ -617,7 +663,7 @@ int32_t DeleteEntries(const ZipRequest& request, Reporter& reporter) {
         reporter.Failed("The archive " + request.archive + " does not exist.", engine::kSkipReadError);
         return 0;
     }
-    if (!OpenArchive(request.archive, archive, directory, reporter)) return 0;
+    if (RefusedAsReadOnly(request.archive, reporter) || !OpenArchive(request.archive, archive, directory, reporter)) return 0;
 
     std::vector<bool> doomed(directory.entries.size(), false);
     std::vector<std::string> unmatched;

@@ -26,6 +26,7 @@ struct ZipRequest {
     bool trace = false;
     bool junkFolders = false;
     bool recurse = false;
+    bool folderEntries = false;  // a recursive add stores an entry per folder it walks
     bool freshen = false;
     bool updateNewer = false;
     bool systemFiles = false;

@@ -129,7 +129,9 @@ void ReadExactly(platform::Stream& stream, void* buffer, int32_t count, const st
 }
 
 void WriteExactly(platform::Stream& stream, const void* buffer, int32_t count, const std::string& what) {
-    if (count > 0 && stream.Write(buffer, count) != count) throw platform::FileError("Cannot write " + what + ".");
+    if (count > 0 && stream.Write(buffer, count) != count) {
+        throw platform::FileError("Cannot write " + what + ". " + platform::LastFailure().reason);
+    }
 }
 
 void WriteText(platform::Stream& stream, const std::string& text, const std::string& what) {

@@ -3,6 +3,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <random>
 #include <stdexcept>
@@ -84,15 +85,17 @@ Inflater::Inflater() : state_(std::make_unique<State>()) {
 
 Inflater::~Inflater() { inflateEnd(&state_->stream); }
 
-bool Inflater::Decompress(const uint8_t* bytes, size_t count, std::vector<uint8_t>& out) {
+bool Inflater::Decompress(const uint8_t* bytes, size_t count, std::vector<uint8_t>& out, size_t limit) {
     z_stream& stream = state_->stream;
     stream.next_in = const_cast<Bytef*>(bytes);
     stream.avail_in = static_cast<uInt>(count);
-    while (!finished_) {
+    const size_t start = out.size();
+    while (!finished_ && out.size() - start < limit) {
         const size_t had = out.size();
-        out.resize(had + kOutputChunk);
+        const size_t room = std::min<size_t>(kOutputChunk, limit - (had - start));
+        out.resize(had + room);
         stream.next_out = out.data() + had;
-        stream.avail_out = static_cast<uInt>(kOutputChunk);
+        stream.avail_out = static_cast<uInt>(room);
         const int status = inflate(&stream, Z_NO_FLUSH);
         out.resize(out.size() - stream.avail_out);
         if (status == Z_STREAM_END) {

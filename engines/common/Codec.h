@@ -1,6 +1,7 @@
 // CRC-32, deflate and inflate through zlib, and the traditional PKWARE cipher.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -45,8 +46,10 @@ public:
     Inflater(const Inflater&) = delete;
     Inflater& operator=(const Inflater&) = delete;
 
-    // Decompresses `count` bytes and appends the output to `out`; false when the data is damaged.
-    bool Decompress(const uint8_t* bytes, size_t count, std::vector<uint8_t>& out);
+    // Decompresses `count` bytes and appends the output to `out`, at most `limit` bytes of it (a
+    // caller that caps the output learns of a longer stream from reaching the cap); false when
+    // the data is damaged.
+    bool Decompress(const uint8_t* bytes, size_t count, std::vector<uint8_t>& out, size_t limit = SIZE_MAX);
     bool Finished() const { return finished_; }
 
 private:

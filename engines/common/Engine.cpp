@@ -59,6 +59,11 @@ bool Reporter::Skipped(const std::string& name, engine::SkipReason reason) {
     return Send(engine::kActionSkipped, name, reason);
 }
 
+bool Reporter::Skipped(const std::string& name, engine::SkipReason reason, const std::string& why) {
+    if (!why.empty() && !Message(name + ": " + why)) return false;
+    return Skipped(name, reason);
+}
+
 void Reporter::Failed(const std::string& text, engine::SkipReason reason) {
     Message(text);
     Skipped(text, reason);

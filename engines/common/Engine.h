@@ -29,6 +29,9 @@ public:
     // False when the operation is cancelled.
     bool Send(uint32_t action, const std::string& text = std::string(), uint32_t number = 0, uint32_t flag = 0);
     bool Skipped(const std::string& name, engine::SkipReason reason);
+    // A file not processed, with the reason in words: the action-4 line "name: why" right before
+    // action 11 tells the component why.
+    bool Skipped(const std::string& name, engine::SkipReason reason, const std::string& why);
     bool Message(const std::string& text) { return Send(engine::kActionMessage, text); }
     // Tells the component of a failure that ends the operation: a message line and action 11.
     void Failed(const std::string& text, engine::SkipReason reason);

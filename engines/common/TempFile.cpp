@@ -5,7 +5,7 @@ namespace engines {
 
 TempFile::TempFile(std::initializer_list<std::string> folders, const std::string& prefix) {
     for (const std::string& folder : folders) {
-        const std::string path = platform::GetTempFileName(folder, prefix);
+        const std::string path = platform::MakeProcessTempFile(folder, prefix);
         if (path.empty()) continue;
         try {
             stream_ =

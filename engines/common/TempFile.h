@@ -10,7 +10,9 @@ namespace engines {
 
 class TempFile {
 public:
-    // Makes the file in the first of `folders` that takes one; Valid() is false when none did.
+    // Makes the file in the first of `folders` that takes one, named after `prefix` and this
+    // process (so a later run can remove it should this one be killed); Valid() is false when
+    // none did, and platform::LastFailure() says why.
     explicit TempFile(std::initializer_list<std::string> folders, const std::string& prefix);
     ~TempFile();
     TempFile(const TempFile&) = delete;

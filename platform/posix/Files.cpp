@@ -1,6 +1,7 @@
 // Host files: POSIX descriptors behind the platform's file interface, with Windows-style paths outside.
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <limits.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -223,6 +224,20 @@ std::string GetTempPath() {
     std::string path = tmpdir && *tmpdir == '/' ? tmpdir : "/tmp";
     if (path.back() != '/') path += '/';
     return SystemFromHostPath(path);
+}
+
+Failure CaptureFailure() {
+    const int error = errno;
+    return {std::strerror(error), error == ENOSPC || error == EDQUOT};
+}
+
+std::string AccessDeniedReason() { return std::strerror(EACCES); }
+
+uint32_t CurrentProcessId() { return static_cast<uint32_t>(::getpid()); }
+
+// kill with signal 0 only asks whether the process exists; EPERM means it does, but is not ours.
+bool ProcessRuns(uint32_t processId) {
+    return ::kill(static_cast<pid_t>(processId), 0) == 0 || errno != ESRCH;
 }
 
 // The host has no such service: the portable front makes the name itself.

@@ -189,6 +189,23 @@ std::string GetTempPath() {
     return GrowingBuffer([](DWORD size, char* buffer) { return ::GetTempPathA(size, buffer); });
 }
 
+Failure CaptureFailure() {
+    const DWORD error = ::GetLastError();
+    return {win32::SystemMessage(error), error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL};
+}
+
+std::string AccessDeniedReason() { return win32::SystemMessage(ERROR_ACCESS_DENIED); }
+
+uint32_t CurrentProcessId() { return ::GetCurrentProcessId(); }
+
+// A process that has ended but whose handle someone still holds answers with its exit code.
+bool ProcessRuns(uint32_t processId) {
+    win32::KernelHandle process(::OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, processId));
+    if (!process) return ::GetLastError() != ERROR_INVALID_PARAMETER;
+    DWORD exitCode = STILL_ACTIVE;
+    return !(::GetExitCodeProcess(process.Get(), &exitCode) && exitCode != STILL_ACTIVE);
+}
+
 std::string GetTempFileName(const std::string& directory, const std::string& prefix) {
     char buffer[MAX_PATH + 1];
     if (!::GetTempFileNameA(directory.c_str(), prefix.c_str(), 0, buffer)) return {};

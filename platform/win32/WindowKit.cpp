@@ -14,6 +14,13 @@ void ThrowLastError(const char* call) {
     throw FileError(std::string(call) + ": " + SystemMessage(error));
 }
 
+std::string WindowText(HWND window) {
+    const int length = ::GetWindowTextLengthA(window);
+    std::string text(static_cast<size_t>(length) + 1, '\0');
+    text.resize(static_cast<size_t>(::GetWindowTextA(window, &text[0], length + 1)));
+    return text;
+}
+
 void RegisterClassOnce(WNDCLASSEXA windowClass) {
     WNDCLASSEXA existing{};
     existing.cbSize = sizeof existing;

@@ -3,6 +3,8 @@
 
 #include "platform/win32/WindowsApi.h"
 
+#include <string>
+
 namespace platform::win32 {
 
 HINSTANCE ProgramInstance();
@@ -15,6 +17,9 @@ void RegisterClassOnce(WNDCLASSEXA windowClass);
 // A visible child control; throws FileError with the system's reason when it cannot be made.
 HWND CreateChild(HWND parent, DWORD exStyle, const char* className, const char* text, DWORD style, const RECT& bounds,
                  int id);
+
+// A window's text (a caption, a control's contents).
+std::string WindowText(HWND window);
 
 // Throws FileError naming `call` and the system's reason for its failure.
 [[noreturn]] void ThrowLastError(const char* call);

@@ -39,6 +39,14 @@ struct FindPolicy {
 };
 using FindHandle = UniqueHandle<FindPolicy>;
 
+// A kernel object handle that is null when invalid (processes, threads, events).
+struct KernelObjectPolicy {
+    using Value = HANDLE;
+    static HANDLE Invalid() { return nullptr; }
+    static void Close(HANDLE object) { ::CloseHandle(object); }
+};
+using KernelHandle = UniqueHandle<KernelObjectPolicy>;
+
 // The system's text for an error code, without the line break Windows ends it with.
 std::string SystemMessage(DWORD error);
 

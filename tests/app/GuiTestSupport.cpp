@@ -1,37 +1,16 @@
 // Helpers of the window tests: the message pump, window texts, remote list reading, registry values.
 #include "tests/app/GuiTestSupport.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "platform/Platform.h"
 
+#include <shlobj.h>
+#include <shlwapi.h>
+
 namespace larktest {
 namespace {
-
-// Memory in another process, freed on every way out.
-class RemoteBuffer {
-public:
-    RemoteBuffer(HANDLE process, size_t size)
-        : process_(process), address_(::VirtualAllocEx(process, nullptr, size, MEM_COMMIT, PAGE_READWRITE)) {}
-    ~RemoteBuffer() {
-        if (address_) ::VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
-    }
-    RemoteBuffer(const RemoteBuffer&) = delete;
-    RemoteBuffer& operator=(const RemoteBuffer&) = delete;
-    char* Address() const { return static_cast<char*>(address_); }
-    bool Write(size_t offset, const void* data, size_t size) const {
-        SIZE_T done = 0;
-        return ::WriteProcessMemory(process_, Address() + offset, data, size, &done) && done == size;
-    }
-    bool Read(size_t offset, void* data, size_t size) const {
-        SIZE_T done = 0;
-        return ::ReadProcessMemory(process_, Address() + offset, data, size, &done) && done == size;
-    }
-
-private:
-    HANDLE process_;
-    void* address_;
-};
 
 constexpr size_t kTextSize = 1024;
 
@@ -141,6 +120,39 @@ bool KeyExists(HKEY root, const std::string& key) {
     if (::RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return false;
     platform::win32::RegistryKey owned(opened);
     return true;
+}
+
+TestRegistryRoot::TestRegistryRoot(bool volatileKey) {
+    static int counter = 0;
+    name_ = "Software\\Larkspool-tests\\" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(counter++);
+    HKEY key = nullptr;
+    ::RegCreateKeyExA(HKEY_CURRENT_USER, name_.c_str(), 0, nullptr,
+                      volatileKey ? REG_OPTION_VOLATILE : REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
+                      nullptr);
+    key_.Reset(key);
+}
+
+TestRegistryRoot::~TestRegistryRoot() {
+    key_.Reset();
+    ::SHDeleteKeyA(HKEY_CURRENT_USER, name_.c_str());
+}
+
+void SetRowSelection(HWND listView, HANDLE process, const std::vector<int>& rows) {
+    RemoteBuffer buffer(process, sizeof(LVITEMA));
+    const int count = static_cast<int>(::SendMessageA(listView, LVM_GETITEMCOUNT, 0, 0));
+    for (int row = 0; row < count; ++row) {
+        LVITEMA item{};
+        item.stateMask = LVIS_SELECTED;
+        item.state = std::find(rows.begin(), rows.end(), row) != rows.end() ? LVIS_SELECTED : 0;
+        buffer.Write(0, &item, sizeof item);
+        ::SendMessageA(listView, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(buffer.Address()));
+    }
+}
+
+void SelectBrowserFolder(HWND browser, HANDLE process, const std::string& path) {
+    RemoteBuffer buffer(process, path.size() + 1);
+    buffer.Write(0, path.c_str(), path.size() + 1);
+    ::SendMessageA(browser, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(buffer.Address()));
 }
 
 }  // namespace larktest

@@ -62,31 +62,6 @@ void SelectRows(TMainForm& form, std::initializer_list<int> rows) {
     }
 }
 
-// A fresh key that stands in for the classes root, removed afterwards. Under a volatile key no
-// lasting key can be created, which makes the association's writes fail as missing rights would.
-class TestRegistryRoot {
-public:
-    explicit TestRegistryRoot(bool volatileKey = false) {
-        name_ = "Software\\Larkspool-tests\\" + std::to_string(::GetCurrentProcessId()) + "-" +
-                std::to_string(counter_++);
-        HKEY key = nullptr;
-        ::RegCreateKeyExA(HKEY_CURRENT_USER, name_.c_str(), 0, nullptr,
-                          volatileKey ? REG_OPTION_VOLATILE : REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
-                          nullptr);
-        key_.Reset(key);
-    }
-    ~TestRegistryRoot() {
-        key_.Reset();
-        ::SHDeleteKeyA(HKEY_CURRENT_USER, name_.c_str());
-    }
-    HKEY Get() const { return key_.Get(); }
-
-private:
-    static inline int counter_ = 0;
-    std::string name_;
-    platform::win32::RegistryKey key_;
-};
-
 std::string ProgramPath() { return platform::ModuleFileName(); }
 
 // Archives of the cases below.

@@ -29,10 +29,7 @@ class StandIn {
 public:
     StandIn(int left, int top, int width, int height)
         : window_(::CreateWindowExA(0, "STATIC", "main", WS_POPUP | WS_VISIBLE, left, top, width, height, nullptr,
-                                    nullptr, ::GetModuleHandleA(nullptr), nullptr)) {
-        SetProgressMainWindow(window_.Get());
-    }
-    ~StandIn() { SetProgressMainWindow(nullptr); }
+                                    nullptr, ::GetModuleHandleA(nullptr), nullptr)) {}
     HWND Get() const { return window_.Get(); }
 
 private:
@@ -46,7 +43,7 @@ protected:
 };
 
 TEST_F(ProgressWindowTest, LayoutCaptionAndBorder) {
-    TProgressWindow form(zip);
+    TProgressWindow form(zip, nullptr);
     HWND window = form.Handle();
     ASSERT_TRUE(::IsWindow(window));
     EXPECT_FALSE(::IsWindowVisible(window)) << "creating does not show it";
@@ -104,7 +101,7 @@ TEST_F(ProgressWindowTest, CentresOnTheMainWindowOrTheWorkArea) {
         } else {
             ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
         }
-        TProgressWindow form(zip);
+        TProgressWindow form(zip, main ? main->Get() : nullptr);
         const RECT own = Outer(form.Handle());
         const int width = own.right - own.left;
         const int height = own.bottom - own.top;
@@ -117,7 +114,7 @@ TEST_F(ProgressWindowTest, CentresOnTheMainWindowOrTheWorkArea) {
 }
 
 TEST_F(ProgressWindowTest, StatusTextAndBar) {
-    TProgressWindow form(zip);
+    TProgressWindow form(zip, nullptr);
     const std::string longName(400, 'n');
     form.SetStatusText(longName);
     EXPECT_EQ(WindowText(form.StatusLabel()), longName);
@@ -155,7 +152,7 @@ TEST_F(ProgressWindowTest, CancelSetsTheFlagAndHides) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         zip.Cancelled = false;
-        TProgressWindow form(zip);
+        TProgressWindow form(zip, nullptr);
         form.Show();
         PumpMessages();
         ASSERT_TRUE(::IsWindowVisible(form.Handle()));
@@ -165,14 +162,17 @@ TEST_F(ProgressWindowTest, CancelSetsTheFlagAndHides) {
     }
 }
 
-TEST_F(ProgressWindowTest, FactoryMakesTheRealWindowAndTheWindowIsReleased) {
-    const int windows = platform::win32::WindowHandle::LiveCount();
+TEST_F(ProgressWindowTest, FactoryMakesTheRealWindowOwnedByTheMainWindowAndReleasesIt) {
+    StandIn main(100, 100, 400, 300);
+    HWND made = nullptr;
     {
-        std::unique_ptr<TProgressForm> form = MakeProgressWindow(zip);
-        ASSERT_NE(dynamic_cast<TProgressWindow*>(form.get()), nullptr);
-        EXPECT_EQ(platform::win32::WindowHandle::LiveCount(), windows + 1);
+        std::unique_ptr<TProgressForm> form = ProgressWindowFactory(main.Get())(zip);
+        auto* window = dynamic_cast<TProgressWindow*>(form.get());
+        ASSERT_NE(window, nullptr);
+        made = window->Handle();
+        EXPECT_EQ(::GetWindow(made, GW_OWNER), main.Get());
     }
-    EXPECT_EQ(platform::win32::WindowHandle::LiveCount(), windows);
+    EXPECT_FALSE(::IsWindow(made));
 }
 
 }  // namespace

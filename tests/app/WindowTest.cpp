@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 #include <map>
 
 #include "app/resource.h"
@@ -60,6 +61,7 @@ public:
 
     HWND Window() const { return window_; }
     HANDLE Process() const { return process_.Get(); }
+    DWORD ProcessId() const { return processId_; }
     HWND Child(int id) const { return ::GetDlgItem(window_, id); }
 
     // Waits until the start has run its course: the status line is written, or nothing is to be opened.
@@ -258,6 +260,266 @@ TEST_F(WindowTest, ButtonsShowTheirCaptions) {
         EXPECT_EQ(WindowText(program.Child(id)), FormatMsg(caption));
         EXPECT_TRUE(::IsWindowEnabled(program.Child(id)));
     }
+}
+
+// ---------------------------------------------------------------------------------------------
+// A session with the real dialogs, driven from outside as a user would.
+
+bool WaitUntil(const std::function<bool()>& done, int seconds = 30) {
+    for (int i = 0; i < seconds * 20; ++i) {
+        if (done()) return true;
+        ::Sleep(50);
+    }
+    return done();
+}
+
+struct DialogSearch {
+    DWORD processId;
+    std::string caption;
+    HWND found;
+};
+
+// Called by EnumWindows; nothing in it can throw.
+BOOL CALLBACK MatchDialog(HWND window, LPARAM data) {
+    auto* search = reinterpret_cast<DialogSearch*>(data);
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    char className[64] = {}, caption[512] = {};
+    ::GetClassNameA(window, className, sizeof className);
+    ::GetWindowTextA(window, caption, sizeof caption);
+    if (owner == search->processId && ::lstrcmpA(className, "#32770") == 0 && ::IsWindowVisible(window) &&
+        search->caption == caption) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The program's dialog of that caption, once it is on screen; nullptr when it never came.
+HWND WaitForDialog(const RunningProgram& program, const std::string& caption) {
+    DialogSearch search{program.ProcessId(), caption, nullptr};
+    WaitUntil([&] {
+        ::EnumWindows(&MatchDialog, reinterpret_cast<LPARAM>(&search));
+        return search.found != nullptr;
+    });
+    if (search.found) ::Sleep(500);  // let it finish painting (and the browser its first folder)
+    return search.found;
+}
+
+BOOL CALLBACK MatchEdit(HWND window, LPARAM data) {
+    char className[16] = {};
+    ::GetClassNameA(window, className, sizeof className);
+    if (::lstrcmpiA(className, "Edit") != 0) return TRUE;
+    *reinterpret_cast<HWND*>(data) = window;
+    return FALSE;
+}
+
+// Types `text` into the file dialog's name box and presses its OK button.
+void EnterFileName(HWND dialog, const std::string& text) {
+    HWND edit = nullptr;
+    ::EnumChildWindows(dialog, &MatchEdit, reinterpret_cast<LPARAM>(&edit));
+    ASSERT_NE(edit, nullptr) << "the file dialog has no name box";
+    ::SendMessageA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    ::PostMessageA(::GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+}
+
+void Shoot(HWND window, const std::string& name) {
+    const std::string shots = ScreenshotFolder();
+    if (!shots.empty()) {
+        EXPECT_TRUE(SaveScreenshot(window, shots + "\\" + name + ".bmp"));
+    }
+}
+
+// Where archives go for the peers to judge after the run (the host path in LARK_GUI_VERDICTS).
+std::string VerdictFolder() {
+    char folder[MAX_PATH] = {};
+    if (::GetEnvironmentVariableA("LARK_GUI_VERDICTS", folder, sizeof folder) == 0) return std::string();
+    std::string path = std::string("Z:") + folder;
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    ::CreateDirectoryA(path.c_str(), nullptr);
+    return path;
+}
+
+// Leaves a copy of `archive` and the files it must hold for check_engine_archives.py.
+void ExportForPeers(const std::string& archive, const std::string& asName,
+                    const std::map<std::string, std::string>& files) {
+    const std::string out = VerdictFolder();
+    if (out.empty()) return;
+    ASSERT_TRUE(::CopyFileA(archive.c_str(), (out + "\\" + asName + ".zip").c_str(), FALSE));
+    const std::string expected = out + "\\" + asName + ".files";
+    for (const auto& [name, bytes] : files) {
+        std::string target = expected + "\\" + name;
+        for (char& c : target)
+            if (c == '/') c = '\\';
+        for (size_t slash = target.find('\\', out.size() + 1); slash != std::string::npos;
+             slash = target.find('\\', slash + 1))
+            ::CreateDirectoryA(target.substr(0, slash).c_str(), nullptr);
+        std::ofstream(target, std::ios::binary) << bytes;
+    }
+}
+
+struct WindowListing {
+    DWORD processId;
+    std::string text;
+};
+
+BOOL CALLBACK ListChild(HWND child, LPARAM data) {
+    reinterpret_cast<WindowListing*>(data)->text += " '" + WindowText(child) + "'";
+    return TRUE;
+}
+
+BOOL CALLBACK ListWindow(HWND window, LPARAM data) {
+    auto* listing = reinterpret_cast<WindowListing*>(data);
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    if (owner != listing->processId || !::IsWindowVisible(window)) return TRUE;
+    listing->text += "[" + WindowText(window) + "]";
+    ::EnumChildWindows(window, &ListChild, data);
+    listing->text += "\n";
+    return TRUE;
+}
+
+// The program's visible top-level windows with their texts, for a failure message.
+std::string DescribeWindows(DWORD processId) {
+    WindowListing listing{processId, ""};
+    ::EnumWindows(&ListWindow, reinterpret_cast<LPARAM>(&listing));
+    return listing.text;
+}
+
+// Selects `path` in the folder browser and presses OK, once its status line shows the path (the
+// browser selects its starting folder when it is ready, which would undo an earlier selection).
+void ChooseInBrowser(const RunningProgram& program, HWND browser, const std::string& path) {
+    const bool shown = WaitUntil(
+        [&] {
+            SelectBrowserFolder(browser, program.Process(), path);
+            ::Sleep(200);
+            WindowListing listing{0, ""};
+            ::EnumChildWindows(browser, &ListChild, reinterpret_cast<LPARAM>(&listing));
+            return listing.text.find("'" + path + "'") != std::string::npos;
+        },
+        15);
+    EXPECT_TRUE(shown) << "the browser did not take " << path << ": " << DescribeWindows(program.ProcessId());
+    ::PostMessageA(::GetDlgItem(browser, IDOK), BM_CLICK, 0, 0);
+}
+
+int RowOf(const std::vector<ListedRow>& rows, const std::string& name) {
+    for (size_t i = 0; i < rows.size(); ++i)
+        if (rows[i].name == name) return static_cast<int>(i);
+    return -1;
+}
+
+TEST_F(WindowTest, ArchiveSessionThroughTheRealDialogs) {
+    const std::map<std::string, std::string> tree = {
+        {"a.txt", "alpha\r\n"}, {"with spaces.txt", std::string(3000, 's')}, {"sub/b.txt", "bravo"}};
+    for (const auto& [name, bytes] : tree) folder.Write("src/" + name, bytes);
+    ::CreateDirectoryA(folder.Path("src\\empty").c_str(), nullptr);
+    folder.Write("loose/one.txt", "one");
+    folder.Write("loose/two.txt", "two");
+    folder.Write("loose/secret.txt", "the secret");
+    const std::string archive = folder.Path("src\\new.zip");
+    RunningProgram program({});
+    ASSERT_NE(program.Window(), nullptr) << "the window of larkspool.exe did not appear";
+    program.WaitForStart(false);
+    auto command = [&](int id) { ::PostMessageA(program.Window(), WM_COMMAND, id, 0); };
+    auto statusBecomes = [&](const std::string& text) {
+        return WaitUntil([&] { return program.Status() == text; });
+    };
+
+    // New, on a fresh name, in the source folder (the first folder of both dialogs follows it).
+    command(IDM_NEW);
+    HWND dialog = WaitForDialog(program, "New Zip filename");
+    ASSERT_NE(dialog, nullptr) << "no New dialog";
+    EXPECT_EQ(WindowText(::GetDlgItem(dialog, IDOK)), "&Open");
+    Shoot(dialog, "dialog-new");
+    EnterFileName(dialog, archive);
+    ASSERT_TRUE(statusBecomes(FormatMsg(Msg::FilesInArchive, 0))) << program.Status() << "\n" << DescribeWindows(program.ProcessId());
+    EXPECT_EQ(WindowText(program.Window()), archive);
+
+    // Add Folder: OK on the starting folder, the archive's own, which the add leaves out.
+    command(IDM_ADDFOLDER);
+    dialog = WaitForDialog(program, "Browse for Folder");
+    ASSERT_NE(dialog, nullptr) << "no folder browser";
+    Shoot(dialog, "dialog-add-folder");
+    ::PostMessageA(::GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+    ASSERT_TRUE(statusBecomes(FormatMsg(Msg::FilesAdded, 5))) << program.Status() << "\n" << DescribeWindows(program.ProcessId());
+    std::vector<ListedRow> rows = program.Rows();
+    for (const char* name : {"a.txt", "with spaces.txt", "sub\\", "sub\\b.txt", "empty\\"})
+        EXPECT_GE(RowOf(rows, name), 0) << name;
+
+    // Add Files: into the folder, then two names at once.
+    command(IDM_ADDFILES);
+    dialog = WaitForDialog(program, "Add Files to Zip file");
+    ASSERT_NE(dialog, nullptr) << "no Add Files dialog";
+    EnterFileName(dialog, folder.Path("loose"));
+    ::Sleep(1000);
+    EnterFileName(dialog, "\"one.txt\" \"two.txt\"");
+    ASSERT_TRUE(statusBecomes(FormatMsg(Msg::FilesAdded, 2))) << program.Status() << "\n" << DescribeWindows(program.ProcessId());
+    rows = program.Rows();
+
+    // Extract one selected row into another folder.
+    const std::string out = folder.Path("out");
+    ::CreateDirectoryA(out.c_str(), nullptr);
+    SetRowSelection(program.Child(IDC_LISTVIEW), program.Process(), {RowOf(rows, "sub\\b.txt")});
+    command(IDM_EXTRACT);
+    dialog = WaitForDialog(program, "Browse for Folder");
+    ASSERT_NE(dialog, nullptr) << "no folder browser for Extract";
+    Shoot(dialog, "dialog-extract");
+    ChooseInBrowser(program, dialog, out);
+    ASSERT_TRUE(statusBecomes(FormatMsg(Msg::FilesExtracted, 1))) << program.Status() << "\n" << DescribeWindows(program.ProcessId());
+    EXPECT_EQ(folder.Read("out/sub/b.txt"), "bravo");
+    Shoot(program.Window(), "larkspool-extracted");
+    EXPECT_FALSE(folder.Exists("out/a.txt")) << "only the selected row";
+
+    // Delete two rows, without a question.
+    SetRowSelection(program.Child(IDC_LISTVIEW), program.Process(),
+                    {RowOf(rows, "one.txt"), RowOf(rows, "two.txt")});
+    command(IDM_DELETE);
+    ASSERT_TRUE(statusBecomes(FormatMsg(Msg::FilesDeleted, 2))) << program.Status() << "\n" << DescribeWindows(program.ProcessId());
+
+    // Set Password, then an encrypted add and its extraction.
+    command(IDM_PASSWORD);
+    dialog = WaitForDialog(program, archive);
+    ASSERT_NE(dialog, nullptr) << "no password box";
+    ::SetDlgItemTextA(dialog, 101, "pw");
+    Shoot(dialog, "dialog-password");
+    ::PostMessageA(::GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+    ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(dialog); }));
+    command(IDM_ADDFILES);
+    dialog = WaitForDialog(program, "Add Files to Zip file");
+    ASSERT_NE(dialog, nullptr) << "no Add Files dialog";
+    Shoot(dialog, "dialog-add-files");
+    EnterFileName(dialog, folder.Path("loose\\secret.txt"));
+    ASSERT_TRUE(statusBecomes(FormatMsg(Msg::FilesAdded, 1))) << program.Status() << "\n" << DescribeWindows(program.ProcessId());
+    rows = program.Rows();
+    const std::string secretOut = folder.Path("secret-out");
+    ::CreateDirectoryA(secretOut.c_str(), nullptr);
+    SetRowSelection(program.Child(IDC_LISTVIEW), program.Process(), {RowOf(rows, "secret.txt")});
+    command(IDM_EXTRACT);
+    dialog = WaitForDialog(program, "Browse for Folder");
+    ASSERT_NE(dialog, nullptr) << "no folder browser for Extract";
+    ChooseInBrowser(program, dialog, secretOut);
+    ASSERT_TRUE(statusBecomes(FormatMsg(Msg::FilesExtracted, 1))) << program.Status() << "\n" << DescribeWindows(program.ProcessId());
+    EXPECT_EQ(folder.Read("secret-out/secret.txt"), "the secret");
+    Shoot(program.Window(), "larkspool-session");
+
+    // Everything back through the Extract button (no selection: the whole archive), empty folder too.
+    SetRowSelection(program.Child(IDC_LISTVIEW), program.Process(), {});
+    const std::string all = folder.Path("all");
+    ::CreateDirectoryA(all.c_str(), nullptr);
+    ::PostMessageA(program.Child(IDM_EXTRACT), BM_CLICK, 0, 0);
+    dialog = WaitForDialog(program, "Browse for Folder");
+    ASSERT_NE(dialog, nullptr) << "no folder browser for the Extract button";
+    ChooseInBrowser(program, dialog, all);
+    ASSERT_TRUE(WaitUntil([&] { return program.Status() != FormatMsg(Msg::FilesExtracted, 1); }))
+        << program.Status() << "\n" << DescribeWindows(program.ProcessId());
+    EXPECT_NE(program.Status().find(" files extracted from archive."), std::string::npos) << program.Status();
+    for (const auto& [name, bytes] : tree) EXPECT_EQ(folder.Read("all/" + name), bytes) << name;
+    EXPECT_TRUE(platform::DirectoryExists(folder.Path("all\\empty")));
+
+    std::map<std::string, std::string> kept = tree;
+    kept["secret.txt"] = "the secret";
+    ExportForPeers(archive, "gui-pw-session", kept);
 }
 
 }  // namespace

@@ -33,13 +33,12 @@ EngineTest::EngineTest() : savedDirectory_(platform::GetCurrentDirectory()) {
     engine::UnloadDlls();
     WindowLog().clear();
     WindowsMade() = 0;
-    SetProgressFormFactory(MakeRecordingWindow);
+    zip.SetProgressFormFactory(MakeRecordingWindow);
     zip.DllDirectory = FakeEngine::Folder();
 }
 
 // The operations move the current directory into the test folder, which could then not be removed.
 EngineTest::~EngineTest() {
-    SetProgressFormFactory(nullptr);
     platform::SetCurrentDirectory(savedDirectory_);
 }
 

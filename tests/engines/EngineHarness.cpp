@@ -98,8 +98,14 @@ Engines::Engines()
     unzVersion_ = Export<engine::VersionFn>(unz_, engine::kGetUnzDllVersionName);
 }
 
+int32_t Engines::Zip(const ZipJob& job, RecordingCallback& callback) const { return RunZip(zipExec_, job, callback); }
+
+int32_t Engines::Unzip(const UnzipJob& job, RecordingCallback& callback) const {
+    return RunUnzip(unzExec_, job, callback);
+}
+
 // The words as the component fills them for its add and delete operations.
-int32_t Engines::Zip(const ZipJob& job, RecordingCallback& callback) const {
+int32_t RunZip(engine::ExecFn exec, const ZipJob& job, RecordingCallback& callback) {
     ZipCommand command;
     const uint8_t options = job.addOptions;
     command.SetU32(ZipCommand::kCaller, engine::AddressWord(&callback));
@@ -120,7 +126,7 @@ int32_t Engines::Zip(const ZipJob& job, RecordingCallback& callback) const {
         command.SetU32(ZipCommand::kSystemFiles, TrueIf(options & 128));
         command.SetU32(ZipCommand::kPasswordFlag, TrueIf(encrypt));
         command.SetU16(ZipCommand::kRecurse, (options & 4) ? engine::kTrue16 : 0);
-        command.SetU32(ZipCommand::kNoFolderEntries, TrueIf(!(options & 4) && !(options & 8)));
+        command.SetU32(ZipCommand::kNoFolderEntries, TrueIf(job.noFolderEntries || (!(options & 4) && !(options & 8))));
         command.SetU32(ZipCommand::kJunkFolders, TrueIf(!(options & 16)));
         if (encrypt) command.SetU32(ZipCommand::kPassword, Word(job.password));
     }
@@ -140,10 +146,10 @@ int32_t Engines::Zip(const ZipJob& job, RecordingCallback& callback) const {
     }
     command.SetU32(ZipCommand::kSpecCount, static_cast<uint32_t>(job.specs.size()));
     command.SetU32(ZipCommand::kSpecs, specs.empty() ? 0 : engine::AddressWord(specs.data()));
-    return zipExec_(command.data());
+    return exec(command.data());
 }
 
-int32_t Engines::Unzip(const UnzipJob& job, RecordingCallback& callback) const {
+int32_t RunUnzip(engine::ExecFn exec, const UnzipJob& job, RecordingCallback& callback) {
     UnzipCommand command;
     const uint8_t options = job.extractOptions;
     command.SetU32(UnzipCommand::kCaller, engine::AddressWord(&callback));
@@ -169,7 +175,7 @@ int32_t Engines::Unzip(const UnzipJob& job, RecordingCallback& callback) const {
     }
     command.SetU32(UnzipCommand::kSpecCount, static_cast<uint32_t>(job.specs.size()));
     command.SetU32(UnzipCommand::kSpecs, specs.empty() ? 0 : engine::AddressWord(specs.data()));
-    return unzExec_(command.data());
+    return exec(command.data());
 }
 
 std::string PeerArchives() { return FromEnvironment("LARK_PEER_ARCHIVES"); }

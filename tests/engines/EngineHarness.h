@@ -53,6 +53,7 @@ struct ZipJob {
     uint32_t level = 9;
     bool deleting = false;
     bool trace = false;
+    bool noFolderEntries = false;  // set the word whatever the options say
 };
 
 struct UnzipJob {
@@ -86,6 +87,10 @@ private:
     engine::VersionFn zipVersion_ = nullptr;
     engine::VersionFn unzVersion_ = nullptr;
 };
+
+// One engine call through `exec`, with the records filled as the component fills them.
+int32_t RunZip(engine::ExecFn exec, const ZipJob& job, RecordingCallback& callback);
+int32_t RunUnzip(engine::ExecFn exec, const UnzipJob& job, RecordingCallback& callback);
 
 // The folder the peer tools' archives were made in (system form), or empty when the test program
 // runs without it (then the peer tests skip, saying so).

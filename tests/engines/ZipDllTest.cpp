@@ -126,18 +126,28 @@ TEST_F(ZipDll, ChosenFilesAreAddedByNameOnlyAndReportProgress) {
 
 TEST_F(ZipDll, FolderTreeKeepsNamesBelowTheRootAndTheComment) {
     const std::map<std::string, std::string> files = MakeSources();
+    platform::CreateDirectory(folder.Path("src\\sub\\hollow"));
     const std::string archive = NewArchive();
     RecordingCallback callback;
     ZipJob job{archive, {"*.*"}, folder.Path("src") + "\\", 20};
     job.comment = "archive comment";
-    ASSERT_EQ(Engines::Get().Zip(job, callback), static_cast<int32_t>(files.size()));
+    ASSERT_EQ(Engines::Get().Zip(job, callback), static_cast<int32_t>(files.size() + 3)) << "files and folders";
     const engines::Directory directory = Inspect(archive);
     EXPECT_EQ(directory.comment, "archive comment");
     std::vector<std::string> names = Names(directory);
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names,
-              (std::vector<std::string>{"README", "a.txt", "b.bin", "empty.txt", "sub/c.txt", "sub/deeper/d.log"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"README", "a.txt", "b.bin", "empty.txt", "sub/", "sub/c.txt",
+                                               "sub/deeper/", "sub/deeper/d.log", "sub/hollow/"}));
+    for (const engines::Entry& entry : directory.entries) {
+        if (entry.name.back() != '/') continue;
+        SCOPED_TRACE(entry.name);
+        EXPECT_EQ(entry.Size(), 0u);
+        EXPECT_EQ(entry.header.U32(zip::CentralFileHeader::kCompressedSize), 0u);
+        EXPECT_EQ(entry.header.U32(zip::CentralFileHeader::kExternalAttributes) & 0x10, 0x10u);
+    }
     EXPECT_EQ(ExtractAll(archive), files);
+    EXPECT_TRUE(platform::DirectoryExists(folder.Path("out" + std::to_string(extractions) + "\\sub\\hollow")))
+        << "the empty folder comes back";
     larktest::ExportForPeers(archive, "folder-tree", files);
 
     RecordingCallback pattern;
@@ -148,6 +158,22 @@ TEST_F(ZipDll, FolderTreeKeepsNamesBelowTheRootAndTheComment) {
     ASSERT_EQ(pattern.Of(engine::kActionSkipped).size(), 1u) << "a pattern that matches nothing is reported";
     EXPECT_EQ(pattern.Of(engine::kActionSkipped)[0].number, engine::kSkipNotMatched);
     EXPECT_EQ(pattern.Of(engine::kActionSkipped)[0].text, "*.none");
+
+    // Without recursion, or with the word that asks for no folder entries, there are none.
+    struct Case {
+        uint8_t options;
+        bool noFolderEntries;
+        int32_t added;
+    };
+    for (const Case& c : {Case{16 | 8, false, 4}, Case{20, true, 6}, Case{4, false, 6}}) {
+        SCOPED_TRACE(int(c.options));
+        const std::string plain = NewArchive("plain" + std::to_string(c.options) + ".zip");
+        RecordingCallback quiet;
+        ZipJob flat{plain, {"*.*"}, folder.Path("src") + "\\", c.options};
+        flat.noFolderEntries = c.noFolderEntries;
+        ASSERT_EQ(Engines::Get().Zip(flat, quiet), c.added);
+        for (const std::string& name : Names(Inspect(plain))) EXPECT_NE(name.back(), '/') << name;
+    }
 }
 
 TEST_F(ZipDll, EncryptedEntriesNeedThePassword) {
@@ -156,8 +182,9 @@ TEST_F(ZipDll, EncryptedEntriesNeedThePassword) {
     RecordingCallback callback;
     ZipJob job{archive, {"*.*"}, folder.Path("src") + "\\", 20};
     job.password = "pw";
-    ASSERT_EQ(Engines::Get().Zip(job, callback), static_cast<int32_t>(files.size()));
-    for (const engines::Entry& entry : Inspect(archive).entries) EXPECT_TRUE(entry.IsEncrypted()) << entry.name;
+    ASSERT_EQ(Engines::Get().Zip(job, callback), static_cast<int32_t>(files.size() + 2));
+    for (const engines::Entry& entry : Inspect(archive).entries)
+        EXPECT_EQ(entry.IsEncrypted(), entry.name.back() != '/') << entry.name << ": folders hold nothing to hide";
     EXPECT_EQ(ExtractAll(archive, "pw"), files);
     larktest::ExportForPeers(archive, "encrypted-pw-tree", files);
 
@@ -346,6 +373,7 @@ TEST_F(ZipDll, DeleteRemovesMatchingEntriesAndReportsUnmatchedSpecs) {
     const std::string archive = NewArchive();
     RecordingCallback add;
     ZipJob job{archive, {"*.*"}, folder.Path("src") + "\\", 20};
+    job.noFolderEntries = true;
     ASSERT_EQ(Engines::Get().Zip(job, add), static_cast<int32_t>(files.size()));
 
     struct Case {

@@ -43,7 +43,10 @@ def check(archive, folder):
         bad = z.testzip()
         if bad:
             return "zipfile: bad CRC in " + bad
-        got = {info.filename: z.read(info) for info in z.infolist()}
+        folders = [info for info in z.infolist() if info.is_dir()]
+        if any(z.read(info) for info in folders):
+            return "a folder entry holds data"
+        got = {info.filename: z.read(info) for info in z.infolist() if not info.is_dir()}
     if set(got) != set(want):
         return "entries %s, expected %s" % (sorted(got), sorted(want))
     for name, data in want.items():

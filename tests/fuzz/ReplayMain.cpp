@@ -1,4 +1,5 @@
-// Runs every file of the fuzz corpus through the directory reader once, in every build.
+// Runs every file of the fuzz corpus through the directory reader and the extracting engine once,
+// in every build.
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "tests/fuzz/FuzzDirectory.h"
+#include "tests/fuzz/FuzzEngines.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {
@@ -27,8 +29,11 @@ int main(int argc, char** argv) {
         const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         std::printf("%s (%zu bytes): ", file.filename().string().c_str(), bytes.size());
         std::fflush(stdout);
-        const std::string outcome = RunDirectoryInput(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-        std::printf("%s\n", outcome.c_str());
+        const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+        const std::string outcome = RunDirectoryInput(data, bytes.size());
+        std::printf("%s; ", outcome.c_str());
+        std::fflush(stdout);
+        std::printf("%s\n", RunEngineInput(data, bytes.size()).c_str());
     }
     std::printf("%zu inputs replayed\n", files.size());
     return 0;

@@ -70,7 +70,9 @@ def read_dumps(path):
     return dumps
 
 
-class LarkEngine(unittest.TestCase):
+class LarkRunner(unittest.TestCase):
+    """A temporary folder per test and lark run in it; no tests of its own."""
+
     def setUp(self):
         self.tmp = pathlib.Path(tempfile.mkdtemp(prefix="lark-engine-"))
         self.dump = self.tmp / "dump.txt"
@@ -80,7 +82,7 @@ class LarkEngine(unittest.TestCase):
         import shutil
         shutil.rmtree(self.tmp, ignore_errors=True)
 
-    def run_lark(self, *args, script="", result=0, stdin=None, real=False):
+    def run_lark(self, *args, script="", result=0, stdin=None, real=False, cwd=None):
         """Runs lark with the fake engines, or with the real ones beside it when `real`."""
         argv = cli.RUNNER + [cli.LARK] + [cli.lark_path(a) if isinstance(a, pathlib.PurePath) else a for a in args]
         env = dict(os.environ, WINEDEBUG="-all")
@@ -90,7 +92,7 @@ class LarkEngine(unittest.TestCase):
         if not cli.WINDOWS and cli.I386_EMULATED:
             env.setdefault("ASAN_OPTIONS", "detect_leaks=0")
         done = subprocess.run(argv, input=stdin, stdin=None if stdin is not None else subprocess.DEVNULL,
-                              capture_output=True, env=env, timeout=600)
+                              capture_output=True, env=env, timeout=600, cwd=cwd)
         decode = lambda data: data.decode(cli.console_encoding(), errors="replace").replace("\r\n", "\n")
         res = cli.Result(done.returncode, decode(done.stdout), cli.without_emulator_notes(decode(done.stderr)))
         for mark in cli.SANITIZER_MARKS:
@@ -108,6 +110,8 @@ class LarkEngine(unittest.TestCase):
         path.write_bytes(data)
         return path
 
+
+class LarkEngine(LarkRunner):
     def test_add_chosen_files_with_an_option_between_them(self):
         one, two = self.write("one.txt"), self.write("two.txt")
         res, dumps = self.run_lark("add", self.archive, one, "-p", "secret", two, result=2)
@@ -130,9 +134,9 @@ class LarkEngine(unittest.TestCase):
     def test_add_a_folder_tree_takes_every_file_below_the_root(self):
         root = self.tmp / "root"
         self.write("root/sub/c.txt")
-        res, dumps = self.run_lark("add", "-r", root, self.archive)
+        res, dumps = self.run_lark("add", "-r", root, self.archive, result=1)
         self.assertEqual(res.code, 0, res.err)
-        self.assertEqual(res.out, cli.message("FilesAdded").replace("%d", "0") + "\n")
+        self.assertEqual(res.out, cli.message("FilesAdded").replace("%d", "1") + "\n")
         d = dumps[0]
         self.assertEqual(d.words[ZIP_RECURSE] & 0xFFFF, 0xFFFF)
         self.assertEqual(d.words[ZIP_JUNK_FOLDERS], 0)
@@ -142,7 +146,7 @@ class LarkEngine(unittest.TestCase):
         self.assertEqual(d.cwd.lower().rstrip("\\/"), cli.lark_path(root).lower() if cli.WINDOWS else str(root))
 
     def test_add_a_folder_tree_with_patterns(self):
-        res, dumps = self.run_lark("add", self.archive, "sub/*.c", "-r", self.tmp, "*.h")
+        res, dumps = self.run_lark("add", self.archive, "sub/*.c", "-r", self.tmp, "*.h", result=2)
         self.assertEqual(res.code, 0, res.err)
         self.assertEqual([dumps[0].specs[i][ZIP_SPEC] for i in range(2)], ["sub\\*.c", "*.h"])
 
@@ -242,8 +246,10 @@ class LarkEngine(unittest.TestCase):
         files = {"a.txt": b"alpha\n" * 100, "sub/b.bin": bytes(range(256)) * 40, "sub/deeper/c.txt": b"c"}
         for name, data in files.items():
             self.write("src/" + name, data)
+        (self.tmp / "src" / "hollow").mkdir()
         res, _ = self.run_lark("add", self.archive, "-p", "secret", "-r", self.tmp / "src", real=True)
-        self.assertEqual(res.out, cli.message("FilesAdded").replace("%d", "3") + "\n", res.err)
+        # Three files and an entry for each of the three folders, the empty one included.
+        self.assertEqual(res.out, cli.message("FilesAdded").replace("%d", "6") + "\n", res.err)
         done = cli.run_tool("unzip", "-P", "secret", "-t", str(self.archive), check=False)
         self.assertEqual(done.returncode, 0, done.stdout.decode(errors="replace"))
         out = self.tmp / "out"
@@ -252,10 +258,11 @@ class LarkEngine(unittest.TestCase):
         self.assertEqual(res.out, cli.message("FilesExtracted").replace("%d", "3") + "\n", res.err)
         for name, data in files.items():
             self.assertEqual((out / name).read_bytes(), data, name)
+        self.assertTrue((out / "hollow").is_dir(), "the empty folder comes back")
         res, _ = self.run_lark("delete", self.archive, "sub/*.bin", real=True)
         self.assertEqual(res.out, cli.message("FilesDeleted").replace("%d", "1") + "\n", res.err)
         with zipfile.ZipFile(self.archive) as z:
-            self.assertEqual(sorted(z.namelist()), ["a.txt", "sub/deeper/c.txt"])
+            self.assertEqual(sorted(z.namelist()), ["a.txt", "hollow/", "sub/", "sub/deeper/", "sub/deeper/c.txt"])
 
     def test_host_names_reach_the_engine_in_the_ansi_code_page(self):
         if cli.WINDOWS:
@@ -263,6 +270,101 @@ class LarkEngine(unittest.TestCase):
         cafe = self.write("caf\u00e9.txt")
         _, dumps = self.run_lark("add", self.archive, cafe)
         self.assertEqual(dumps[0].specs[0][ZIP_SPEC], cli.system_path(cafe))  # latin-1 decoding of cp1252 bytes
+
+
+class LarkTellsTheTruth(LarkRunner):
+    """The real engines: no exit 0 without the work done, every file not processed named on standard error."""
+
+    def setUp(self):
+        super().setUp()
+        if not (pathlib.Path(cli.LARK).parent / "ZipDll.dll").exists():
+            self.skipTest("the engine libraries are not built beside lark")
+
+    def make_zip(self, entries, path=None):
+        path = path or self.archive
+        with zipfile.ZipFile(path, "w") as z:
+            for name, data in entries:
+                z.writestr(zipfile.ZipInfo(name, date_time=cli.FIXED_TIME), data)
+        return path
+
+    def test_each_failure_exits_1_and_names_what_was_not_done(self):
+        present = self.write("present.txt", b"here")
+        self.write("folder/inside.txt")
+        missing = self.tmp / "missing.txt"
+        not_matched = lambda name: cli.message("NotProcessed").replace("%s", name, 1).replace("%s", cli.message("ReasonNotMatched"))
+        cases = (
+            # name, arguments, archive made before (entries or None), text on standard error, archive left behind
+            ("add of a missing file", ["add", self.archive, missing], None, not_matched(cli.system_path(missing)), False),
+            ("add of one present and one missing file", ["add", self.archive, present, missing], None,
+             not_matched(cli.system_path(missing)), True),
+            ("add -r of a missing folder", ["add", self.archive, "-r", self.tmp / "nowhere"], None,
+             cli.message("AddRootMissing", cli.system_path(self.tmp / "nowhere")), False),
+            ("add of a folder without -r", ["add", self.archive, self.tmp / "folder"], None,
+             cli.message("FolderNeedsRecurse", cli.system_path(self.tmp / "folder")), False),
+            ("extract into a missing folder", ["extract", self.archive, self.tmp / "nowhere"], [("a.txt", "a")],
+             cli.message("ExtractDirMissing", cli.system_path(self.tmp / "nowhere")).split("\n")[0], True),
+            ("extract of a name that matches nothing", ["extract", self.archive, self.tmp, "nope.txt"], [("a.txt", "a")],
+             not_matched("nope.txt"), True),
+            ("delete of a name that matches nothing", ["delete", self.archive, "a.txt", "nope.txt"],
+             [("a.txt", "a"), ("b.txt", "b")], not_matched("nope.txt"), True),
+            ("extract of one name twice", ["extract", self.archive, self.tmp / "out"], [("dup.txt", "1"), ("dup.txt", "2")],
+             "dup.txt: " + cli.message("ReasonWriteError"), True),
+        )
+        for name, args, entries, said, kept in cases:
+            with self.subTest(name):
+                self.archive.unlink(missing_ok=True)
+                (self.tmp / "out").mkdir(exist_ok=True)
+                if entries is not None:
+                    import warnings
+                    with warnings.catch_warnings():
+                        warnings.simplefilter("ignore")  # zipfile warns of the duplicate name
+                        self.make_zip(entries)
+                res, _ = self.run_lark(*args, real=True)
+                self.assertEqual(res.code, 1, res.out + res.err)
+                self.assertIn(said, res.err)
+                self.assertEqual(self.archive.exists(), kept, "no empty archive left by an add that added nothing")
+
+    def test_a_read_only_archive_is_not_replaced(self):
+        self.make_zip([("a.txt", "a")])
+        before = self.archive.read_bytes()
+        os.chmod(self.archive, 0o444)
+        try:
+            for args in (["add", self.archive, self.write("b.txt")], ["delete", self.archive, "a.txt"]):
+                with self.subTest(args[0]):
+                    res, _ = self.run_lark(*args, real=True)
+                    self.assertEqual(res.code, 1, res.out + res.err)
+                    self.assertIn(cli.system_path(self.archive) + ": " + cli.message("ReasonWriteError"), res.err)
+                    self.assertEqual(self.archive.read_bytes(), before)
+        finally:
+            os.chmod(self.archive, 0o644)
+
+    def test_relative_paths_and_the_trace(self):
+        self.make_zip([("sub/a.txt", "alpha")])
+        (self.tmp / "out").mkdir()
+        res, _ = self.run_lark("extract", "a.zip", "out", "--trace", "t.log", real=True, cwd=self.tmp)
+        self.assertEqual(res.code, 0, res.err)
+        self.assertEqual((self.tmp / "out" / "sub" / "a.txt").read_bytes(), b"alpha")
+        res, _ = self.run_lark("add", "a.zip", "out/sub/a.txt", "--trace", "t.log", real=True, cwd=self.tmp)
+        self.assertEqual(res.code, 0, res.err)
+        self.assertIn("Adding", (self.tmp / "t.log").read_text(errors="replace"))
+
+    def test_a_killed_run_leaves_no_temporary_archive_for_good(self):
+        self.make_zip([("a.txt", "a")])
+        orphan = self.write("lkz~99999999-0001.tmp", b"left by a killed add")
+        foreign = self.write("lkz0001.tmp", b"not ours to judge")
+        res, _ = self.run_lark("add", self.archive, self.write("b.txt"), real=True)
+        self.assertEqual(res.code, 0, res.err)
+        self.assertFalse(orphan.exists())
+        self.assertTrue(foreign.exists())
+
+    def test_a_nul_in_a_stored_name_is_listed_escaped(self):
+        self.make_zip([("a_b.txt", "x")])
+        data = bytearray(self.archive.read_bytes())
+        for at in (i for i in range(len(data)) if data[i:i + 7] == b"a_b.txt"):
+            data[at + 1] = 0
+        self.archive.write_bytes(bytes(data))
+        res, _ = self.run_lark("list", self.archive, real=True)
+        self.assertIn("entry\ta\\0b.txt\t", res.out)
 
 
 def main():
