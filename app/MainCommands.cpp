@@ -5,7 +5,7 @@
 #include "engine/ZipDlls.h"
 #include "platform/Platform.h"
 #include "platform/win32/WindowKit.h"
-#include "volumes/DiskUtils.h"
+#include "archive/DiskUtils.h"
 
 using zip::FormatMsg;
 using platform::win32::WindowText;

@@ -7,7 +7,7 @@
 
 #include "app/resource.h"
 #include "engine/ZipDlls.h"
-#include "volumes/DiskUtils.h"
+#include "archive/DiskUtils.h"
 
 namespace {
 

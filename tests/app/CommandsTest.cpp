@@ -11,13 +11,14 @@
 
 #include "app/Main.h"
 #include "app/resource.h"
+#include "engine/ProgressForm.h"
 #include "engine/ZipDlls.h"
 #include "tests/app/GuiTestSupport.h"
 #include "tests/engine/FakeEngineControl.h"
 #include "tests/support/ArchiveBuilder.h"
 #include "tests/support/ScriptedUser.h"
 #include "tests/support/TestFolder.h"
-#include "volumes/DiskUtils.h"
+#include "archive/DiskUtils.h"
 
 #include <shlobj.h>
 
