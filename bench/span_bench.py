@@ -7,7 +7,7 @@ usage: bench/span_bench.py [--build DIR] [--repeat N]
 Spanning writes the archive's bytes once (into the parts on the simulated floppies) and merging
 writes them once more (into the merged archive), so the yardstick is two cp runs: the archive into
 the disks' folder, and that copy out again. The ratio compares the sums of the medians. dd with
-32 KiB blocks, the most that spanning and merging move at a time, is timed the same way.
+32 KiB blocks, the buffer the records go through, is timed the same way.
 """
 
 import argparse
@@ -29,7 +29,7 @@ ARCHIVE_BYTES = 50 * 1024 * 1024
 PART_BYTES = 10 * 1024 * 1024
 ENTRY_BYTES = 1024 * 1024
 FIXED_TIME = (2021, 6, 15, 13, 45, 58)
-GOAL = 1.3
+GOAL = 1.2
 
 
 def build(build_dir, native_abi=False):

@@ -24,6 +24,9 @@ bool CreateNewFile(const std::string& path);
 void CloseFile(intptr_t file);
 int32_t ReadFile(intptr_t file, void* buffer, int32_t count);
 int32_t WriteFile(intptr_t file, const void* buffer, int32_t count);
+// Copies up to `count` bytes between the files' positions inside the kernel, advancing both;
+// returns the bytes copied, 0 where the system has no such copy or it failed at once.
+int32_t CopyRange(intptr_t from, intptr_t to, int32_t count);
 int64_t SeekFile(intptr_t file, int64_t offset, Origin origin);
 int64_t FileSize(intptr_t file);
 bool TruncateFile(intptr_t file);

@@ -217,6 +217,39 @@ int32_t FileStream::Write(const void* buffer, int32_t count) {
     return written;
 }
 
+Stream::Copied Stream::CopyFrom(Stream& from, int32_t count, std::vector<uint8_t>& buffer) {
+    Copied copied;
+    while (copied.written < count && !buffer.empty()) {
+        const int32_t piece = static_cast<int32_t>(std::min<size_t>(count - copied.written, buffer.size()));
+        const int32_t got = from.Read(buffer.data(), piece);
+        const int32_t put = got > 0 ? Write(buffer.data(), got) : 0;
+        copied.read += got;
+        copied.written += put;
+        if (put < got) {
+            from.Seek(put - got, Origin::Current);  // the bytes not taken are still to be copied
+            break;
+        }
+        if (got < piece) break;
+    }
+    return copied;
+}
+
+Stream::Copied FileStream::CopyFrom(Stream& from, int32_t count, std::vector<uint8_t>& buffer) {
+    Copied copied;
+    auto* file = dynamic_cast<FileStream*>(&from);
+    // A simulated disk's capacity is kept by Write alone.
+    if (file && !limitingDisk_ && count > 0) {
+        copied.read = copied.written = native::CopyRange(file->file_.Get(), file_.Get(), count);
+    }
+    // What the kernel did not copy goes through the buffer, which tells a short read from a short write.
+    if (copied.written < count) {
+        const Copied rest = Stream::CopyFrom(from, count - copied.written, buffer);
+        copied.read += rest.read;
+        copied.written += rest.written;
+    }
+    return copied;
+}
+
 int64_t FileStream::Seek(int64_t offset, Origin origin) { return native::SeekFile(file_.Get(), offset, origin); }
 
 int64_t FileStream::Size() { return native::FileSize(file_.Get()); }

@@ -43,6 +43,16 @@ public:
     // Cuts the stream off at the current position.
     virtual bool Truncate() = 0;
     int64_t Position() { return Seek(0, Origin::Current); }
+
+    struct Copied {
+        int32_t read = 0;
+        int32_t written = 0;
+    };
+    // Moves up to `count` bytes from `from`'s position to this stream's position, through `buffer`
+    // in blocks of its size, or faster where the system can. Both positions end behind the bytes
+    // written. `read` below `count` means `from` ended; `written` below `read` means this stream
+    // took no more (a full disk).
+    virtual Copied CopyFrom(Stream& from, int32_t count, std::vector<uint8_t>& buffer);
 };
 
 // A file handle of the native backend (a descriptor on the host, a HANDLE on Windows).
@@ -74,6 +84,8 @@ public:
     int64_t Seek(int64_t offset, Origin origin) override;
     int64_t Size() override;
     bool Truncate() override;
+    // Between two files, the kernel's range copy where the host has one.
+    Copied CopyFrom(Stream& from, int32_t count, std::vector<uint8_t>& buffer) override;
 
 private:
     bool OpenFile(const std::string& path, Access access, Share share, std::string& error);

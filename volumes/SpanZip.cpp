@@ -200,12 +200,11 @@ private:
         for (int64_t done = 0; done < size;) {
             if (room <= 0 && !disks_.ChangeSpanDisk()) return false;
             const int32_t block = static_cast<int32_t>(std::min<int64_t>({size - done, kCopyBlockSize, room}));
-            const int32_t got = source_.Read(dataBuffer_.data(), block);
-            const int32_t put = got > 0 ? disks_.Part().Write(dataBuffer_.data(), got) : 0;
-            done += put;
-            room -= put;
+            const FileStream::Copied copied = disks_.Part().CopyFrom(source_, block, dataBuffer_);
+            done += copied.written;
+            room -= copied.written;
             // Bytes read but not written would be missing from the set without a trace.
-            if (put == 0 || put != got) Fail(Msg::UnableToWriteLocalData);
+            if (copied.written == 0 || copied.written != copied.read) Fail(Msg::UnableToWriteLocalData);
             blockCopied_();
         }
         return true;

@@ -1,4 +1,4 @@
-// The buffered copy between streams.
+// The copy between streams, a block at a time, by the platform's fastest way.
 #include "zipformat/CopyBytes.h"
 
 #include "platform/Platform.h"
@@ -16,18 +16,17 @@ CopyResult CopyBytes(platform::Stream& from, platform::Stream& to, int64_t count
     const int64_t bufferSize = static_cast<int64_t>(buffer.size());
     while (result.copied < count) {
         const int32_t block = static_cast<int32_t>(count - result.copied < bufferSize ? count - result.copied : bufferSize);
-        const int32_t got = from.Read(buffer.data(), block);
-        if (got <= 0) {
-            result.readShort = true;
-            break;
-        }
-        const int32_t written = to.Write(buffer.data(), got);
-        if (written > 0) result.copied += written;
-        if (written != got) {
+        const platform::Stream::Copied moved = to.CopyFrom(from, block, buffer);
+        result.copied += moved.written;
+        if (moved.written < moved.read) {
             result.writeShort = true;
             break;
         }
-        if (blockCopied) blockCopied();
+        if (moved.written > 0 && blockCopied) blockCopied();
+        if (moved.read < block) {
+            result.readShort = true;
+            break;
+        }
     }
     return result;
 }

@@ -1,4 +1,4 @@
-// Moving a range of bytes from one stream to another through a buffer.
+// Moving a range of bytes from one stream to another, a block at a time.
 #pragma once
 
 #include <cstdint>
@@ -18,8 +18,9 @@ struct CopyResult {
     bool Whole(int64_t count) const { return copied == count; }
 };
 
-// Copies `count` bytes from the source's position to the target's, a buffer's size at a time,
-// and calls `blockCopied` after each block. The buffer is the caller's, so a loop over many
+// Copies `count` bytes from the source's position to the target's, a buffer's size at a time
+// (between files with the kernel's range copy where the host has one), and calls `blockCopied`
+// after each block. The buffer is the caller's, so a loop over many
 // entries allocates once; its size decides the block size.
 CopyResult CopyBytes(platform::Stream& from, platform::Stream& to, int64_t count, std::vector<uint8_t>& buffer,
                      const std::function<void()>& blockCopied = {});

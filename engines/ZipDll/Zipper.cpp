@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "engines/common/BlockDeflate.h"
 #include "engines/common/Codec.h"
 #include "engines/common/TempFile.h"
 #include "engines/common/Text.h"
@@ -26,7 +27,8 @@ using platform::FileDetails;
 using platform::FileStream;
 
 constexpr int32_t kChunk = 65536;
-// Files up to this size are compressed whole on worker threads; larger ones are streamed.
+// Files up to this size are compressed whole on worker threads; larger ones are cut into blocks
+// that the workers compress.
 constexpr int64_t kParallelLimit = 4 << 20;
 constexpr unsigned kMaxWorkers = 4;
 constexpr int kMaxLevel = 9;
@@ -186,41 +188,33 @@ bool CopyEntry(FileStream& archive, const Entry& entry, platform::Stream& out, s
 }
 
 // Writes one file's data, stored or deflated, encrypted when a cipher is given. Progress is
-// reported only while `reporter` is set (a second, storing pass does not count twice).
-// The buffers and the compressor every file of one add reuses.
-struct Workspace {
-    explicit Workspace(int level) : input(kChunk) {
-        if (level > 0) deflater.emplace(level);
-    }
-    std::optional<Deflater> deflater;
-    std::vector<uint8_t> input;
-    std::vector<uint8_t> output;
-};
-
-Outcome WriteData(FileStream& in, platform::Stream& out, Workspace& work, bool deflate, ZipCipher* cipher,
+// reported only while `reporter` is set (a second, storing pass does not count twice). Deflated
+// data is cut into blocks that `workers` threads compress; the cipher and the callback stay here.
+Outcome WriteData(FileStream& in, platform::Stream& out, int level, unsigned workers, ZipCipher* cipher,
                   Reporter* reporter, uint32_t& crc, uint32_t& size) {
-    Deflater* deflater = deflate ? &*work.deflater : nullptr;
-    if (deflater) deflater->Reset();
-    std::vector<uint8_t>& input = work.input;
-    std::vector<uint8_t>& output = work.output;
+    const auto deliver = [&](std::vector<uint8_t>& piece, uint32_t inputBytes) {
+        if (cipher) cipher->Encrypt(piece.data(), piece.size());
+        WriteExactly(out, piece.data(), static_cast<int32_t>(piece.size()), kOutputName);
+        return inputBytes == 0 || !reporter || reporter->Send(engine::kActionProgress, std::string(), inputBytes);
+    };
     crc = 0;
     size = 0;
+    if (level > 0) {
+        const BlockDeflateResult result = BlockDeflater(level, workers).Run(
+            [&](uint8_t* bytes, int32_t count) { return in.Read(bytes, count); }, deliver);
+        crc = result.crc;
+        size = static_cast<uint32_t>(result.size);
+        return result.completed ? Outcome::Done : Outcome::Cancelled;
+    }
+    std::vector<uint8_t> piece;
     for (;;) {
-        const int32_t got = in.Read(input.data(), kChunk);
-        crc = UpdateCrc(crc, input.data(), static_cast<size_t>(got));
+        piece.resize(kChunk);
+        const int32_t got = in.Read(piece.data(), kChunk);
+        if (got <= 0) return Outcome::Done;
+        piece.resize(static_cast<size_t>(got));
+        crc = UpdateCrc(crc, piece.data(), piece.size());
         size += static_cast<uint32_t>(got);
-        output.clear();
-        if (deflater) {
-            deflater->Compress(input.data(), static_cast<size_t>(got), got == 0, output);
-        } else {
-            output.assign(input.begin(), input.begin() + got);
-        }
-        if (cipher) cipher->Encrypt(output.data(), output.size());
-        WriteExactly(out, output.data(), static_cast<int32_t>(output.size()), kOutputName);
-        if (got == 0) return Outcome::Done;
-        if (reporter && !reporter->Send(engine::kActionProgress, std::string(), static_cast<uint32_t>(got))) {
-            return Outcome::Cancelled;
-        }
+        if (!deliver(piece, static_cast<uint32_t>(got))) return Outcome::Cancelled;
     }
 }
 
@@ -357,8 +351,8 @@ private:
 
 class EntryWriter {
 public:
-    EntryWriter(const ZipRequest& request, platform::Stream& out, Reporter& reporter)
-        : request_(request), out_(out), reporter_(reporter), work_(request.level) {}
+    EntryWriter(const ZipRequest& request, platform::Stream& out, Reporter& reporter, unsigned workers)
+        : request_(request), out_(out), reporter_(reporter), workers_(workers) {}
 
     Outcome Add(const Candidate& candidate, Entry& entry) {
         std::optional<FileStream> in;
@@ -491,13 +485,14 @@ private:
             const std::vector<uint8_t> header = cipher->MakeHeader(CheckByte(0, knownCrc, 0));
             WriteExactly(out_, header.data(), static_cast<int32_t>(header.size()), kOutputName);
         }
-        return WriteData(in, out_, work_, method == kMethodDeflated, cipher ? &*cipher : nullptr, reporter, crc, size);
+        return WriteData(in, out_, method == kMethodDeflated ? request_.level : 0, workers_,
+                         cipher ? &*cipher : nullptr, reporter, crc, size);
     }
 
     const ZipRequest& request_;
     platform::Stream& out_;
     Reporter& reporter_;
-    Workspace work_;
+    const unsigned workers_;  // for the blocks of one file; 0: compressed on this thread
 };
 
 bool FitsDirectory(const std::vector<Entry>& entries, platform::Stream& out, Reporter& reporter) {
@@ -623,8 +618,8 @@ int32_t AddFiles(const ZipRequest& request, Reporter& reporter) {
             }
         }
     }
-    EntryWriter writer(request, out, reporter);
     const unsigned workers = std::min(std::thread::hardware_concurrency(), kMaxWorkers);
+    EntryWriter writer(request, out, reporter, workers > 1 ? workers : 0);
     std::optional<ParallelPacker> packer;
     if (workers > 1 && selection.files.size() > 1) packer.emplace(selection.files, request.level, workers);
     int32_t added = 0;

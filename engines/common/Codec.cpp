@@ -23,6 +23,10 @@ uint32_t UpdateCrc(uint32_t crc, const uint8_t* bytes, size_t count) {
     return static_cast<uint32_t>(crc32(crc, bytes, static_cast<uInt>(count)));
 }
 
+uint32_t CombineCrc(uint32_t first, uint32_t second, int64_t secondLength) {
+    return static_cast<uint32_t>(crc32_combine(first, second, static_cast<z_off_t>(secondLength)));
+}
+
 struct Inflater::State {
     z_stream stream{};
 };

@@ -15,6 +15,8 @@ constexpr size_t kCodecOutputChunk = 65536;
 constexpr int kRawWindowBits = -15;
 
 uint32_t UpdateCrc(uint32_t crc, const uint8_t* bytes, size_t count);
+// The CRC of two pieces one after the other, from the CRCs of each and the second one's length.
+uint32_t CombineCrc(uint32_t first, uint32_t second, int64_t secondLength);
 
 // Raw deflate (no zlib header), as ZIP entries hold it.
 class Deflater {
@@ -28,8 +30,16 @@ public:
     void Reset();
     // Compresses `count` bytes (the last call with `finish`) and appends the output to `out`.
     void Compress(const uint8_t* bytes, size_t count, bool finish, std::vector<uint8_t>& out);
+    // Lets the next stream's matches reach back into `count` bytes that come before it; only
+    // right after Reset.
+    void SetDictionary(const uint8_t* bytes, size_t count);
+    // Compresses one block of a stream cut into pieces: ended on a byte boundary so the next
+    // piece can follow it directly, or, for the `last`, finishing the stream.
+    void CompressBlock(const uint8_t* bytes, size_t count, bool last, std::vector<uint8_t>& out);
 
 private:
+    void Run(const uint8_t* bytes, size_t count, int flush, std::vector<uint8_t>& out);
+
     struct State;
     std::unique_ptr<State> state_;
 };

@@ -28,10 +28,23 @@ Deflater::~Deflater() { deflateEnd(&state_->stream); }
 void Deflater::Reset() { deflateReset(&state_->stream); }
 
 void Deflater::Compress(const uint8_t* bytes, size_t count, bool finish, std::vector<uint8_t>& out) {
+    Run(bytes, count, finish ? Z_FINISH : Z_NO_FLUSH, out);
+}
+
+void Deflater::SetDictionary(const uint8_t* bytes, size_t count) {
+    if (deflateSetDictionary(&state_->stream, bytes, static_cast<uInt>(count)) != Z_OK) {
+        platform::RaiseFileError("The compressor cannot start.");
+    }
+}
+
+void Deflater::CompressBlock(const uint8_t* bytes, size_t count, bool last, std::vector<uint8_t>& out) {
+    Run(bytes, count, last ? Z_FINISH : Z_SYNC_FLUSH, out);
+}
+
+void Deflater::Run(const uint8_t* bytes, size_t count, int flush, std::vector<uint8_t>& out) {
     z_stream& stream = state_->stream;
     stream.next_in = const_cast<Bytef*>(bytes);
     stream.avail_in = static_cast<uInt>(count);
-    const int flush = finish ? Z_FINISH : Z_NO_FLUSH;
     int status = Z_OK;
     do {
         const size_t had = out.size();
@@ -40,7 +53,7 @@ void Deflater::Compress(const uint8_t* bytes, size_t count, bool finish, std::ve
         stream.avail_out = static_cast<uInt>(kCodecOutputChunk);
         status = deflate(&stream, flush);
         out.resize(out.size() - stream.avail_out);
-    } while (stream.avail_out == 0 || (finish && status != Z_STREAM_END));
+    } while (stream.avail_out == 0 || (flush == Z_FINISH && status != Z_STREAM_END));
 }
 
 }  // namespace engines

@@ -69,6 +69,18 @@ int32_t WriteFully(int fd, const char* buffer, int32_t count) {
 
 }  // namespace
 
+int32_t CopyRange(intptr_t from, intptr_t to, int32_t count) {
+    int32_t done = 0;
+    while (done < count) {
+        const ssize_t moved = ::copy_file_range(static_cast<int>(from), nullptr, static_cast<int>(to), nullptr,
+                                                static_cast<size_t>(count - done), 0);
+        if (moved < 0 && errno == EINTR) continue;
+        if (moved <= 0) break;  // the end of `from`, or no range copy between these files
+        done += static_cast<int32_t>(moved);
+    }
+    return done;
+}
+
 std::string ToNativePath(const std::string& systemPath) {
     std::string path = Utf8FromAnsi(systemPath);
     for (char& c : path) {

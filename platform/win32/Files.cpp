@@ -111,6 +111,9 @@ int32_t WriteFile(intptr_t file, const void* buffer, int32_t count) {
     return static_cast<int32_t>(done);
 }
 
+// Windows copies only whole files inside the system; blocks go through the caller's buffer.
+int32_t CopyRange(intptr_t, intptr_t, int32_t) { return 0; }
+
 int64_t SeekFile(intptr_t file, int64_t offset, Origin origin) {
     LARGE_INTEGER distance;
     LARGE_INTEGER position;

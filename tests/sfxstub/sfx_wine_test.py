@@ -123,7 +123,6 @@ class SfxUnderWine(unittest.TestCase):
             archives[name] = (self.case / (name + ".zip"), self.source, 3)
         engines = self.case / "engines.zip"
         lark("add", windows_path(engines), "-r", windows_path(self.source), windows_path(self.source / "*.*"))
-        # A recursive add keeps folder entries, so the empty folder comes back too.
         archives["engines"] = (engines, self.source, 3)
         for name, (archive, source, count) in archives.items():
             with self.subTest(archive=name):
