@@ -6,6 +6,7 @@
 #include "tests/support/ArchiveBuilder.h"
 #include "tests/support/ScriptedUser.h"
 #include "tests/support/TestFolder.h"
+#include "tests/support/ZipListing.h"
 #include "tests/support/ZipError.h"
 
 using larktest::ArchiveBuilder;
@@ -39,15 +40,7 @@ class ZipRead : public testing::Test {
 protected:
     void Open(const std::string& path) { zip.SetZipFileName(path); }
 
-    std::vector<std::string> Names() {
-        std::vector<std::string> names;
-        TFileInfo info;
-        for (int32_t i = 0; i < zip.Count(); ++i) {
-            zip.GetEntry(i, info);
-            names.push_back(info.FileName);
-        }
-        return names;
-    }
+    std::vector<std::string> Names() { return larktest::ListedNames(zip); }
 
     void SetUp() override {
         zip.OnContentsChanged = [this](TZip* sender) {

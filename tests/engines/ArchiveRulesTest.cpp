@@ -6,21 +6,14 @@
 #include "tests/support/ArchiveBuilder.h"
 #include "tests/support/ScriptedUser.h"
 #include "tests/support/TestFolder.h"
+#include "tests/support/ZipListing.h"
 
 namespace {
 
 using larktest::ArchiveBuilder;
 using larktest::EntrySpec;
 
-std::vector<std::string> ListedNames(const TZip& zip) {
-    std::vector<std::string> names;
-    TFileInfo info;
-    for (int32_t i = 0; i < zip.Count(); ++i) {
-        zip.GetEntry(i, info);
-        names.push_back(info.FileName);
-    }
-    return names;
-}
+using larktest::ListedNames;
 
 class ArchiveRules : public testing::Test {
 protected:
