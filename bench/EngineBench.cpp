@@ -34,6 +34,8 @@ int Add(const std::string& archive, const std::string& root, uint32_t level) {
     command.SetU32(ZipCommand::kLevel, level);
     command.SetU32(ZipCommand::kAdding, engine::kTrue);
     command.SetU16(ZipCommand::kRecurse, engine::kTrue16);
+    // As zip -D: the small-file tree's 65535 files leave no room for entries of their folders.
+    command.SetU32(ZipCommand::kNoFolderEntries, engine::kTrue);
     command.SetU32(ZipCommand::kZipFileName, Word(archive));
     command.SetU32(ZipCommand::kTempDir, Word(empty));
     ZipSpecEntry entry;

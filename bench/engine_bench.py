@@ -286,10 +286,12 @@ def main():
     parser.add_argument("--baseline", help="source tree of another revision, timed beside this one as 'base'")
     options = parser.parse_args()
     sys.stdout.reconfigure(line_buffering=True)
-    driver = str(build(pathlib.Path(options.build)))
+    # Absolute: the tools run inside the trees.
+    build_dir = pathlib.Path(options.build).resolve()
+    driver = str(build(build_dir))
     base = None
     if options.baseline:
-        base = str(build(pathlib.Path(options.build + "-base"), pathlib.Path(options.baseline)))
+        base = str(build(pathlib.Path(str(build_dir) + "-base"), pathlib.Path(options.baseline).resolve()))
     have = lambda tool: shutil.which(tool) is not None
     missing = [tool for tool in ("zip", "unzip", "minizip", "miniunzip", "7zz", "bsdtar") if not have(tool)]
     if missing:

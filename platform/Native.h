@@ -23,6 +23,8 @@ intptr_t OpenFile(const std::string& path, Access access, Share share, std::stri
 bool CreateNewFile(const std::string& path);
 void CloseFile(intptr_t file);
 int32_t ReadFile(intptr_t file, void* buffer, int32_t count);
+// Reads at `offset`; the file's position afterwards is unspecified.
+int32_t ReadFileAt(intptr_t file, int64_t offset, void* buffer, int32_t count);
 int32_t WriteFile(intptr_t file, const void* buffer, int32_t count);
 // Copies up to `count` bytes between the files' positions inside the kernel, advancing both;
 // returns the bytes copied, 0 where the system has no such copy or it failed at once.
@@ -61,6 +63,7 @@ bool ProcessRuns(uint32_t processId);
 std::vector<FileDetails> ListDirectory(const std::string& folder);
 bool GetFileDetails(const std::string& path, FileDetails& details);
 bool SetFileModified(const std::string& path, const LocalTime& time);
+bool SetFileModified(intptr_t file, const LocalTime& time);
 bool MoveFile(const std::string& from, const std::string& to);
 
 // Drives that are not in the simulated table.

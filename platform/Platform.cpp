@@ -84,7 +84,8 @@ int64_t RoomOn(const SimulatedDisk& disk) {
 }
 
 std::string OpenFailure(const std::string& path, Access access, const std::string& reason) {
-    const char* format = access == Access::Create ? kCannotCreateFile : kCannotOpenFile;
+    const bool creating = access == Access::Create || access == Access::CreateNew;
+    const char* format = creating ? kCannotCreateFile : kCannotOpenFile;
     std::string text(std::snprintf(nullptr, 0, format, path.c_str(), reason.c_str()) + 1, '\0');
     text.resize(std::snprintf(text.data(), text.size(), format, path.c_str(), reason.c_str()));
     return text;
@@ -109,20 +110,26 @@ bool CreateNewFile(const std::string& path) {
     return false;
 }
 
-// Tries every number once, starting from one that differs between runs, as Windows does. A
-// failure that no other number can mend (a read-only folder, a full disk) ends the search.
-std::string MakeTempFileHere(const std::string& directory, const std::string& prefix) {
+// Tries every number once, starting from one that differs between runs, as Windows does, until
+// `create` makes the file of a name. A failure that no other number can mend (a read-only folder,
+// a full disk, a missing folder) ends the search.
+template <typename Create>
+std::string CreateFreeTempName(const std::string& directory, const std::string& prefix, Create create) {
     static unsigned next = static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count());
-    if (!DirectoryExists(directory.empty() ? "." : directory)) return {};
     for (unsigned tries = 0; tries < kTempNumbers; ++tries) {
         const unsigned number = next++ % kTempNumbers;
         if (number == 0) continue;  // 0 asks Windows to choose a number; it never names a file
         const std::string name = TempName(directory, prefix, number);
-        if (CreateNewFile(name)) return name;
+        if (create(name)) return name;
         if (FileExists(name)) continue;
         return {};
     }
     return {};
+}
+
+std::string MakeTempFileHere(const std::string& directory, const std::string& prefix) {
+    if (!DirectoryExists(directory.empty() ? "." : directory)) return {};
+    return CreateFreeTempName(directory, prefix, CreateNewFile);
 }
 
 std::string ProcessTempPrefix(const std::string& prefix, uint32_t processId) {
@@ -199,6 +206,13 @@ int32_t FileStream::Read(void* buffer, int32_t count) {
     return native::ReadFile(file_.Get(), buffer, count);
 }
 
+bool FileStream::SetModified(const LocalTime& time) { return native::SetFileModified(file_.Get(), time); }
+
+int32_t FileStream::ReadAt(int64_t offset, void* buffer, int32_t count) {
+    if (count <= 0) return 0;
+    return native::ReadFileAt(file_.Get(), offset, buffer, count);
+}
+
 // On a simulated disk with a capacity only the bytes that fit are written, as on a full floppy.
 int32_t FileStream::Write(const void* buffer, int32_t count) {
     if (count <= 0) return 0;
@@ -215,6 +229,10 @@ int32_t FileStream::Write(const void* buffer, int32_t count) {
     const int32_t written = native::WriteFile(file_.Get(), buffer, count);
     if (written < count) NoteFailure();
     return written;
+}
+
+int32_t Stream::ReadAt(int64_t offset, void* buffer, int32_t count) {
+    return Seek(offset, Origin::Begin) == offset ? Read(buffer, count) : 0;
 }
 
 Stream::Copied Stream::CopyFrom(Stream& from, int32_t count, std::vector<uint8_t>& buffer) {
@@ -341,6 +359,19 @@ std::string GetTempFileName(const std::string& directory, const std::string& pre
 
 std::string MakeProcessTempFile(const std::string& directory, const std::string& prefix) {
     return MakeTempFileHere(directory, ProcessTempPrefix(prefix, native::CurrentProcessId()));
+}
+
+// One call to the system makes and opens the file: an extraction makes one per file it writes.
+std::unique_ptr<FileStream> CreateProcessTempFile(const std::string& directory, const std::string& prefix,
+                                                  std::string& path) {
+    std::unique_ptr<FileStream> stream;
+    path = CreateFreeTempName(directory, ProcessTempPrefix(prefix, native::CurrentProcessId()),
+                              [&](const std::string& name) {
+                                  std::string error;
+                                  stream = FileStream::Open(name, Access::CreateNew, Share::Exclusive, error);
+                                  return stream != nullptr;
+                              });
+    return stream;
 }
 
 void RemoveOrphanedTempFiles(const std::string& directory, const std::string& prefix) {

@@ -12,6 +12,7 @@
 namespace platform {
 
 struct SimulatedDisk;
+struct LocalTime;
 
 // The platform's own file error: a file that cannot be opened or created. Its text is shown as is.
 class FileError : public std::runtime_error {
@@ -26,7 +27,9 @@ public:
 // ---------------------------------------------------------------------------------------------
 // Files
 
-enum class Access { Read, ReadWrite, Create };  // Create makes a new file or truncates an existing one
+// Create makes a new file or truncates an existing one; CreateNew makes a new one only, failing
+// when the name is taken.
+enum class Access { Read, ReadWrite, Create, CreateNew };
 enum class Share { DenyWrite, DenyNone, Exclusive };
 enum class Origin { Begin, Current, End };
 
@@ -43,6 +46,9 @@ public:
     // Cuts the stream off at the current position.
     virtual bool Truncate() = 0;
     int64_t Position() { return Seek(0, Origin::Current); }
+    // Reads `count` bytes at `offset`, in one call to the system where it has one; the position
+    // afterwards is unspecified.
+    virtual int32_t ReadAt(int64_t offset, void* buffer, int32_t count);
 
     struct Copied {
         int32_t read = 0;
@@ -80,10 +86,14 @@ public:
     FileStream& operator=(const FileStream&) = delete;
 
     int32_t Read(void* buffer, int32_t count) override;
+    int32_t ReadAt(int64_t offset, void* buffer, int32_t count) override;
     int32_t Write(const void* buffer, int32_t count) override;
     int64_t Seek(int64_t offset, Origin origin) override;
     int64_t Size() override;
     bool Truncate() override;
+    // Sets the time of the last change, which stays when no more is written; one call fewer than
+    // setting it by name once the file is closed.
+    bool SetModified(const LocalTime& time);
     // Between two files, the kernel's range copy where the host has one.
     Copied CopyFrom(Stream& from, int32_t count, std::vector<uint8_t>& buffer) override;
 
@@ -113,6 +123,10 @@ std::string GetTempFileName(const std::string& directory, const std::string& pre
 // process owns it, so a later run can tell a file left by a killed process from one in use.
 // Returns its full name; empty on failure.
 std::string MakeProcessTempFile(const std::string& directory, const std::string& prefix);
+// The same file made and opened for writing in one step, kept to this process alone; `path` gets
+// its full name. nullptr when none can be made, and LastFailure() says why.
+std::unique_ptr<FileStream> CreateProcessTempFile(const std::string& directory, const std::string& prefix,
+                                                  std::string& path);
 // Deletes the files MakeProcessTempFile made in `directory` with `prefix` whose process has ended.
 void RemoveOrphanedTempFiles(const std::string& directory, const std::string& prefix);
 

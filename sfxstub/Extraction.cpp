@@ -17,7 +17,7 @@ class Extraction {
 public:
     Extraction(SfxArchive& archive, const ExtractRequest& request, ExtractionHost& host)
         : archive_(archive), destination_(engines::AppendBackslash(request.destination)), request_(request),
-          host_(host) {}
+          host_(host), folders_(destination_) {}
 
     ExtractResult Run() {
         for (const Entry& entry : archive_.Entries()) {
@@ -51,7 +51,7 @@ private:
     void MakeFolder(const Entry& entry) {
         std::vector<std::string> components;
         if (engines::SplitSafeName(entry.ShownName(), components)) {
-            engines::MakeEntryFolders(destination_, components, components.size());
+            folders_.Make(components, components.size());
         }
     }
 
@@ -63,16 +63,19 @@ private:
         std::vector<std::string> components;
         if (!engines::SplitSafeName(name, components)) return Failure::UnsafeName;
         const std::string target = destination_ + engines::JoinComponents(components);
-        if (platform::DirectoryExists(target)) return Failure::WriteError;
-        if (platform::FileExists(target) && !request_.overwrite) return Failure::Exists;
-        const int64_t dataAt = engines::DataStart(archive_.Stream(), entry);
+        platform::FileDetails existing;
+        if (platform::GetFileDetails(target, existing)) {
+            if (existing.IsDirectory()) return Failure::WriteError;
+            if (!request_.overwrite) return Failure::Exists;
+        }
+        const int64_t dataAt = entry.dataStart;
         if (dataAt < 0) return Failure::ReadError;
         std::string password;
         if (entry.IsEncrypted()) {
             const Failure found = FindPassword(entry, name, dataAt, password);
             if (found != Failure::None) return found;
         }
-        if (!engines::MakeEntryFolders(destination_, components, components.size() - 1)) return Failure::WriteError;
+        if (!folders_.Make(components, components.size() - 1)) return Failure::WriteError;
         return WriteFile(entry, dataAt, password, target);
     }
 
@@ -112,8 +115,8 @@ private:
         case engines::DataResult::Cancelled:
             return Failure::Cancelled;
         }
+        temp.Stream().SetModified(engines::FromDos(entry.DosDate(), entry.DosTime()));
         if (!temp.MoveTo(target)) return Failure::WriteError;
-        platform::SetFileModified(target, engines::FromDos(entry.DosDate(), entry.DosTime()));
         return Failure::None;
     }
 
@@ -121,6 +124,7 @@ private:
     const std::string destination_;
     const ExtractRequest& request_;
     ExtractionHost& host_;
+    engines::FolderMaker folders_;
     std::string lastGoodPassword_;
     ExtractResult result_;
 };
@@ -138,7 +142,8 @@ SfxArchive::Status SfxArchive::Open(const std::string& path, int64_t imageSize) 
         error_ = "its records point into the program itself.";
         return Status::Damaged;
     }
-    if (engines::EntriesOverlap(*stream_, directory_)) {
+    engines::LocateData(*stream_, directory_);
+    if (engines::EntriesOverlap(directory_)) {
         error_ = "its entries share their data with one another, as in a ZIP bomb.";
         return Status::Damaged;
     }

@@ -3,6 +3,7 @@
 #include "engines/UnzDll/Unzipper.h"
 
 #include <algorithm>
+#include <thread>
 
 #include "engines/common/Codec.h"
 #include "engines/common/EntryData.h"
@@ -17,6 +18,7 @@ using engine::UnzipSpecEntry;
 using platform::FileStream;
 
 constexpr const char* kTempPrefix = "lku";
+constexpr unsigned kMostWorkers = 4;
 
 // The reasons in words that go with action 11.
 constexpr const char* kWrittenBefore = "an earlier entry of this archive was extracted to the same file";
@@ -69,7 +71,8 @@ void Unzipper::Run() {
         reporter_.Failed(request_.archive + ": " + error, engine::kSkipReadError);
         return;
     }
-    if (EntriesOverlap(archive, directory)) {
+    LocateData(archive, directory);
+    if (EntriesOverlap(directory)) {
         reporter_.Skipped(request_.archive, engine::kSkipReadError, kOverlapping);
         return;
     }
@@ -85,9 +88,11 @@ void Unzipper::Run() {
     for (const std::string& spec : unmatched) {
         if (!reporter_.Skipped(spec, engine::kSkipNotMatched)) return;
     }
+    Readahead ahead(archive, chosen, std::min(std::thread::hardware_concurrency(), kMostWorkers));
     for (size_t i = 0; i < chosen.size(); ++i) {
         if (!reporter_.Send(engine::kActionBeginFile, chosen[i]->ShownName(), chosen[i]->Size())) return;
-        const Outcome outcome = ExtractEntry(archive, *chosen[i]);
+        ahead.Advance(i, KnownPasswords());
+        const Outcome outcome = ExtractEntry(archive, *chosen[i], ahead, i);
         if (outcome == Outcome::Cancelled) return;
         if (outcome == Outcome::Stopped) {
             ReportNotTried(chosen, i + 1);
@@ -110,7 +115,7 @@ void Unzipper::RemoveOrphansOnce(const std::string& folder) {
 }
 
 // Folder entries are not files: with folder names restored they are made as folders, and never counted.
-std::vector<const Entry*> Unzipper::Select(const Directory& directory, std::vector<std::string>& unmatched) const {
+std::vector<const Entry*> Unzipper::Select(const Directory& directory, std::vector<std::string>& unmatched) {
     std::vector<bool> matched(request_.specs.size(), false);
     std::vector<const Entry*> chosen;
     for (const Entry& entry : directory.entries) {
@@ -124,7 +129,7 @@ std::vector<const Entry*> Unzipper::Select(const Directory& directory, std::vect
             chosen.push_back(&entry);
         } else if (request_.useFolders) {
             std::vector<std::string> components;
-            if (SplitSafeName(name, components)) MakeEntryFolders(request_.destination, components, components.size());
+            if (SplitSafeName(name, components)) folders_.Make(components, components.size());
         }
     }
     for (size_t i = 0; i < request_.specs.size(); ++i) {
@@ -143,7 +148,7 @@ Unzipper::Outcome Unzipper::WriteFailed(const std::string& name) {
     return outcome == Outcome::Skipped && failure.diskFull ? Outcome::Stopped : outcome;
 }
 
-Unzipper::Outcome Unzipper::ExtractEntry(FileStream& archive, const Entry& entry) {
+Unzipper::Outcome Unzipper::ExtractEntry(FileStream& archive, const Entry& entry, Readahead& ahead, size_t index) {
     const std::string name = entry.ShownName();
     if ((entry.Flags() & kFlagStrongEncryption) ||
         (entry.Method() != kMethodStored && entry.Method() != kMethodDeflated)) {
@@ -153,7 +158,9 @@ Unzipper::Outcome Unzipper::ExtractEntry(FileStream& archive, const Entry& entry
     if (!SplitSafeName(name, components)) return Skip(name, engine::kSkipUnsafeName);
     const std::string relative = request_.useFolders ? JoinComponents(components) : components.back();
     const std::string target = request_.destination + relative;
-    if (platform::DirectoryExists(target)) return Skip(name, engine::kSkipWriteError, kFolderInTheWay);
+    platform::FileDetails existing;
+    const bool exists = platform::GetFileDetails(target, existing);
+    if (exists && existing.IsDirectory()) return Skip(name, engine::kSkipWriteError, kFolderInTheWay);
     // Two entries that land on one file (the same name twice, names that differ in letter case,
     // names whose characters the code page lacks): the later one would silently replace the file
     // just written, or be kept out as "not newer" while counted. Only a request to overwrite
@@ -161,33 +168,39 @@ Unzipper::Outcome Unzipper::ExtractEntry(FileStream& archive, const Entry& entry
     if (!request_.overwriteAll && written_.count(FoldName(target))) {
         return Skip(name, engine::kSkipWriteError, kWrittenBefore);
     }
-    const bool exists = platform::FileExists(target);
     if (request_.freshenOnly && !exists) return Skip(name, engine::kSkipNotNewer);
     if (exists) {
         bool write = false;
-        const Outcome decided = DecideOverwrite(entry, target, write);
+        const Outcome decided = DecideOverwrite(entry, existing, write);
         if (decided != Outcome::Done) return decided;
         if (!write) return Skip(name, engine::kSkipNotNewer);
     }
-    const int64_t dataAt = DataStart(archive, entry);
-    if (dataAt < 0) return Skip(name, engine::kSkipReadError);
+    if (entry.dataStart < 0) return Skip(name, engine::kSkipReadError);
     std::string password;
     if (entry.IsEncrypted()) {
-        const Outcome found = FindPassword(archive, entry, dataAt, password);
+        const Outcome found = FindPassword(archive, entry, password);
         if (found != Outcome::Done) return found;
     }
-    if (request_.useFolders && !MakeEntryFolders(request_.destination, components, components.size() - 1)) {
-        return WriteFailed(name);
+    if (request_.useFolders && !folders_.Make(components, components.size() - 1)) return WriteFailed(name);
+    const auto progress = [this](size_t bytes) { return Progress(bytes); };
+    Outcome written;
+    if (ahead.Decodes(index, password)) {
+        written = WriteFile(entry, target, [&](platform::Stream& out) { return ahead.WriteTo(out, progress); });
+    } else {
+        written = WriteFile(entry, target, [&](platform::Stream& out) {
+            return CopyEntryData(archive, entry, entry.dataStart, password, out, progress);
+        });
     }
-    const Outcome written = WriteFile(archive, entry, dataAt, password, target);
     if (written == Outcome::Done) written_.insert(FoldName(target));
     return written;
 }
 
-Unzipper::Outcome Unzipper::DecideOverwrite(const Entry& entry, const std::string& target, bool& write) {
-    platform::FileDetails existing;
-    const bool older =
-        platform::GetFileDetails(target, existing) && ToDos(existing.modified).Combined() < EntryStamp(entry);
+bool Unzipper::Progress(size_t bytes) {
+    return reporter_.Send(engine::kActionProgress, std::string(), static_cast<uint32_t>(bytes));
+}
+
+Unzipper::Outcome Unzipper::DecideOverwrite(const Entry& entry, const platform::FileDetails& existing, bool& write) {
+    const bool older = ToDos(existing.modified).Combined() < EntryStamp(entry);
     if (request_.overwriteAll) {
         write = true;
     } else if (request_.freshenOnly && !request_.askOverwrite) {
@@ -201,12 +214,11 @@ Unzipper::Outcome Unzipper::DecideOverwrite(const Entry& entry, const std::strin
 
 // Tries the command's password and the last one that opened an entry, then asks, each wrong
 // answer using up one attempt.
-Unzipper::Outcome Unzipper::FindPassword(FileStream& archive, const Entry& entry, int64_t dataAt,
-                                         std::string& password) {
+Unzipper::Outcome Unzipper::FindPassword(FileStream& archive, const Entry& entry, std::string& password) {
     const std::string name = entry.ShownName();
     PasswordTrial trial;
-    if (!ReadPasswordTrial(archive, entry, dataAt, trial)) return Skip(name, engine::kSkipReadError);
-    for (const std::string& candidate : {request_.password, lastGoodPassword_}) {
+    if (!ReadPasswordTrial(archive, entry, entry.dataStart, trial)) return Skip(name, engine::kSkipReadError);
+    for (const std::string& candidate : KnownPasswords()) {
         if (!candidate.empty() && trial.Opens(candidate)) {
             password = candidate;
             return Outcome::Done;
@@ -227,16 +239,12 @@ Unzipper::Outcome Unzipper::FindPassword(FileStream& archive, const Entry& entry
     return Skip(name, engine::kSkipPassword);
 }
 
-Unzipper::Outcome Unzipper::WriteFile(FileStream& archive, const Entry& entry, int64_t dataAt,
-                                      const std::string& password, const std::string& target) {
+Unzipper::Outcome Unzipper::WriteFile(const Entry& entry, const std::string& target, const Fill& fill) {
     const std::string name = entry.ShownName();
     RemoveOrphansOnce(FolderPart(target));
     TempFile temp({FolderPart(target)}, kTempPrefix);
     if (!temp.Valid()) return WriteFailed(name);
-    if (archive.Seek(dataAt, platform::Origin::Begin) != dataAt) return Skip(name, engine::kSkipReadError);
-    const DataResult result = CopyEntryData(archive, entry, dataAt, password, temp.Stream(), [&](size_t bytes) {
-        return reporter_.Send(engine::kActionProgress, std::string(), static_cast<uint32_t>(bytes));
-    });
+    const DataResult result = fill(temp.Stream());
     if (result == DataResult::Cancelled) return Outcome::Cancelled;
     if (result == DataResult::WriteError) return WriteFailed(name);
     // Its data is not what the archive says, so asking whether to keep it makes no sense.
@@ -245,8 +253,8 @@ Unzipper::Outcome Unzipper::WriteFile(FileStream& archive, const Entry& entry, i
         if (!reporter_.Send(engine::kActionCrcError, name)) return Outcome::Cancelled;
         if (reporter_.Flag() != 1) return Skip(name, engine::kSkipCrcError);
     }
+    temp.Stream().SetModified(FromDos(entry.DosDate(), entry.DosTime()));
     if (!temp.MoveTo(target)) return WriteFailed(name);
-    platform::SetFileModified(target, FromDos(entry.DosDate(), entry.DosTime()));
     ++extracted_;
     return Outcome::Done;
 }

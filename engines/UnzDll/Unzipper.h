@@ -2,14 +2,17 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <unordered_set>
 #include <vector>
 
 #include "engine/EngineRecords.h"
-#include "engines/common/Engine.h"
 #include "engines/common/ArchiveDirectory.h"
+#include "engines/common/Engine.h"
+#include "engines/common/EntryData.h"
+#include "engines/UnzDll/Readahead.h"
 
 namespace engines {
 
@@ -30,7 +33,8 @@ UnzipRequest ReadUnzipCommand(const engine::UnzipCommand& command);
 
 class Unzipper {
 public:
-    Unzipper(UnzipRequest request, Reporter& reporter) : request_(std::move(request)), reporter_(reporter) {}
+    Unzipper(UnzipRequest request, Reporter& reporter)
+        : request_(std::move(request)), reporter_(reporter), folders_(request_.destination) {}
     void Run();
     int32_t Extracted() const { return extracted_; }
 
@@ -38,13 +42,17 @@ private:
     // Stopped: the disk is full, so no later entry can be written either.
     enum class Outcome { Done, Skipped, Cancelled, Stopped };
 
-    std::vector<const Entry*> Select(const Directory& directory, std::vector<std::string>& unmatched) const;
-    Outcome ExtractEntry(platform::FileStream& archive, const Entry& entry);
-    bool TargetPath(const Entry& entry, std::string& path);
-    Outcome DecideOverwrite(const Entry& entry, const std::string& target, bool& write);
-    Outcome FindPassword(platform::FileStream& archive, const Entry& entry, int64_t dataAt, std::string& password);
-    Outcome WriteFile(platform::FileStream& archive, const Entry& entry, int64_t dataAt, const std::string& password,
-                      const std::string& target);
+    // Writes a target's data into the temporary file it is given.
+    using Fill = std::function<DataResult(platform::Stream& out)>;
+
+    std::vector<const Entry*> Select(const Directory& directory, std::vector<std::string>& unmatched);
+    std::vector<std::string> KnownPasswords() const { return {request_.password, lastGoodPassword_}; }
+    // Its data comes from `ahead` when a worker decoded it there, else from the archive.
+    Outcome ExtractEntry(platform::FileStream& archive, const Entry& entry, Readahead& ahead, size_t index);
+    Outcome DecideOverwrite(const Entry& entry, const platform::FileDetails& existing, bool& write);
+    Outcome FindPassword(platform::FileStream& archive, const Entry& entry, std::string& password);
+    Outcome WriteFile(const Entry& entry, const std::string& target, const Fill& fill);
+    bool Progress(size_t bytes);
     Outcome Skip(const std::string& name, engine::SkipReason reason, const std::string& why = std::string());
     // A target that could not be written, with the system's reason; a full disk stops the run.
     Outcome WriteFailed(const std::string& name);
@@ -53,6 +61,7 @@ private:
 
     UnzipRequest request_;
     Reporter& reporter_;
+    FolderMaker folders_;
     std::string lastGoodPassword_;
     int32_t extracted_ = 0;
     std::unordered_set<std::string> written_;  // targets written by this run, folded

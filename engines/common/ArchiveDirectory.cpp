@@ -14,7 +14,7 @@ using zip::DataDescriptor;
 using zip::EndOfCentralHeader;
 
 bool ReadAt(platform::Stream& stream, int64_t offset, void* buffer, int32_t count) {
-    return stream.Seek(offset, platform::Origin::Begin) == offset && stream.Read(buffer, count) == count;
+    return stream.ReadAt(offset, buffer, count) == count;
 }
 
 bool NeedsZip64(const CentralFileHeader& header) {
@@ -124,12 +124,15 @@ int64_t RawLength(platform::Stream& archive, const Entry& entry) {
     return end - entry.localOffset;
 }
 
-bool EntriesOverlap(platform::Stream& archive, const Directory& directory) {
+void LocateData(platform::Stream& archive, Directory& directory) {
+    for (Entry& entry : directory.entries) entry.dataStart = DataStart(archive, entry);
+}
+
+bool EntriesOverlap(const Directory& directory) {
     std::vector<std::pair<int64_t, int64_t>> ranges;  // local header to end of data
     ranges.reserve(directory.entries.size());
     for (const Entry& entry : directory.entries) {
-        const int64_t dataAt = DataStart(archive, entry);
-        if (dataAt >= 0) ranges.emplace_back(entry.localOffset, dataAt + entry.CompressedSize());
+        if (entry.dataStart >= 0) ranges.emplace_back(entry.localOffset, entry.dataStart + entry.CompressedSize());
     }
     std::sort(ranges.begin(), ranges.end());
     for (size_t i = 1; i < ranges.size(); ++i) {

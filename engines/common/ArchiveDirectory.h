@@ -31,6 +31,7 @@ struct Entry {
     std::string extra;
     std::string comment;
     int64_t localOffset = 0;  // in the file, after the shift of data in front of the archive
+    int64_t dataStart = -1;   // past the local header, once LocateData read it; -1 when damaged
     bool oemNames = false;    // the archive's decision, which its every entry follows
 
     uint16_t Flags() const { return header.Flags(); }
@@ -63,10 +64,12 @@ int64_t DataStart(platform::Stream& archive, const Entry& entry);
 // Bytes from an entry's local header to the end of its data and data descriptor; -1 when damaged.
 int64_t RawLength(platform::Stream& archive, const Entry& entry);
 
+// Reads every entry's local header once, for its dataStart.
+void LocateData(platform::Stream& archive, Directory& directory);
 // Whether the data of two entries overlap (hundreds of directory entries pointing at one local
-// record let a small archive expand without bound); extractors refuse such an archive whole, as
-// Info-ZIP's unzip does.
-bool EntriesOverlap(platform::Stream& archive, const Directory& directory);
+// record let a small archive expand without bound), after LocateData; extractors refuse such an
+// archive whole, as Info-ZIP's unzip does.
+bool EntriesOverlap(const Directory& directory);
 
 // Whole-record I/O; a short read or write throws the platform's FileError naming `what`.
 void ReadExactly(platform::Stream& stream, void* buffer, int32_t count, const std::string& what);

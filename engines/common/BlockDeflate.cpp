@@ -2,15 +2,13 @@
 #include "engines/common/BlockDeflate.h"
 
 #include <algorithm>
-#include <condition_variable>
 #include <deque>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 
 #include "engines/common/Codec.h"
+#include "engines/common/WorkerPool.h"
 #include "platform/Platform.h"
 
 namespace engines {
@@ -23,94 +21,27 @@ struct Job {
     bool last = false;
     std::vector<uint8_t> output;
     uint32_t crc = 0;
-    bool done = false;
     std::string error;
+    WorkerPool::Ticket ticket;
 
     const uint8_t* Data() const { return input.data() + dictionary; }
     size_t Length() const { return input.size() - dictionary; }
 };
 
-// Errors become the job's text: nothing may escape a worker thread.
-void Compress(Job& job, Deflater& deflater) {
+// Errors become the job's text: nothing may escape a worker thread. A worker's deflater is made
+// on its first block.
+void Compress(Job& job, int level, std::optional<Deflater>& deflater) {
     try {
-        deflater.Reset();
-        if (job.dictionary > 0) deflater.SetDictionary(job.input.data(), job.dictionary);
+        if (!deflater) deflater.emplace(level);
+        deflater->Reset();
+        if (job.dictionary > 0) deflater->SetDictionary(job.input.data(), job.dictionary);
         job.output.reserve(job.Length() / 2);
-        deflater.CompressBlock(job.Data(), job.Length(), job.last, job.output);
+        deflater->CompressBlock(job.Data(), job.Length(), job.last, job.output);
         job.crc = UpdateCrc(0, job.Data(), job.Length());
     } catch (const std::exception& error) {
         job.error = error.what();
     }
 }
-
-// Worker threads that take jobs in the order they were queued.
-class WorkerPool {
-public:
-    WorkerPool(int level, unsigned workers) : level_(level) {
-        for (unsigned i = 0; i < workers; ++i) threads_.emplace_back([this] { Work(); });
-    }
-    ~WorkerPool() {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            stopping_ = true;
-        }
-        changed_.notify_all();
-        for (std::thread& thread : threads_) thread.join();
-    }
-    WorkerPool(const WorkerPool&) = delete;
-    WorkerPool& operator=(const WorkerPool&) = delete;
-
-    void Submit(Job& job) {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            queue_.push_back(&job);
-        }
-        changed_.notify_all();
-    }
-
-    void WaitFor(const Job& job) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [&] { return job.done; });
-    }
-
-private:
-    void Work() {
-        std::optional<Deflater> deflater;
-        std::string failure;
-        try {
-            deflater.emplace(level_);
-        } catch (const std::exception& error) {
-            failure = error.what();
-        }
-        for (;;) {
-            Job* job = nullptr;
-            {
-                std::unique_lock<std::mutex> lock(mutex_);
-                changed_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
-                if (stopping_) return;
-                job = queue_.front();
-                queue_.pop_front();
-            }
-            if (deflater) {
-                Compress(*job, *deflater);
-            } else {
-                job->error = failure;
-            }
-            {
-                std::lock_guard<std::mutex> lock(mutex_);
-                job->done = true;
-            }
-            changed_.notify_all();
-        }
-    }
-
-    const int level_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::deque<Job*> queue_;
-    bool stopping_ = false;
-    std::vector<std::thread> threads_;
-};
 
 // Reads until `count` bytes have come or the source has no more.
 size_t Fill(const BlockSource& read, uint8_t* bytes, size_t count) {
@@ -145,7 +76,7 @@ BlockDeflater::BlockDeflater(int level, unsigned workers, size_t blockSize)
 BlockDeflateResult BlockDeflater::Run(const BlockSource& read, const BlockSink& write) const {
     BlockDeflateResult result;
     std::deque<std::unique_ptr<Job>> inFlight;  // before the pool: its threads end before the jobs go
-    std::optional<Deflater> inline_;
+    std::vector<std::optional<Deflater>> deflaters(std::max(workers_, 1u));  // one per worker, or the inline one
     std::optional<WorkerPool> pool;
     // Two blocks per worker keep each busy while the calling thread reads and writes.
     const size_t limit = 2 * static_cast<size_t>(workers_) + 1;
@@ -153,7 +84,7 @@ BlockDeflateResult BlockDeflater::Run(const BlockSource& read, const BlockSink& 
     // Hands the oldest block to the sink once it is compressed; false when the sink stops.
     auto deliver = [&]() {
         Job& job = *inFlight.front();
-        if (pool) pool->WaitFor(job);
+        if (pool) pool->Wait(job.ticket);
         if (!job.error.empty()) throw platform::FileError(job.error);
         result.crc = CombineCrc(result.crc, job.crc, static_cast<int64_t>(job.Length()));
         result.size += static_cast<int64_t>(job.Length());
@@ -173,19 +104,13 @@ BlockDeflateResult BlockDeflater::Run(const BlockSource& read, const BlockSink& 
         }
         job->last = !next;
         // Data of one block is not worth starting threads for.
-        if (!pool && !inline_) {
-            if (workers_ > 0 && next) {
-                pool.emplace(level_, workers_);
-            } else {
-                inline_.emplace(level_);
-            }
-        }
+        if (!pool && workers_ > 0 && next && !deflaters[0]) pool.emplace(workers_);
         inFlight.push_back(std::move(job));
+        Job& queued = *inFlight.back();
         if (pool) {
-            pool->Submit(*inFlight.back());
+            pool->Submit(queued.ticket, [&](unsigned worker) { Compress(queued, level_, deflaters[worker]); });
         } else {
-            Compress(*inFlight.back(), *inline_);
-            inFlight.back()->done = true;
+            Compress(queued, level_, deflaters[0]);
         }
         while (inFlight.size() >= limit || (!next && !inFlight.empty())) {
             if (!deliver()) return result;

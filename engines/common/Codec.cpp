@@ -49,6 +49,11 @@ bool Inflater::Decompress(const uint8_t* bytes, size_t count, std::vector<uint8_
     }
 }
 
+void Inflater::Reset() {
+    inflateReset(&state_->stream);
+    finished_ = false;
+}
+
 void Inflater::Feed(const uint8_t* bytes, size_t count) {
     state_->stream.next_in = const_cast<Bytef*>(bytes);
     state_->stream.avail_in = static_cast<uInt>(count);

@@ -60,6 +60,8 @@ public:
     void Feed(const uint8_t* bytes, size_t count);
     int64_t Drain(uint8_t* out, size_t capacity);
     bool Finished() const { return finished_; }
+    // Starts a new stream, keeping the memory of the last one.
+    void Reset();
 
 private:
     struct State;

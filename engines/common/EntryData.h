@@ -1,10 +1,12 @@
-// Reading one entry's data, shared by every extractor: the password trial and the stream that
-// decrypts, inflates and checks the data on its way out.
+// Reading one entry's data, shared by every extractor: the password trial, the folders of the
+// targets, and the decoder that decrypts, inflates and checks the data on its way out.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "engines/common/Codec.h"
@@ -25,9 +27,19 @@ struct PasswordTrial {
 // Reads what a trial needs from the entry whose data begins at `dataAt`; false when it cannot be read.
 bool ReadPasswordTrial(platform::Stream& archive, const Entry& entry, int64_t dataAt, PasswordTrial& trial);
 
-// Makes every folder of the first `count` of `components` below `destination` (which ends in a
-// backslash); false when one cannot be made.
-bool MakeEntryFolders(const std::string& destination, const std::vector<std::string>& components, size_t count);
+// Makes the folders of entries below a destination (which ends in a backslash), remembering those
+// it made or found, so that each is looked at once per extraction.
+class FolderMaker {
+public:
+    explicit FolderMaker(std::string destination) : destination_(std::move(destination)) {}
+    // Makes every folder of the first `count` of `components`; false when one cannot be made.
+    bool Make(const std::vector<std::string>& components, size_t count);
+
+private:
+    std::string destination_;
+    std::unordered_set<std::string> known_;
+};
+
 // The components of a safe name joined with backslashes, as the path below the destination.
 std::string JoinComponents(const std::vector<std::string>& components);
 
@@ -35,9 +47,36 @@ std::string JoinComponents(const std::vector<std::string>& components);
 // size was written.
 enum class DataResult { Good, Damaged, Longer, WriteError, Cancelled };
 
-// Writes the entry's data, decrypted with `password` when the entry is encrypted and inflated when
-// deflated, to `out`. `progress` hears of every piece written and answers false to cancel.
-// Damaged when the data cannot be read or inflated, or its size or CRC differs from the entry's.
+// Takes the plain bytes of an entry as they come out; anything but Good stops the decoding.
+using PlainSink = std::function<DataResult(const uint8_t* bytes, size_t count)>;
+
+// Decrypts (with the password given), inflates and checks one entry's stored data, fed in pieces
+// of any size; the plain bytes go to the sink, never one past the declared size plus one.
+class EntryDecoder {
+public:
+    // `inflater`, when given, is reset and used instead of a new one (a worker keeps one).
+    EntryDecoder(const Entry& entry, const std::string& password, Inflater* inflater = nullptr);
+    // Takes the next stored bytes, decrypting them in place.
+    DataResult Feed(uint8_t* bytes, size_t count, const PlainSink& sink);
+    // After the last stored bytes: Good when the data ended where it should, at its size and CRC.
+    DataResult Finish() const;
+
+private:
+    DataResult Take(const uint8_t* bytes, size_t count, const PlainSink& sink);
+    size_t Room() const { return static_cast<size_t>(std::max<int64_t>(entry_.Size() - size_, 0)); }
+
+    const Entry& entry_;
+    std::optional<ZipCipher> cipher_;
+    size_t headerLeft_ = 0;  // bytes of the encryption header still to come
+    std::optional<Inflater> ownInflater_;
+    Inflater* inflater_ = nullptr;  // none for stored data
+    std::vector<uint8_t> output_;
+    uint32_t crc_ = 0;
+    int64_t size_ = 0;
+};
+
+// Writes the entry's data, decoded, to `out`, reading it from `dataAt` on. `progress` hears of
+// every piece written and answers false to cancel.
 DataResult CopyEntryData(platform::Stream& archive, const Entry& entry, int64_t dataAt, const std::string& password,
                          platform::Stream& out, const std::function<bool(size_t)>& progress);
 

@@ -5,17 +5,10 @@ namespace engines {
 
 TempFile::TempFile(std::initializer_list<std::string> folders, const std::string& prefix) {
     for (const std::string& folder : folders) {
-        const std::string path = platform::MakeProcessTempFile(folder, prefix);
-        if (path.empty()) continue;
-        std::string error;
-        stream_ = platform::FileStream::Open(path, platform::Access::Create, platform::Share::Exclusive, error);
-        if (stream_) {
-            path_ = path;
-            return;
-        }
-        // The folder made the name but does not let us write it: try the next one.
-        platform::DeleteFile(path);
+        stream_ = platform::CreateProcessTempFile(folder, prefix, path_);
+        if (stream_) return;
     }
+    path_.clear();
 }
 
 TempFile::~TempFile() {
@@ -25,8 +18,10 @@ TempFile::~TempFile() {
 
 bool TempFile::MoveTo(const std::string& target) {
     stream_.reset();
-    if (!platform::MoveFile(path_, target) && !platform::CopyFile(path_, target, false)) return false;
-    if (platform::FileExists(path_)) platform::DeleteFile(path_);
+    if (!platform::MoveFile(path_, target)) {
+        if (!platform::CopyFile(path_, target, false)) return false;
+        platform::DeleteFile(path_);
+    }
     path_.clear();
     return true;
 }

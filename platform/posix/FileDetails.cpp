@@ -6,6 +6,9 @@
 
 #include <cstdio>
 #include <ctime>
+#include <map>
+#include <mutex>
+#include <tuple>
 
 #include "platform/Handle.h"
 #include "platform/Native.h"
@@ -73,7 +76,12 @@ bool GetFileDetails(const std::string& path, FileDetails& details) {
     return true;
 }
 
-bool SetFileModified(const std::string& path, const LocalTime& time) {
+namespace {
+
+// Seconds since 1970 of a local time. mktime reads the zone file again on every call, and an
+// extraction sets thousands of times, most in a few hours: the zone's offset is remembered per
+// hour, as summer time starts and ends on the hour.
+bool SecondsOfLocal(const LocalTime& time, time_t& seconds) {
     struct tm parts {};
     parts.tm_year = time.year - 1900;
     parts.tm_mon = time.month - 1;
@@ -81,11 +89,38 @@ bool SetFileModified(const std::string& path, const LocalTime& time) {
     parts.tm_hour = time.hour;
     parts.tm_min = time.minute;
     parts.tm_sec = time.second;
+    struct tm universal = parts;
+    const time_t asUniversal = ::timegm(&universal);
+    static std::mutex guard;
+    static std::map<std::tuple<int, int, int, int>, time_t> offsets;
+    const auto hour = std::make_tuple(time.year, time.month, time.day, time.hour);
+    std::lock_guard<std::mutex> lock(guard);
+    if (const auto known = offsets.find(hour); known != offsets.end()) {
+        seconds = asUniversal + known->second;
+        return true;
+    }
     parts.tm_isdst = -1;  // let the C library decide whether summer time applied then
-    const time_t seconds = ::mktime(&parts);
-    if (seconds == static_cast<time_t>(-1)) return false;
+    seconds = ::mktime(&parts);
+    if (seconds == static_cast<time_t>(-1) || asUniversal == static_cast<time_t>(-1)) return false;
+    if (offsets.size() >= 4096) offsets.clear();
+    offsets.emplace(hour, seconds - asUniversal);
+    return true;
+}
+
+}  // namespace
+
+bool SetFileModified(const std::string& path, const LocalTime& time) {
+    time_t seconds = 0;
+    if (!SecondsOfLocal(time, seconds)) return false;
     const struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
     return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+}
+
+bool SetFileModified(intptr_t file, const LocalTime& time) {
+    time_t seconds = 0;
+    if (!SecondsOfLocal(time, seconds)) return false;
+    const struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
+    return ::futimens(static_cast<int>(file), times) == 0;
 }
 
 bool MoveFile(const std::string& from, const std::string& to) {

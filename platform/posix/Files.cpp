@@ -39,6 +39,7 @@ int OpenFlags(Access access) {
         case Access::Read: return O_RDONLY;
         case Access::ReadWrite: return O_RDWR;
         case Access::Create: return O_RDWR | O_CREAT | O_TRUNC;
+        case Access::CreateNew: return O_RDWR | O_CREAT | O_EXCL;
     }
     return O_RDONLY;
 }
@@ -103,9 +104,11 @@ intptr_t OpenFile(const std::string& path, Access access, Share, std::string& er
         error = std::strerror(errno);
         return kInvalidFile;
     }
-    // Windows refuses to open a folder as a file; open(2) lets a folder be read.
+    // Windows refuses to open a folder as a file; open(2) lets a folder be read (a created file
+    // is never one).
     struct stat64 info;
-    if (::fstat64(fd.Get(), &info) == 0 && S_ISDIR(info.st_mode)) {
+    const bool creating = access == Access::Create || access == Access::CreateNew;
+    if (!creating && ::fstat64(fd.Get(), &info) == 0 && S_ISDIR(info.st_mode)) {
         error = std::strerror(EISDIR);
         return kInvalidFile;
     }
@@ -121,6 +124,18 @@ void CloseFile(intptr_t file) { ::close(static_cast<int>(file)); }
 
 int32_t ReadFile(intptr_t file, void* buffer, int32_t count) {
     return ReadFully(static_cast<int>(file), static_cast<char*>(buffer), count);
+}
+
+int32_t ReadFileAt(intptr_t file, int64_t offset, void* buffer, int32_t count) {
+    int32_t done = 0;
+    while (done < count) {
+        const ssize_t got = ::pread64(static_cast<int>(file), static_cast<char*>(buffer) + done,
+                                      static_cast<size_t>(count - done), offset + done);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        done += static_cast<int32_t>(got);
+    }
+    return done;
 }
 
 int32_t WriteFile(intptr_t file, const void* buffer, int32_t count) {

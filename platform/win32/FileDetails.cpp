@@ -54,7 +54,9 @@ bool GetFileDetails(const std::string& path, FileDetails& details) {
     return true;
 }
 
-bool SetFileModified(const std::string& path, const LocalTime& time) {
+namespace {
+
+bool ToFileTime(const LocalTime& time, FILETIME& utc) {
     SYSTEMTIME parts{};
     parts.wYear = static_cast<WORD>(time.year);
     parts.wMonth = static_cast<WORD>(time.month);
@@ -63,8 +65,19 @@ bool SetFileModified(const std::string& path, const LocalTime& time) {
     parts.wMinute = static_cast<WORD>(time.minute);
     parts.wSecond = static_cast<WORD>(time.second);
     FILETIME local;
+    return ::SystemTimeToFileTime(&parts, &local) && ::LocalFileTimeToFileTime(&local, &utc);
+}
+
+}  // namespace
+
+bool SetFileModified(intptr_t file, const LocalTime& time) {
     FILETIME utc;
-    if (!::SystemTimeToFileTime(&parts, &local) || !::LocalFileTimeToFileTime(&local, &utc)) return false;
+    return ToFileTime(time, utc) && ::SetFileTime(reinterpret_cast<HANDLE>(file), nullptr, nullptr, &utc) != 0;
+}
+
+bool SetFileModified(const std::string& path, const LocalTime& time) {
+    FILETIME utc;
+    if (!ToFileTime(time, utc)) return false;
     FileHandle file(reinterpret_cast<intptr_t>(::CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ,
                                                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)));
     return file && ::SetFileTime(reinterpret_cast<HANDLE>(file.Get()), nullptr, nullptr, &utc) != 0;

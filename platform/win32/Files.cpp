@@ -30,7 +30,13 @@ HANDLE AsHandle(intptr_t file) { return reinterpret_cast<HANDLE>(file); }
 
 DWORD DesiredAccess(Access access) { return access == Access::Read ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE; }
 
-DWORD Disposition(Access access) { return access == Access::Create ? CREATE_ALWAYS : OPEN_EXISTING; }
+DWORD Disposition(Access access) {
+    switch (access) {
+        case Access::Create: return CREATE_ALWAYS;
+        case Access::CreateNew: return CREATE_NEW;
+        default: return OPEN_EXISTING;
+    }
+}
 
 DWORD ShareMode(Share share) {
     switch (share) {
@@ -102,6 +108,16 @@ void CloseFile(intptr_t file) { ::CloseHandle(AsHandle(file)); }
 int32_t ReadFile(intptr_t file, void* buffer, int32_t count) {
     DWORD done = 0;
     if (!::ReadFile(AsHandle(file), buffer, static_cast<DWORD>(count), &done, nullptr)) return 0;
+    return static_cast<int32_t>(done);
+}
+
+// With an offset in the OVERLAPPED record a synchronous handle reads there without a seek.
+int32_t ReadFileAt(intptr_t file, int64_t offset, void* buffer, int32_t count) {
+    OVERLAPPED at {};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD done = 0;
+    if (!::ReadFile(AsHandle(file), buffer, static_cast<DWORD>(count), &done, &at)) return 0;
     return static_cast<int32_t>(done);
 }
 

@@ -1,10 +1,13 @@
 // UnzDll.dll through its exports: peer archives byte for byte, passwords, CRC errors, hostile
-// names, existing files, freshening, flat extraction and file times.
+// names, existing files, freshening, flat extraction, file times, and the order of its questions
+// while workers decode ahead.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
+#include "engines/common/ArchiveDirectory.h"
 #include "tests/engines/EngineHarness.h"
+#include "tests/support/ArchiveBuilder.h"
 #include "tests/support/TestFolder.h"
 
 namespace {
@@ -231,6 +234,141 @@ TEST_F(UnzDll, CancelStopsAtOnce) {
     EXPECT_EQ(Engines::Get().Unzip({Peer("py-deflated.zip"), destination, {}, "", 16}, callback), 1);
     EXPECT_EQ(callback.calls.back().action, engine::kActionBeginFile) << "no call after the cancel";
     EXPECT_EQ(Tree(destination).size(), 1u);
+}
+
+// Workers decode entries ahead while the calling thread writes: the questions must still come one
+// entry at a time in the archive's order, and a Cancel must leave no temporary or half-made file.
+class ReadaheadOrder : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(Engines::Get().Loaded()) << "ZipDll.dll and UnzDll.dll beside the test";
+        archive = folder.Path("mix.zip");
+        larktest::ArchiveBuilder stored;
+        for (int i = 0; i < 40; ++i) Keep(stored, "s" + std::to_string(i) + ".txt", std::string(50 + i, 'a' + i % 26));
+        Keep(stored, "exists.txt", "new bytes");
+        Keep(stored, "broken.txt", "damaged in the archive");
+        larktest::BuiltArchive built = stored.Build();
+        built.bytes[built.layout.localHeaders[41] + 30 + std::string("broken.txt").size()] ^= 0x20;
+        files.erase("broken.txt");
+        larktest::WriteFileBytes(archive, built.bytes);
+        Add({"a1.txt", "a2.txt"}, "alpha");
+        Add({"b1.txt"}, "beta");
+        std::vector<std::string> after = {"large.bin"};  // more than a worker may hold at once
+        for (int i = 0; i < 20; ++i) after.push_back("t" + std::to_string(i) + ".txt");
+        Add(after, "");
+    }
+
+    void Keep(larktest::ArchiveBuilder& builder, const std::string& name, const std::string& data) {
+        builder.Add(name, data);
+        files[name] = data;
+    }
+
+    void Add(const std::vector<std::string>& names, const std::string& password) {
+        std::string words;
+        for (uint32_t x = 1; words.size() < 50000; x = x * 1103515245 + 12345) words += " w" + std::to_string(x % 97);
+        for (const std::string& name : names) {
+            std::string data = name;
+            const size_t size = name == "large.bin" ? 3 << 20 : 300;
+            while (data.size() < size) data += std::to_string(data.size()) + words;
+            files[name] = data.substr(0, size);
+            folder.Write("src/" + name, files[name]);
+        }
+        RecordingCallback callback;
+        larktest::ZipJob job{archive, names, folder.Path("src") + "\\"};
+        job.password = password;
+        job.level = 1;
+        ASSERT_EQ(Engines::Get().Zip(job, callback), static_cast<int32_t>(names.size()));
+    }
+
+    std::vector<std::string> EntryNames() const {
+        platform::FileStream stream(archive, platform::Access::Read);
+        engines::Directory directory;
+        std::string error;
+        EXPECT_TRUE(engines::ReadDirectory(stream, directory, error)) << error;
+        std::vector<std::string> names;
+        for (const engines::Entry& entry : directory.entries) names.push_back(entry.name);
+        return names;
+    }
+
+    // A run over a fresh destination with an older "exists.txt" in it: overwrite it, drop the
+    // damaged entry, answer "alpha" and then "beta".
+    std::string Run(RecordingCallback& callback, int32_t& extracted) {
+        const std::string destination = folder.Path("out" + std::to_string(++runs)) + "\\";
+        platform::CreateDirectory(destination.substr(0, destination.size() - 1));
+        larktest::WriteFile(destination + "exists.txt", "old bytes");
+        platform::SetFileModified(destination + "exists.txt", {2001, 1, 1, 0, 0, 0});
+        callback.overwrite = {true};
+        callback.keepCorrupt = {false};
+        callback.passwords = {"alpha", "beta"};
+        extracted = Engines::Get().Unzip({archive, destination, {}, "", 17}, callback);
+        return destination;
+    }
+
+    static std::vector<std::string> Conversation(const RecordingCallback& callback) {
+        std::vector<std::string> said;
+        for (const larktest::Call& call : callback.calls) {
+            if (call.action == engine::kActionBeginFile || call.action == engine::kActionOverwrite ||
+                call.action == engine::kActionPassword || call.action == engine::kActionCrcError ||
+                call.action == engine::kActionSkipped) {
+                said.push_back(std::to_string(call.action) + " " + call.text);
+            }
+        }
+        return said;
+    }
+
+    larktest::TestFolder folder;
+    std::string archive;
+    std::map<std::string, std::string> files;  // every entry's data, but the damaged one's
+    int runs = 0;
+};
+
+TEST_F(ReadaheadOrder, QuestionsComeInEntryOrderWithTheirNames) {
+    std::vector<std::string> expected;
+    for (const std::string& name : EntryNames()) {
+        expected.push_back("1 " + name);
+        if (name == "exists.txt") expected.push_back("10 exists.txt");
+        if (name == "broken.txt") expected.insert(expected.end(), {"9 broken.txt", "11 broken.txt"});
+        if (name == "a1.txt" || name == "b1.txt") expected.push_back("8 " + name);
+    }
+    RecordingCallback callback;
+    int32_t extracted = 0;
+    const std::string destination = Run(callback, extracted);
+    EXPECT_EQ(Conversation(callback), expected);
+    EXPECT_EQ(extracted, static_cast<int32_t>(files.size()));
+    EXPECT_EQ(larktest::ReadTree(destination.substr(0, destination.size() - 1)), files);
+}
+
+TEST_F(ReadaheadOrder, CancelLeavesOnlyWholeFiles) {
+    RecordingCallback full;
+    int32_t extracted = 0;
+    Run(full, extracted);
+    // Progress reports up to the third piece of the large file, and the question for "beta".
+    size_t progressBeforeLarge = 0;
+    for (const larktest::Call& call : full.calls) {
+        if (call.action == engine::kActionBeginFile && call.text == "large.bin") break;
+        progressBeforeLarge += call.action == engine::kActionProgress;
+    }
+    struct Case {
+        uint32_t action;
+        int occurrence;
+        const char* firstNotWritten;
+    };
+    for (const Case& c : {Case{engine::kActionProgress, static_cast<int>(progressBeforeLarge) + 3, "large.bin"},
+                          Case{engine::kActionPassword, 2, "b1.txt"}}) {
+        SCOPED_TRACE(c.firstNotWritten);
+        RecordingCallback callback;
+        callback.cancelOnAction = c.action;
+        callback.cancelOnOccurrence = c.occurrence;
+        const std::string destination = Run(callback, extracted);
+        std::map<std::string, std::string> expected;
+        for (const std::string& name : EntryNames()) {
+            if (name == c.firstNotWritten) break;
+            if (files.count(name)) expected[name] = files[name];
+        }
+        EXPECT_EQ(extracted, static_cast<int32_t>(expected.size()));
+        EXPECT_EQ(larktest::ReadTree(destination.substr(0, destination.size() - 1)), expected)
+            << "nothing after the cancel, no temporary file";
+    }
 }
 
 }  // namespace
