@@ -3,9 +3,8 @@
 #include "engines/ZipDll/Zipper.h"
 
 #include <algorithm>
-#include <condition_variable>
+#include <deque>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <thread>
 #include <unordered_map>
@@ -15,6 +14,7 @@
 #include "engines/common/Codec.h"
 #include "engines/common/TempFile.h"
 #include "engines/common/Text.h"
+#include "engines/common/WorkerPool.h"
 #include "engines/common/ArchiveDirectory.h"
 #include "zipformat/CopyBytes.h"
 
@@ -244,20 +244,11 @@ struct Packed {
 // kParallelLimit are left to the writer, which streams them.
 class ParallelPacker {
 public:
+    static constexpr size_t kMostFiles = 64;
+    static constexpr int64_t kWindowBytes = 12 << 20;
+
     ParallelPacker(const std::vector<Candidate>& files, int level, unsigned workers)
-        : files_(files), level_(level), window_(workers + 2), results_(files.size()) {
-        for (unsigned i = 0; i < workers; ++i) threads_.emplace_back([this] { Work(); });
-    }
-    ~ParallelPacker() {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            stopping_ = true;
-        }
-        changed_.notify_all();
-        for (std::thread& thread : threads_) thread.join();
-    }
-    ParallelPacker(const ParallelPacker&) = delete;
-    ParallelPacker& operator=(const ParallelPacker&) = delete;
+        : files_(files), level_(level), deflaters_(workers), pool_(workers) {}
 
     bool Handles(size_t index) const {
         return !files_[index].details.IsDirectory() && files_[index].details.size <= kParallelLimit;
@@ -265,54 +256,55 @@ public:
 
     // Waits for a file the workers handle and takes its result; the window moves on.
     Packed Take(size_t index) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [&] { return results_[index].done; });
-        Packed packed = std::move(results_[index]);
-        results_[index] = Packed();
-        Advance(index, lock);
+        Advance(index);
+        Job& job = *jobs_.front();
+        pool_.Wait(job.ticket);
+        Packed packed = std::move(job.packed);
+        held_ -= job.bytes;
+        jobs_.pop_front();
         return packed;
     }
 
     // The writer deals with a file itself: the window moves on.
-    void Pass(size_t index) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        Advance(index, lock);
-    }
+    void Pass(size_t index) { Advance(index); }
 
 private:
-    void Advance(size_t index, std::unique_lock<std::mutex>& lock) {
-        taken_ = std::max(taken_, index + 1);
-        lock.unlock();
-        changed_.notify_all();
-    }
+    struct Job {
+        size_t index = 0;
+        int64_t bytes = 0;
+        Packed packed;
+        WorkerPool::Ticket ticket;
+    };
 
-    void Work() {
-        std::optional<Deflater> deflater;
-        if (level_ > 0) deflater.emplace(level_);
-        for (;;) {
-            size_t job = 0;
-            {
-                std::unique_lock<std::mutex> lock(mutex_);
-                changed_.wait(lock,
-                              [&] { return stopping_ || nextJob_ >= files_.size() || nextJob_ < taken_ + window_; });
-                if (stopping_ || nextJob_ >= files_.size()) return;
-                job = nextJob_++;
+    // Refilled in batches once half used: workers woken for one small file at a time spend more
+    // on waking than on the file.
+    void Advance(size_t index) {
+        next_ = std::max(next_, index);
+        if (jobs_.size() > kMostFiles / 2) return;
+        while (next_ < files_.size() && jobs_.size() < kMostFiles) {
+            if (Handles(next_)) {
+                const int64_t bytes = files_[next_].details.size;
+                if (!jobs_.empty() && held_ + bytes > kWindowBytes) break;
+                auto job = std::make_unique<Job>();
+                job->index = next_;
+                job->bytes = bytes;
+                held_ += bytes;
+                jobs_.push_back(std::move(job));
+                Job& queued = *jobs_.back();
+                pool_.Submit(queued.ticket, [this, &queued](unsigned worker) {
+                    queued.packed = Pack(files_[queued.index], level_, deflaters_[worker]);
+                });
             }
-            if (!Handles(job)) continue;
-            Packed packed = Pack(files_[job], deflater ? &*deflater : nullptr);
-            {
-                std::lock_guard<std::mutex> lock(mutex_);
-                results_[job] = std::move(packed);
-                results_[job].done = true;
-            }
-            changed_.notify_all();
+            ++next_;
         }
     }
 
-    // Errors become the result's text: nothing may escape a worker thread.
-    static Packed Pack(const Candidate& file, Deflater* deflater) {
+    // Errors become the result's text: nothing may escape a worker thread. A worker's deflater is
+    // made on its first file.
+    static Packed Pack(const Candidate& file, int level, std::optional<Deflater>& deflater) {
         Packed packed;
         try {
+            if (level > 0 && !deflater) deflater.emplace(level);
             FileStream in(file.path, platform::Access::Read, platform::Share::DenyWrite);
             std::vector<uint8_t> raw(static_cast<size_t>(std::max<int64_t>(0, in.Size())));
             raw.resize(static_cast<size_t>(std::max(0, in.Read(raw.data(), static_cast<int32_t>(raw.size())))));
@@ -339,14 +331,11 @@ private:
 
     const std::vector<Candidate>& files_;
     const int level_;
-    const size_t window_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::vector<Packed> results_;
-    size_t nextJob_ = 0;
-    size_t taken_ = 0;
-    bool stopping_ = false;
-    std::vector<std::thread> threads_;
+    size_t next_ = 0;   // the first file not yet looked at
+    int64_t held_ = 0;  // bytes of the files in the window
+    std::deque<std::unique_ptr<Job>> jobs_;         // in file order; before the pool, which ends first
+    std::vector<std::optional<Deflater>> deflaters_;  // one per worker, made on its first file
+    WorkerPool pool_;
 };
 
 class EntryWriter {
@@ -428,10 +417,14 @@ public:
         const uint32_t compressed = static_cast<uint32_t>(cipherHeader.size() + packed.data.size());
         const LocalHeader local =
             Describe(candidate, name, packed.method, encrypt, packed.crc, compressed, packed.size, headerAt, entry);
-        WriteExactly(out_, local.data(), local.size(), kOutputName);
-        WriteText(out_, name, kOutputName);
-        WriteExactly(out_, cipherHeader.data(), static_cast<int32_t>(cipherHeader.size()), kOutputName);
-        WriteExactly(out_, packed.data.data(), static_cast<int32_t>(packed.data.size()), kOutputName);
+        // One write for a small file's records and data: a tree of small files is mostly calls.
+        std::vector<uint8_t> record(local.data(), local.data() + local.size());
+        record.insert(record.end(), name.begin(), name.end());
+        record.insert(record.end(), cipherHeader.begin(), cipherHeader.end());
+        const bool together = packed.data.size() <= static_cast<size_t>(kChunk);
+        if (together) record.insert(record.end(), packed.data.begin(), packed.data.end());
+        WriteExactly(out_, record.data(), static_cast<int32_t>(record.size()), kOutputName);
+        if (!together) WriteExactly(out_, packed.data.data(), static_cast<int32_t>(packed.data.size()), kOutputName);
         for (uint32_t done = 0; done < packed.size; done += kChunk) {
             const uint32_t part = std::min<uint32_t>(kChunk, packed.size - done);
             if (!reporter_.Send(engine::kActionProgress, std::string(), part)) return Outcome::Cancelled;

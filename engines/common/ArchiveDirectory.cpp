@@ -158,6 +158,15 @@ void WriteText(platform::Stream& stream, const std::string& text, const std::str
 void WriteDirectory(platform::Stream& out, const std::vector<Entry>& entries, const std::string& comment,
                     const std::string& what) {
     const int64_t start = out.Position();
+    // Gathered into large writes: a directory of many small entries is otherwise mostly calls.
+    constexpr size_t kGathered = 256 * 1024;
+    std::vector<uint8_t> pending;
+    int64_t end = start;
+    const auto flush = [&] {
+        WriteExactly(out, pending.data(), static_cast<int32_t>(pending.size()), what);
+        end += static_cast<int64_t>(pending.size());
+        pending.clear();
+    };
     for (const Entry& entry : entries) {
         CentralFileHeader header = entry.header;
         header.SetU32(CentralFileHeader::kLocalHeaderOffset, static_cast<uint32_t>(entry.localOffset));
@@ -165,12 +174,13 @@ void WriteDirectory(platform::Stream& out, const std::vector<Entry>& entries, co
         header.SetU16(CentralFileHeader::kExtraFieldLength, static_cast<uint16_t>(entry.extra.size()));
         header.SetU16(CentralFileHeader::kFileCommentLength, static_cast<uint16_t>(entry.comment.size()));
         header.SetU16(CentralFileHeader::kDiskNumberStart, 0);
-        WriteExactly(out, header.data(), header.size(), what);
-        WriteText(out, entry.name, what);
-        WriteText(out, entry.extra, what);
-        WriteText(out, entry.comment, what);
+        pending.insert(pending.end(), header.data(), header.data() + header.size());
+        for (const std::string* text : {&entry.name, &entry.extra, &entry.comment}) {
+            pending.insert(pending.end(), text->begin(), text->end());
+        }
+        if (pending.size() >= kGathered) flush();
     }
-    const int64_t end = out.Position();
+    flush();
     const std::string kept = comment.substr(0, zip::kMaxFieldLength);
     EndOfCentralHeader record = EndOfCentralHeader::Empty();
     record.SetU16(EndOfCentralHeader::kEntriesOnDisk, static_cast<uint16_t>(entries.size()));
