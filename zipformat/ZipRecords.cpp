@@ -1,4 +1,4 @@
-// The fixed ZIP records' constructors and MS-DOS time stamps.
+// The fixed ZIP records' constructors, extra fields and MS-DOS time stamps.
 #include "zipformat/ZipRecords.h"
 
 #include <cstdint>
@@ -9,6 +9,19 @@ EndOfCentralHeader EndOfCentralHeader::Empty() {
     EndOfCentralHeader record;
     record.SetU32(kSignature, kEndOfCentralSignature);
     return record;
+}
+
+// A block that claims more bytes than are left ends the walk: the rest is not a block.
+bool HasExtraBlock(std::string_view extra, uint16_t id) {
+    for (size_t at = 0; at + 4 <= extra.size();) {
+        const auto byte = [&](size_t i) { return static_cast<uint16_t>(static_cast<uint8_t>(extra[at + i])); };
+        const uint16_t blockId = static_cast<uint16_t>(byte(0) | (byte(1) << 8));
+        const size_t length = static_cast<size_t>(byte(2) | (byte(3) << 8));
+        if (at + 4 + length > extra.size()) return false;
+        if (blockId == id) return true;
+        at += 4 + length;
+    }
+    return false;
 }
 
 DosDateTimeParts SplitDosDateTime(uint32_t dosDateTime) {

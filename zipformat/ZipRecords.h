@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 #include "platform/ByteRecord.h"
 #include "platform/Platform.h"
@@ -30,6 +31,8 @@ constexpr uint16_t kMethodDeflated = 8;
 
 // A size or offset field holding this says the real value is in a ZIP64 extra field.
 constexpr uint32_t kZip64Marker32 = 0xFFFFFFFF;
+// The ID of that extra field; in a local header it also says the data descriptor's sizes are 8 bytes.
+constexpr uint16_t kZip64ExtraId = 0x0001;
 
 // Host-system bytes of "version made by" that decide whether names are OEM text.
 constexpr uint8_t kHostMsDos = 0;
@@ -154,10 +157,15 @@ public:
     static constexpr size_t kCrc32 = 4;
     static constexpr size_t kCompressedSize = 8;
     static constexpr size_t kUncompressedSize = 12;
-    // The descriptor without its signature.
+    // The descriptor without its signature, with 4-byte sizes, and with the 8-byte sizes of an
+    // entry whose local header has the ZIP64 extra field.
     static constexpr int32_t kUnsignedSize = 12;
+    static constexpr int32_t kUnsignedZip64Size = 20;
     uint32_t Signature() const { return U32(kSignature); }
 };
+
+// Whether an extra field (a run of ID, length, data blocks) holds a block with this ID.
+bool HasExtraBlock(std::string_view extra, uint16_t id);
 
 // Locator of a ZIP64 end record, which stands directly in front of the end record when present.
 class Zip64Locator : public Record<20> {

@@ -601,6 +601,8 @@ int32_t AddFiles(const ZipRequest& request, Reporter& reporter) {
     if (!output) return 0;
     platform::Stream& out = output->Stream();
     std::vector<Entry> written;
+    // Grown by doubling, a list of 65535 entries would briefly need half as much again.
+    written.reserve(directory.entries.size() + selection.files.size());
     if (archive) {
         CopyBytes(*archive, 0, directory.prefixLength, out);
         std::unordered_set<std::string> replaced;
@@ -693,6 +695,7 @@ int32_t DeleteEntries(const ZipRequest& request, Reporter& reporter) {
     platform::Stream& out = output->Stream();
     CopyBytes(*archive, 0, directory.prefixLength, out);
     std::vector<Entry> written;
+    written.reserve(directory.entries.size());
     for (size_t i = 0; i < directory.entries.size(); ++i) {
         const Entry& entry = directory.entries[i];
         if (!doomed[i]) {

@@ -106,11 +106,28 @@ int64_t DataStart(platform::Stream& archive, const Entry& entry) {
     return entry.localOffset + LocalHeader::kSize + local.FileNameLength() + local.ExtraFieldLength();
 }
 
+namespace {
+
+// Info-ZIP writing to a pipe puts the ZIP64 extra field in the local header and then 8-byte
+// sizes in the descriptor, whatever the entry's size.
+bool LocalHasZip64Extra(platform::Stream& archive, const Entry& entry, int64_t dataStart) {
+    LocalHeader local;
+    if (!ReadAt(archive, entry.localOffset, local.data(), LocalHeader::kSize)) return false;
+    std::string extra(local.ExtraFieldLength(), '\0');
+    const int32_t length = static_cast<int32_t>(extra.size());
+    return length > 0 && ReadAt(archive, dataStart - length, &extra[0], length) &&
+           zip::HasExtraBlock(extra, zip::kZip64ExtraId);
+}
+
+}  // namespace
+
 int64_t RawLength(platform::Stream& archive, const Entry& entry) {
     const int64_t dataStart = DataStart(archive, entry);
     if (dataStart < 0) return -1;
     int64_t end = dataStart + entry.CompressedSize();
     if (entry.Flags() & zip::kFlagDataDescriptor) {
+        const int32_t unsignedSize = LocalHasZip64Extra(archive, entry, dataStart) ? DataDescriptor::kUnsignedZip64Size
+                                                                                   : DataDescriptor::kUnsignedSize;
         // The descriptor's signature is optional: it is there when the four bytes after the data
         // hold it and the CRC follows it (a CRC that happens to equal the signature is then told
         // apart by the next word).
@@ -119,7 +136,7 @@ int64_t RawLength(platform::Stream& archive, const Entry& entry) {
         const bool signature = read && descriptor.Signature() == zip::kDataDescriptorSignature &&
                                (descriptor.U32(DataDescriptor::kCrc32) == entry.Crc() ||
                                 entry.Crc() != zip::kDataDescriptorSignature);
-        end += DataDescriptor::kUnsignedSize + (signature ? 4 : 0);
+        end += unsignedSize + (signature ? 4 : 0);
     }
     return end - entry.localOffset;
 }

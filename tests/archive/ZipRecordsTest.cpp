@@ -1,4 +1,5 @@
-// The record layouts byte for byte, the stream read/write of records and the MS-DOS time stamp.
+// The record layouts byte for byte, extra blocks, the stream read/write of records and the MS-DOS
+// time stamp.
 #include <gtest/gtest.h>
 
 #include "zipformat/ZipRecords.h"
@@ -99,6 +100,22 @@ TEST(ZipRecords, ShortReadOfARecordFails) {
     MemoryStream stream(FromHex(kCentralHex).substr(0, 45));
     CentralFileHeader h;
     EXPECT_FALSE(ReadRecord(stream, h));
+}
+
+// The ZIP64 block (ID 1) found behind another block; blocks that claim more than is left end the walk.
+TEST(ZipRecords, ExtraBlocksAreFoundByTheirId) {
+    const struct {
+        const char* hex;
+        bool zip64;
+    } cases[] = {
+        {"", false},
+        {"01 00 00 00", true},
+        {"55 54 05 00 01 02 03 04 05  01 00 10 00" " 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00", true},
+        {"55 54 05 00 01 00 01 00 00", false},
+        {"55 54 09 00 01 00 00 00", false},
+        {"01", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(HasExtraBlock(FromHex(c.hex), 0x0001), c.zip64) << c.hex;
 }
 
 struct DosCase {

@@ -13,6 +13,7 @@ import sys
 import zipfile
 
 PASSWORD = "secret"
+PIPED = b"from a pipe\n"
 
 
 def source_files():
@@ -44,6 +45,14 @@ def info_zip(out, src, names, *options, stream=False):
             f.write(data)
     else:
         subprocess.run(["zip", "-q", "-X", *options, out, *names], cwd=src, check=True)
+
+
+def info_zip_pipe(out, data):
+    """Data from a pipe to a pipe: the entry "-" has a ZIP64 extra field in its local header and
+    8-byte sizes in its data descriptor."""
+    zipped = subprocess.run(["zip", "-q", "-X", "-", "-"], input=data, check=True, stdout=subprocess.PIPE).stdout
+    with open(out, "wb") as f:
+        f.write(zipped)
 
 
 class Unseekable(io.RawIOBase):
@@ -129,6 +138,7 @@ def main():
     python_zip(os.path.join(out, "py-stored.zip"), files, zipfile.ZIP_STORED)
     python_zip(os.path.join(out, "py-deflated.zip"), files, zipfile.ZIP_DEFLATED)
     python_zip(os.path.join(out, "py-stream.zip"), files, zipfile.ZIP_DEFLATED, stream=True)
+    info_zip_pipe(os.path.join(out, "info-pipe.zip"), PIPED)
     hostile_zip(os.path.join(out, "hostile.zip"))
     corrupt_zip(os.path.join(out, "corrupt.zip"))
     unsupported_zip(os.path.join(out, "unsupported.zip"))
