@@ -11,6 +11,21 @@ EndOfCentralHeader EndOfCentralHeader::Empty() {
     return record;
 }
 
+LocalHeader LocalHeaderFor(const CentralFileHeader& central) {
+    LocalHeader local;
+    local.SetU32(LocalHeader::kSignature, kLocalHeaderSignature);
+    local.SetU16(LocalHeader::kVersionNeeded, central.U16(CentralFileHeader::kVersionNeeded));
+    local.SetU16(LocalHeader::kFlags, central.Flags());
+    local.SetU16(LocalHeader::kMethod, central.Method());
+    local.SetU16(LocalHeader::kTime, central.U16(CentralFileHeader::kTime));
+    local.SetU16(LocalHeader::kDate, central.U16(CentralFileHeader::kDate));
+    local.SetU32(LocalHeader::kCrc32, central.Crc32());
+    local.SetU32(LocalHeader::kCompressedSize, central.CompressedSize());
+    local.SetU32(LocalHeader::kUncompressedSize, central.UncompressedSize());
+    local.SetU16(LocalHeader::kFileNameLength, central.FileNameLength());
+    return local;
+}
+
 // A block that claims more bytes than are left ends the walk: the rest is not a block.
 bool HasExtraBlock(std::string_view extra, uint16_t id) {
     for (size_t at = 0; at + 4 <= extra.size();) {

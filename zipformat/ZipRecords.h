@@ -164,6 +164,10 @@ public:
     uint32_t Signature() const { return U32(kSignature); }
 };
 
+// The local header that goes with a directory entry: the same version needed, flags, method, time,
+// CRC, sizes and name length, and no extra field.
+LocalHeader LocalHeaderFor(const CentralFileHeader& central);
+
 // Whether an extra field (a run of ID, length, data blocks) holds a block with this ID.
 bool HasExtraBlock(std::string_view extra, uint16_t id);
 

@@ -439,18 +439,6 @@ private:
         const DosStamp stamp = ToDos(candidate.details.modified);
         const uint16_t needed = (method == kMethodStored && !encrypt) ? kVersionStored : kVersionDeflated;
         const uint16_t flags = encrypt ? kFlagEncrypted : 0;
-        LocalHeader local;
-        local.SetU32(LocalHeader::kSignature, zip::kLocalHeaderSignature);
-        local.SetU16(LocalHeader::kVersionNeeded, needed);
-        local.SetU16(LocalHeader::kFlags, flags);
-        local.SetU16(LocalHeader::kMethod, method);
-        local.SetU16(LocalHeader::kTime, stamp.time);
-        local.SetU16(LocalHeader::kDate, stamp.date);
-        local.SetU32(LocalHeader::kCrc32, crc);
-        local.SetU32(LocalHeader::kCompressedSize, compressed);
-        local.SetU32(LocalHeader::kUncompressedSize, size);
-        local.SetU16(LocalHeader::kFileNameLength, static_cast<uint16_t>(name.size()));
-
         entry = Entry();
         CentralFileHeader& header = entry.header;
         header.SetU32(CentralFileHeader::kSignature, zip::kCentralHeaderSignature);
@@ -465,9 +453,10 @@ private:
         header.SetU32(CentralFileHeader::kCompressedSize, compressed);
         header.SetU32(CentralFileHeader::kUncompressedSize, size);
         header.SetU32(CentralFileHeader::kExternalAttributes, candidate.details.attributes & 0x37);  // with the folder bit
+        header.SetU16(CentralFileHeader::kFileNameLength, static_cast<uint16_t>(name.size()));
         entry.name = name;
         entry.localOffset = headerAt;
-        return local;
+        return zip::LocalHeaderFor(header);
     }
 
     Outcome WritePass(FileStream& in, uint16_t method, uint32_t knownCrc, bool encrypt, Reporter* reporter,

@@ -102,6 +102,12 @@ TEST(ZipRecords, ShortReadOfARecordFails) {
     EXPECT_FALSE(ReadRecord(stream, h));
 }
 
+TEST(ZipRecords, LocalHeaderForADirectoryEntryRepeatsItsFields) {
+    const LocalHeader local = LocalHeaderFor(FromBytes<CentralFileHeader>(FromHex(kCentralHex)));
+    EXPECT_EQ(ToBytes(local),
+              FromHex("50 4B 03 04  0A 00  09 00  08 00  5C 64  EE 26  78 56 34 12  44 33 22 11  88 77 66 55  03 00  00 00"));
+}
+
 // The ZIP64 block (ID 1) found behind another block; blocks that claim more than is left end the walk.
 TEST(ZipRecords, ExtraBlocksAreFoundByTheirId) {
     const struct {
