@@ -41,11 +41,14 @@ enum class Outcome { Done, Skipped, Cancelled };
 
 bool Flag(const ZipCommand& command, size_t offset) { return command.U32(offset) != 0; }
 
-// A file chosen for adding: where it is and the name it gets in the archive (ANSI, '/').
+// A file chosen for adding: where it is and the name it gets in the archive (ANSI, '/'). The
+// files of one folder share its path: 65535 full paths would take megabytes.
 struct Candidate {
-    std::string path;
+    std::shared_ptr<const std::string> folder;  // with its trailing backslash, or empty
     std::string storedName;
     FileDetails details;
+
+    std::string Path() const { return *folder + details.name; }
 };
 
 struct Selection {
@@ -90,21 +93,23 @@ public:
 
 private:
     void Walk(const std::string& folder, const std::string& pattern, const std::string& base) {
+        const auto shared = std::make_shared<const std::string>(folder);
         for (const FileDetails& item : platform::ListDirectory(folder.empty() ? "." : folder)) {
             const std::string path = folder + item.name;
             if (item.IsDirectory()) {
                 if (!request_.recurse) continue;
                 // A folder of the tree gets an entry of its own, as peers store it, so that an empty
                 // folder comes back on extraction; a flattened add has no folders to keep.
-                if (request_.folderEntries && !request_.junkFolders) Take(item, path, pattern, base);
+                if (request_.folderEntries && !request_.junkFolders) Take(item, shared, path, pattern, base);
                 Walk(path + "\\", pattern, base);
                 continue;
             }
-            Take(item, path, pattern, base);
+            Take(item, shared, path, pattern, base);
         }
     }
 
-    void Take(const FileDetails& item, const std::string& path, const std::string& pattern, const std::string& base) {
+    void Take(const FileDetails& item, const std::shared_ptr<const std::string>& folder, const std::string& path,
+              const std::string& pattern, const std::string& base) {
         if (!MatchesWildcard(pattern, item.name)) return;
         ++found_;
         const bool hidden = (item.attributes & (platform::kAttributeHidden | platform::kAttributeSystem)) != 0;
@@ -113,12 +118,12 @@ private:
             return;
         }
         if (!item.IsDirectory()) {
-            selection_.files.push_back({path, StoredName(path, base, request_.junkFolders), item});
+            selection_.files.push_back({folder, StoredName(path, base, request_.junkFolders), item});
             return;
         }
-        FileDetails folder = item;
-        folder.size = 0;  // what a folder's own size means differs by system; its entry holds no data
-        selection_.files.push_back({path, StoredName(path, base, false) + "/", folder});
+        FileDetails details = item;
+        details.size = 0;  // what a folder's own size means differs by system; its entry holds no data
+        selection_.files.push_back({folder, StoredName(path, base, false) + "/", details});
     }
 
     const ZipRequest& request_;
@@ -130,15 +135,16 @@ std::string AbsolutePath(const std::string& path) {
     return IsAbsolutePath(path) ? path : AppendBackslash(platform::GetCurrentDirectory()) + path;
 }
 
-// Applies the update rules, drops duplicates and the archive itself.
+// Applies the update rules, drops duplicates and the archive itself, in place: a second list of
+// 65535 candidates would be the add's largest use of memory.
 void FilterCandidates(const ZipRequest& request, const Directory& directory, Selection& selection) {
     std::unordered_map<std::string, const Entry*> existingByName;
     for (const Entry& entry : directory.entries) existingByName.emplace(FoldName(entry.DecodedName()), &entry);
     const std::string archive = FoldName(AbsolutePath(request.archive));
     std::unordered_set<std::string> seen;
-    std::vector<Candidate> kept;
+    size_t kept = 0;
     for (Candidate& candidate : selection.files) {
-        if (FoldName(AbsolutePath(candidate.path)) == archive) continue;
+        if (FoldName(AbsolutePath(candidate.Path())) == archive) continue;
         const std::string key = FoldName(candidate.storedName);
         if (!seen.insert(key).second) continue;
         const auto found = existingByName.find(key);
@@ -150,9 +156,10 @@ void FilterCandidates(const ZipRequest& request, const Directory& directory, Sel
             selection.skipped.emplace_back(candidate.storedName, engine::kSkipNotNewer);
             continue;
         }
-        kept.push_back(std::move(candidate));
+        if (&selection.files[kept] != &candidate) selection.files[kept] = std::move(candidate);
+        ++kept;
     }
-    selection.files = std::move(kept);
+    selection.files.resize(kept);
 }
 
 bool OpenArchive(const std::string& path, std::optional<FileStream>& stream, Directory& directory,
@@ -305,7 +312,7 @@ private:
         Packed packed;
         try {
             if (level > 0 && !deflater) deflater.emplace(level);
-            FileStream in(file.path, platform::Access::Read, platform::Share::DenyWrite);
+            FileStream in(file.Path(), platform::Access::Read, platform::Share::DenyWrite);
             std::vector<uint8_t> raw(static_cast<size_t>(std::max<int64_t>(0, in.Size())));
             raw.resize(static_cast<size_t>(std::max(0, in.Read(raw.data(), static_cast<int32_t>(raw.size())))));
             packed.crc = UpdateCrc(0, raw.data(), raw.size());
@@ -324,7 +331,7 @@ private:
             packed.error = error.what();
         } catch (...) {
             packed.failed = true;
-            packed.error = "Cannot read " + file.path + ".";
+            packed.error = "Cannot read " + file.Path() + ".";
         }
         return packed;
     }
@@ -346,13 +353,13 @@ public:
     Outcome Add(const Candidate& candidate, Entry& entry) {
         std::optional<FileStream> in;
         try {
-            in.emplace(candidate.path, platform::Access::Read, platform::Share::DenyWrite);
+            in.emplace(candidate.Path(), platform::Access::Read, platform::Share::DenyWrite);
         } catch (const platform::FileError& error) {
             reporter_.Message(error.what());
-            return reporter_.Skipped(candidate.path, engine::kSkipReadError) ? Outcome::Skipped : Outcome::Cancelled;
+            return reporter_.Skipped(candidate.Path(), engine::kSkipReadError) ? Outcome::Skipped : Outcome::Cancelled;
         }
         if (in->Size() > kMaxOffset) {
-            return reporter_.Skipped(candidate.path, engine::kSkipUnsupported) ? Outcome::Skipped : Outcome::Cancelled;
+            return reporter_.Skipped(candidate.Path(), engine::kSkipUnsupported) ? Outcome::Skipped : Outcome::Cancelled;
         }
         const bool encrypt = !request_.password.empty();
         // The cipher header's check byte is the CRC's high byte, so an encrypted file is read once
@@ -403,7 +410,7 @@ public:
     Outcome AddPacked(const Candidate& candidate, Packed& packed, Entry& entry) {
         if (packed.failed) {
             reporter_.Message(packed.error);
-            return reporter_.Skipped(candidate.path, engine::kSkipReadError) ? Outcome::Skipped : Outcome::Cancelled;
+            return reporter_.Skipped(candidate.Path(), engine::kSkipReadError) ? Outcome::Skipped : Outcome::Cancelled;
         }
         const bool encrypt = !request_.password.empty();
         const std::string name = platform::AnsiToOem(candidate.storedName);
@@ -612,7 +619,7 @@ int32_t AddFiles(const ZipRequest& request, Reporter& reporter) {
         if (!reporter.Send(engine::kActionBeginFile, WithBackslashes(file.storedName), Clamp32(file.details.size))) {
             return 0;
         }
-        if (request.trace && !reporter.Message("Adding " + file.path + " as " + file.storedName)) return 0;
+        if (request.trace && !reporter.Message("Adding " + file.Path() + " as " + file.storedName)) return 0;
         Entry entry;
         Outcome outcome = Outcome::Done;
         if (file.details.IsDirectory()) {
