@@ -110,8 +110,19 @@ void Unzipper::ReportNotTried(const std::vector<const Entry*>& entries, size_t f
     }
 }
 
+// A folder this extraction made holds no killed run's files.
 void Unzipper::RemoveOrphansOnce(const std::string& folder) {
-    if (cleaned_.insert(FoldName(folder)).second) platform::RemoveOrphanedTempFiles(folder, kTempPrefix);
+    if (!folders_.Made(folder) && cleaned_.insert(FoldName(folder)).second) {
+        platform::RemoveOrphanedTempFiles(folder, kTempPrefix);
+    }
+}
+
+// In a folder this extraction made, only what it wrote or made can be in the way: the file system
+// is asked only then (a tree of small files is mostly calls to it).
+bool Unzipper::TargetExists(const std::string& target, platform::FileDetails& existing) {
+    if (!folders_.Made(FolderPart(target))) return platform::GetFileDetails(target, existing);
+    if (folders_.Knows(target)) return platform::GetFileDetails(target, existing);
+    return written_.count(FoldName(target)) != 0 && platform::GetFileDetails(target, existing);
 }
 
 // Folder entries are not files: with folder names restored they are made as folders, and never counted.
@@ -159,7 +170,7 @@ Unzipper::Outcome Unzipper::ExtractEntry(FileStream& archive, const Entry& entry
     const std::string relative = request_.useFolders ? JoinComponents(components) : components.back();
     const std::string target = request_.destination + relative;
     platform::FileDetails existing;
-    const bool exists = platform::GetFileDetails(target, existing);
+    const bool exists = TargetExists(target, existing);
     if (exists && existing.IsDirectory()) return Skip(name, engine::kSkipWriteError, kFolderInTheWay);
     // Two entries that land on one file (the same name twice, names that differ in letter case,
     // names whose characters the code page lacks): the later one would silently replace the file

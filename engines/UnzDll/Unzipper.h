@@ -58,6 +58,7 @@ private:
     Outcome WriteFailed(const std::string& name);
     void ReportNotTried(const std::vector<const Entry*>& entries, size_t from);
     void RemoveOrphansOnce(const std::string& folder);
+    bool TargetExists(const std::string& target, platform::FileDetails& existing);
 
     UnzipRequest request_;
     Reporter& reporter_;

@@ -21,7 +21,10 @@ bool FolderMaker::Make(const std::vector<std::string>& components, size_t count)
     for (size_t i = 0; i < count; ++i) {
         path += components[i];
         if (!known_.count(path)) {
-            if (!platform::DirectoryExists(path) && !platform::CreateDirectory(path)) return false;
+            if (!platform::DirectoryExists(path)) {
+                if (!platform::CreateDirectory(path)) return false;
+                made_.insert(path + '\\');
+            }
             known_.insert(path);
         }
         path += '\\';

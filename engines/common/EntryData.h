@@ -34,10 +34,16 @@ public:
     explicit FolderMaker(std::string destination) : destination_(std::move(destination)) {}
     // Makes every folder of the first `count` of `components`; false when one cannot be made.
     bool Make(const std::vector<std::string>& components, size_t count);
+    // Whether this extraction made the folder (given with its trailing backslash): then it holds
+    // nothing but what this extraction put there.
+    bool Made(const std::string& folder) const { return made_.count(folder) != 0; }
+    // Whether `path` (no trailing backslash) is a folder made or found.
+    bool Knows(const std::string& path) const { return known_.count(path) != 0; }
 
 private:
     std::string destination_;
     std::unordered_set<std::string> known_;
+    std::unordered_set<std::string> made_;
 };
 
 // The components of a safe name joined with backslashes, as the path below the destination.
