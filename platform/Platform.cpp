@@ -252,11 +252,25 @@ Stream::Copied Stream::CopyFrom(Stream& from, int32_t count, std::vector<uint8_t
     return copied;
 }
 
+namespace {
+
+// The kernel's range copy moves page-aligned bytes faster than anything, but bytes taken from
+// inside a page that land at another offset within a page go more slowly than through a buffer
+// (measured: spanning, whose parts are shifted by the set's marker, took twice as long).
+bool RangeCopyPays(Stream& from, Stream& to) {
+    constexpr int64_t kPage = 4096;
+    const int64_t source = from.Position();
+    const int64_t target = to.Position();
+    return source >= 0 && target >= 0 && ((source - target) % kPage == 0 || source % kPage == 0);
+}
+
+}  // namespace
+
 Stream::Copied FileStream::CopyFrom(Stream& from, int32_t count, std::vector<uint8_t>& buffer) {
     Copied copied;
     auto* file = dynamic_cast<FileStream*>(&from);
     // A simulated disk's capacity is kept by Write alone.
-    if (file && !limitingDisk_ && count > 0) {
+    if (file && !limitingDisk_ && count > 0 && RangeCopyPays(from, *this)) {
         copied.read = copied.written = native::CopyRange(file->file_.Get(), file_.Get(), count);
     }
     // What the kernel did not copy goes through the buffer, which tells a short read from a short write.
