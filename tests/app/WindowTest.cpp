@@ -375,8 +375,10 @@ TEST_F(WindowTest, ArchiveSessionThroughTheRealDialogs) {
     ASSERT_NE(program.Window(), nullptr) << "the window of larkspool.exe did not appear";
     program.WaitForStart(false);
     auto command = [&](int id) { ::PostMessageA(program.Window(), WM_COMMAND, id, 0); };
-    auto statusBecomes = [&](const std::string& text) {
-        return WaitUntil([&] { return program.Status() == text; });
+    // On failure it says what the status bar shows instead, and which windows are open.
+    auto statusBecomes = [&](const std::string& text) -> testing::AssertionResult {
+        if (WaitUntil([&] { return program.Status() == text; })) return testing::AssertionSuccess();
+        return testing::AssertionFailure() << program.Status() << "\n" << DescribeWindows(program.ProcessId());
     };
 
     // New, on a fresh name, in the source folder (the first folder of both dialogs follows it).
@@ -386,7 +388,7 @@ TEST_F(WindowTest, ArchiveSessionThroughTheRealDialogs) {
     EXPECT_EQ(WindowText(::GetDlgItem(dialog, IDOK)), "&Open");
     Shoot(dialog, "dialog-new");
     EnterFileName(dialog, archive);
-    ASSERT_TRUE(statusBecomes(FormatMsg(Msg::FilesInArchive, 0))) << program.Status() << "\n" << DescribeWindows(program.ProcessId());
+    ASSERT_TRUE(statusBecomes(FormatMsg(Msg::FilesInArchive, 0)));
     EXPECT_EQ(WindowText(program.Window()), archive);
 
     // Add Folder: OK on the starting folder, the archive's own, which the add leaves out.
@@ -395,7 +397,7 @@ TEST_F(WindowTest, ArchiveSessionThroughTheRealDialogs) {
     ASSERT_NE(dialog, nullptr) << "no folder browser";
     Shoot(dialog, "dialog-add-folder");
     ::PostMessageA(::GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
-    ASSERT_TRUE(statusBecomes(FormatMsg(Msg::FilesAdded, 5))) << program.Status() << "\n" << DescribeWindows(program.ProcessId());
+    ASSERT_TRUE(statusBecomes(FormatMsg(Msg::FilesAdded, 5)));
     std::vector<ListedRow> rows = program.Rows();
     for (const char* name : {"a.txt", "with spaces.txt", "sub\\", "sub\\b.txt", "empty\\"})
         EXPECT_GE(RowOf(rows, name), 0) << name;
@@ -407,7 +409,7 @@ TEST_F(WindowTest, ArchiveSessionThroughTheRealDialogs) {
     EnterFileName(dialog, folder.Path("loose"));
     ::Sleep(1000);
     EnterFileName(dialog, "\"one.txt\" \"two.txt\"");
-    ASSERT_TRUE(statusBecomes(FormatMsg(Msg::FilesAdded, 2))) << program.Status() << "\n" << DescribeWindows(program.ProcessId());
+    ASSERT_TRUE(statusBecomes(FormatMsg(Msg::FilesAdded, 2)));
     rows = program.Rows();
 
     // Extract one selected row into another folder.
@@ -419,7 +421,7 @@ TEST_F(WindowTest, ArchiveSessionThroughTheRealDialogs) {
     ASSERT_NE(dialog, nullptr) << "no folder browser for Extract";
     Shoot(dialog, "dialog-extract");
     ChooseInBrowser(program, dialog, out);
-    ASSERT_TRUE(statusBecomes(FormatMsg(Msg::FilesExtracted, 1))) << program.Status() << "\n" << DescribeWindows(program.ProcessId());
+    ASSERT_TRUE(statusBecomes(FormatMsg(Msg::FilesExtracted, 1)));
     EXPECT_EQ(folder.Read("out/sub/b.txt"), "bravo");
     Shoot(program.Window(), "larkspool-extracted");
     EXPECT_FALSE(folder.Exists("out/a.txt")) << "only the selected row";
@@ -428,7 +430,7 @@ TEST_F(WindowTest, ArchiveSessionThroughTheRealDialogs) {
     SetRowSelection(program.Child(IDC_LISTVIEW), program.Process(),
                     {RowOf(rows, "one.txt"), RowOf(rows, "two.txt")});
     command(IDM_DELETE);
-    ASSERT_TRUE(statusBecomes(FormatMsg(Msg::FilesDeleted, 2))) << program.Status() << "\n" << DescribeWindows(program.ProcessId());
+    ASSERT_TRUE(statusBecomes(FormatMsg(Msg::FilesDeleted, 2)));
 
     // Set Password, then an encrypted add and its extraction.
     command(IDM_PASSWORD);
@@ -443,7 +445,7 @@ TEST_F(WindowTest, ArchiveSessionThroughTheRealDialogs) {
     ASSERT_NE(dialog, nullptr) << "no Add Files dialog";
     Shoot(dialog, "dialog-add-files");
     EnterFileName(dialog, folder.Path("loose\\secret.txt"));
-    ASSERT_TRUE(statusBecomes(FormatMsg(Msg::FilesAdded, 1))) << program.Status() << "\n" << DescribeWindows(program.ProcessId());
+    ASSERT_TRUE(statusBecomes(FormatMsg(Msg::FilesAdded, 1)));
     rows = program.Rows();
     const std::string secretOut = folder.Path("secret-out");
     ::CreateDirectoryA(secretOut.c_str(), nullptr);
@@ -452,7 +454,7 @@ TEST_F(WindowTest, ArchiveSessionThroughTheRealDialogs) {
     dialog = WaitForDialog(program, "Browse for Folder");
     ASSERT_NE(dialog, nullptr) << "no folder browser for Extract";
     ChooseInBrowser(program, dialog, secretOut);
-    ASSERT_TRUE(statusBecomes(FormatMsg(Msg::FilesExtracted, 1))) << program.Status() << "\n" << DescribeWindows(program.ProcessId());
+    ASSERT_TRUE(statusBecomes(FormatMsg(Msg::FilesExtracted, 1)));
     EXPECT_EQ(folder.Read("secret-out/secret.txt"), "the secret");
     Shoot(program.Window(), "larkspool-session");
 
