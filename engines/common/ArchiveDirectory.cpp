@@ -97,22 +97,21 @@ bool ReadDirectory(platform::Stream& archive, Directory& directory, std::string&
     return true;
 }
 
-int64_t DataStart(platform::Stream& archive, const Entry& entry) {
-    LocalHeader local;
-    if (!ReadAt(archive, entry.localOffset, local.data(), LocalHeader::kSize) ||
-        local.Signature() != zip::kLocalHeaderSignature) {
-        return -1;
-    }
+namespace {
+
+// The entry's local header, checked; false when it cannot be read or is not one.
+bool ReadLocalHeader(platform::Stream& archive, const Entry& entry, LocalHeader& local) {
+    return ReadAt(archive, entry.localOffset, local.data(), LocalHeader::kSize) &&
+           local.Signature() == zip::kLocalHeaderSignature;
+}
+
+int64_t DataStartOf(const Entry& entry, const LocalHeader& local) {
     return entry.localOffset + LocalHeader::kSize + local.FileNameLength() + local.ExtraFieldLength();
 }
 
-namespace {
-
 // Info-ZIP writing to a pipe puts the ZIP64 extra field in the local header and then 8-byte
 // sizes in the descriptor, whatever the entry's size.
-bool LocalHasZip64Extra(platform::Stream& archive, const Entry& entry, int64_t dataStart) {
-    LocalHeader local;
-    if (!ReadAt(archive, entry.localOffset, local.data(), LocalHeader::kSize)) return false;
+bool HasZip64Extra(platform::Stream& archive, const LocalHeader& local, int64_t dataStart) {
     std::string extra(local.ExtraFieldLength(), '\0');
     const int32_t length = static_cast<int32_t>(extra.size());
     return length > 0 && ReadAt(archive, dataStart - length, &extra[0], length) &&
@@ -121,13 +120,19 @@ bool LocalHasZip64Extra(platform::Stream& archive, const Entry& entry, int64_t d
 
 }  // namespace
 
+int64_t DataStart(platform::Stream& archive, const Entry& entry) {
+    LocalHeader local;
+    return ReadLocalHeader(archive, entry, local) ? DataStartOf(entry, local) : -1;
+}
+
 int64_t RawLength(platform::Stream& archive, const Entry& entry) {
-    const int64_t dataStart = DataStart(archive, entry);
-    if (dataStart < 0) return -1;
+    LocalHeader local;
+    if (!ReadLocalHeader(archive, entry, local)) return -1;
+    const int64_t dataStart = DataStartOf(entry, local);
     int64_t end = dataStart + entry.CompressedSize();
     if (entry.Flags() & zip::kFlagDataDescriptor) {
-        const int32_t unsignedSize = LocalHasZip64Extra(archive, entry, dataStart) ? DataDescriptor::kUnsignedZip64Size
-                                                                                   : DataDescriptor::kUnsignedSize;
+        const int32_t unsignedSize = HasZip64Extra(archive, local, dataStart) ? DataDescriptor::kUnsignedZip64Size
+                                                                               : DataDescriptor::kUnsignedSize;
         // The descriptor's signature is optional: it is there when the four bytes after the data
         // hold it and the CRC follows it (a CRC that happens to equal the signature is then told
         // apart by the next word).
