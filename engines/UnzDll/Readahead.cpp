@@ -37,7 +37,7 @@ void Readahead::Advance(size_t index, const std::vector<std::string>& passwords)
     next_ = std::max(next_, index);
     // Refilled in batches once half used: workers that wake for one small file at a time spend
     // more on waking than on the file.
-    if (jobs_.size() > kMostEntries / 2 && held_ > 0 && next_ > index) return;
+    if (jobs_.size() > kMostEntries / 2) return;
     while (next_ < entries_.size() && jobs_.size() < kMostEntries) {
         const Entry& entry = *entries_[next_];
         if (Decodable(entry)) {
@@ -46,6 +46,10 @@ void Readahead::Advance(size_t index, const std::vector<std::string>& passwords)
         }
         ++next_;
     }
+}
+
+std::string Readahead::PasswordOf(size_t index) const {
+    return jobs_.empty() || jobs_.front()->index != index ? std::string() : jobs_.front()->password;
 }
 
 bool Readahead::Decodes(size_t index, const std::string& password) {

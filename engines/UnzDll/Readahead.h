@@ -39,6 +39,9 @@ public:
     // Moves the window to begin at entries[index], dropping what the writer passed by, and queues
     // what fits; `passwords` are those that may open encrypted entries.
     void Advance(size_t index, const std::vector<std::string>& passwords);
+    // The password entries[index] is decoded ahead with, chosen from those Advance was given;
+    // empty when it is not decoded ahead or not encrypted.
+    std::string PasswordOf(size_t index) const;
     // Whether entries[index] is decoded ahead with `password` (ignored when it is not encrypted).
     // When it is not, whatever was decoded is dropped and the writer streams the entry itself.
     bool Decodes(size_t index, const std::string& password);

@@ -90,9 +90,10 @@ void Unzipper::Run() {
     }
     Readahead ahead(archive, chosen, std::min(std::thread::hardware_concurrency(), kMostWorkers));
     for (size_t i = 0; i < chosen.size(); ++i) {
-        if (!reporter_.Send(engine::kActionBeginFile, chosen[i]->ShownName(), chosen[i]->Size())) return;
+        const std::string name = chosen[i]->ShownName();
+        if (!reporter_.Send(engine::kActionBeginFile, name, chosen[i]->Size())) return;
         ahead.Advance(i, KnownPasswords());
-        const Outcome outcome = ExtractEntry(archive, *chosen[i], ahead, i);
+        const Outcome outcome = ExtractEntry(archive, *chosen[i], name, ahead, i);
         if (outcome == Outcome::Cancelled) return;
         if (outcome == Outcome::Stopped) {
             ReportNotTried(chosen, i + 1);
@@ -159,8 +160,8 @@ Unzipper::Outcome Unzipper::WriteFailed(const std::string& name) {
     return outcome == Outcome::Skipped && failure.diskFull ? Outcome::Stopped : outcome;
 }
 
-Unzipper::Outcome Unzipper::ExtractEntry(FileStream& archive, const Entry& entry, Readahead& ahead, size_t index) {
-    const std::string name = entry.ShownName();
+Unzipper::Outcome Unzipper::ExtractEntry(FileStream& archive, const Entry& entry, const std::string& name,
+                                          Readahead& ahead, size_t index) {
     if ((entry.Flags() & kFlagStrongEncryption) ||
         (entry.Method() != kMethodStored && entry.Method() != kMethodDeflated)) {
         return Skip(name, engine::kSkipUnsupported);
@@ -189,7 +190,7 @@ Unzipper::Outcome Unzipper::ExtractEntry(FileStream& archive, const Entry& entry
     if (entry.dataStart < 0) return Skip(name, engine::kSkipReadError);
     std::string password;
     if (entry.IsEncrypted()) {
-        const Outcome found = FindPassword(archive, entry, password);
+        const Outcome found = FindPassword(archive, entry, ahead.PasswordOf(index), password);
         if (found != Outcome::Done) return found;
     }
     if (request_.useFolders && !folders_.Make(components, components.size() - 1)) return WriteFailed(name);
@@ -225,11 +226,19 @@ Unzipper::Outcome Unzipper::DecideOverwrite(const Entry& entry, const platform::
 
 // Tries the command's password and the last one that opened an entry, then asks, each wrong
 // answer using up one attempt.
-Unzipper::Outcome Unzipper::FindPassword(FileStream& archive, const Entry& entry, std::string& password) {
+Unzipper::Outcome Unzipper::FindPassword(FileStream& archive, const Entry& entry, const std::string& decodedWith,
+                                         std::string& password) {
+    const std::vector<std::string> known = KnownPasswords();
+    // A worker decoding ahead tried the same passwords in the same order on the same bytes: while
+    // its choice is still one of them, trying again would only read the entry again.
+    if (!decodedWith.empty() && std::find(known.begin(), known.end(), decodedWith) != known.end()) {
+        password = decodedWith;
+        return Outcome::Done;
+    }
     const std::string name = entry.ShownName();
     PasswordTrial trial;
     if (!ReadPasswordTrial(archive, entry, entry.dataStart, trial)) return Skip(name, engine::kSkipReadError);
-    for (const std::string& candidate : KnownPasswords()) {
+    for (const std::string& candidate : known) {
         if (!candidate.empty() && trial.Opens(candidate)) {
             password = candidate;
             return Outcome::Done;

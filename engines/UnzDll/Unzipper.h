@@ -48,9 +48,12 @@ private:
     std::vector<const Entry*> Select(const Directory& directory, std::vector<std::string>& unmatched);
     std::vector<std::string> KnownPasswords() const { return {request_.password, lastGoodPassword_}; }
     // Its data comes from `ahead` when a worker decoded it there, else from the archive.
-    Outcome ExtractEntry(platform::FileStream& archive, const Entry& entry, Readahead& ahead, size_t index);
+    Outcome ExtractEntry(platform::FileStream& archive, const Entry& entry, const std::string& name, Readahead& ahead,
+                         size_t index);
     Outcome DecideOverwrite(const Entry& entry, const platform::FileDetails& existing, bool& write);
-    Outcome FindPassword(platform::FileStream& archive, const Entry& entry, std::string& password);
+    // `decodedWith`: the password the entry is decoded ahead with, or empty.
+    Outcome FindPassword(platform::FileStream& archive, const Entry& entry, const std::string& decodedWith,
+                         std::string& password);
     Outcome WriteFile(const Entry& entry, const std::string& target, const Fill& fill);
     bool Progress(size_t bytes);
     Outcome Skip(const std::string& name, engine::SkipReason reason, const std::string& why = std::string());
