@@ -104,7 +104,7 @@ BlockDeflateResult BlockDeflater::Run(const BlockSource& read, const BlockSink& 
         }
         job->last = !next;
         // Data of one block is not worth starting threads for.
-        if (!pool && workers_ > 0 && next && !deflaters[0]) pool.emplace(workers_);
+        if (!pool && workers_ > 0 && next) pool.emplace(workers_);
         inFlight.push_back(std::move(job));
         Job& queued = *inFlight.back();
         if (pool) {

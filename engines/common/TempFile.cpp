@@ -8,7 +8,6 @@ TempFile::TempFile(std::initializer_list<std::string> folders, const std::string
         stream_ = platform::CreateProcessTempFile(folder, prefix, path_);
         if (stream_) return;
     }
-    path_.clear();
 }
 
 TempFile::~TempFile() {
