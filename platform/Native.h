@@ -32,6 +32,9 @@ int32_t CopyRange(intptr_t from, intptr_t to, int32_t count);
 int64_t SeekFile(intptr_t file, int64_t offset, Origin origin);
 int64_t FileSize(intptr_t file);
 bool TruncateFile(intptr_t file);
+// Sets disk room aside for the file to grow to `size` bytes without changing its size; false where
+// the system cannot, and the writes then take their room as they go.
+bool ReserveFileSpace(intptr_t file, int64_t size);
 
 bool FileExists(const std::string& path);
 bool DirectoryExists(const std::string& path);

@@ -151,6 +151,7 @@ bool TZip::MergeSpannedZip(const std::string& DestFileName) {
         Fail(Msg::ErrorReadingDiskSignature);
 
     MergeTarget target(DestFileName);
+    target.Stream().ReserveRoomTo(progressTotal);
     Buffer buffer(kCopyBlockSize);
     // The offsets stored for disk 0 count the marker, which is not copied.
     std::vector<int64_t> diskOffsets{-static_cast<int64_t>(zip::MultiDiskMarker::size())};

@@ -64,6 +64,7 @@ public:
         platform::CurrentUser().SetCursor(platform::Cursor::Busy);
         CreatePart();
         if (maxFileSize_ > 0) room_ = Min(room_, maxFileSize_);
+        part_->ReserveRoomTo(room_);
         return true;
     }
 
@@ -244,6 +245,7 @@ bool TZip::SpanZip(const std::string& DestFileName, int32_t MaxFileSize, int32_t
     Buffer buffer(kSpanBufferSize);
 
     const int64_t sourceSize = source.Size();
+    disks.Part().ReserveRoomTo(std::min<int64_t>(room, sourceSize));
     if (room > sourceSize) {
         // It fits: an ordinary copy, stub and all, on a disk without a set's label.
         disks.SetLabel("");

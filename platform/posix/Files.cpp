@@ -158,6 +158,10 @@ bool TruncateFile(intptr_t file) {
     return position >= 0 && ::ftruncate64(fd, position) == 0;
 }
 
+bool ReserveFileSpace(intptr_t file, int64_t size) {
+    return ::fallocate64(static_cast<int>(file), FALLOC_FL_KEEP_SIZE, 0, size) == 0;
+}
+
 bool FileExists(const std::string& path) {
     struct stat64 info;
     return StatPath(path, info) && !S_ISDIR(info.st_mode);

@@ -145,6 +145,9 @@ int64_t FileSize(intptr_t file) {
 
 bool TruncateFile(intptr_t file) { return ::SetEndOfFile(AsHandle(file)) != 0; }
 
+// Windows XP has no call that sets room aside without moving the end of the file.
+bool ReserveFileSpace(intptr_t, int64_t) { return false; }
+
 bool FileExists(const std::string& path) {
     const DWORD attributes = Attributes(path);
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);

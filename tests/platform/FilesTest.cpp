@@ -3,6 +3,11 @@
 
 #include <cctype>
 #include <set>
+#include <vector>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include "platform/Platform.h"
 #include "platform/SimulatedDrives.h"
@@ -127,6 +132,53 @@ TEST_F(Files, WritesOnAFullDiskComeOutShort) {
     EXPECT_EQ(file.Write(block.data(), 600), 300);
     EXPECT_EQ(folder.Read("disk/big.bin").size(), 1000u);
 }
+
+// Bytes moved through a buffer land at the right place whatever their shift within a page (the
+// buffer is entered at an offset that depends on both positions), and both positions end behind them.
+TEST_F(Files, CopiesArriveWholeAtEveryShift) {
+    std::string bytes(300000, '\0');
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 7919) >> 5);
+    const std::string source = WriteAll(folder.Path("source.bin"), bytes);
+    for (const size_t bufferSize : {65536u, 1048576u}) {
+        for (const int32_t from : {0, 4, 2100, 4092}) {
+            for (const int32_t to : {0, 4, 7, 4092}) {
+                SCOPED_TRACE(testing::Message() << "buffer " << bufferSize << ", from " << from << ", to " << to);
+                const int32_t count = static_cast<int32_t>(bytes.size()) - from;
+                std::vector<uint8_t> buffer(bufferSize);
+                {
+                    FileStream in(source, Access::Read);
+                    FileStream out(folder.Path("copy.bin"), Access::Create);
+                    ASSERT_EQ(out.Write(std::string(to, 'x').data(), to), to);
+                    ASSERT_EQ(in.Seek(from, Origin::Begin), from);
+                    const FileStream::Copied copied = out.CopyFrom(in, count, buffer);
+                    EXPECT_EQ(copied.read, count);
+                    EXPECT_EQ(copied.written, count);
+                    EXPECT_EQ(in.Position(), static_cast<int64_t>(bytes.size()));
+                    EXPECT_EQ(out.Position(), to + count);
+                }
+                EXPECT_TRUE(folder.Read("copy.bin") == std::string(to, 'x') + bytes.substr(from));
+            }
+        }
+    }
+}
+
+#ifndef _WIN32
+// Room set aside and not written would be lost to the disk: a floppy's last part, a merged archive
+// whose size was estimated from its directory.
+TEST_F(Files, ReservedRoomKeepsTheSizeAndIsGivenBackAtClose) {
+    {
+        FileStream file(folder.Path("r.bin"), Access::Create);
+        file.ReserveRoomTo(8 << 20);
+        EXPECT_EQ(file.Size(), 0);
+        EXPECT_EQ(file.Write("abc", 3), 3);
+        EXPECT_EQ(file.Size(), 3);
+    }
+    struct stat info;
+    ASSERT_EQ(::stat(folder.NativePath("r.bin").c_str(), &info), 0);
+    EXPECT_EQ(info.st_size, 3);
+    EXPECT_LT(static_cast<int64_t>(info.st_blocks) * 512, 1 << 20);
+}
+#endif
 
 TEST_F(Files, FilesAndFoldersAreToldApart) {
     folder.Write("sub/file.bin", "x");
