@@ -42,6 +42,19 @@ thread_local Failure gLastFailure;
 void NoteFailure() { gLastFailure = native::CaptureFailure(); }
 void NoteFailure(const std::string& reason, bool diskFull = false) { gLastFailure = {reason, diskFull}; }
 
+// Runs one of the system's writing calls, refused on a write-protected disk; a refusal or a failure
+// leaves its reason for the caller's message.
+template <typename Call>
+bool WriteOnDisk(bool readOnly, Call&& call) {
+    if (readOnly) {
+        NoteFailure(native::AccessDeniedReason());
+        return false;
+    }
+    if (call()) return true;
+    NoteFailure();
+    return false;
+}
+
 // A system path taken apart: its native form and, when it lies on a simulated drive, that drive.
 struct ResolvedPath {
     std::string native;
@@ -103,13 +116,7 @@ std::string TempName(const std::string& directory, const std::string& prefix, un
 
 bool CreateNewFile(const std::string& path) {
     const ResolvedPath resolved = Resolve(path);
-    if (resolved.ReadOnly()) {
-        NoteFailure(native::AccessDeniedReason());
-        return false;
-    }
-    if (native::CreateNewFile(resolved.native)) return true;
-    NoteFailure();
-    return false;
+    return WriteOnDisk(resolved.ReadOnly(), [&] { return native::CreateNewFile(resolved.native); });
 }
 
 // Tries every number once, starting from one that differs between runs, as Windows does, until
@@ -353,13 +360,8 @@ bool CopyFile(const std::string& from, const std::string& to, bool failIfExists)
     const ResolvedPath source = Resolve(from);
     const ResolvedPath target = Resolve(to);
     if (source.NoDisk() || target.NoDisk()) return false;
-    if (target.ReadOnly()) {
-        NoteFailure(native::AccessDeniedReason());
-        return false;
-    }
-    if (native::CopyFile(source.native, target.native, failIfExists)) return true;
-    NoteFailure();
-    return false;
+    return WriteOnDisk(target.ReadOnly(),
+                       [&] { return native::CopyFile(source.native, target.native, failIfExists); });
 }
 
 bool DeleteFile(const std::string& path) {
@@ -370,13 +372,7 @@ bool DeleteFile(const std::string& path) {
 bool CreateDirectory(const std::string& path) {
     const ResolvedPath resolved = Resolve(path);
     if (resolved.NoDisk()) return false;
-    if (resolved.ReadOnly()) {
-        NoteFailure(native::AccessDeniedReason());
-        return false;
-    }
-    if (native::CreateDirectory(resolved.native)) return true;
-    NoteFailure();
-    return false;
+    return WriteOnDisk(resolved.ReadOnly(), [&] { return native::CreateDirectory(resolved.native); });
 }
 
 bool RemoveDirectory(const std::string& path) {
@@ -477,13 +473,8 @@ bool MoveFile(const std::string& from, const std::string& to) {
     const ResolvedPath source = Resolve(from);
     const ResolvedPath target = Resolve(to);
     if (source.NoDisk() || target.NoDisk()) return false;
-    if (source.ReadOnly() || target.ReadOnly()) {
-        NoteFailure(native::AccessDeniedReason());
-        return false;
-    }
-    if (native::MoveFile(source.native, target.native)) return true;
-    NoteFailure();
-    return false;
+    return WriteOnDisk(source.ReadOnly() || target.ReadOnly(),
+                       [&] { return native::MoveFile(source.native, target.native); });
 }
 
 // ---------------------------------------------------------------------------------------------
