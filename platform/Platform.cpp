@@ -281,7 +281,9 @@ int64_t PageOffset(int64_t position) { return ((position % kPage) + kPage) % kPa
 // The bytes are therefore placed in the buffer at their source's page offset, or half a page past
 // it when the target lies just ahead: neither the read nor the write then lands just ahead.
 constexpr int64_t kJustAhead = 64;
-constexpr size_t kPlacedBufferMin = 65536;  // smaller buffers carry records, not bulk data
+// Block buffers of a mebibyte; smaller ones carry records, or bytes whose shift is anybody's
+// (just ahead one time in a hundred), where a second, small piece per block would cost more.
+constexpr size_t kPlacedBufferMin = 262144;
 
 size_t PlacementIn(const std::vector<uint8_t>& buffer, int64_t source, int64_t target) {
     if (buffer.size() < kPlacedBufferMin || source < 0 || target < 0) return 0;
