@@ -59,6 +59,13 @@ bool Readahead::Decodes(size_t index, const std::string& password) {
     return false;
 }
 
+bool Readahead::HeldWholeAndSound() {
+    Job& job = *jobs_.front();
+    std::unique_lock<std::mutex> lock(mutex_);
+    handed_.wait(lock, [&] { return job.finished || job.pieces.size() >= kPiecesHeld; });
+    return job.finished && job.result == DataResult::Good && job.error.empty();
+}
+
 DataResult Readahead::WriteTo(platform::Stream& out, const std::function<bool(size_t)>& progress) {
     Job& job = *jobs_.front();
     for (;;) {

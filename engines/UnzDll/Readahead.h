@@ -49,6 +49,9 @@ public:
     // hears of every piece and answers false to cancel. Throws the platform's FileError when a
     // worker could not decode at all (no memory for the decompressor).
     DataResult WriteTo(platform::Stream& out, const std::function<bool(size_t)>& progress);
+    // Whether the entry Decodes() accepted is decoded to its end and sound, waiting until it is or
+    // holds as many pieces as it may (a larger entry is never held whole).
+    bool HeldWholeAndSound();
 
 private:
     struct Job {

@@ -197,11 +197,14 @@ Unzipper::Outcome Unzipper::ExtractEntry(FileStream& archive, const Entry& entry
     const auto progress = [this](size_t bytes) { return Progress(bytes); };
     Outcome written;
     if (ahead.Decodes(index, password)) {
-        written = WriteFile(entry, target, [&](platform::Stream& out) { return ahead.WriteTo(out, progress); });
+        const bool soundAndNew = !exists && ahead.HeldWholeAndSound();
+        written = WriteFile(
+            entry, target, [&](platform::Stream& out) { return ahead.WriteTo(out, progress); }, soundAndNew);
     } else {
-        written = WriteFile(entry, target, [&](platform::Stream& out) {
-            return CopyEntryData(archive, entry, entry.dataStart, password, out, progress);
-        });
+        written = WriteFile(
+            entry, target,
+            [&](platform::Stream& out) { return CopyEntryData(archive, entry, entry.dataStart, password, out, progress); },
+            false);
     }
     if (written == Outcome::Done) written_.insert(FoldName(target));
     return written;
@@ -259,10 +262,18 @@ Unzipper::Outcome Unzipper::FindPassword(FileStream& archive, const Entry& entry
     return Skip(name, engine::kSkipPassword);
 }
 
-Unzipper::Outcome Unzipper::WriteFile(const Entry& entry, const std::string& target, const Fill& fill) {
+// A file made aside is renamed over the target once written and checked, so that no partial file
+// stands under a real name. Bytes already decoded and checked need no second look: made under the
+// target's name (one directory operation fewer a file, a fifth of a small file's cost), such a file
+// is still removed on every way out but success, and a name that cannot be made new goes aside.
+Unzipper::Outcome Unzipper::WriteFile(const Entry& entry, const std::string& target, const Fill& fill,
+                                      bool soundAndNew) {
     const std::string name = entry.ShownName();
     RemoveOrphansOnce(FolderPart(target));
-    TempFile temp({FolderPart(target)}, kTempPrefix);
+    std::optional<TempFile> made;
+    if (soundAndNew) made.emplace(TempFile::AtTarget{}, target);
+    if (!made || !made->Valid()) made.emplace(std::initializer_list<std::string>{FolderPart(target)}, kTempPrefix);
+    TempFile& temp = *made;
     if (!temp.Valid()) return WriteFailed(name);
     const DataResult result = fill(temp.Stream());
     if (result == DataResult::Cancelled) return Outcome::Cancelled;

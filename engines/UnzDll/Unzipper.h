@@ -54,7 +54,9 @@ private:
     // `decodedWith`: the password the entry is decoded ahead with, or empty.
     Outcome FindPassword(platform::FileStream& archive, const Entry& entry, const std::string& decodedWith,
                          std::string& password);
-    Outcome WriteFile(const Entry& entry, const std::string& target, const Fill& fill);
+    // `soundAndNew`: the bytes are known whole and sound and the target does not exist, so the file
+    // is made under its own name rather than made aside and renamed.
+    Outcome WriteFile(const Entry& entry, const std::string& target, const Fill& fill, bool soundAndNew);
     bool Progress(size_t bytes);
     Outcome Skip(const std::string& name, engine::SkipReason reason, const std::string& why = std::string());
     // A target that could not be written, with the system's reason; a full disk stops the run.

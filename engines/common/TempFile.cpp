@@ -10,6 +10,12 @@ TempFile::TempFile(std::initializer_list<std::string> folders, const std::string
     }
 }
 
+TempFile::TempFile(AtTarget, const std::string& target) {
+    std::string error;
+    stream_ = platform::FileStream::Open(target, platform::Access::CreateNew, platform::Share::Exclusive, error);
+    if (stream_) path_ = target;
+}
+
 TempFile::~TempFile() {
     stream_.reset();
     if (!path_.empty()) platform::DeleteFile(path_);
@@ -17,7 +23,7 @@ TempFile::~TempFile() {
 
 bool TempFile::MoveTo(const std::string& target) {
     stream_.reset();
-    if (!platform::MoveFile(path_, target)) {
+    if (path_ != target && !platform::MoveFile(path_, target)) {
         if (!platform::CopyFile(path_, target, false)) return false;
         platform::DeleteFile(path_);
     }

@@ -14,6 +14,11 @@ public:
     // process (so a later run can remove it should this one be killed); Valid() is false when
     // none did, and platform::LastFailure() says why.
     explicit TempFile(std::initializer_list<std::string> folders, const std::string& prefix);
+    struct AtTarget {};
+    // Makes `target` itself, which must not exist yet: for bytes known whole and sound before they
+    // are written. Removed as a temporary file is unless moved to `target`, where it stays; Valid()
+    // is false when the name cannot be made new.
+    TempFile(AtTarget, const std::string& target);
     ~TempFile();
     TempFile(const TempFile&) = delete;
     TempFile& operator=(const TempFile&) = delete;
@@ -21,7 +26,8 @@ public:
     bool Valid() const { return stream_ != nullptr; }
     platform::FileStream& Stream() { return *stream_; }
     const std::string& Path() const { return path_; }
-    // Closes the file and renames it over `target` (copying where a rename cannot cross volumes).
+    // Closes the file and renames it over `target` (copying where a rename cannot cross volumes);
+    // a file made at `target` only closes.
     bool MoveTo(const std::string& target);
 
 private:
