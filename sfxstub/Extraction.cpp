@@ -56,10 +56,7 @@ private:
     }
 
     Failure ExtractFile(const Entry& entry, const std::string& name) {
-        if ((entry.Flags() & engines::kFlagStrongEncryption) ||
-            (entry.Method() != engines::kMethodStored && entry.Method() != engines::kMethodDeflated)) {
-            return Failure::Unsupported;
-        }
+        if (!entry.MethodSupported()) return Failure::Unsupported;
         std::vector<std::string> components;
         if (!engines::SplitSafeName(name, components)) return Failure::UnsafeName;
         const std::string target = destination_ + engines::JoinComponents(components);

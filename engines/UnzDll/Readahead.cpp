@@ -22,8 +22,7 @@ Readahead::~Readahead() {
 }
 
 bool Readahead::Decodable(const Entry& entry) {
-    return !(entry.Flags() & kFlagStrongEncryption) &&
-           (entry.Method() == kMethodStored || entry.Method() == kMethodDeflated) && entry.dataStart >= 0;
+    return entry.MethodSupported() && entry.dataStart >= 0;
 }
 
 // The most an entry's job holds at once: its plain pieces and a worker's input.

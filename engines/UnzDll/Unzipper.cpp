@@ -162,10 +162,7 @@ Unzipper::Outcome Unzipper::WriteFailed(const std::string& name) {
 
 Unzipper::Outcome Unzipper::ExtractEntry(FileStream& archive, const Entry& entry, const std::string& name,
                                           Readahead& ahead, size_t index) {
-    if ((entry.Flags() & kFlagStrongEncryption) ||
-        (entry.Method() != kMethodStored && entry.Method() != kMethodDeflated)) {
-        return Skip(name, engine::kSkipUnsupported);
-    }
+    if (!entry.MethodSupported()) return Skip(name, engine::kSkipUnsupported);
     std::vector<std::string> components;
     if (!SplitSafeName(name, components)) return Skip(name, engine::kSkipUnsafeName);
     const std::string relative = request_.useFolders ? JoinComponents(components) : components.back();

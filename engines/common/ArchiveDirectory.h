@@ -42,6 +42,10 @@ struct Entry {
     uint16_t DosTime() const { return header.U16(CentralFileHeader::kTime); }
     uint16_t DosDate() const { return header.U16(CentralFileHeader::kDate); }
     bool IsEncrypted() const { return (Flags() & kFlagEncrypted) != 0; }
+    // Stored or deflated, without strong encryption: what the engines and the stub can decode.
+    bool MethodSupported() const {
+        return !(Flags() & kFlagStrongEncryption) && (Method() == kMethodStored || Method() == kMethodDeflated);
+    }
     bool IsFolder() const { return !name.empty() && (name.back() == '/' || name.back() == '\\'); }
     // The name in the ANSI code page, decoded by the archive's name rule.
     std::string DecodedName() const;
