@@ -285,8 +285,12 @@ constexpr int64_t kJustAhead = 64;
 // (just ahead one time in a hundred), where a second, small piece per block would cost more.
 constexpr size_t kPlacedBufferMin = 262144;
 
-size_t PlacementIn(const std::vector<uint8_t>& buffer, int64_t source, int64_t target) {
-    if (buffer.size() < kPlacedBufferMin || source < 0 || target < 0) return 0;
+// Only a large buffer's copies ask the streams where they stand.
+size_t PlacementIn(const std::vector<uint8_t>& buffer, Stream& from, Stream& to) {
+    if (buffer.size() < kPlacedBufferMin) return 0;
+    const int64_t source = from.Position();
+    const int64_t target = to.Position();
+    if (source < 0 || target < 0) return 0;
     const int64_t shift = PageOffset(target - source);
     const int64_t wanted = PageOffset(source + (shift > 0 && shift < kJustAhead ? kPage / 2 : 0));
     const int64_t at = static_cast<int64_t>(reinterpret_cast<uintptr_t>(buffer.data()) % kPage);
@@ -298,7 +302,7 @@ size_t PlacementIn(const std::vector<uint8_t>& buffer, int64_t source, int64_t t
 Stream::Copied Stream::CopyFrom(Stream& from, int32_t count, std::vector<uint8_t>& buffer) {
     Copied copied;
     while (copied.written < count && !buffer.empty()) {
-        const size_t skip = PlacementIn(buffer, from.Position(), Position());
+        const size_t skip = PlacementIn(buffer, from, *this);
         uint8_t* const place = buffer.data() + skip;
         const int32_t piece = static_cast<int32_t>(std::min<size_t>(count - copied.written, buffer.size() - skip));
         const int32_t got = from.Read(place, piece);
