@@ -156,20 +156,7 @@ DataResult Readahead::DecodeStored(Job& job, unsigned worker) {
         }
         return DataResult::Good;
     };
-    std::vector<uint8_t>& input = inputs_[worker];
-    const int64_t stored = entry.CompressedSize();
-    input.resize(static_cast<size_t>(std::clamp<int64_t>(stored, input.size(), kPiece)));
-    DataResult result = DataResult::Good;
-    for (int64_t done = 0; done < stored && result == DataResult::Good;) {
-        const int32_t want = static_cast<int32_t>(std::min<int64_t>(stored - done, kPiece));
-        if (archive_.ReadAt(entry.dataStart + done, input.data(), want) != want) {
-            result = DataResult::Damaged;
-            break;
-        }
-        done += want;
-        result = decoder.Feed(input.data(), static_cast<size_t>(want), keep);
-    }
-    if (result == DataResult::Good) result = decoder.Finish();
+    const DataResult result = decoder.DecodeFrom(archive_, entry.dataStart, inputs_[worker], keep);
     // What was decoded before damage is written too, as the streaming path writes it.
     if (result != DataResult::Cancelled && !Hand(job, piece)) return DataResult::Cancelled;
     return result;

@@ -115,6 +115,24 @@ DataResult EntryDecoder::Finish() const {
     return crc_ == entry_.Crc() && size_ == entry_.Size() ? DataResult::Good : DataResult::Damaged;
 }
 
+// Read at offsets, never through the stream's position, which workers reading ahead share.
+DataResult EntryDecoder::DecodeFrom(platform::Stream& archive, int64_t dataAt, std::vector<uint8_t>& input,
+                                    const PlainSink& sink) {
+    int64_t remaining = entry_.CompressedSize();
+    const size_t needed = static_cast<size_t>(std::min<int64_t>(remaining, kInputChunk));
+    if (input.size() < needed) input.resize(needed);
+    for (int64_t at = dataAt; remaining > 0;) {
+        const int32_t want = static_cast<int32_t>(std::min<int64_t>(remaining, static_cast<int64_t>(input.size())));
+        const int32_t got = archive.ReadAt(at, input.data(), want);
+        if (got <= 0) return DataResult::Damaged;
+        at += got;
+        remaining -= got;
+        const DataResult fed = Feed(input.data(), static_cast<size_t>(got), sink);
+        if (fed != DataResult::Good) return fed;
+    }
+    return Finish();
+}
+
 DataResult CopyEntryData(platform::Stream& archive, const Entry& entry, int64_t dataAt, const std::string& password,
                          platform::Stream& out, const std::function<bool(size_t)>& progress) {
     EntryDecoder decoder(entry, password);
@@ -123,20 +141,8 @@ DataResult CopyEntryData(platform::Stream& archive, const Entry& entry, int64_t 
         if (out.Write(bytes, length) != length) return DataResult::WriteError;
         return progress(count) ? DataResult::Good : DataResult::Cancelled;
     };
-    // Read at offsets, never through the stream's position, which workers reading ahead share.
-    int64_t at = dataAt;
-    int64_t remaining = entry.CompressedSize();
-    std::vector<uint8_t> input(static_cast<size_t>(std::min<int64_t>(remaining, kInputChunk)));
-    while (remaining > 0) {
-        const int32_t want = static_cast<int32_t>(std::min<int64_t>(remaining, kInputChunk));
-        const int32_t got = archive.ReadAt(at, input.data(), want);
-        if (got <= 0) return DataResult::Damaged;
-        at += got;
-        remaining -= got;
-        const DataResult fed = decoder.Feed(input.data(), static_cast<size_t>(got), write);
-        if (fed != DataResult::Good) return fed;
-    }
-    return decoder.Finish();
+    std::vector<uint8_t> input;
+    return decoder.DecodeFrom(archive, dataAt, input, write);
 }
 
 }  // namespace engines

@@ -66,6 +66,10 @@ public:
     DataResult Feed(uint8_t* bytes, size_t count, const PlainSink& sink);
     // After the last stored bytes: Good when the data ended where it should, at its size and CRC.
     DataResult Finish() const;
+    // Reads all the entry's stored bytes from `dataAt` on through `input` (grown to a piece when
+    // smaller), feeds them and finishes.
+    DataResult DecodeFrom(platform::Stream& archive, int64_t dataAt, std::vector<uint8_t>& input,
+                          const PlainSink& sink);
 
 private:
     DataResult Take(const uint8_t* bytes, size_t count, const PlainSink& sink);
