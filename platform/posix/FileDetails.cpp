@@ -107,20 +107,24 @@ bool SecondsOfLocal(const LocalTime& time, time_t& seconds) {
     return true;
 }
 
+// The access and change times of a file, both at that local time.
+bool TimesOf(const LocalTime& time, struct timespec (&times)[2]) {
+    time_t seconds = 0;
+    if (!SecondsOfLocal(time, seconds)) return false;
+    times[0] = times[1] = {seconds, 0};
+    return true;
+}
+
 }  // namespace
 
 bool SetFileModified(const std::string& path, const LocalTime& time) {
-    time_t seconds = 0;
-    if (!SecondsOfLocal(time, seconds)) return false;
-    const struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
-    return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+    struct timespec times[2];
+    return TimesOf(time, times) && ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
 }
 
 bool SetFileModified(intptr_t file, const LocalTime& time) {
-    time_t seconds = 0;
-    if (!SecondsOfLocal(time, seconds)) return false;
-    const struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
-    return ::futimens(static_cast<int>(file), times) == 0;
+    struct timespec times[2];
+    return TimesOf(time, times) && ::futimens(static_cast<int>(file), times) == 0;
 }
 
 bool MoveFile(const std::string& from, const std::string& to) {
