@@ -42,7 +42,7 @@ private:
     // Stopped: the disk is full, so no later entry can be written either.
     enum class Outcome { Done, Skipped, Cancelled, Stopped };
 
-    // Writes a target's data into the temporary file it is given.
+    // Writes a target's data into the file it is given (made aside, or under the target's name).
     using Fill = std::function<DataResult(platform::Stream& out)>;
 
     std::vector<const Entry*> Select(const Directory& directory, std::vector<std::string>& unmatched);
