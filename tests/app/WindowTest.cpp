@@ -370,6 +370,12 @@ TEST_F(WindowTest, ArchiveSessionThroughTheRealDialogs) {
     folder.Write("loose/one.txt", "one");
     folder.Write("loose/two.txt", "two");
     folder.Write("loose/secret.txt", "the secret");
+    // The folders the browser is sent to exist before it first lists their parent: on a busy
+    // machine it once never took one made while the program ran.
+    const std::string out = folder.Path("out");
+    const std::string secretOut = folder.Path("secret-out");
+    const std::string all = folder.Path("all");
+    for (const std::string& made : {out, secretOut, all}) ::CreateDirectoryA(made.c_str(), nullptr);
     const std::string archive = folder.Path("src\\new.zip");
     RunningProgram program({});
     ASSERT_NE(program.Window(), nullptr) << "the window of larkspool.exe did not appear";
@@ -413,8 +419,6 @@ TEST_F(WindowTest, ArchiveSessionThroughTheRealDialogs) {
     rows = program.Rows();
 
     // Extract one selected row into another folder.
-    const std::string out = folder.Path("out");
-    ::CreateDirectoryA(out.c_str(), nullptr);
     SetRowSelection(program.Child(IDC_LISTVIEW), program.Process(), {RowOf(rows, "sub\\b.txt")});
     command(IDM_EXTRACT);
     dialog = WaitForDialog(program, "Browse for Folder");
@@ -447,8 +451,6 @@ TEST_F(WindowTest, ArchiveSessionThroughTheRealDialogs) {
     EnterFileName(dialog, folder.Path("loose\\secret.txt"));
     ASSERT_TRUE(statusBecomes(FormatMsg(Msg::FilesAdded, 1)));
     rows = program.Rows();
-    const std::string secretOut = folder.Path("secret-out");
-    ::CreateDirectoryA(secretOut.c_str(), nullptr);
     SetRowSelection(program.Child(IDC_LISTVIEW), program.Process(), {RowOf(rows, "secret.txt")});
     command(IDM_EXTRACT);
     dialog = WaitForDialog(program, "Browse for Folder");
@@ -460,8 +462,6 @@ TEST_F(WindowTest, ArchiveSessionThroughTheRealDialogs) {
 
     // Everything back through the Extract button (no selection: the whole archive), empty folder too.
     SetRowSelection(program.Child(IDC_LISTVIEW), program.Process(), {});
-    const std::string all = folder.Path("all");
-    ::CreateDirectoryA(all.c_str(), nullptr);
     ::PostMessageA(program.Child(IDM_EXTRACT), BM_CLICK, 0, 0);
     dialog = WaitForDialog(program, "Browse for Folder");
     ASSERT_NE(dialog, nullptr) << "no folder browser for the Extract button";
