@@ -29,7 +29,12 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   wine="$1"; settings="$2"; shift 2
   [ -f "$WINEPREFIX/system.reg" ] || "${wine%wine}wineboot" -i >/dev/null 2>&1 || true
   "$wine" regedit /S "Z:${settings//\//\\}" >/dev/null 2>&1 || true
-  exec "$wine" "$@"' run-in-display "$wine" "$settings" "$program" "$@" || status=$?
+  status=0
+  "$wine" "$@" || status=$?
+  # The prefix'"'"'s desktop process and server end with this display: the next test, on a display of
+  # its own, must not meet them still holding windows of this one.
+  "${wine%wine}wineserver" -k >/dev/null 2>&1 || true
+  exit "$status"' run-in-display "$wine" "$settings" "$program" "$@" || status=$?
 
 if [ -n "${LARK_SCREENSHOTS:-}" ] && [ -d "$LARK_SCREENSHOTS" ] && command -v convert >/dev/null; then
   for bmp in "$LARK_SCREENSHOTS"/*.bmp; do
