@@ -83,6 +83,7 @@ public:
     static constexpr size_t kComment = 0x84;         // text or 0: the archive comment written (0: none), already
                                                      // in the archive's code page
     static constexpr size_t kSpecs = 0x8C;           // address of kSpecCount ZipSpecEntry records
+    static constexpr size_t kExtensions = 0x90;      // extension bits (below); 0 from callers that predate them
     static constexpr size_t kTrailer = 0xD4;         // kRecordTrailer
 };
 
@@ -129,6 +130,7 @@ public:
     static constexpr size_t kPasswordAttempts = 0x68;// 3: requests per entry (0 counts as 3)
     static constexpr size_t kDestination = 0x6C;     // text: destination folder with trailing backslash (empty:
                                                      // the current folder)
+    static constexpr size_t kExtensions = 0x70;      // extension bits (below); 0 from callers that predate them
     static constexpr size_t kTrailer = 0x90;         // kRecordTrailer
 };
 
@@ -138,6 +140,29 @@ class UnzipSpecEntry : public platform::ByteRecord<72> {
 public:
     static constexpr size_t kSpec = 0x00;            // text: entry name or wildcard pattern
 };
+
+// The extension word of both command records: a word that was reserved (0) in every record a
+// caller of version 160 builds. Its high half must hold kExtensionMagic before any bit counts, so
+// stray data in an old caller's record is never taken for an extension. Without the marker the
+// engines behave exactly as version 160 describes.
+constexpr uint32_t kExtensionMagic = 0x4C4B0000u;
+constexpr uint32_t kExtensionMagicMask = 0xFFFF0000u;
+enum Extension : uint32_t {
+    // Every text of the record, of its spec entries and of this run's callbacks is UTF-8 (without
+    // it: the ANSI code page).
+    kExtUtf8 = 0x0001,
+    // Sizes and progress past 32 bits travel in the callback's high words.
+    kExtZip64 = 0x0002,
+    // UnzipCommand: decode and check every entry, write nothing.
+    kExtTestOnly = 0x0004,
+    // ZipCommand: encrypt the added files with AES-256 instead of the traditional cipher.
+    kExtStrongEncryption = 0x0008,
+};
+// The extension bits a record's word carries; 0 when the marker is missing.
+constexpr uint32_t ExtensionBits(uint32_t word) {
+    return (word & kExtensionMagicMask) == kExtensionMagic ? (word & ~kExtensionMagicMask) : 0;
+}
+constexpr uint32_t ExtensionWord(uint32_t bits) { return kExtensionMagic | bits; }
 
 constexpr uint32_t kPasswordAttempts = 3;
 constexpr size_t kCallbackTextSize = 512;

@@ -74,6 +74,7 @@ const FieldOffset kLayout[] = {
     {"ZipCommand temp dir", ZipCommand::kTempDir, 0x80},
     {"ZipCommand comment", ZipCommand::kComment, 0x84},
     {"ZipCommand specs", ZipCommand::kSpecs, 0x8C},
+    {"ZipCommand extensions", ZipCommand::kExtensions, 0x90},
     {"ZipCommand trailer", ZipCommand::kTrailer, 0xD4},
     {"ZipCommand size", ZipCommand::kSize, 216},
     {"ZipSpecEntry spec", ZipSpecEntry::kSpec, 0x00},
@@ -98,6 +99,7 @@ const FieldOffset kLayout[] = {
     {"UnzipCommand specs", UnzipCommand::kSpecs, 0x48},
     {"UnzipCommand password attempts", UnzipCommand::kPasswordAttempts, 0x68},
     {"UnzipCommand destination", UnzipCommand::kDestination, 0x6C},
+    {"UnzipCommand extensions", UnzipCommand::kExtensions, 0x70},
     {"UnzipCommand trailer", UnzipCommand::kTrailer, 0x90},
     {"UnzipCommand size", UnzipCommand::kSize, 148},
     {"UnzipSpecEntry spec", UnzipSpecEntry::kSpec, 0x00},
@@ -112,6 +114,19 @@ const FieldOffset kLayout[] = {
 
 TEST(RecordLayout, EveryOffsetIsTheInterfacesOwn) {
     for (const FieldOffset& field : kLayout) EXPECT_EQ(field.constant, field.offset) << field.field;
+}
+
+// The extension word counts only with its marker: an old caller's stray bits mean nothing.
+TEST(RecordLayout, ExtensionBitsNeedTheMarker) {
+    const struct {
+        uint32_t word, bits;
+    } cases[] = {
+        {0, 0},           {0x00000001u, 0}, {0x4C4A0001u, 0}, {0xFFFF000Fu, 0},
+        {0x4C4B0000u, 0}, {0x4C4B0001u, 1}, {0x4C4B000Au, 0x0A},
+    };
+    for (const auto& c : cases) EXPECT_EQ(engine::ExtensionBits(c.word), c.bits) << std::hex << c.word;
+    EXPECT_EQ(engine::ExtensionWord(engine::kExtUtf8), 0x4C4B0001u);
+    EXPECT_EQ(engine::kExtZip64 | engine::kExtTestOnly | engine::kExtStrongEncryption, 0x0Eu);
 }
 
 struct AddCase {
