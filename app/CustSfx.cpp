@@ -6,7 +6,7 @@
 #include "app/resource.h"
 #include "archive/Messages.h"
 #include "platform/win32/WindowKit.h"
-#include "sfxstub/SfxSettings.h"
+#include "abi/SfxSettings.h"
 
 using platform::win32::DialogTemplate;
 using zip::FormatMsg;

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "app/Dialogs.h"
-#include "archive/Zip.h"
+#include "tzip/Zip.h"
 
 // One row of the list, formatted once when the list is filled; the list view asks for it by index.
 struct ListRow {

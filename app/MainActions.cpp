@@ -10,7 +10,7 @@
 #include "sfx/CustomStub.h"
 #include "sfx/SfxUtils.h"
 #include "sfx/win32/ProgramIcon.h"
-#include "sfxstub/SfxSettings.h"
+#include "abi/SfxSettings.h"
 
 using zip::FormatMsg;
 using zip::Msg;

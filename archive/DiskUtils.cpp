@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "archive/Zip.h"
+#include "archive/Archive.h"
 #include "platform/Platform.h"
 
 const char* const kDiskLabelPrefix = "PKBACK# ";

@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "archive/Zip.h"
+#include "archive/Archive.h"
 #include "platform/Platform.h"
 #include "zipformat/Directory.h"
 
@@ -82,7 +82,7 @@ void UpdateZip64Records(std::string& bytes, int64_t at, uint32_t directorySize, 
 
 }  // namespace
 
-void TZip::SetZipComment(const std::string& comment) {
+void zip::Archive::SetZipComment(const std::string& comment) {
     if (zipFileName_.empty() || endOfCentral_.EndRecord.ThisDisk() != 0 || comment == endOfCentral_.Comment) return;
     RefuseOverlongComment(comment);
     if (endOfCentral_.Position < 0) return;
@@ -102,7 +102,7 @@ void TZip::SetZipComment(const std::string& comment) {
     ContentsChanged();
 }
 
-void TZip::SetFileComment(int32_t index, const std::string& comment) {
+void zip::Archive::SetFileComment(int32_t index, const std::string& comment) {
     if (zipFileName_.empty() || endOfCentral_.EndRecord.ThisDisk() != 0 || index < 0 || index >= Count()) return;
     RefuseOverlongComment(comment);
     if (endOfCentral_.Position < 0) return;

@@ -1,5 +1,5 @@
 // Path helpers of the archive component: separators, joining, drive and folder parts.
-#include "archive/Zip.h"
+#include "archive/Archive.h"
 
 #include <algorithm>
 

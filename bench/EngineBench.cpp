@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/EngineRecords.h"
+#include "abi/EngineRecords.h"
 #include "platform/Platform.h"
 
 namespace {

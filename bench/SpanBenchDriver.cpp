@@ -11,7 +11,7 @@
 #include <functional>
 #include <string>
 
-#include "archive/Zip.h"
+#include "tzip/Zip.h"
 #include "platform/Platform.h"
 #include "platform/SimulatedDrives.h"
 #include "archive/DiskUtils.h"

@@ -1,4 +1,4 @@
-// What a TZip keeps of its engine calls: the busy mark, the trace file, the progress window, a failure.
+// What an archive object keeps of its engine calls: the busy mark, the trace file, the progress window, a failure.
 #pragma once
 
 #include <exception>
@@ -10,9 +10,7 @@
 
 namespace engine {
 
-// Held by the TZip that makes the calls; the archive layer sees only its name.
-class EngineSession {
-public:
+struct EngineSession {
     bool busy = false;
     bool engineCalled = false;   // the current operation reached the engine's exec function
     bool addWithBackup = false;  // RunZipDll runs inside AddFiles, whose backup answers a Cancel

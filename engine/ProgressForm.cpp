@@ -16,4 +16,4 @@ public:
 
 }  // namespace
 
-std::unique_ptr<TProgressForm> MakeNullProgressForm(TZip&) { return std::make_unique<NullProgressForm>(); }
+std::unique_ptr<TProgressForm> MakeNullProgressForm(engine::EngineOperations&) { return std::make_unique<NullProgressForm>(); }

@@ -6,7 +6,9 @@
 #include <memory>
 #include <string>
 
-class TZip;
+namespace engine {
+class EngineOperations;
+}
 
 // The Windows program supplies a real window; elsewhere (the host build, the console front end)
 // a window that shows nothing stands in, so the bridge runs the same steps everywhere.
@@ -23,7 +25,7 @@ public:
 // Builds the window for `owner` (positioned, not shown). The owner's Cancelled flag is set by its
 // Cancel button. Each archive object holds its own; whoever owns the object on screen (the main
 // window) gives it one that knows the window to centre on.
-using ProgressFormFactory = std::function<std::unique_ptr<TProgressForm>(TZip& owner)>;
+using ProgressFormFactory = std::function<std::unique_ptr<TProgressForm>(engine::EngineOperations& owner)>;
 
 // The window that shows nothing: what an archive object uses until it is given another factory.
-std::unique_ptr<TProgressForm> MakeNullProgressForm(TZip& owner);
+std::unique_ptr<TProgressForm> MakeNullProgressForm(engine::EngineOperations& owner);

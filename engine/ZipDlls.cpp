@@ -4,13 +4,13 @@
 
 #include <cstring>
 
-#include "archive/Zip.h"
+#include "engine/EngineOperations.h"
 #include "platform/Platform.h"
 
 namespace engine {
 namespace {
 
-// One loaded library and its two entry points. Process-wide: shared by every TZip.
+// One loaded library and its two entry points. Process-wide: shared by every archive object.
 struct EngineLibrary {
     platform::LibraryHandle handle;
     ExecFn exec = nullptr;
@@ -40,8 +40,6 @@ bool LoadEngine(EngineLibrary& engine, const std::string& dllDirectory, const ch
     engine.handle = std::move(library);
     engine.exec = exec;
     engine.version = version;
-    // Every TZip's destructor releases what is loaded.
-    SetEngineLibraryRelease(UnloadDlls);
     return true;
 }
 
@@ -79,7 +77,7 @@ bool UnzDllLoaded() { return gUnzDll.handle.IsValid(); }
 ExecFn ZipDllExec() { return gZipDll.exec; }
 ExecFn UnzDllExec() { return gUnzDll.exec; }
 
-void InitZipCommand(ZipCommand& command, TZip& zip, bool adding) {
+void InitZipCommand(ZipCommand& command, EngineOperations& zip, bool adding) {
     command.SetU32(ZipCommand::kCaller, AddressWord(&zip));
     command.SetU32(ZipCommand::kVersion, kMinEngineVersion);
     command.SetU32(ZipCommand::kCallback, CallbackWord());
@@ -109,7 +107,7 @@ void InitZipCommand(ZipCommand& command, TZip& zip, bool adding) {
     command.SetU32(ZipCommand::kJunkFolders, Flag(!(options & kAddFolderNames)));
 }
 
-void InitUnzipCommand(UnzipCommand& command, TZip& zip) {
+void InitUnzipCommand(UnzipCommand& command, EngineOperations& zip) {
     command.SetU32(UnzipCommand::kCaller, AddressWord(&zip));
     command.SetU32(UnzipCommand::kVersion, kMinEngineVersion);
     command.SetU32(UnzipCommand::kCallback, CallbackWord());
@@ -135,7 +133,7 @@ void InitUnzipCommand(UnzipCommand& command, TZip& zip) {
 int32_t ENGINE_API EngineCallback(void* info) {
     if (!info) return 0;
     CallbackBlock block(static_cast<uint8_t*>(info));
-    TZip* zip = WordAddress<TZip>(block.Word(EngineCallbackInfo::kCaller));
+    EngineOperations* zip = WordAddress<EngineOperations>(block.Word(EngineCallbackInfo::kCaller));
     if (!zip) return 0;
     try {
         return zip->HandleEngineCallback(block);

@@ -4,13 +4,13 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/EngineRecords.h"
-
-class TZip;
+#include "abi/EngineRecords.h"
 
 namespace engine {
 
-// Bit values of TZip::AddOptions.
+class EngineOperations;
+
+// Bit values of EngineOperations::AddOptions.
 constexpr uint8_t kAddFreshen = 1;        // replace only entries that exist and are older
 constexpr uint8_t kAddReplace = 2;        // add the chosen files by name, replacing entries of that name
 constexpr uint8_t kAddRecurse = 4;        // descend into the folders below the root
@@ -19,7 +19,7 @@ constexpr uint8_t kAddFolderNames = 16;   // keep the folder names below the roo
 constexpr uint8_t kAddUpdateNewer = 64;
 constexpr uint8_t kAddSystemFiles = 128;
 
-// Bit values of TZip::ExtractOptions.
+// Bit values of EngineOperations::ExtractOptions.
 constexpr uint8_t kExtractByAge = 1;      // an existing file is replaced only when it is older
 constexpr uint8_t kExtractByAge2 = 2;     // the same, for the engine's other overwrite word
 constexpr uint8_t kExtractFreshen = 4;    // only files that exist already
@@ -38,7 +38,7 @@ std::string EngineLibraryPath(const std::string& dllDirectory, const char* fileN
 // loaded or lacks an export; ZipException when its version is too old.
 bool LoadZipDll(const std::string& dllDirectory);
 bool LoadUnzDll(const std::string& dllDirectory);
-// Releases both libraries, for every TZip of the process.
+// Releases both libraries, for every archive object of the process.
 void UnloadDlls();
 bool ZipDllLoaded();
 bool UnzDllLoaded();
@@ -48,8 +48,8 @@ ExecFn UnzDllExec();
 
 // Fill the fixed and option-derived words of zero-filled command records. Adding also makes
 // AddRootDir the current directory when it names one.
-void InitZipCommand(ZipCommand& command, TZip& zip, bool adding);
-void InitUnzipCommand(UnzipCommand& command, TZip& zip);
+void InitZipCommand(ZipCommand& command, EngineOperations& zip, bool adding);
+void InitUnzipCommand(UnzipCommand& command, EngineOperations& zip);
 
 // The function both command records name; the engine calls it with an EngineCallbackInfo block.
 int32_t ENGINE_API EngineCallback(void* info);

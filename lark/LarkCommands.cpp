@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <map>
 
-#include "archive/Zip.h"
+#include "tzip/Zip.h"
 #include "engine/ProgressForm.h"
 #include "engine/ZipDlls.h"
 #include "platform/Platform.h"

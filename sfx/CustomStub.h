@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "sfxstub/SfxSettings.h"
+#include "abi/SfxSettings.h"
 
 // Writes `stubName` to `outName` with `settings` in its settings block; every other byte is copied as
 // it is. False when the stub holds no block or a text does not fit it (`outName` is then left as it

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "archive/Zip.h"
+#include "archive/Archive.h"
 #include "platform/Platform.h"
 #include "zipformat/CopyBytes.h"
 #include "zipformat/Directory.h"

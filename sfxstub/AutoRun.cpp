@@ -7,7 +7,7 @@
 #include "engines/common/Text.h"
 #include "platform/Platform.h"
 #include "sfxstub/Extraction.h"
-#include "sfxstub/SfxSettings.h"
+#include "abi/SfxSettings.h"
 
 namespace sfxstub {
 namespace {

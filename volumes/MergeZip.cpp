@@ -1,10 +1,12 @@
-// TZip::MergeSpannedZip: joining the disks of a multi-disk set into one ordinary archive.
+// Merging: joining the disks of a multi-disk set into one ordinary archive.
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <vector>
 
-#include "archive/Zip.h"
+#include "volumes/Volumes.h"
+
+#include "archive/Archive.h"
 #include "platform/Platform.h"
 #include "archive/DiskUtils.h"
 #include "zipformat/CopyBytes.h"
@@ -132,19 +134,21 @@ void RewriteDirectory(FileStream& target, EndOfCentralHeader work, const std::ve
 
 }  // namespace
 
-bool TZip::MergeSpannedZip(const std::string& DestFileName) {
-    if (zipFileName_.empty() || DestFileName.empty()) return false;
-    const EndOfCentralHeader& endRecord = endOfCentral_.EndRecord;
-    if (endRecord.ThisDisk() == 0 || GetPathDriveType(zipFileName_) != platform::kDriveRemovable)
+bool volumes::MergeSpannedZip(const zip::Archive& archive, const std::string& DestFileName,
+                              const VolumeProgress& progress) {
+    const std::string& zipFileName = archive.ZipFileName();
+    if (zipFileName.empty() || DestFileName.empty()) return false;
+    const EndOfCentralHeader& endRecord = archive.EndOfCentral().EndRecord;
+    if (endRecord.ThisDisk() == 0 || GetPathDriveType(zipFileName) != platform::kDriveRemovable)
         Fail(Msg::NotMultiDisk);
-    const int64_t progressTotal = MergedSize(entries_, endRecord);
+    const int64_t progressTotal = MergedSize(archive.Entries(), endRecord);
     if (GetPathDriveType(DestFileName) != platform::kDriveFixed) Fail(Msg::MergeOnlyToFixed);
 
     // Asked whatever disk is in the drive: it usually holds the last disk, which the set was opened from.
-    if (!AskToContinue(FormatMsg(Msg::InsertDisk, 1)) || !PromptForDisk(zipFileName_, 1)) return false;
+    if (!AskToContinue(FormatMsg(Msg::InsertDisk, 1)) || !PromptForDisk(zipFileName, 1)) return false;
 
     const int32_t lastDisk = endRecord.ThisDisk() + 1;
-    auto source = OpenPart(zipFileName_);
+    auto source = OpenPart(zipFileName);
     // Checked before the target exists, so a wrong first disk leaves nothing behind.
     zip::MultiDiskMarker marker;
     if (!zip::ReadRecord(*source, marker) || marker.Signature() != zip::kMultiDiskMarker)
@@ -156,9 +160,8 @@ bool TZip::MergeSpannedZip(const std::string& DestFileName) {
     // The offsets stored for disk 0 count the marker, which is not copied.
     std::vector<int64_t> diskOffsets{-static_cast<int64_t>(zip::MultiDiskMarker::size())};
     const auto blockAppended = [&] {
-        if (OnMergeProgress) {
-            OnMergeProgress(this, DestFileName, static_cast<int32_t>(target.Stream().Size()),
-                            static_cast<int32_t>(progressTotal));
+        if (progress) {
+            progress(DestFileName, static_cast<int32_t>(target.Stream().Size()), static_cast<int32_t>(progressTotal));
         }
         platform::CurrentUser().ProcessMessages();
     };
@@ -170,8 +173,8 @@ bool TZip::MergeSpannedZip(const std::string& DestFileName) {
         diskOffsets.push_back(target.Stream().Size());
         if (disk == lastDisk) break;
         source.reset();
-        if (!PromptForDisk(zipFileName_, disk + 1)) return false;
-        source = OpenPart(zipFileName_);
+        if (!PromptForDisk(zipFileName, disk + 1)) return false;
+        source = OpenPart(zipFileName);
     }
     source.reset();
 

@@ -1,10 +1,12 @@
-// TZip::SpanZip: writing the open archive across floppy disks as a multi-disk set, or whole onto one.
+// Spanning: writing the open archive across floppy disks as a multi-disk set, or whole onto one.
 #include <algorithm>
 #include <functional>
 #include <memory>
 #include <vector>
 
-#include "archive/Zip.h"
+#include "volumes/Volumes.h"
+
+#include "archive/Archive.h"
 #include "platform/Platform.h"
 #include "archive/DiskUtils.h"
 #include "zipformat/CopyBytes.h"
@@ -221,17 +223,20 @@ private:
 
 }  // namespace
 
-bool TZip::SpanZip(const std::string& DestFileName, int32_t MaxFileSize, int32_t Disk1Reserve) {
-    if (zipFileName_.empty() || DestFileName.empty() || endOfCentral_.Position < 0) return false;
+bool volumes::SpanZip(zip::Archive& archive, const std::string& DestFileName, int32_t MaxFileSize,
+                      int32_t Disk1Reserve, const VolumeProgress& progress) {
+    const std::string& zipFileName = archive.ZipFileName();
+    const TEOCHInfo& endOfCentral = archive.EndOfCentral();
+    if (zipFileName.empty() || DestFileName.empty() || endOfCentral.Position < 0) return false;
     if (GetPathDriveType(DestFileName) != platform::kDriveRemovable) Fail(Msg::SpanOnlyOnFloppy);
-    const EndOfCentralHeader& endRecord = endOfCentral_.EndRecord;
-    if (endRecord.ThisDisk() > 0 || GetPathDriveType(zipFileName_) == platform::kDriveRemovable)
+    const EndOfCentralHeader& endRecord = endOfCentral.EndRecord;
+    if (endRecord.ThisDisk() > 0 || GetPathDriveType(zipFileName) == platform::kDriveRemovable)
         Fail(Msg::SourceOnFloppy);
     if (MaxFileSize > 0 && MaxFileSize < kMinSpanSize) Fail(Msg::MaxFileSizeTooSmall);
     if (MaxFileSize > 0 && static_cast<int64_t>(MaxFileSize) - Disk1Reserve < kMinSpanSize)
         Fail(Msg::Disk1SizeTooSmall);
     // A directory that was not read whole would give a set without some of its entries.
-    if (Count() != endRecord.TotalEntries()) Fail(Msg::ErrorReadingCentral);
+    if (archive.Count() != endRecord.TotalEntries()) Fail(Msg::ErrorReadingCentral);
 
     SpanDisks disks(DestFileName, MaxFileSize);
     if (!disks.PrepareSpanDisk()) return false;
@@ -240,7 +245,7 @@ bool TZip::SpanZip(const std::string& DestFileName, int32_t MaxFileSize, int32_t
     room -= Disk1Reserve;
 
     disks.StartCopying();
-    FileStream source(zipFileName_, platform::Access::Read, platform::Share::DenyWrite);
+    FileStream source(zipFileName, platform::Access::Read, platform::Share::DenyWrite);
     disks.CreatePart();
     Buffer buffer(kSpanBufferSize);
 
@@ -256,23 +261,22 @@ bool TZip::SpanZip(const std::string& DestFileName, int32_t MaxFileSize, int32_t
 
     if (!zip::WriteRecord(disks.Part(), zip::MultiDiskMarker::Make())) Fail(Msg::UnableToWriteLocalData);
     room -= zip::MultiDiskMarker::size();
-    const int64_t shift = DirectoryEnd() - endRecord.CentralDirSize() - endRecord.CentralDirOffset();
+    const int64_t shift = archive.DirectoryEnd() - endRecord.CentralDirSize() - endRecord.CentralDirOffset();
     SetWriter writer(source, disks, buffer, shift, [&] {
-        if (OnSpanProgress) {
-            OnSpanProgress(this, DestFileName, static_cast<int32_t>(source.Position()),
-                           static_cast<int32_t>(sourceSize));
-        }
+        if (progress) progress(DestFileName, static_cast<int32_t>(source.Position()), static_cast<int32_t>(sourceSize));
         platform::CurrentUser().ProcessMessages();
     });
-    for (TFileInfo& entry : entries_)
+    std::vector<TFileInfo> entries = archive.Entries();
+    for (TFileInfo& entry : entries)
         if (!writer.CopyLocalRecord(entry)) return false;
+    archive.RecordSpanPositions(entries);
     EndOfCentralHeader work = endRecord;
-    if (!writer.CopyCentralDirectory(entries_, work)) return false;
+    if (!writer.CopyCentralDirectory(entries, work)) return false;
 
     work.SetU16(EndOfCentralHeader::kThisDisk, static_cast<uint16_t>(disks.DiskNumber() - 1));
     if (!zip::WriteRecord(disks.Part(), work)) Fail(Msg::ErrorWritingEndOfCentral);
     // The comment stands behind the source's end record, whatever lies between it and the directory.
-    writer.CopyComment(static_cast<int64_t>(endOfCentral_.Position) + EndOfCentralHeader::size(),
+    writer.CopyComment(static_cast<int64_t>(endOfCentral.Position) + EndOfCentralHeader::size(),
                        endRecord.CommentLength());
     return true;
 }

@@ -1,7 +1,7 @@
 // The progress window: its layout, positioning, status text, bar and the Cancel button.
 #include "engine/win32/ProgressWindow.h"
 
-#include "archive/Zip.h"
+#include "engine/EngineOperations.h"
 #include "platform/win32/WindowKit.h"
 
 using zip::FormatMsg;
@@ -40,10 +40,10 @@ HWND MakeChild(HWND parent, const char* className, const char* text, DWORD style
 }  // namespace
 
 ProgressFormFactory ProgressWindowFactory(HWND ownerWindow) {
-    return [ownerWindow](TZip& owner) { return std::make_unique<TProgressWindow>(owner, ownerWindow); };
+    return [ownerWindow](engine::EngineOperations& owner) { return std::make_unique<TProgressWindow>(owner, ownerWindow); };
 }
 
-TProgressWindow::TProgressWindow(TZip& owner, HWND ownerWindow) : owner_(owner), ownerWindow_(ownerWindow) {
+TProgressWindow::TProgressWindow(engine::EngineOperations& owner, HWND ownerWindow) : owner_(owner), ownerWindow_(ownerWindow) {
     RECT frame{0, 0, kClientWidth, kClientHeight};
     ::AdjustWindowRectEx(&frame, kStyle, FALSE, kExStyle);
     const RECT outer{0, 0, frame.right - frame.left, frame.bottom - frame.top};

@@ -18,7 +18,7 @@ public:
     static constexpr int kClientWidth = 300;
     static constexpr int kClientHeight = 100;
 
-    TProgressWindow(TZip& owner, HWND ownerWindow);
+    TProgressWindow(engine::EngineOperations& owner, HWND ownerWindow);
     ~TProgressWindow() override;
     TProgressWindow(const TProgressWindow&) = delete;
     TProgressWindow& operator=(const TProgressWindow&) = delete;
@@ -40,7 +40,7 @@ private:
     void CentreOnWorkArea();
     void CancelButtonClick();
 
-    TZip& owner_;
+    engine::EngineOperations& owner_;
     HWND ownerWindow_;
     HWND statusLabel_ = nullptr;
     HWND progressBar_ = nullptr;

@@ -4,7 +4,7 @@
 #include <exception>
 #include <optional>
 
-#include "engine/EngineRecords.h"
+#include "abi/EngineRecords.h"
 #include "engines/UnzDll/Unzipper.h"
 
 namespace {

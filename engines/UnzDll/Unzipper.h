@@ -8,7 +8,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "engine/EngineRecords.h"
+#include "abi/EngineRecords.h"
 #include "engines/common/ArchiveDirectory.h"
 #include "engines/common/Engine.h"
 #include "engines/common/EntryData.h"

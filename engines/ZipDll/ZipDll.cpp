@@ -3,7 +3,7 @@
 #include <cstring>
 #include <exception>
 
-#include "engine/EngineRecords.h"
+#include "abi/EngineRecords.h"
 #include "engines/ZipDll/Zipper.h"
 
 namespace {

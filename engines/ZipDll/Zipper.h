@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/EngineRecords.h"
+#include "abi/EngineRecords.h"
 #include "engines/common/Engine.h"
 
 namespace engines {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/EngineRecords.h"
+#include "abi/EngineRecords.h"
 #include "platform/Platform.h"
 
 namespace engines {

@@ -7,7 +7,7 @@
 #include "engines/common/Text.h"
 #include "platform/Platform.h"
 #include "sfxstub/AutoRun.h"
-#include "sfxstub/SfxSettings.h"
+#include "abi/SfxSettings.h"
 
 // The settings as built; a customised copy of the stub carries other bytes here. Kept whole in
 // read-only data so that writers find it in the file by its marker.

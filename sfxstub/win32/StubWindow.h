@@ -6,7 +6,7 @@
 
 #include "sfxstub/AutoRun.h"
 #include "sfxstub/Extraction.h"
-#include "sfxstub/SfxSettings.h"
+#include "abi/SfxSettings.h"
 
 #include "platform/win32/WindowsApi.h"
 

@@ -12,7 +12,7 @@
 #include "app/resource.h"
 #include "archive/DiskUtils.h"
 #include "platform/win32/WindowKit.h"
-#include "sfxstub/SfxSettings.h"
+#include "abi/SfxSettings.h"
 #include "tests/app/GuiTestSupport.h"
 #include "tests/app/ScriptedDialogs.h"
 #include "tests/volumes/FloppySet.h"
@@ -79,7 +79,9 @@ protected:
     void SetUp() override { ASSERT_TRUE(DisplayAvailable()) << "no display: run under xvfb-run"; }
     void TearDown() override {
         form.reset();
-        if (dialogs) EXPECT_TRUE(dialogs->opened.empty()) << "no Action command opens a file in the shell";
+        if (dialogs) {
+            EXPECT_TRUE(dialogs->opened.empty()) << "no Action command opens a file in the shell";
+        }
     }
 
     void Start(const std::string& archive) {

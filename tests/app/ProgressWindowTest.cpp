@@ -1,7 +1,7 @@
 // The progress window: layout, caption and border, positioning, status text, bar, Cancel and the close box.
 #include <gtest/gtest.h>
 
-#include "archive/Zip.h"
+#include "tzip/Zip.h"
 #include "engine/win32/ProgressWindow.h"
 #include "tests/app/GuiTestSupport.h"
 

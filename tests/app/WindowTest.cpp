@@ -7,7 +7,7 @@
 #include <map>
 
 #include "app/resource.h"
-#include "archive/Zip.h"
+#include "tzip/Zip.h"
 #include "tests/app/GuiTestSupport.h"
 #include "tests/support/ArchiveBuilder.h"
 #include "tests/support/TestFolder.h"

@@ -1,7 +1,7 @@
 // Editing the archive comment and entry comments in place, checked against freshly built archives.
 #include <gtest/gtest.h>
 
-#include "archive/Zip.h"
+#include "tzip/Zip.h"
 #include "platform/Platform.h"
 #include "platform/SimulatedDrives.h"
 #include "tests/support/ArchiveBuilder.h"

@@ -1,7 +1,7 @@
 // Listing a multi-disk set from a floppy drive: prompts for the last disk and for the directory's disks.
 #include <gtest/gtest.h>
 
-#include "archive/Zip.h"
+#include "tzip/Zip.h"
 #include "platform/Platform.h"
 #include "platform/SimulatedDrives.h"
 #include "tests/support/ArchiveBuilder.h"

@@ -1,7 +1,7 @@
 // The path helpers of the archive component, as tables of inputs and results.
 #include <gtest/gtest.h>
 
-#include "archive/Zip.h"
+#include "tzip/Zip.h"
 
 namespace {
 

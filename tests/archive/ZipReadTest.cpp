@@ -1,7 +1,7 @@
 // Opening, creating and listing archives through TZip: the directory reader and its refusals.
 #include <gtest/gtest.h>
 
-#include "archive/Zip.h"
+#include "tzip/Zip.h"
 #include "platform/Platform.h"
 #include "tests/support/ArchiveBuilder.h"
 #include "tests/support/ScriptedUser.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/Zip.h"
+#include "tzip/Zip.h"
 #include "engine/ProgressForm.h"
 #include "engine/ZipDlls.h"
 #include "tests/engine/FakeEngineControl.h"

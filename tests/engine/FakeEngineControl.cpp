@@ -6,8 +6,8 @@
 #include <functional>
 #include <stdexcept>
 
-#include "archive/Zip.h"
-#include "engine/EngineRecords.h"
+#include "tzip/Zip.h"
+#include "abi/EngineRecords.h"
 
 namespace larktest {
 

@@ -2,7 +2,7 @@
 // is what the engines extract and delete.
 #include <gtest/gtest.h>
 
-#include "archive/Zip.h"
+#include "tzip/Zip.h"
 #include "tests/support/ArchiveBuilder.h"
 #include "tests/support/ScriptedUser.h"
 #include "tests/support/TestFolder.h"
@@ -35,9 +35,13 @@ protected:
 // Entry 1 from MS-DOS decides that the archive's names are OEM text; entry 2, from Unix, follows
 // that decision in the list, and so it must in the engines.
 TEST_F(ArchiveRules, MixedHostNamesListExtractAndDeleteByTheirListedNames) {
-    EntrySpec dos{"caf\x82.txt", "from DOS"};
+    EntrySpec dos;
+    dos.name = "caf\x82.txt";
+    dos.data = "from DOS";
     dos.hostSystem = 0;
-    EntrySpec unix{"na\x81ve.txt", "from Unix"};
+    EntrySpec unix;
+    unix.name = "na\x81ve.txt";
+    unix.data = "from Unix";
     unix.hostSystem = 3;
     const std::string path = folder.Write("mixed.zip", ArchiveBuilder().Add(dos).Add(unix).Bytes());
     zip.SetZipFileName(path);

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/EngineRecords.h"
+#include "abi/EngineRecords.h"
 #include "platform/Platform.h"
 
 namespace larktest {

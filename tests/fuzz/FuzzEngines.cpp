@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "engine/EngineRecords.h"
+#include "abi/EngineRecords.h"
 #include "platform/Platform.h"
 
 extern "C" ENGINE_EXPORT int32_t ENGINE_API UnzDllExec(void* command);

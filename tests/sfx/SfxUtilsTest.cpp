@@ -1,7 +1,7 @@
 // Joining a stub and an archive into a program, and stripping the stub again, checked byte for byte.
 #include <gtest/gtest.h>
 
-#include "archive/Zip.h"
+#include "tzip/Zip.h"
 #include "platform/Platform.h"
 #include "platform/SimulatedDrives.h"
 #include "sfx/SfxUtils.h"

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "sfxstub/SfxSettings.h"
+#include "abi/SfxSettings.h"
 
 using namespace sfxsettings;
 

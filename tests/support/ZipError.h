@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "archive/Zip.h"
+#include "tzip/Zip.h"
 
 namespace larktest {
 

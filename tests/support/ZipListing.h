@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/Zip.h"
+#include "tzip/Zip.h"
 
 namespace larktest {
 

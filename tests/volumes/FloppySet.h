@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/Zip.h"
+#include "tzip/Zip.h"
 #include "platform/Platform.h"
 #include "platform/SimulatedDrives.h"
 #include "tests/support/ArchiveBuilder.h"

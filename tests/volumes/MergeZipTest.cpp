@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <functional>
 
-#include "archive/Zip.h"
+#include "tzip/Zip.h"
 #include "tests/volumes/FloppySet.h"
 #include "archive/DiskUtils.h"
 

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "archive/Zip.h"
+#include "tzip/Zip.h"
 #include "tests/volumes/FloppySet.h"
 #include "archive/DiskUtils.h"
 

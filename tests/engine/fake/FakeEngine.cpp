@@ -16,7 +16,7 @@
 #define FAKE_GETCWD getcwd
 #endif
 
-#include "engine/EngineRecords.h"
+#include "abi/EngineRecords.h"
 
 using namespace engine;
 

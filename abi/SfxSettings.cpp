@@ -1,5 +1,5 @@
 // Reading, finding and writing the settings block of a self-extracting program.
-#include "sfxstub/SfxSettings.h"
+#include "abi/SfxSettings.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,18 +1,18 @@
-// TZip's engine operations: add, delete and extract through the engine libraries, the trace file,
+// The engine operations: add, delete and extract through the engine libraries, the trace file,
 // and the callback's bookkeeping, events and questions.
+#include "engine/EngineOperations.h"
+
 #include <cmath>
 #include <cstdint>
 #include <utility>
 #include <vector>
 
-#include "archive/Zip.h"
-#include "engine/EngineSession.h"
-#include "engine/ProgressForm.h"
 #include "engine/ZipDlls.h"
 #include "platform/Platform.h"
 #include "archive/DiskUtils.h"
 
 using engine::CallbackBlock;
+using engine::EngineOperations;
 using engine::UnzipCommand;
 using engine::UnzipSpecEntry;
 using engine::ZipCommand;
@@ -146,30 +146,36 @@ private:
 
 }  // namespace
 
-std::string TZip::TraceFileName() { return ChangeFileExt(platform::ModuleFileName(), kTraceExtension); }
+EngineOperations::~EngineOperations() { engine::UnloadDlls(); }
+
+void EngineOperations::SetProgressFormFactory(ProgressFormFactory factory) {
+    session_.makeProgressForm = factory ? std::move(factory) : MakeNullProgressForm;
+}
+
+std::string EngineOperations::TraceFileName() { return ChangeFileExt(platform::ModuleFileName(), kTraceExtension); }
 
 // ---------------------------------------------------------------------------------------------
 // Preconditions
 
-void TZip::Refuse(Msg message) {
+void EngineOperations::Refuse(Msg message) {
     refused_ = true;
     Inform(FormatMsg(message));
 }
 
 // Refusing leaves the state of the running call alone, its Refused() included.
-bool TZip::RefusedWhileBusy() {
+bool EngineOperations::RefusedWhileBusy() {
     if (!Busy()) return false;
     Inform(FormatMsg(Msg::OperationRunning));
     return true;
 }
 
-bool TZip::RefusedByPrecondition() {
+bool EngineOperations::RefusedByPrecondition() {
     Msg refusal;
-    if (zipFileName_.empty())
+    if (ZipFileName().empty())
         refusal = Msg::NoZipFileOpen;
-    else if (fileSpecs_.empty())
+    else if (FileSpecs().empty())
         refusal = Msg::NoFilesSelected;
-    else if (endOfCentral_.EndRecord.ThisDisk() > 0)
+    else if (EndOfCentral().EndRecord.ThisDisk() > 0)
         refusal = Msg::MultiDiskNotAllowed;
     else
         return false;
@@ -182,26 +188,26 @@ bool TZip::RefusedByPrecondition() {
 
 // The archive is copied first; a cancelled add puts the copy back. Without a whole copy there is
 // nothing to put back, so the add does not start.
-int32_t TZip::AddFiles() {
+int32_t EngineOperations::AddFiles() {
     if (RefusedWhileBusy()) return 0;
     struct ClearRootDir {
-        TZip& zip;
+        EngineOperations& zip;
         ~ClearRootDir() { zip.AddRootDir.clear(); }
     } clearRootDir{*this};
     refused_ = false;
     if (RefusedByPrecondition()) return 0;
 
     BackupFile backup;
-    if (backup.Path().empty() || !CopyWhole(zipFileName_, backup.Path()))
-        throw ZipException(FormatMsg(Msg::BackupFailed, zipFileName_));
+    if (backup.Path().empty() || !CopyWhole(ZipFileName(), backup.Path()))
+        throw ZipException(FormatMsg(Msg::BackupFailed, ZipFileName()));
     // A copy that cannot be put back whole is all that is left of the archive: it is kept, and the
     // error says where it is.
     const auto putBackOrKeep = [&] {
         if (RestoreBackup(backup.Path())) return;
         backup.Keep();
-        throw ZipException(FormatMsg(Msg::RestoreFailed, zipFileName_, backup.Path()));
+        throw ZipException(FormatMsg(Msg::RestoreFailed, ZipFileName(), backup.Path()));
     };
-    engine::EngineSession& session = Session();
+    engine::EngineSession& session = session_;
     session.engineCalled = false;
     int32_t count = 0;
     try {
@@ -218,16 +224,16 @@ int32_t TZip::AddFiles() {
 
 // After the copy is back the list is read again, so it shows what is on disk. False when the copy
 // could not be put back whole.
-bool TZip::RestoreBackup(const std::string& backup) {
-    if (!CopyWhole(backup, zipFileName_)) return false;
+bool EngineOperations::RestoreBackup(const std::string& backup) {
+    if (!CopyWhole(backup, ZipFileName())) return false;
     ReadDirectory();
     ContentsChanged();
     return true;
 }
 
-int32_t TZip::DeleteFiles() { return RunZipDll(false); }
+int32_t EngineOperations::DeleteFiles() { return RunZipDll(false); }
 
-int32_t TZip::RunZipDll(bool adding) {
+int32_t EngineOperations::RunZipDll(bool adding) {
     if (RefusedWhileBusy()) return 0;
     refused_ = false;
     if (RefusedByPrecondition()) return 0;
@@ -240,24 +246,24 @@ int32_t TZip::RunZipDll(bool adding) {
     ZipCommand& command = call.command;
     engine::InitZipCommand(command, *this, adding);
     command.SetU32(ZipCommand::kTraceFlag, TraceEnabled ? engine::kTrue : 0);
-    call.zipFileName = zipFileName_;
-    call.tempDir = tempDir_;
+    call.zipFileName = ZipFileName();
+    call.tempDir = TempDir();
     call.comment = EncodeOemText(GetZipComment());
     command.SetU32(ZipCommand::kZipFileName, TextWord(call.zipFileName));
     command.SetU32(ZipCommand::kTempDir, TextWord(call.tempDir));
     if (!call.comment.empty()) command.SetU32(ZipCommand::kComment, TextWord(call.comment));
-    call.password = password_;
+    call.password = Password();
     if (adding && !call.password.empty()) command.SetU32(ZipCommand::kPassword, TextWord(call.password));
 
-    const size_t count = fileSpecs_.size();
+    const size_t count = FileSpecs().size();
     command.SetU32(ZipCommand::kSpecCount, static_cast<uint32_t>(count));
     call.specs.resize(count);
     call.specTexts.resize(count);
     command.SetU32(ZipCommand::kSpecs, engine::AddressWord(call.specs.data()));
     for (size_t i = 0; i < count; ++i) {
         if (adding && (AddOptions & engine::kAddAbsoluteSpecs))
-            fileSpecs_[i] = MakeAbsolutePath(AddRootDir, fileSpecs_[i]);
-        call.specTexts[i] = fileSpecs_[i];
+            FileSpecs()[i] = MakeAbsolutePath(AddRootDir, FileSpecs()[i]);
+        call.specTexts[i] = FileSpecs()[i];
         ZipSpecEntry& entry = call.specs[i];
         entry.SetU32(ZipSpecEntry::kSpec, TextWord(call.specTexts[i]));
         entry.SetU32(ZipSpecEntry::kPassword, command.U32(ZipCommand::kPassword));
@@ -269,21 +275,21 @@ int32_t TZip::RunZipDll(bool adding) {
     // Deleting never shows the window.
     const engine::ExecFn exec = engine::ZipDllExec();
     const int32_t processed = CallEngine([&] { return exec(command.data()); }, ShowProgressDialog && adding, false);
-    fileSpecs_.clear();
+    FileSpecs().clear();
     // After a cancelled add the engine's result is not read: the backup is put back and read instead.
-    if (processed > 0 && !(adding && Session().addWithBackup && Cancelled)) {
+    if (processed > 0 && !(adding && session_.addWithBackup && Cancelled)) {
         ReadDirectory();
         ContentsChanged();
     }
     return processed;
 }
 
-int32_t TZip::ExtractFiles() {
+int32_t EngineOperations::ExtractFiles() {
     if (RefusedWhileBusy()) return 0;
     Cancelled = false;
     refused_ = false;
-    if (entries_.empty()) return 0;
-    if (endOfCentral_.EndRecord.ThisDisk() > 0) {
+    if (Count() == 0) return 0;
+    if (EndOfCentral().EndRecord.ThisDisk() > 0) {
         Refuse(Msg::MultiDiskNotAllowed);
         return 0;
     }
@@ -296,34 +302,34 @@ int32_t TZip::ExtractFiles() {
         throw ZipException(FormatMsg(Msg::UnableToLoad, QuotedName(engine::kUnzDllName)));
 
     UnzipCall call;
-    call.destination = ExtractDir.empty() ? ExtractFilePath(zipFileName_) : AppendBackslash(ExtractDir);
+    call.destination = ExtractDir.empty() ? ExtractFilePath(ZipFileName()) : AppendBackslash(ExtractDir);
     ChangeDirectory(call.destination);
 
     UnzipCommand& command = call.command;
     engine::InitUnzipCommand(command, *this);
-    call.zipFileName = zipFileName_;
-    call.password = password_;
+    call.zipFileName = ZipFileName();
+    call.password = Password();
     command.SetU32(UnzipCommand::kZipFileName, TextWord(call.zipFileName));
     command.SetU32(UnzipCommand::kDestination, TextWord(call.destination));
     if (!call.password.empty()) command.SetU32(UnzipCommand::kPassword, TextWord(call.password));
 
-    const size_t count = fileSpecs_.size();
+    const size_t count = FileSpecs().size();
     command.SetU32(UnzipCommand::kSpecCount, static_cast<uint32_t>(count));
     call.specs.resize(count);
-    call.specTexts = fileSpecs_;
+    call.specTexts = FileSpecs();
     if (count > 0) command.SetU32(UnzipCommand::kSpecs, engine::AddressWord(call.specs.data()));
     for (size_t i = 0; i < count; ++i) call.specs[i].SetU32(UnzipSpecEntry::kSpec, TextWord(call.specTexts[i]));
 
     const engine::ExecFn exec = engine::UnzDllExec();
     const int32_t extracted = CallEngine([&] { return exec(command.data()); }, ShowProgressDialog, true);
-    fileSpecs_.clear();
+    FileSpecs().clear();
     return extracted;
 }
 
 // The engine call with what lives only during it: the busy mark, the trace file and the progress
 // window, each released on every way out.
-int32_t TZip::CallEngine(const std::function<int32_t()>& exec, bool withWindow, bool paintFirst) {
-    engine::EngineSession& session = Session();
+int32_t EngineOperations::CallEngine(const std::function<int32_t()>& exec, bool withWindow, bool paintFirst) {
+    engine::EngineSession& session = session_;
     FlagScope busy(session.busy);
     session.callbackFailure = nullptr;
     skippedFiles_.clear();
@@ -355,7 +361,7 @@ int32_t TZip::CallEngine(const std::function<int32_t()>& exec, bool withWindow, 
 // ---------------------------------------------------------------------------------------------
 // The callback
 
-int32_t TZip::HandleEngineCallback(CallbackBlock& info) {
+int32_t EngineOperations::HandleEngineCallback(CallbackBlock& info) {
     if (!Cancelled) DispatchCallback(info);
     const int32_t result = Cancelled ? -1 : 0;
     // The Cancel button and repainting work through this; a click here counts at the next callback.
@@ -363,15 +369,15 @@ int32_t TZip::HandleEngineCallback(CallbackBlock& info) {
     return result;
 }
 
-void TZip::EngineCallbackFailed(std::exception_ptr failure) {
-    engine::EngineSession& session = Session();
+void EngineOperations::EngineCallbackFailed(std::exception_ptr failure) {
+    engine::EngineSession& session = session_;
     if (!session.callbackFailure) session.callbackFailure = failure;
     Cancelled = true;
 }
 
-void TZip::DispatchCallback(CallbackBlock& info) {
+void EngineOperations::DispatchCallback(CallbackBlock& info) {
     // A message line right before an action 11 is the engine's reason for it.
-    if (info.Action() != engine::kActionSkipped) Session().lastMessage.clear();
+    if (info.Action() != engine::kActionSkipped) session_.lastMessage.clear();
     switch (info.Action()) {
     case engine::kActionBeginFile: OnBeginFile(info); break;
     case engine::kActionProgress: OnProgress(info); break;
@@ -387,18 +393,18 @@ void TZip::DispatchCallback(CallbackBlock& info) {
     }
 }
 
-TProgressForm* TZip::ShownWindow() const { return ShowProgressDialog ? ProgressForm() : nullptr; }
+TProgressForm* EngineOperations::ShownWindow() const { return ShowProgressDialog ? ProgressForm() : nullptr; }
 
-void TZip::OnBeginFile(CallbackBlock& info) {
+void EngineOperations::OnBeginFile(CallbackBlock& info) {
     CurrentFileName = info.Text();
-    if (OnZEDBeginFileEvent) OnZEDBeginFileEvent(this, CurrentFileName, info.Number(), BatchFileCount, BatchTotalBytes);
+    BeginFileEvent(CurrentFileName, info.Number());
     if (TProgressForm* window = ShownWindow()) window->SetStatusText(CurrentFileName);
 }
 
-void TZip::OnProgress(CallbackBlock& info) {
+void EngineOperations::OnProgress(CallbackBlock& info) {
     const int32_t increment = info.Number();
     BatchBytesDone = static_cast<int32_t>(static_cast<uint32_t>(BatchBytesDone) + static_cast<uint32_t>(increment));
-    if (OnZEDProgressEvent) OnZEDProgressEvent(this, CurrentFileName, increment, BatchTotalBytes);
+    ProgressEvent(CurrentFileName, increment);
     if (TProgressForm* window = ShownWindow()) {
         // Truncated toward zero, and kept inside the integer range when an engine over-reports.
         const double position = std::trunc(static_cast<double>(BatchBytesDone) * ProgressScale);
@@ -407,21 +413,21 @@ void TZip::OnProgress(CallbackBlock& info) {
     }
 }
 
-void TZip::OnEndBatch() {
-    if (OnZEDEndBatchEvent) OnZEDEndBatchEvent(this, BatchSkippedCount, BatchFileCount, BatchTotalBytes);
+void EngineOperations::OnEndBatch() {
+    EndBatchEvent();
     if (TProgressForm* window = ShownWindow()) window->Hide();
 }
 
-void TZip::OnTraceLine(CallbackBlock& info) {
+void EngineOperations::OnTraceLine(CallbackBlock& info) {
     const std::string text = info.Text();
-    Session().lastMessage = text;
+    session_.lastMessage = text;
     platform::FileStream* trace = TraceStream();
     if (!trace || text.empty()) return;
     const std::string line = text + kLineEnd;
     trace->Write(line.data(), static_cast<int32_t>(line.size()));
 }
 
-void TZip::OnBatchBytes(CallbackBlock& info) {
+void EngineOperations::OnBatchBytes(CallbackBlock& info) {
     BatchTotalBytes = info.Number();
     BatchBytesDone = 0;
     BatchSkippedCount = 0;
@@ -430,13 +436,13 @@ void TZip::OnBatchBytes(CallbackBlock& info) {
     if (TProgressForm* window = ShownWindow()) window->SetProgressMax(kProgressRange);
 }
 
-void TZip::OnSkipped(CallbackBlock& info) {
+void EngineOperations::OnSkipped(CallbackBlock& info) {
     ++BatchSkippedCount;
     const uint32_t reason = info.Word(engine::EngineCallbackInfo::kNumber) & 0xFF;
     if (reason >= engine::kFirstErrorReason && reason <= engine::kLastErrorReason) ++errorCount_;
     TSkippedFile skipped{info.Text(), reason, std::string()};
     // The line reads "name: why"; a failure of the whole operation sends one text as both.
-    std::string& lastMessage = Session().lastMessage;
+    std::string& lastMessage = session_.lastMessage;
     const std::string namePrefix = skipped.Name + ": ";
     if (lastMessage.compare(0, namePrefix.size(), namePrefix) == 0)
         skipped.Detail = lastMessage.substr(namePrefix.size());
@@ -447,7 +453,7 @@ void TZip::OnSkipped(CallbackBlock& info) {
 }
 
 // Each question hides the window while it is asked, and shows it again unless it cancelled.
-void TZip::AskPassword(CallbackBlock& info) {
+void EngineOperations::AskPassword(CallbackBlock& info) {
     QuestionScope question(ShownWindow(), Cancelled);
     const int32_t attemptsLeft = info.Number();
     const std::string prompt = attemptsLeft == static_cast<int32_t>(engine::kPasswordAttempts)
@@ -470,7 +476,7 @@ void TZip::AskPassword(CallbackBlock& info) {
     }
 }
 
-void TZip::AskCrcError(CallbackBlock& info) {
+void EngineOperations::AskCrcError(CallbackBlock& info) {
     QuestionScope question(ShownWindow(), Cancelled);
     const int answer = Ask(FormatMsg(Msg::CrcError, info.Text()),
                            platform::kMbYesNoCancel | platform::kMbIconQuestion | platform::kMbDefButton2);
@@ -482,7 +488,7 @@ void TZip::AskCrcError(CallbackBlock& info) {
         Cancelled = true;
 }
 
-void TZip::AskOverwrite(CallbackBlock& info) {
+void EngineOperations::AskOverwrite(CallbackBlock& info) {
     const bool existingIsOlder = (info.Flag() & 1) != 0;
     const uint8_t options = ExtractOptions;
     if (!(options & (engine::kExtractByAge | engine::kExtractByAge2 | engine::kExtractAsk))) {

@@ -1,5 +1,5 @@
-// TZip: opening and creating an archive, and reading its end record and central directory.
-#include "archive/Zip.h"
+// The archive as data: opening and creating an archive, and reading its end record and central directory.
+#include "archive/Archive.h"
 
 #include <algorithm>
 #include <cstring>
@@ -20,29 +20,17 @@ using zip::Msg;
 
 namespace {
 
-
-
 std::unique_ptr<FileStream> OpenForReading(const std::string& path) {
     return std::make_unique<FileStream>(path, platform::Access::Read, platform::Share::DenyWrite);
 }
 
-void (*gReleaseEngineLibraries)() = nullptr;
-
 }  // namespace
 
-TZip::TZip() : tempDir_(GetTempDirectory()) {
+zip::Archive::Archive() : tempDir_(GetTempDirectory()) {
     endOfCentral_.EndRecord = zip::EndOfCentralHeader();
 }
 
-void SetEngineLibraryRelease(void (*release)()) { gReleaseEngineLibraries = release; }
-
-// The engine libraries are process-wide; releasing them here releases them for every TZip, and
-// the next operation loads them again.
-TZip::~TZip() {
-    if (gReleaseEngineLibraries) gReleaseEngineLibraries();
-}
-
-void TZip::ResetArchiveState() {
+void zip::Archive::ResetArchiveState() {
     endOfCentral_.EndRecord = EndOfCentralHeader::Empty();
     endOfCentral_.Comment.clear();
     endOfCentral_.Position = -1;
@@ -51,7 +39,7 @@ void TZip::ResetArchiveState() {
     ClearEntries();
 }
 
-void TZip::SetZipFileName(const std::string& path) {
+void zip::Archive::SetZipFileName(const std::string& path) {
     password_.clear();
     oemNames_ = false;
     ResetArchiveState();
@@ -65,7 +53,7 @@ void TZip::SetZipFileName(const std::string& path) {
     ContentsChanged();
 }
 
-void TZip::CreateEmptyArchive() {
+void zip::Archive::CreateEmptyArchive() {
     bool written = false;
     try {
         FileStream file(zipFileName_, platform::Access::Create, platform::Share::Exclusive);
@@ -80,37 +68,40 @@ void TZip::CreateEmptyArchive() {
     }
 }
 
-void TZip::ContentsChanged() {
-    if (OnContentsChanged) OnContentsChanged(this);
-}
-
-void TZip::GetEntry(int32_t index, TFileInfo& dest) const {
+void zip::Archive::GetEntry(int32_t index, TFileInfo& dest) const {
     if (index < 0 || index >= Count()) throw ZipException(FormatMsg(Msg::IndexRangeError));
     dest = entries_[index];
 }
 
-void TZip::SetPassword(const std::string& password) {
+void zip::Archive::RecordSpanPositions(const std::vector<TFileInfo>& spanned) {
+    for (size_t i = 0; i < spanned.size() && i < entries_.size(); ++i) {
+        entries_[i].SpanDisk = spanned[i].SpanDisk;
+        entries_[i].SpanOffset = spanned[i].SpanOffset;
+    }
+}
+
+void zip::Archive::SetPassword(const std::string& password) {
     if (password.size() > kMaxPasswordLength) throw ZipException(FormatMsg(Msg::PasswordTooLong));
     password_ = password;
 }
 
-std::string TZip::DecodeOemText(const std::string& text) const {
+std::string zip::Archive::DecodeOemText(const std::string& text) const {
     return zip::DecodeText(zip::ArchiveTextEncoding(oemNames_), text);
 }
 
-std::string TZip::EncodeOemText(const std::string& text) const {
+std::string zip::Archive::EncodeOemText(const std::string& text) const {
     return zip::EncodeText(zip::ArchiveTextEncoding(oemNames_), text);
 }
 
-std::string TZip::DecodeEntryText(const zip::CentralFileHeader& header, const std::string& text) const {
+std::string zip::Archive::DecodeEntryText(const zip::CentralFileHeader& header, const std::string& text) const {
     return zip::DecodeText(zip::EntryTextEncoding(header, oemNames_), text);
 }
 
-std::string TZip::EncodeEntryText(const zip::CentralFileHeader& header, const std::string& text) const {
+std::string zip::Archive::EncodeEntryText(const zip::CentralFileHeader& header, const std::string& text) const {
     return zip::EncodeText(zip::EntryTextEncoding(header, oemNames_), text);
 }
 
-void TZip::ReadDirectory() {
+void zip::Archive::ReadDirectory() {
     ClearEntries();
     if (zipFileName_.empty()) return;
 
@@ -142,7 +133,7 @@ void TZip::ReadDirectory() {
     rawComment.resize(record.CommentLength());
     if (file->Read(&rawComment[0], record.CommentLength()) != record.CommentLength()) rawComment.clear();
     struct CommentDecoder {
-        TZip& zip;
+        zip::Archive& zip;
         const std::string& raw;
         ~CommentDecoder() { zip.endOfCentral_.Comment = zip.DecodeOemText(raw); }
     } decodeCommentOnExit{*this, rawComment};
@@ -163,7 +154,7 @@ void TZip::ReadDirectory() {
 
 // Refuses what 32-bit fields cannot describe, instead of misreading it: ZIP64 archives whose real
 // values do not fit the ordinary end record, and directories that lie outside the file.
-void TZip::CheckArchiveLimits(platform::Stream& file) {
+void zip::Archive::CheckArchiveLimits(platform::Stream& file) {
     const EndOfCentralHeader& record = endOfCentral_.EndRecord;
     zip::StreamSource source(file);
     const int32_t zip64Size = zip::Zip64RecordsInFront(source, endOfCentral_.Position, record);
@@ -176,7 +167,7 @@ void TZip::CheckArchiveLimits(platform::Stream& file) {
         throw ZipException(FormatMsg(Msg::ErrorReadingCentral));
 }
 
-bool TZip::ReadCentralHeaders(std::unique_ptr<platform::FileStream>& file) {
+bool zip::Archive::ReadCentralHeaders(std::unique_ptr<platform::FileStream>& file) {
     const EndOfCentralHeader& record = endOfCentral_.EndRecord;
     const bool multiDisk = record.ThisDisk() != 0;
     const int64_t directoryEnd = DirectoryEnd();

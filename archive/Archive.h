@@ -1,0 +1,127 @@
+// The archive as data: one ZIP archive, its entry list, its end record and comments.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "archive/Messages.h"
+#include "platform/Platform.h"
+#include "zipformat/NameRule.h"
+#include "zipformat/ZipRecords.h"
+
+namespace platform {
+class Stream;
+class FileStream;
+}
+
+// The one exception class of the archive component and the conversions: a message text only.
+class ZipException : public std::runtime_error {
+public:
+    explicit ZipException(const std::string& message) : std::runtime_error(message) {}
+};
+
+// One central directory entry in memory.
+struct TFileInfo {
+    zip::CentralFileHeader Header;  // the 46 bytes as read, signature included
+    bool Encrypted = false;
+    std::string FileName;           // OEM-decoded when the archive asks for it, with backslashes
+    std::string ExtraField;         // stored bytes, unchanged
+    std::string FileComment;        // OEM-decoded when the archive asks for it
+    int32_t SpanDisk = 0;           // given by spanning only
+    int32_t SpanOffset = 0;         // given by spanning only
+};
+
+// The end-of-central-directory record of the open archive, its comment and its position.
+struct TEOCHInfo {
+    zip::EndOfCentralHeader EndRecord;
+    std::string Comment;
+    int32_t Position = 0;
+};
+
+constexpr size_t kMaxPasswordLength = 80;
+
+namespace zip {
+
+// The archive as data: its file, its entry list, its end record and comments, the password and
+// the file specs of the next operation. The operations on it live in the layers above (the engine
+// bridge, spanning and merging), and TZip composes them.
+class Archive {
+public:
+    Archive();
+    virtual ~Archive() = default;
+    Archive(const Archive&) = delete;
+    Archive& operator=(const Archive&) = delete;
+
+    // Opens an existing archive or creates an empty one; an empty name closes the archive.
+    void SetZipFileName(const std::string& path);
+    const std::string& ZipFileName() const { return zipFileName_; }
+
+    int32_t Count() const { return static_cast<int32_t>(entries_.size()); }
+    void GetEntry(int32_t index, TFileInfo& dest) const;
+    const std::vector<TFileInfo>& Entries() const { return entries_; }
+    // The disk and offset spanning gave each entry, in entry order.
+    void RecordSpanPositions(const std::vector<TFileInfo>& spanned);
+
+    void SetPassword(const std::string& password);
+    const std::string& Password() const { return password_; }
+
+    void SetFileSpecs(const std::vector<std::string>& specs) { fileSpecs_ = specs; }
+    std::vector<std::string>& FileSpecs() { return fileSpecs_; }
+
+    std::string GetZipComment() const { return endOfCentral_.Comment; }
+    void SetZipComment(const std::string& comment);
+    void SetFileComment(int32_t index, const std::string& comment);
+
+    int32_t SfxOffset() const { return sfxOffset_; }
+    bool OemNames() const { return oemNames_; }
+    const TEOCHInfo& EndOfCentral() const { return endOfCentral_; }
+    const std::string& TempDir() const { return tempDir_; }
+    // Where the central directory ends: at the end record, or in front of the ZIP64 records that
+    // some writers put between the two.
+    int64_t DirectoryEnd() const { return static_cast<int64_t>(endOfCentral_.Position) - zip64RecordsSize_; }
+
+    void ReadDirectory();
+    void ClearEntries() { entries_.clear(); }
+
+    std::string DecodeOemText(const std::string& text) const;
+    std::string EncodeOemText(const std::string& text) const;
+    // An entry's name or comment: UTF-8 when its header says so, else as the archive decides.
+    std::string DecodeEntryText(const CentralFileHeader& header, const std::string& text) const;
+    std::string EncodeEntryText(const CentralFileHeader& header, const std::string& text) const;
+
+protected:
+    // Called whenever the entry list or a comment changed: the facade raises its event from here.
+    virtual void ContentsChanged() {}
+
+private:
+    void ResetArchiveState();
+    void CreateEmptyArchive();
+    bool ReadCentralHeaders(std::unique_ptr<platform::FileStream>& file);
+    void CheckArchiveLimits(platform::Stream& file);
+
+    std::string zipFileName_;
+    std::string password_;
+    std::string tempDir_;
+    bool oemNames_ = false;
+    std::vector<TFileInfo> entries_;
+    std::vector<std::string> fileSpecs_;
+    TEOCHInfo endOfCentral_;
+    int32_t sfxOffset_ = 0;
+    int32_t zip64RecordsSize_ = 0;  // bytes of redundant ZIP64 records in front of the end record
+};
+
+}  // namespace zip
+
+// Path helpers shared by the component and the engine operations.
+std::string SlashesToBackslashes(const std::string& text);
+using platform::AppendBackslash;
+std::string MakeAbsolutePath(const std::string& baseDirectory, const std::string& path);
+// The drive part of a path: "C:" or "\\server\share"; empty for a relative path.
+std::string ExtractFileDrive(const std::string& path);
+// The folder part of a path, with its trailing backslash.
+std::string ExtractFilePath(const std::string& path);
+std::string ExtractFileName(const std::string& path);
+std::string ChangeFileExt(const std::string& path, const std::string& extension);

@@ -1,0 +1,23 @@
+// Spanning an archive onto floppy disks as a multi-disk set, and merging such a set back.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "archive/Archive.h"
+
+namespace volumes {
+
+// Called after each block copied: the file being written, the bytes done, the bytes in all.
+using VolumeProgress = std::function<void(const std::string& fileName, int32_t done, int32_t total)>;
+
+// Writes the open archive across removable disks as a multi-disk set, or whole when it fits the
+// first disk; the archive itself is only read. False when nothing was done or on Cancel.
+bool SpanZip(zip::Archive& archive, const std::string& DestFileName, int32_t MaxFileSize, int32_t Disk1Reserve,
+             const VolumeProgress& progress);
+// Joins the multi-disk set open from a floppy into one ordinary archive on a fixed disk.
+// False when nothing was done or on Cancel; the target then is as it was before.
+bool MergeSpannedZip(const zip::Archive& archive, const std::string& DestFileName, const VolumeProgress& progress);
+
+}  // namespace volumes
