@@ -7,7 +7,8 @@
 #include <vector>
 
 #include "engine/EngineRecords.h"
-#include "platform/Platform.h"
+#include "platform/Library.h"
+#include "platform/Text.h"
 
 namespace {
 

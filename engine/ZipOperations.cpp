@@ -9,7 +9,8 @@
 #include "engine/EngineSession.h"
 #include "engine/ProgressForm.h"
 #include "engine/ZipDlls.h"
-#include "platform/Platform.h"
+#include "platform/Files.h"
+#include "platform/User.h"
 #include "archive/DiskUtils.h"
 
 using engine::CallbackBlock;

@@ -5,7 +5,9 @@
 #include <vector>
 
 #include "archive/Zip.h"
-#include "platform/Platform.h"
+#include "platform/Drives.h"
+#include "platform/Files.h"
+#include "platform/User.h"
 #include "archive/DiskUtils.h"
 #include "zipformat/CopyBytes.h"
 #include "zipformat/Directory.h"

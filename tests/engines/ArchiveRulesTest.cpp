@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "archive/Zip.h"
+#include "platform/Text.h"
 #include "tests/support/ArchiveBuilder.h"
 #include "tests/support/ScriptedUser.h"
 #include "tests/support/TestFolder.h"

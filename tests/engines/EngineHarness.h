@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "engine/EngineRecords.h"
-#include "platform/Platform.h"
+#include "platform/Library.h"
 
 namespace larktest {
 
