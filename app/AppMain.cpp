@@ -3,8 +3,6 @@
 
 #include <exception>
 
-#include "platform/Platform.h"
-
 namespace {
 
 void InitialiseCommonControls() {

@@ -6,7 +6,7 @@
 
 #include "app/resource.h"
 #include "engine/win32/ProgressWindow.h"
-#include "platform/Platform.h"
+#include "platform/Files.h"
 #include "platform/win32/WindowKit.h"
 
 using platform::win32::GdiObject;

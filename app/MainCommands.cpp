@@ -3,7 +3,7 @@
 
 #include "app/resource.h"
 #include "engine/ZipDlls.h"
-#include "platform/Platform.h"
+#include "platform/Files.h"
 #include "platform/win32/WindowKit.h"
 #include "archive/DiskUtils.h"
 

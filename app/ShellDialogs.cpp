@@ -10,7 +10,7 @@
 #include <algorithm>
 
 #include "archive/Messages.h"
-#include "platform/Platform.h"
+#include "platform/User.h"
 #include "platform/win32/Window.h"
 
 namespace {

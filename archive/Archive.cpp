@@ -7,7 +7,8 @@
 #include <vector>
 
 #include "archive/DiskUtils.h"
-#include "platform/Platform.h"
+#include "platform/Files.h"
+#include "platform/User.h"
 #include "zipformat/Directory.h"
 #include "zipformat/EndRecord.h"
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "archive/Messages.h"
-#include "platform/Platform.h"
+#include "platform/Files.h"
 #include "zipformat/NameRule.h"
 #include "zipformat/ZipRecords.h"
 

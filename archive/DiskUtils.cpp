@@ -5,7 +5,11 @@
 #include <cstdlib>
 
 #include "archive/Archive.h"
-#include "platform/Platform.h"
+#include "platform/Drives.h"
+#include "platform/Files.h"
+#include "platform/Library.h"
+#include "platform/TempFiles.h"
+#include "platform/User.h"
 
 const char* const kDiskLabelPrefix = "PKBACK# ";
 

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "archive/Archive.h"
-#include "platform/Platform.h"
+#include "platform/Files.h"
 #include "zipformat/Directory.h"
 
 using platform::FileStream;

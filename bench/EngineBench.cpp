@@ -7,7 +7,8 @@
 #include <vector>
 
 #include "abi/EngineRecords.h"
-#include "platform/Platform.h"
+#include "platform/Library.h"
+#include "platform/Text.h"
 
 namespace {
 

@@ -12,8 +12,11 @@
 #include <string>
 
 #include "tzip/Zip.h"
-#include "platform/Platform.h"
+#include "platform/Drives.h"
+#include "platform/Files.h"
 #include "platform/SimulatedDrives.h"
+#include "platform/Text.h"
+#include "platform/User.h"
 #include "archive/DiskUtils.h"
 
 namespace {

@@ -8,7 +8,8 @@
 #include <vector>
 
 #include "engine/ZipDlls.h"
-#include "platform/Platform.h"
+#include "platform/Files.h"
+#include "platform/User.h"
 #include "archive/DiskUtils.h"
 
 using engine::CallbackBlock;

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "engine/ProgressForm.h"
-#include "platform/Platform.h"
+#include "platform/Files.h"
 
 namespace engine {
 

@@ -5,7 +5,8 @@
 #include <cstring>
 
 #include "engine/EngineOperations.h"
-#include "platform/Platform.h"
+#include "platform/Files.h"
+#include "platform/Library.h"
 
 namespace engine {
 namespace {

@@ -9,7 +9,8 @@
 #include "tzip/Zip.h"
 #include "engine/ProgressForm.h"
 #include "engine/ZipDlls.h"
-#include "platform/Platform.h"
+#include "platform/Files.h"
+#include "platform/Text.h"
 #include "sfx/SfxUtils.h"
 
 namespace lark {

@@ -6,7 +6,8 @@
 
 #include "lark/LarkCommands.h"
 #include "platform/ConsoleUser.h"
-#include "platform/Platform.h"
+#include "platform/Text.h"
+#include "platform/User.h"
 
 namespace {
 

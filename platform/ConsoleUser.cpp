@@ -4,6 +4,8 @@
 #include <cctype>
 #include <iostream>
 
+#include "platform/Text.h"
+
 namespace platform {
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <iosfwd>
 
-#include "platform/Platform.h"
+#include "platform/User.h"
 
 namespace platform {
 

@@ -1,5 +1,5 @@
 // The one place that throws the platform's file error.
-#include "platform/Platform.h"
+#include "platform/Files.h"
 
 namespace platform {
 

@@ -1,9 +1,11 @@
-// The table of simulated drives: letters mapped onto folders, each holding one disk or none.
+// The table of simulated drives: letters mapped onto folders, each holding one disk or none; and
+// the resolver every backend asks before the system.
 #include "platform/SimulatedDrives.h"
 
+#include <algorithm>
 #include <map>
 
-#include "platform/Native.h"
+#include "platform/Backend.h"
 
 namespace platform {
 namespace {
@@ -20,7 +22,7 @@ std::map<char, SimulatedDrive>& Table() {
     static bool filled = false;
     if (!filled) {
         filled = true;
-        native::MapDefaultDrives();
+        detail::MapDefaultDrives();
     }
     return table;
 }
@@ -28,7 +30,7 @@ std::map<char, SimulatedDrive>& Table() {
 }  // namespace
 
 DiskPtr MakeDisk(const std::string& folder, const std::string& label, int64_t capacity) {
-    if (!native::DirectoryExists(folder)) native::CreateDirectory(folder);
+    detail::MakeNativeFolder(folder);
     auto disk = std::make_shared<SimulatedDisk>();
     disk->folder = folder;
     disk->label = label;
@@ -57,7 +59,7 @@ void UnmapDrive(char letter) { Table().erase(DriveKey(letter)); }
 
 void ResetDrives() {
     Table().clear();
-    native::MapDefaultDrives();
+    detail::MapDefaultDrives();
 }
 
 std::optional<SimulatedDrive> FindDrive(char letter) {
@@ -67,4 +69,55 @@ std::optional<SimulatedDrive> FindDrive(char letter) {
     return drive->second;
 }
 
+namespace detail {
+namespace {
+
+bool HasDriveLetter(const std::string& path) {
+    return path.size() >= 2 && path[1] == ':' &&
+           ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+}
+
+}  // namespace
+
+std::optional<SimulatedDrive> SimulatedDriveOf(const std::string& path) {
+    if (!HasDriveLetter(path)) return std::nullopt;
+    return FindDrive(path[0]);
+}
+
+ResolvedPath Resolve(const std::string& systemPath) {
+    ResolvedPath resolved;
+    resolved.drive = SimulatedDriveOf(systemPath);
+    if (!resolved.drive) {
+        resolved.native = ToNativePath(systemPath);
+    } else if (resolved.drive->disk) {
+        // "A:\dir\f" and "A:dir\f" both name dir\f on the disk: a simulated drive has no current
+        // directory of its own, so its root serves as one.
+        size_t restStart = 2;
+        while (restStart < systemPath.size() && systemPath[restStart] == '\\') ++restStart;
+        resolved.native = JoinNative(resolved.drive->disk->folder, systemPath.substr(restStart));
+    }
+    return resolved;
+}
+
+int64_t RoomOn(const SimulatedDisk& disk) { return std::max<int64_t>(0, disk.capacity - FolderUsage(disk.folder)); }
+
+int64_t FreeSpaceOn(const SimulatedDrive& drive) {
+    if (!drive.disk) return -1;
+    if (drive.disk->capacity > 0) return RoomOn(*drive.disk);
+    return FreeSpaceOf(drive.disk->folder);
+}
+
+bool ReadLabel(const SimulatedDrive& drive, std::string& label) {
+    if (!drive.disk) return false;
+    label = drive.disk->label;
+    return true;
+}
+
+bool WriteLabel(const SimulatedDrive& drive, const std::string& label) {
+    if (!drive.disk || !drive.disk->labelWritable) return false;
+    drive.disk->label = label;
+    return true;
+}
+
+}  // namespace detail
 }  // namespace platform

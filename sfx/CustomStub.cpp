@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/Platform.h"
+#include "platform/Files.h"
 
 bool WriteCustomStub(const std::string& stubName, const sfxsettings::SfxSettings& settings, const std::string& outName) {
     // The stub is small (it is kept under 128 KiB), so it is edited whole in memory.

@@ -4,7 +4,8 @@
 #include <cstdint>
 
 #include "archive/Archive.h"
-#include "platform/Platform.h"
+#include "platform/Files.h"
+#include "platform/User.h"
 #include "zipformat/CopyBytes.h"
 #include "zipformat/Directory.h"
 #include "zipformat/EndRecord.h"

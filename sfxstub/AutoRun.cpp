@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "engines/common/Text.h"
-#include "platform/Platform.h"
+#include "platform/Files.h"
 #include "sfxstub/Extraction.h"
 #include "abi/SfxSettings.h"
 

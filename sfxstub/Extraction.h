@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "engines/common/ArchiveDirectory.h"
-#include "platform/Platform.h"
+#include "platform/Files.h"
 #include "sfxstub/StubMessages.h"
 
 namespace sfxstub {

@@ -7,7 +7,9 @@
 #include "volumes/Volumes.h"
 
 #include "archive/Archive.h"
-#include "platform/Platform.h"
+#include "platform/Drives.h"
+#include "platform/Files.h"
+#include "platform/User.h"
 #include "archive/DiskUtils.h"
 #include "zipformat/CopyBytes.h"
 #include "zipformat/Directory.h"

@@ -1,7 +1,7 @@
 // The copy between streams, a block at a time, by the platform's fastest way.
 #include "zipformat/CopyBytes.h"
 
-#include "platform/Platform.h"
+#include "platform/Files.h"
 
 namespace zip {
 namespace {

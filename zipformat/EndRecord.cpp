@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "platform/Platform.h"
+#include "platform/Files.h"
 
 namespace zip {
 namespace {

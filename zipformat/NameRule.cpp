@@ -1,7 +1,7 @@
 // The archive's name rule and the conversions it chooses.
 #include "zipformat/NameRule.h"
 
-#include "platform/Platform.h"
+#include "platform/Text.h"
 
 namespace zip {
 

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "platform/ByteRecord.h"
-#include "platform/Platform.h"
+#include "platform/Files.h"
 
 namespace zip {
 

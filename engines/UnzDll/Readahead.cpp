@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "platform/Platform.h"
+#include "platform/Files.h"
 
 namespace engines {
 

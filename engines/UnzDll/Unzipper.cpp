@@ -9,6 +9,7 @@
 #include "engines/common/EntryData.h"
 #include "engines/common/TempFile.h"
 #include "engines/common/Text.h"
+#include "platform/TempFiles.h"
 
 namespace engines {
 namespace {

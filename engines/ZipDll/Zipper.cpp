@@ -16,6 +16,8 @@
 #include "engines/common/Text.h"
 #include "engines/common/WorkerPool.h"
 #include "engines/common/ArchiveDirectory.h"
+#include "platform/TempFiles.h"
+#include "platform/Text.h"
 #include "zipformat/CopyBytes.h"
 
 namespace engines {

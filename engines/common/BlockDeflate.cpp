@@ -9,7 +9,7 @@
 
 #include "engines/common/Codec.h"
 #include "engines/common/WorkerPool.h"
-#include "platform/Platform.h"
+#include "platform/Files.h"
 
 namespace engines {
 namespace {

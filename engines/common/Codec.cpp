@@ -8,7 +8,7 @@
 #include <random>
 #include <stdexcept>
 
-#include "platform/Platform.h"
+#include "platform/Files.h"
 
 namespace engines {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <zlib.h>
 
-#include "platform/Platform.h"
+#include "platform/Files.h"
 
 namespace engines {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "abi/EngineRecords.h"
-#include "platform/Platform.h"
+#include "platform/Time.h"
 
 namespace engines {
 

@@ -1,6 +1,8 @@
 // Temporary output files of the engines: made beside their target, removed unless moved into place.
 #include "engines/common/TempFile.h"
 
+#include "platform/TempFiles.h"
+
 namespace engines {
 
 TempFile::TempFile(std::initializer_list<std::string> folders, const std::string& prefix) {

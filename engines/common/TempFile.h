@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/Platform.h"
+#include "platform/Files.h"
 
 namespace engines {
 

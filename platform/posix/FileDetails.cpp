@@ -10,12 +10,17 @@
 #include <mutex>
 #include <tuple>
 
+#include "platform/Backend.h"
+#include "platform/Files.h"
 #include "platform/Handle.h"
-#include "platform/Native.h"
+#include "platform/Time.h"
 #include "platform/posix/HostText.h"
 
-namespace platform::native {
+namespace platform {
 namespace {
+
+using detail::ResolvedPath;
+using detail::Resolve;
 
 struct DirectoryPolicy {
     using Value = DIR*;
@@ -34,7 +39,7 @@ LocalTime FromSeconds(time_t seconds) {
 // and every file carries the archive bit as Windows gives new files.
 FileDetails FromStat(const std::string& name, const struct stat64& info) {
     FileDetails details;
-    details.name = AnsiFromUtf8(name);
+    details.name = posix::AnsiFromUtf8(name);
     if (S_ISDIR(info.st_mode)) {
         details.attributes = kAttributeDirectory;
     } else {
@@ -53,7 +58,10 @@ std::string LastComponent(const std::string& path) {
 
 }  // namespace
 
-std::vector<FileDetails> ListDirectory(const std::string& folder) {
+std::vector<FileDetails> ListDirectory(const std::string& systemFolder) {
+    const ResolvedPath resolved = Resolve(systemFolder);
+    if (resolved.NoDisk()) return {};
+    const std::string& folder = resolved.native;
     std::vector<FileDetails> items;
     DirectoryHandle directory(::opendir(folder.c_str()));
     if (!directory) return items;
@@ -69,9 +77,11 @@ std::vector<FileDetails> ListDirectory(const std::string& folder) {
     return items;
 }
 
-bool GetFileDetails(const std::string& path, FileDetails& details) {
+bool GetFileDetails(const std::string& systemPath, FileDetails& details) {
+    const ResolvedPath resolved = Resolve(systemPath);
+    const std::string& path = resolved.native;
     struct stat64 info;
-    if (path.empty() || ::stat64(path.c_str(), &info) != 0) return false;
+    if (resolved.NoDisk() || path.empty() || ::stat64(path.c_str(), &info) != 0) return false;
     details = FromStat(LastComponent(path), info);
     return true;
 }
@@ -118,17 +128,25 @@ bool TimesOf(const LocalTime& time, struct timespec (&times)[2]) {
 }  // namespace
 
 bool SetFileModified(const std::string& path, const LocalTime& time) {
+    const ResolvedPath resolved = Resolve(path);
     struct timespec times[2];
-    return TimesOf(time, times) && ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+    return !resolved.NoDisk() && TimesOf(time, times) &&
+           ::utimensat(AT_FDCWD, resolved.native.c_str(), times, 0) == 0;
 }
 
-bool SetFileModified(intptr_t file, const LocalTime& time) {
+bool FileStream::SetModified(const LocalTime& time) {
     struct timespec times[2];
-    return TimesOf(time, times) && ::futimens(static_cast<int>(file), times) == 0;
+    return TimesOf(time, times) && ::futimens(static_cast<int>(file_.Get()), times) == 0;
 }
 
 bool MoveFile(const std::string& from, const std::string& to) {
-    return !from.empty() && !to.empty() && std::rename(from.c_str(), to.c_str()) == 0;
+    const ResolvedPath source = Resolve(from);
+    const ResolvedPath target = Resolve(to);
+    if (source.NoDisk() || target.NoDisk()) return false;
+    return detail::WriteOnDisk(source.ReadOnly() || target.ReadOnly(), [&] {
+        return !source.native.empty() && !target.native.empty() &&
+               std::rename(source.native.c_str(), target.native.c_str()) == 0;
+    });
 }
 
-}  // namespace platform::native
+}  // namespace platform

@@ -3,7 +3,7 @@
 
 #include <string>
 
-namespace platform::native {
+namespace platform::posix {
 
 std::string Utf8FromAnsi(const std::string& ansi);
 // Characters the ANSI code page lacks, and bytes that are not UTF-8, become the replacement.
@@ -11,4 +11,4 @@ std::string AnsiFromUtf8(const std::string& utf8);
 // An absolute host path ("/tmp/a") in system form ("C:\tmp\a"), the host's root being drive C:.
 std::string SystemFromHostPath(const std::string& hostPath);
 
-}  // namespace platform::native
+}  // namespace platform::posix

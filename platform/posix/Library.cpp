@@ -1,14 +1,34 @@
 // Libraries loaded at run time on the host: shared objects through the dynamic loader.
 #include <dlfcn.h>
 
-#include "platform/Native.h"
+#include "platform/Backend.h"
+#include "platform/Library.h"
 
-namespace platform::native {
+namespace platform {
+namespace {
 
-void* LoadLibrary(const std::string& path) { return ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL); }
+unsigned gErrorMode = 0;
 
-void FreeLibrary(void* library) { ::dlclose(library); }
+}  // namespace
 
-void* GetProcAddress(void* library, const char* name) { return ::dlsym(library, name); }
+void LibraryPolicy::Close(void* library) { ::dlclose(library); }
 
-}  // namespace platform::native
+LibraryHandle LoadLibrary(const std::string& path) {
+    for (const std::string& place : detail::LibraryPlaces(path)) {
+        if (void* library = ::dlopen(place.c_str(), RTLD_NOW | RTLD_LOCAL)) return LibraryHandle(library);
+    }
+    return LibraryHandle();
+}
+
+void* GetProcAddress(const LibraryHandle& library, const char* name) {
+    return library ? ::dlsym(library.Get(), name) : nullptr;
+}
+
+// The host shows no critical-error dialog; the mode is kept only so that it reads back as set.
+unsigned SetErrorMode(unsigned mode) {
+    const unsigned previous = gErrorMode;
+    gErrorMode = mode;
+    return previous;
+}
+
+}  // namespace platform

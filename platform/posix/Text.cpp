@@ -7,10 +7,10 @@
 #include <unordered_map>
 
 #include "platform/CodePages.h"
-#include "platform/Native.h"
+#include "platform/Text.h"
 #include "platform/posix/HostText.h"
 
-namespace platform::native {
+namespace platform::posix {
 namespace {
 
 using codepages::kReplacement;
@@ -121,8 +121,15 @@ std::string AnsiFromUtf8(const std::string& utf8) {
 
 std::string SystemFromHostPath(const std::string& hostPath) { return "C:" + WithBackslashes(AnsiFromUtf8(hostPath)); }
 
-std::string OemToAnsi(const std::string& text) { return MapBytes(text, codepages::kOemToAnsi); }
-std::string AnsiToOem(const std::string& text) { return MapBytes(text, codepages::kAnsiToOem); }
+}  // namespace platform::posix
+
+namespace platform {
+
+using posix::AnsiFromUtf8;
+using posix::Utf8FromAnsi;
+
+std::string OemToAnsi(const std::string& text) { return posix::MapBytes(text, codepages::kOemToAnsi); }
+std::string AnsiToOem(const std::string& text) { return posix::MapBytes(text, codepages::kAnsiToOem); }
 
 std::string Utf8ToAnsi(const std::string& text) { return AnsiFromUtf8(text); }
 std::string AnsiToUtf8(const std::string& text) { return Utf8FromAnsi(text); }
@@ -133,14 +140,14 @@ bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 // The host has no drive letters, so a path without one is a host path: made absolute and given
 // the drive C:, which the host's root is mapped on.
 std::string SystemPathFromArgument(const std::string& argument) {
-    if (HasDriveLetter(argument)) return WithBackslashes(AnsiFromConsole(argument));
+    if (posix::HasDriveLetter(argument)) return posix::WithBackslashes(AnsiFromConsole(argument));
     std::string hostPath = argument;
     if (hostPath.empty() || hostPath[0] != '/') {
-        std::string directory = HostCurrentDirectory();
+        std::string directory = posix::HostCurrentDirectory();
         if (directory.back() != '/') directory += '/';
         hostPath = directory + hostPath;
     }
-    return SystemFromHostPath(hostPath);
+    return posix::SystemFromHostPath(hostPath);
 }
 
-}  // namespace platform::native
+}  // namespace platform

@@ -1,9 +1,9 @@
 // The host's own user is the console.
 #include "platform/ConsoleUser.h"
-#include "platform/Native.h"
+#include "platform/User.h"
 
-namespace platform::native {
+namespace platform {
 
-std::unique_ptr<User> MakeUser() { return std::make_unique<ConsoleUser>(); }
+std::unique_ptr<User> MakeNativeUser() { return std::make_unique<ConsoleUser>(); }
 
-}  // namespace platform::native
+}  // namespace platform

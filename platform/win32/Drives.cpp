@@ -1,9 +1,10 @@
-// Windows drives: type, free space, volume labels and the error mode from the kernel.
+// Windows drives: type, free space and volume labels from the kernel, after the simulated table.
 #include "platform/win32/WindowsApi.h"
 
-#include "platform/Native.h"
+#include "platform/Backend.h"
+#include "platform/Drives.h"
 
-namespace platform::native {
+namespace platform {
 namespace {
 
 constexpr DWORD kLabelBufferSize = 256;
@@ -13,9 +14,13 @@ const char* RootArgument(const std::string& root) { return root.empty() ? nullpt
 
 }  // namespace
 
-int GetDriveType(const std::string& root) { return static_cast<int>(::GetDriveTypeA(RootArgument(root))); }
+int GetDriveType(const std::string& root) {
+    if (const auto drive = detail::SimulatedDriveOf(root)) return drive->type;
+    return static_cast<int>(::GetDriveTypeA(RootArgument(root)));
+}
 
 int64_t GetDiskFreeSpace(const std::string& root) {
+    if (const auto drive = detail::SimulatedDriveOf(root)) return detail::FreeSpaceOn(*drive);
     DWORD sectorsPerCluster = 0;
     DWORD bytesPerSector = 0;
     DWORD freeClusters = 0;
@@ -27,6 +32,8 @@ int64_t GetDiskFreeSpace(const std::string& root) {
 }
 
 bool GetVolumeLabel(const std::string& root, std::string& label) {
+    label.clear();
+    if (const auto drive = detail::SimulatedDriveOf(root)) return detail::ReadLabel(*drive, label);
     char buffer[kLabelBufferSize + 1] = {};
     if (!::GetVolumeInformationA(RootArgument(root), buffer, kLabelBufferSize, nullptr, nullptr, nullptr, nullptr, 0)) {
         return false;
@@ -36,12 +43,11 @@ bool GetVolumeLabel(const std::string& root, std::string& label) {
 }
 
 bool SetVolumeLabel(const std::string& root, const std::string& label) {
+    if (const auto drive = detail::SimulatedDriveOf(root)) return detail::WriteLabel(*drive, label);
     return ::SetVolumeLabelA(RootArgument(root), label.c_str()) != 0;
 }
 
-unsigned SetErrorMode(unsigned mode) { return ::SetErrorMode(mode); }
-
 // Windows has drive letters of its own; tests map the simulated ones they need.
-void MapDefaultDrives() {}
+void detail::MapDefaultDrives() {}
 
-}  // namespace platform::native
+}  // namespace platform

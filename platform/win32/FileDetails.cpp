@@ -1,11 +1,15 @@
 // Windows file details: find data and attribute queries, local file times, MoveFileEx.
 #include "platform/win32/WindowsApi.h"
 
-#include "platform/Native.h"
+#include "platform/Backend.h"
+#include "platform/Files.h"
+#include "platform/Time.h"
 
-namespace platform::native {
+namespace platform {
 namespace {
 
+using detail::ResolvedPath;
+using detail::Resolve;
 using win32::FindHandle;
 
 LocalTime FromFileTime(const FILETIME& utc) {
@@ -31,7 +35,10 @@ std::string LastComponent(const std::string& path) {
 
 }  // namespace
 
-std::vector<FileDetails> ListDirectory(const std::string& folder) {
+std::vector<FileDetails> ListDirectory(const std::string& systemFolder) {
+    const ResolvedPath resolved = Resolve(systemFolder);
+    if (resolved.NoDisk()) return {};
+    const std::string& folder = resolved.native;
     std::vector<FileDetails> items;
     const bool hasSeparator = !folder.empty() && (folder.back() == '\\' || folder.back() == '/');
     WIN32_FIND_DATAA found;
@@ -46,9 +53,11 @@ std::vector<FileDetails> ListDirectory(const std::string& folder) {
     return items;
 }
 
-bool GetFileDetails(const std::string& path, FileDetails& details) {
+bool GetFileDetails(const std::string& systemPath, FileDetails& details) {
+    const ResolvedPath resolved = Resolve(systemPath);
+    const std::string& path = resolved.native;
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (path.empty() || !::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return false;
+    if (resolved.NoDisk() || path.empty() || !::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return false;
     details = Details(LastComponent(path), data.dwFileAttributes, data.nFileSizeHigh, data.nFileSizeLow,
                       data.ftLastWriteTime);
     return true;
@@ -70,21 +79,29 @@ bool ToFileTime(const LocalTime& time, FILETIME& utc) {
 
 }  // namespace
 
-bool SetFileModified(intptr_t file, const LocalTime& time) {
+bool FileStream::SetModified(const LocalTime& time) {
     FILETIME utc;
-    return ToFileTime(time, utc) && ::SetFileTime(reinterpret_cast<HANDLE>(file), nullptr, nullptr, &utc) != 0;
+    return ToFileTime(time, utc) && ::SetFileTime(reinterpret_cast<HANDLE>(file_.Get()), nullptr, nullptr, &utc) != 0;
 }
 
 bool SetFileModified(const std::string& path, const LocalTime& time) {
+    const ResolvedPath resolved = Resolve(path);
     FILETIME utc;
-    if (!ToFileTime(time, utc)) return false;
-    FileHandle file(reinterpret_cast<intptr_t>(::CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ,
-                                                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)));
+    if (resolved.NoDisk() || !ToFileTime(time, utc)) return false;
+    FileHandle file(reinterpret_cast<intptr_t>(::CreateFileA(resolved.native.c_str(), FILE_WRITE_ATTRIBUTES,
+                                                             FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                                             FILE_ATTRIBUTE_NORMAL, nullptr)));
     return file && ::SetFileTime(reinterpret_cast<HANDLE>(file.Get()), nullptr, nullptr, &utc) != 0;
 }
 
 bool MoveFile(const std::string& from, const std::string& to) {
-    return ::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0;
+    const ResolvedPath source = Resolve(from);
+    const ResolvedPath target = Resolve(to);
+    if (source.NoDisk() || target.NoDisk()) return false;
+    return detail::WriteOnDisk(source.ReadOnly() || target.ReadOnly(), [&] {
+        return ::MoveFileExA(source.native.c_str(), target.native.c_str(),
+                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0;
+    });
 }
 
-}  // namespace platform::native
+}  // namespace platform

@@ -3,7 +3,9 @@
 
 #include <vector>
 
-#include "platform/Native.h"
+#include "platform/Backend.h"
+#include "platform/Files.h"
+#include "platform/TempFiles.h"
 
 namespace platform::win32 {
 
@@ -21,9 +23,12 @@ std::string SystemMessage(DWORD error) {
 
 }  // namespace platform::win32
 
-namespace platform::native {
+namespace platform {
 namespace {
 
+using detail::ResolvedPath;
+using detail::Resolve;
+using detail::WriteOnDisk;
 using win32::FindHandle;
 
 HANDLE AsHandle(intptr_t file) { return reinterpret_cast<HANDLE>(file); }
@@ -60,6 +65,11 @@ DWORD Attributes(const std::string& path) {
     return path.empty() ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesA(path.c_str());
 }
 
+bool IsFolder(const std::string& path) {
+    const DWORD attributes = Attributes(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 std::string WithBackslash(const std::string& folder) {
     if (folder.empty() || folder.back() == '\\' || folder.back() == '/') return folder;
     return folder + "\\";
@@ -80,6 +90,113 @@ std::string GrowingBuffer(Call call) {
 
 }  // namespace
 
+// ---------------------------------------------------------------------------------------------
+// The stream of an open file
+
+void FileHandlePolicy::Close(intptr_t file) { ::CloseHandle(AsHandle(file)); }
+
+int32_t FileStream::Read(void* buffer, int32_t count) {
+    if (count <= 0) return 0;
+    DWORD done = 0;
+    if (!::ReadFile(AsHandle(file_.Get()), buffer, static_cast<DWORD>(count), &done, nullptr)) return 0;
+    return static_cast<int32_t>(done);
+}
+
+// With an offset in the OVERLAPPED record a synchronous handle reads there without a seek.
+int32_t FileStream::ReadAt(int64_t offset, void* buffer, int32_t count) {
+    if (count <= 0) return 0;
+    OVERLAPPED at {};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD done = 0;
+    if (!::ReadFile(AsHandle(file_.Get()), buffer, static_cast<DWORD>(count), &done, &at)) return 0;
+    return static_cast<int32_t>(done);
+}
+
+int64_t FileStream::Seek(int64_t offset, Origin origin) {
+    LARGE_INTEGER distance;
+    LARGE_INTEGER position;
+    distance.QuadPart = offset;
+    if (!::SetFilePointerEx(AsHandle(file_.Get()), distance, &position, MoveMethod(origin))) return -1;
+    return position.QuadPart;
+}
+
+int64_t FileStream::Size() {
+    LARGE_INTEGER size;
+    return ::GetFileSizeEx(AsHandle(file_.Get()), &size) ? size.QuadPart : -1;
+}
+
+bool FileStream::Truncate() { return ::SetEndOfFile(AsHandle(file_.Get())) != 0; }
+
+// Windows XP has no call that sets room aside without moving the end of the file.
+void FileStream::ReserveRoomTo(int64_t) {}
+
+// ---------------------------------------------------------------------------------------------
+// Files and folders by name
+
+bool FileExists(const std::string& path) {
+    const ResolvedPath resolved = Resolve(path);
+    if (resolved.NoDisk()) return false;
+    const DWORD attributes = Attributes(resolved.native);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool DirectoryExists(const std::string& path) {
+    const ResolvedPath resolved = Resolve(path);
+    return !resolved.NoDisk() && IsFolder(resolved.native);
+}
+
+bool CopyFile(const std::string& from, const std::string& to, bool failIfExists) {
+    const ResolvedPath source = Resolve(from);
+    const ResolvedPath target = Resolve(to);
+    if (source.NoDisk() || target.NoDisk()) return false;
+    return WriteOnDisk(target.ReadOnly(), [&] {
+        return ::CopyFileA(source.native.c_str(), target.native.c_str(), failIfExists) != 0;
+    });
+}
+
+bool DeleteFile(const std::string& path) {
+    const ResolvedPath resolved = Resolve(path);
+    return !resolved.NoDisk() && ::DeleteFileA(resolved.native.c_str()) != 0;
+}
+
+bool CreateDirectory(const std::string& path) {
+    const ResolvedPath resolved = Resolve(path);
+    if (resolved.NoDisk()) return false;
+    return WriteOnDisk(resolved.ReadOnly(), [&] { return ::CreateDirectoryA(resolved.native.c_str(), nullptr) != 0; });
+}
+
+bool RemoveDirectory(const std::string& path) {
+    const ResolvedPath resolved = Resolve(path);
+    return !resolved.NoDisk() && ::RemoveDirectoryA(resolved.native.c_str()) != 0;
+}
+
+std::string GetCurrentDirectory() {
+    return GrowingBuffer([](DWORD size, char* buffer) { return ::GetCurrentDirectoryA(size, buffer); });
+}
+
+bool SetCurrentDirectory(const std::string& path) {
+    const ResolvedPath resolved = Resolve(path);
+    return !resolved.NoDisk() && ::SetCurrentDirectoryA(resolved.native.c_str()) != 0;
+}
+
+std::string ModuleFileName() {
+    char buffer[MAX_PATH + 1];
+    const DWORD length = ::GetModuleFileNameA(nullptr, buffer, MAX_PATH);
+    return std::string(buffer, length <= MAX_PATH ? length : 0);
+}
+
+std::string GetTempPath() {
+    return GrowingBuffer([](DWORD size, char* buffer) { return ::GetTempPathA(size, buffer); });
+}
+
+std::string AccessDeniedReason() { return win32::SystemMessage(ERROR_ACCESS_DENIED); }
+
+// ---------------------------------------------------------------------------------------------
+// What the portable parts build on
+
+namespace detail {
+
 std::string ToNativePath(const std::string& systemPath) { return systemPath; }
 
 std::string JoinNative(const std::string& folder, const std::string& rest) {
@@ -87,41 +204,21 @@ std::string JoinNative(const std::string& folder, const std::string& rest) {
     return WithBackslash(folder) + rest;
 }
 
-intptr_t OpenFile(const std::string& path, Access access, Share share, std::string& error) {
+void MakeNativeFolder(const std::string& folder) {
+    if (!IsFolder(folder)) ::CreateDirectoryA(folder.c_str(), nullptr);
+}
+
+intptr_t OpenNativeFile(const std::string& path, Access access, Share share, std::string& error) {
     const HANDLE file = ::CreateFileA(path.c_str(), DesiredAccess(access), ShareMode(share), nullptr,
                                       Disposition(access), FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         error = win32::SystemMessage(::GetLastError());
-        return kInvalidFile;
+        return FileHandlePolicy::Invalid();
     }
     return reinterpret_cast<intptr_t>(file);
 }
 
-bool CreateNewFile(const std::string& path) {
-    FileHandle file(reinterpret_cast<intptr_t>(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                                             FILE_ATTRIBUTE_NORMAL, nullptr)));
-    return file.IsValid();
-}
-
-void CloseFile(intptr_t file) { ::CloseHandle(AsHandle(file)); }
-
-int32_t ReadFile(intptr_t file, void* buffer, int32_t count) {
-    DWORD done = 0;
-    if (!::ReadFile(AsHandle(file), buffer, static_cast<DWORD>(count), &done, nullptr)) return 0;
-    return static_cast<int32_t>(done);
-}
-
-// With an offset in the OVERLAPPED record a synchronous handle reads there without a seek.
-int32_t ReadFileAt(intptr_t file, int64_t offset, void* buffer, int32_t count) {
-    OVERLAPPED at {};
-    at.Offset = static_cast<DWORD>(offset);
-    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-    DWORD done = 0;
-    if (!::ReadFile(AsHandle(file), buffer, static_cast<DWORD>(count), &done, &at)) return 0;
-    return static_cast<int32_t>(done);
-}
-
-int32_t WriteFile(intptr_t file, const void* buffer, int32_t count) {
+int32_t WriteNativeFile(intptr_t file, const void* buffer, int32_t count) {
     DWORD done = 0;
     if (!::WriteFile(AsHandle(file), buffer, static_cast<DWORD>(count), &done, nullptr)) return 0;
     return static_cast<int32_t>(done);
@@ -130,43 +227,11 @@ int32_t WriteFile(intptr_t file, const void* buffer, int32_t count) {
 // Windows copies only whole files inside the system; blocks go through the caller's buffer.
 int32_t CopyRange(intptr_t, intptr_t, int32_t) { return 0; }
 
-int64_t SeekFile(intptr_t file, int64_t offset, Origin origin) {
-    LARGE_INTEGER distance;
-    LARGE_INTEGER position;
-    distance.QuadPart = offset;
-    if (!::SetFilePointerEx(AsHandle(file), distance, &position, MoveMethod(origin))) return -1;
-    return position.QuadPart;
+bool CreateNativeFile(const std::string& path) {
+    FileHandle file(reinterpret_cast<intptr_t>(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                                             FILE_ATTRIBUTE_NORMAL, nullptr)));
+    return file.IsValid();
 }
-
-int64_t FileSize(intptr_t file) {
-    LARGE_INTEGER size;
-    return ::GetFileSizeEx(AsHandle(file), &size) ? size.QuadPart : -1;
-}
-
-bool TruncateFile(intptr_t file) { return ::SetEndOfFile(AsHandle(file)) != 0; }
-
-// Windows XP has no call that sets room aside without moving the end of the file.
-bool ReserveFileSpace(intptr_t, int64_t) { return false; }
-
-bool FileExists(const std::string& path) {
-    const DWORD attributes = Attributes(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool DirectoryExists(const std::string& path) {
-    const DWORD attributes = Attributes(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool CopyFile(const std::string& from, const std::string& to, bool failIfExists) {
-    return ::CopyFileA(from.c_str(), to.c_str(), failIfExists) != 0;
-}
-
-bool DeleteFile(const std::string& path) { return ::DeleteFileA(path.c_str()) != 0; }
-
-bool CreateDirectory(const std::string& path) { return ::CreateDirectoryA(path.c_str(), nullptr) != 0; }
-
-bool RemoveDirectory(const std::string& path) { return ::RemoveDirectoryA(path.c_str()) != 0; }
 
 int64_t FolderUsage(const std::string& folder) {
     const std::string base = WithBackslash(folder);
@@ -192,28 +257,10 @@ int64_t FreeSpaceOf(const std::string& path) {
     return static_cast<int64_t>(available.QuadPart);
 }
 
-std::string GetCurrentDirectory() {
-    return GrowingBuffer([](DWORD size, char* buffer) { return ::GetCurrentDirectoryA(size, buffer); });
-}
-
-bool SetCurrentDirectory(const std::string& path) { return ::SetCurrentDirectoryA(path.c_str()) != 0; }
-
-std::string ModuleFileName() {
-    char buffer[MAX_PATH + 1];
-    const DWORD length = ::GetModuleFileNameA(nullptr, buffer, MAX_PATH);
-    return std::string(buffer, length <= MAX_PATH ? length : 0);
-}
-
-std::string GetTempPath() {
-    return GrowingBuffer([](DWORD size, char* buffer) { return ::GetTempPathA(size, buffer); });
-}
-
 Failure CaptureFailure() {
     const DWORD error = ::GetLastError();
     return {win32::SystemMessage(error), error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL};
 }
-
-std::string AccessDeniedReason() { return win32::SystemMessage(ERROR_ACCESS_DENIED); }
 
 uint32_t CurrentProcessId() { return ::GetCurrentProcessId(); }
 
@@ -225,10 +272,11 @@ bool ProcessRuns(uint32_t processId) {
     return !(::GetExitCodeProcess(process.Get(), &exitCode) && exitCode != STILL_ACTIVE);
 }
 
-std::string GetTempFileName(const std::string& directory, const std::string& prefix) {
+std::string SystemTempFileName(const std::string& directory, const std::string& prefix) {
     char buffer[MAX_PATH + 1];
     if (!::GetTempFileNameA(directory.c_str(), prefix.c_str(), 0, buffer)) return {};
     return buffer;
 }
 
-}  // namespace platform::native
+}  // namespace detail
+}  // namespace platform

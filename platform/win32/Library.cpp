@@ -1,16 +1,24 @@
-// Libraries loaded at run time on Windows.
+// Libraries loaded at run time on Windows, and the process error mode.
 #include "platform/win32/WindowsApi.h"
 
-#include "platform/Native.h"
+#include "platform/Backend.h"
+#include "platform/Library.h"
 
-namespace platform::native {
+namespace platform {
 
-void* LoadLibrary(const std::string& path) { return ::LoadLibraryA(path.c_str()); }
+void LibraryPolicy::Close(void* library) { ::FreeLibrary(static_cast<HMODULE>(library)); }
 
-void FreeLibrary(void* library) { ::FreeLibrary(static_cast<HMODULE>(library)); }
-
-void* GetProcAddress(void* library, const char* name) {
-    return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(library), name));
+LibraryHandle LoadLibrary(const std::string& path) {
+    for (const std::string& place : detail::LibraryPlaces(path)) {
+        if (HMODULE library = ::LoadLibraryA(place.c_str())) return LibraryHandle(library);
+    }
+    return LibraryHandle();
 }
 
-}  // namespace platform::native
+void* GetProcAddress(const LibraryHandle& library, const char* name) {
+    return library ? reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(library.Get()), name)) : nullptr;
+}
+
+unsigned SetErrorMode(unsigned mode) { return ::SetErrorMode(mode); }
+
+}  // namespace platform

@@ -1,9 +1,9 @@
 // Windows text: the system's own OEM and ANSI conversion; the console already speaks ANSI.
 #include "platform/win32/WindowsApi.h"
 
-#include "platform/Native.h"
+#include "platform/Text.h"
 
-namespace platform::native {
+namespace platform {
 
 std::string OemToAnsi(const std::string& text) {
     std::string ansi(text.size(), '\0');
@@ -49,4 +49,4 @@ bool StandardErrorIsTerminal() {
     return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
 }
 
-}  // namespace platform::native
+}  // namespace platform

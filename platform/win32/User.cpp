@@ -4,7 +4,7 @@
 #include <string>
 #include <utility>
 
-#include "platform/Native.h"
+#include "platform/User.h"
 #include "platform/win32/Window.h"
 
 namespace platform::win32 {
@@ -101,8 +101,8 @@ public:
 
 }  // namespace platform::win32
 
-namespace platform::native {
+namespace platform {
 
-std::unique_ptr<User> MakeUser() { return std::make_unique<win32::WindowsUser>(); }
+std::unique_ptr<User> MakeNativeUser() { return std::make_unique<win32::WindowsUser>(); }
 
-}  // namespace platform::native
+}  // namespace platform

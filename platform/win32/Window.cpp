@@ -1,7 +1,7 @@
 // Windows only: the window and dialog skeleton: the trampolines, the barriers, the dialog keys, in-memory dialog templates.
 #include "platform/win32/Window.h"
 
-#include "platform/Platform.h"
+#include "platform/User.h"
 #include "platform/win32/WindowKit.h"
 
 namespace platform::win32 {

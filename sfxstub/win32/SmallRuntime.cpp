@@ -9,8 +9,7 @@
 #include <new>
 #include <string>
 
-#include "platform/Native.h"
-#include "platform/Platform.h"
+#include "platform/Files.h"
 
 namespace {
 
@@ -23,10 +22,6 @@ namespace {
 
 // Only opening the stub's own file and starting zlib raise this; both are checked for before.
 void platform::RaiseFileError(const std::string& text) { Fail(text.c_str()); }
-
-// The stub talks to the user through its own window only; the platform's user, with its input box
-// and its exception barrier, stays out of it.
-std::unique_ptr<platform::User> platform::native::MakeUser() { return nullptr; }
 
 namespace __gnu_cxx {
 // Replaces the verbose handler, which would bring in the demangler.

@@ -5,7 +5,7 @@
 
 #include "StubWindow.h"
 #include "engines/common/Text.h"
-#include "platform/Platform.h"
+#include "platform/Files.h"
 #include "sfxstub/AutoRun.h"
 #include "abi/SfxSettings.h"
 

@@ -9,7 +9,8 @@
 #include <cstdio>
 
 #include "StubResource.h"
-#include "platform/Platform.h"
+#include "platform/Files.h"
+#include "platform/Library.h"
 
 namespace sfxstub {
 namespace {

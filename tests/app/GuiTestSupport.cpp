@@ -7,7 +7,7 @@
 #include <fstream>
 #include <memory>
 
-#include "platform/Platform.h"
+#include "platform/User.h"
 
 #include <shlobj.h>
 #include <shlwapi.h>

@@ -11,6 +11,7 @@
 #include "app/Main.h"
 #include "app/resource.h"
 #include "archive/DiskUtils.h"
+#include "platform/Drives.h"
 #include "platform/win32/WindowKit.h"
 #include "abi/SfxSettings.h"
 #include "tests/app/GuiTestSupport.h"

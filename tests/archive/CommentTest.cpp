@@ -2,8 +2,9 @@
 #include <gtest/gtest.h>
 
 #include "tzip/Zip.h"
-#include "platform/Platform.h"
+#include "platform/Drives.h"
 #include "platform/SimulatedDrives.h"
+#include "platform/Text.h"
 #include "tests/support/ArchiveBuilder.h"
 #include "tests/support/ScriptedUser.h"
 #include "tests/support/TestFolder.h"

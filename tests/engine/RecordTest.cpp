@@ -1,6 +1,7 @@
 // The command records and spec arrays the engines receive, word by word, for the option values.
 #include <map>
 
+#include "platform/Text.h"
 #include "tests/engine/EngineTest.h"
 
 using engine::UnzipCommand;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "tzip/Zip.h"
+#include "platform/Text.h"
 #include "tests/support/ArchiveBuilder.h"
 #include "tests/support/ScriptedUser.h"
 #include "tests/support/TestFolder.h"

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/Files.h"
+
 namespace larktest {
 namespace {
 

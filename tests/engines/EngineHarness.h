@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "abi/EngineRecords.h"
-#include "platform/Platform.h"
+#include "platform/Library.h"
 
 namespace larktest {
 

@@ -9,7 +9,8 @@
 #include <vector>
 
 #include "engines/common/Codec.h"
-#include "platform/Platform.h"
+#include "platform/Drives.h"
+#include "platform/Files.h"
 #include "tests/engines/EngineHarness.h"
 #include "tests/support/ArchiveBuilder.h"
 #include "tests/support/TestFolder.h"

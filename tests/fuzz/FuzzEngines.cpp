@@ -4,7 +4,8 @@
 #include <cstring>
 
 #include "abi/EngineRecords.h"
-#include "platform/Platform.h"
+#include "platform/Files.h"
+#include "platform/TempFiles.h"
 
 extern "C" ENGINE_EXPORT int32_t ENGINE_API UnzDllExec(void* command);
 

@@ -1,8 +1,12 @@
 // Simulated drives (type, free space, labels, ejecting and inserting), the error mode and host paths.
 #include <gtest/gtest.h>
 
-#include "platform/Platform.h"
+#include "platform/Drives.h"
+#include "platform/Files.h"
+#include "platform/Library.h"
 #include "platform/SimulatedDrives.h"
+#include "platform/TempFiles.h"
+#include "platform/Text.h"
 #include "tests/support/TestFolder.h"
 
 namespace {

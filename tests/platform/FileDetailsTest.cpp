@@ -4,7 +4,8 @@
 #include <algorithm>
 #include <tuple>
 
-#include "platform/Platform.h"
+#include "platform/Files.h"
+#include "platform/Time.h"
 #include "tests/support/TestFolder.h"
 
 namespace {

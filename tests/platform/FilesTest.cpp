@@ -9,8 +9,10 @@
 #include <sys/stat.h>
 #endif
 
-#include "platform/Platform.h"
+#include "platform/Drives.h"
+#include "platform/Files.h"
 #include "platform/SimulatedDrives.h"
+#include "platform/TempFiles.h"
 #include "tests/support/TestFolder.h"
 
 using platform::Access;

@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/Platform.h"
+#include "platform/User.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // OEM and ANSI text, one byte for one byte, and the console's text.
 #include <gtest/gtest.h>
 
-#include "platform/Platform.h"
+#include "platform/Text.h"
 
 namespace {
 

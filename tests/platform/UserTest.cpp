@@ -5,7 +5,7 @@
 #include <stdexcept>
 
 #include "platform/ConsoleUser.h"
-#include "platform/Platform.h"
+#include "platform/User.h"
 #include "tests/support/ScriptedUser.h"
 
 using platform::Cursor;

@@ -1,7 +1,7 @@
 // A customised copy of the stub: the settings block rewritten, every other byte as the stub has it.
 #include <gtest/gtest.h>
 
-#include "platform/Platform.h"
+#include "platform/Files.h"
 #include "sfx/CustomStub.h"
 #include "tests/support/ArchiveBuilder.h"
 #include "tests/support/TestFolder.h"

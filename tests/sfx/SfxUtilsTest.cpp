@@ -2,7 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "tzip/Zip.h"
-#include "platform/Platform.h"
+#include "platform/Drives.h"
+#include "platform/Files.h"
 #include "platform/SimulatedDrives.h"
 #include "sfx/SfxUtils.h"
 #include "tests/support/ArchiveBuilder.h"

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "engines/common/Codec.h"
-#include "platform/Platform.h"
+#include "platform/Files.h"
 #include "sfxstub/AutoRun.h"
 #include "sfxstub/Extraction.h"
 #include "tests/support/ArchiveBuilder.h"

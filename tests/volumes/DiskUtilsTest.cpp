@@ -2,8 +2,11 @@
 #include <gtest/gtest.h>
 
 #include "archive/Messages.h"
-#include "platform/Platform.h"
+#include "platform/Drives.h"
+#include "platform/Files.h"
 #include "platform/SimulatedDrives.h"
+#include "platform/TempFiles.h"
+#include "platform/User.h"
 #include "tests/support/ArchiveBuilder.h"
 #include "tests/support/ScriptedUser.h"
 #include "tests/support/TestFolder.h"

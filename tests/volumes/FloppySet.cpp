@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "archive/DiskUtils.h"
+#include "platform/Drives.h"
 #include "zipformat/EndRecord.h"
 
 using zip::CentralFileHeader;

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "tzip/Zip.h"
-#include "platform/Platform.h"
 #include "platform/SimulatedDrives.h"
 #include "tests/support/ArchiveBuilder.h"
 #include "tests/support/ScriptedUser.h"

@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "tzip/Zip.h"
+#include "platform/Drives.h"
 #include "tests/volumes/FloppySet.h"
 #include "archive/DiskUtils.h"
 

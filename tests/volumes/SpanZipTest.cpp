@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "tzip/Zip.h"
+#include "platform/Drives.h"
 #include "tests/volumes/FloppySet.h"
 #include "archive/DiskUtils.h"
 
