@@ -95,4 +95,16 @@ StoredText StoredTextFor(std::string_view utf8) {
     return stored;
 }
 
+StoredEntryText StoredEntryTextFor(std::string_view nameUtf8, std::string_view commentUtf8) {
+    StoredEntryText stored;
+    if (Utf8ToCodePage(CodePage::Oem, nameUtf8, stored.name) &&
+        Utf8ToCodePage(CodePage::Oem, commentUtf8, stored.comment)) {
+        return stored;
+    }
+    stored.name = ValidUtf8(nameUtf8);
+    stored.comment = ValidUtf8(commentUtf8);
+    stored.utf8 = true;
+    return stored;
+}
+
 }  // namespace zip

@@ -32,7 +32,8 @@ std::string EntryCommentUtf8(std::string_view stored, uint16_t flags, std::strin
 // from C2..F4 would have to be followed by the right number of bytes from 80..BF.
 std::string ArchiveCommentUtf8(std::string_view stored, bool archiveOemNames);
 
-// What a writer stores for a name or comment: the OEM bytes when the OEM page holds the text
+// What a writer stores for one text (the archive comment, which has no flag, takes only the bytes):
+// the OEM bytes when the OEM page holds the text
 // exactly (what was stored before names could be Unicode, so old readers see the same), otherwise
 // the UTF-8 bytes with the entry's UTF-8 flag set.
 struct StoredText {
@@ -40,5 +41,14 @@ struct StoredText {
     bool utf8 = false;  // set kFlagUtf8 in the entry's general purpose flags
 };
 StoredText StoredTextFor(std::string_view utf8);
+
+// An entry's name and comment share the one flag: both are stored in the OEM page when it holds
+// both exactly, otherwise both as UTF-8 with the flag, so that neither is read in the wrong way.
+struct StoredEntryText {
+    std::string name;
+    std::string comment;
+    bool utf8 = false;
+};
+StoredEntryText StoredEntryTextFor(std::string_view nameUtf8, std::string_view commentUtf8);
 
 }  // namespace zip

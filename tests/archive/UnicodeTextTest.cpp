@@ -228,6 +228,21 @@ TEST(UnicodeNames, WritersKeepOemNamesAndFlagTheRest) {
     }
 }
 
+TEST(UnicodeNames, NameAndCommentShareTheFlag) {
+    const zip::StoredEntryText oem = zip::StoredEntryTextFor(u8"Ölfässer.txt", u8"für später");
+    EXPECT_EQ(oem.name, kOemName);
+    EXPECT_EQ(oem.comment, "f\x81r sp\x84ter");
+    EXPECT_FALSE(oem.utf8);
+    // A comment the OEM page cannot hold takes the name along into UTF-8, and the other way round.
+    const zip::StoredEntryText byComment = zip::StoredEntryTextFor(u8"Ölfässer.txt", u8"€ 5");
+    EXPECT_EQ(byComment.name, u8"Ölfässer.txt");
+    EXPECT_EQ(byComment.comment, u8"€ 5");
+    EXPECT_TRUE(byComment.utf8);
+    const zip::StoredEntryText byName = zip::StoredEntryTextFor(u8"中.txt", u8"für");
+    EXPECT_EQ(byName.comment, u8"für");
+    EXPECT_TRUE(byName.utf8);
+}
+
 TEST(CaseFold, SimpleFoldingAcrossScripts) {
     struct Case {
         std::string a;
