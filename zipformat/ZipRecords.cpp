@@ -27,16 +27,24 @@ LocalHeader LocalHeaderFor(const CentralFileHeader& central) {
 }
 
 // A block that claims more bytes than are left ends the walk: the rest is not a block.
-bool HasExtraBlock(std::string_view extra, uint16_t id) {
+bool FindExtraBlock(std::string_view extra, uint16_t id, std::string_view& data) {
     for (size_t at = 0; at + 4 <= extra.size();) {
         const auto byte = [&](size_t i) { return static_cast<uint16_t>(static_cast<uint8_t>(extra[at + i])); };
         const uint16_t blockId = static_cast<uint16_t>(byte(0) | (byte(1) << 8));
         const size_t length = static_cast<size_t>(byte(2) | (byte(3) << 8));
         if (at + 4 + length > extra.size()) return false;
-        if (blockId == id) return true;
+        if (blockId == id) {
+            data = extra.substr(at + 4, length);
+            return true;
+        }
         at += 4 + length;
     }
     return false;
+}
+
+bool HasExtraBlock(std::string_view extra, uint16_t id) {
+    std::string_view data;
+    return FindExtraBlock(extra, id, data);
 }
 
 DosDateTimeParts SplitDosDateTime(uint32_t dosDateTime) {

@@ -170,6 +170,8 @@ LocalHeader LocalHeaderFor(const CentralFileHeader& central);
 
 // Whether an extra field (a run of ID, length, data blocks) holds a block with this ID.
 bool HasExtraBlock(std::string_view extra, uint16_t id);
+// The data of the first block with this ID; false when there is none.
+bool FindExtraBlock(std::string_view extra, uint16_t id, std::string_view& data);
 
 // Locator of a ZIP64 end record, which stands directly in front of the end record when present.
 class Zip64Locator : public Record<20> {

@@ -3,6 +3,9 @@
 
 #include <cctype>
 
+#include "zipformat/CaseFold.h"
+#include "zipformat/Utf8.h"
+
 namespace engines {
 namespace {
 
@@ -11,21 +14,28 @@ char Fold(char c) {
     return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
 }
 
+char32_t FoldCodePoint(char32_t c) {
+    if (c == '\\') return '/';
+    return zip::FoldCase(c);
+}
+
 // Iterative matching with one backtrack point: linear enough for names, and no recursion depth
-// that a hostile pattern could drive up.
-bool Match(const std::string& pattern, const std::string& name) {
+// that a hostile pattern could drive up. Over bytes for ANSI text, over characters for UTF-8, so
+// that '?' stands for one character in both.
+template <class Text, class FoldFunction>
+bool Match(const Text& pattern, const Text& name, FoldFunction fold) {
     size_t p = 0;
     size_t n = 0;
-    size_t starP = std::string::npos;
+    size_t starP = Text::npos;
     size_t starN = 0;
     while (n < name.size()) {
         if (p < pattern.size() && pattern[p] == '*') {
             starP = p++;
             starN = n;
-        } else if (p < pattern.size() && (pattern[p] == '?' || Fold(pattern[p]) == Fold(name[n]))) {
+        } else if (p < pattern.size() && (pattern[p] == '?' || fold(pattern[p]) == fold(name[n]))) {
             ++p;
             ++n;
-        } else if (starP != std::string::npos) {
+        } else if (starP != Text::npos) {
             p = starP + 1;
             n = ++starN;
         } else {
@@ -34,6 +44,18 @@ bool Match(const std::string& pattern, const std::string& name) {
     }
     while (p < pattern.size() && pattern[p] == '*') ++p;
     return p == pattern.size();
+}
+
+// A pattern ending in ".*" also matches a name whose last component has no dot.
+template <class Text, class FoldFunction>
+bool MatchWithDotStar(const Text& pattern, const Text& name, const std::string& lastComponent, FoldFunction fold) {
+    if (Match(pattern, name, fold)) return true;
+    const size_t length = pattern.size();
+    if (length >= 2 && pattern[length - 2] == '.' && pattern[length - 1] == '*' &&
+        lastComponent.find('.') == std::string::npos) {
+        return Match(pattern.substr(0, length - 2), name, fold);
+    }
+    return false;
 }
 
 bool IsSeparator(char c) { return c == '/' || c == '\\'; }
@@ -56,13 +78,11 @@ bool HasForbiddenCharacter(const std::string& component) {
 bool HasWildcards(const std::string& pattern) { return pattern.find_first_of("*?") != std::string::npos; }
 
 bool MatchesWildcard(const std::string& pattern, const std::string& name) {
-    if (Match(pattern, name)) return true;
-    const size_t length = pattern.size();
-    if (length >= 2 && pattern.compare(length - 2, 2, ".*") == 0 &&
-        LastComponent(name).find('.') == std::string::npos) {
-        return Match(pattern.substr(0, length - 2), name);
-    }
-    return false;
+    return MatchWithDotStar(pattern, name, LastComponent(name), Fold);
+}
+
+bool MatchesWildcardUtf8(const std::string& pattern, const std::string& name) {
+    return MatchWithDotStar(zip::CodePoints(pattern), zip::CodePoints(name), LastComponent(name), FoldCodePoint);
 }
 
 std::string FoldName(const std::string& name) {
@@ -78,6 +98,10 @@ bool SameName(const std::string& a, const std::string& b) {
     }
     return true;
 }
+
+std::string FoldNameUtf8(const std::string& name) { return WithSlashes(zip::FoldCaseUtf8(name)); }
+
+bool SameNameUtf8(const std::string& a, const std::string& b) { return FoldNameUtf8(a) == FoldNameUtf8(b); }
 
 std::string WithSlashes(std::string name) {
     for (char& c : name) {

@@ -17,6 +17,11 @@ bool MatchesWildcard(const std::string& pattern, const std::string& name);
 std::string FoldName(const std::string& name);
 // Case-insensitive equality with '/' and '\' alike.
 bool SameName(const std::string& a, const std::string& b);
+// The same three for UTF-8 names: '?' stands for one character, and case is compared by Unicode's
+// simple case folding, so 'Ä' and 'ä', 'Σ' and 'σ' are the same. Ill-formed bytes compare as U+FFFD.
+bool MatchesWildcardUtf8(const std::string& pattern, const std::string& name);
+std::string FoldNameUtf8(const std::string& name);
+bool SameNameUtf8(const std::string& a, const std::string& b);
 
 std::string WithSlashes(std::string name);
 std::string WithBackslashes(std::string name);

@@ -37,6 +37,32 @@ TEST(EngineText, WildcardsFollowWindowsRules) {
     EXPECT_FALSE(engines::SameName("a.txt", "a.txt2"));
 }
 
+// UTF-8 names: '?' is one character however many bytes it takes, and case folds beyond ASCII.
+TEST(EngineText, Utf8WildcardsCountCharacters) {
+    struct Case {
+        const char* pattern;
+        const char* name;
+        bool matches;
+    };
+    const Case cases[] = {
+        {"?.txt", u8"中.txt", true},
+        {"??.txt", u8"中.txt", false},
+        {"?", u8"😀", true},
+        {u8"ö*.TXT", u8"Ölfässer.txt", true},
+        {u8"Σ*", u8"σοφία/ς", true},
+        {"*.*", u8"中文", true},
+        {u8"ä?c", "a\xC3" "c", false},
+        {"a?c", "a\xC3" "c", true},  // an ill-formed byte is one character, U+FFFD
+        {u8"sub\\*", u8"SUB/Ж.bin", true},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(engines::MatchesWildcardUtf8(c.pattern, c.name), c.matches) << c.pattern << " / " << c.name;
+    }
+    EXPECT_EQ(engines::FoldNameUtf8(u8"Ä\\Ölfässer.TXT"), engines::FoldNameUtf8(u8"ä/ölfäSSER.txt"));
+    EXPECT_TRUE(engines::SameNameUtf8(u8"ΑΘΗΝΑ\\Ж.txt", u8"αθηνα/ж.TXT"));
+    EXPECT_FALSE(engines::SameNameUtf8(u8"ä.txt", "a.txt"));
+}
+
 TEST(EngineText, UnsafeNamesAreRefused) {
     const char* unsafe[] = {"", "/abs", "\\abs", "C:x.txt", "c:/x", "../x", "a/../../x", "..\\x", "a/./b", "a/ .. /b",
                             "...", "CON", "con.txt", "Nul", "aux/x", "COM1", "lpt9.log", "com1 .txt", "CONIN$",

@@ -9,6 +9,8 @@
 #include "zipformat/Directory.h"
 #include "zipformat/EndRecord.h"
 #include "zipformat/NameRule.h"
+#include "zipformat/UnicodeNames.h"
+#include "zipformat/Utf8.h"
 
 namespace {
 
@@ -17,6 +19,19 @@ void CheckFinder(zip::ByteSource& source, size_t size) {
     const int32_t position = zip::FindEndRecord(source);
     if (position == -1) return;
     if (position < 0 || static_cast<size_t>(position) + zip::EndOfCentralHeader::kSize > size) std::abort();
+}
+
+size_t SeparatorsIn(std::string_view text) {
+    size_t count = 0;
+    for (const char c : text) count += c == '/' || c == '\\';
+    return count;
+}
+
+// Whatever a name's bytes and blocks, its Unicode form is valid UTF-8 and reaches no further.
+void CheckUnicodeName(const zip::DirectoryIterator& directory) {
+    const std::string name = zip::EntryNameUtf8(directory.Name(), directory.Header().Flags(), directory.ExtraField(),
+                                                directory.OemNames());
+    if (!zip::IsValidUtf8(name) || SeparatorsIn(name) > SeparatorsIn(directory.Name())) std::abort();
 }
 
 // The walk the archive object, the comment editor, spanning and the stub stripper make.
@@ -32,6 +47,7 @@ std::string WalkDirectory(zip::ByteSource& source) {
         const zip::TextEncoding encoding = zip::EntryTextEncoding(directory.Header(), directory.OemNames());
         zip::DecodeText(encoding, std::string(directory.Name()));
         zip::DecodeText(encoding, std::string(directory.Comment()));
+        CheckUnicodeName(directory);
         ++count;
     }
     if (count > end.record.TotalEntries()) std::abort();
