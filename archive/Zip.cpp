@@ -48,6 +48,7 @@ void TZip::ResetArchiveState() {
     endOfCentral_.Position = -1;
     sfxOffset_ = 0;
     zip64RecordsSize_ = 0;
+    diskPromptCancelled_ = false;
     ClearEntries();
 }
 
@@ -112,6 +113,7 @@ std::string TZip::EncodeEntryText(const zip::CentralFileHeader& header, const st
 
 void TZip::ReadDirectory() {
     ClearEntries();
+    diskPromptCancelled_ = false;
     if (zipFileName_.empty()) return;
 
     auto file = OpenForReading(zipFileName_);
@@ -127,7 +129,10 @@ void TZip::ReadDirectory() {
         const int answer = platform::CurrentUser().MessageBox(FormatMsg(Msg::InsertLastDisk, disk),
                                                               zip::kApplicationTitle,
                                                               platform::kMbOkCancel | platform::kMbIconInformation);
-        if (answer != platform::kIdOk) return;
+        if (answer != platform::kIdOk) {
+            diskPromptCancelled_ = true;
+            return;
+        }
         file = OpenForReading(zipFileName_);
     }
 
@@ -152,7 +157,10 @@ void TZip::ReadDirectory() {
 
     if (record.CentralDirDisk() != record.ThisDisk()) {
         file.reset();
-        if (!PromptForDisk(zipFileName_, record.CentralDirDisk() + 1)) return;
+        if (!PromptForDisk(zipFileName_, record.CentralDirDisk() + 1)) {
+            diskPromptCancelled_ = true;
+            return;
+        }
         file = OpenForReading(zipFileName_);
     }
     if (!ReadCentralHeaders(file)) {

@@ -101,6 +101,9 @@ public:
 
     void ReadDirectory();
     void ClearEntries() { entries_.clear(); }
+    // True when the last read stopped because the user cancelled the question for a disk: the
+    // archive is named but not read, which callers must report instead of an empty listing.
+    bool DiskPromptCancelled() const { return diskPromptCancelled_; }
 
     // Writes the open archive across removable disks as a multi-disk set, or whole when it fits
     // the first disk; the archive itself is only read. False when nothing was done or on Cancel.
@@ -219,6 +222,7 @@ private:
     int32_t errorCount_ = 0;
     int32_t sfxOffset_ = 0;
     int32_t zip64RecordsSize_ = 0;  // bytes of redundant ZIP64 records in front of the end record
+    bool diskPromptCancelled_ = false;
 };
 
 // The engine libraries are process-wide, and every TZip's destructor releases them (the next

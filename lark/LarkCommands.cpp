@@ -31,11 +31,18 @@ void PrintLine(const std::string& line) {
     std::fputc('\n', stdout);
 }
 
+// A disk question answered with Cancel leaves the archive unread: an empty listing or a count of
+// 0 would pass for success, so it is an error here.
+void RefuseUnread(const TZip& zip) {
+    if (zip.DiskPromptCancelled()) throw ZipException(zip::FormatMsg(zip::Msg::DiskPromptCancelled, zip.ZipFileName()));
+}
+
 // The object creates an archive it cannot find; these commands only work on existing ones, so a
 // mistyped name gives the platform's open error instead of a new empty file.
 void OpenExisting(TZip& zip, const std::string& path) {
     platform::FileStream probe(path, platform::Access::Read, platform::Share::DenyNone);
     zip.SetZipFileName(path);
+    RefuseUnread(zip);
 }
 
 // Listing a large archive is mostly formatting, so the entry lines are built by hand, not by printf.
@@ -346,6 +353,7 @@ int Add(const Arguments& args) {
     const std::string archive = Path(parsed.positional[0]);
     const bool existed = platform::FileExists(archive);
     zip.SetZipFileName(archive);
+    RefuseUnread(zip);
     SetPasswordOption(zip, parsed);
     SetTraceOption(zip, parsed);
     if (folderTree) {
