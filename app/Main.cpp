@@ -201,7 +201,8 @@ void TMainForm::FormShow() {
     if (!error.empty()) platform::win32::ShowFailure(error);
     if (options_.Arguments.empty()) return;
     const std::string& argument = options_.Arguments.front();
-    if (HasZipExtension(argument)) OpenArchive(argument);
+    // Made absolute now: the commands change the current folder before the archive is named again.
+    if (HasZipExtension(argument)) OpenArchive(FullPathName(platform::GetCurrentDirectory(), argument));
 }
 
 bool HasZipExtension(const std::string& path) {

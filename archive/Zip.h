@@ -233,6 +233,10 @@ void SetEngineLibraryRelease(void (*release)());
 std::string SlashesToBackslashes(const std::string& text);
 using platform::AppendBackslash;
 std::string MakeAbsolutePath(const std::string& baseDirectory, const std::string& path);
+// A path named at start, made absolute once against the folder the program started in, as the
+// system itself does it: '/' and '\\' alike, a leading separator names the current drive's root,
+// "." and ".." are resolved. Both front ends take their arguments through it.
+std::string FullPathName(const std::string& currentFolder, const std::string& path);
 // The drive part of a path: "C:" or "\\server\share"; empty for a relative path.
 std::string ExtractFileDrive(const std::string& path);
 // The folder part of a path, with its trailing backslash.

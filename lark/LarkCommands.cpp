@@ -20,8 +20,7 @@ namespace {
 // current folder (an extract moves into its destination) before the engines open what they name.
 std::string Path(const std::string& argument) {
     static const std::string startFolder = platform::GetCurrentDirectory();
-    const std::string path = platform::SystemPathFromArgument(argument);
-    return path.empty() ? path : MakeAbsolutePath(startFolder, path);
+    return FullPathName(startFolder, platform::SystemPathFromArgument(argument));
 }
 std::string Text(const std::string& argument) { return platform::AnsiFromConsole(argument); }
 
