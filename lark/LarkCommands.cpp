@@ -362,6 +362,7 @@ int Add(const Arguments& args) {
         zip.AddOptions = engine::kAddReplace;
     }
     zip.SetFileSpecs(specs);
+    const int32_t entriesBefore = zip.Count();
     const int32_t count = zip.AddFiles();
     if (!existed) RemoveIfLeftEmpty(zip, archive);
     if (zip.Cancelled) {
@@ -370,7 +371,8 @@ int Add(const Arguments& args) {
         return 1;
     }
     PrintLine(zip::FormatMsg(zip::Msg::FilesAdded, count));
-    return ExitCode(zip, failed || count == 0);
+    // The count is of files; an add of empty folders only still added something.
+    return ExitCode(zip, failed || (count == 0 && zip.Count() == entriesBefore));
 }
 
 int Extract(const Arguments& args) {
