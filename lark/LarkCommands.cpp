@@ -377,7 +377,7 @@ int Add(const Arguments& args) {
 
 int Extract(const Arguments& args) {
     ParsedArguments parsed;
-    if (!Parse(args, {"-p", "--trace"}, {"-f"}, parsed) || parsed.positional.size() < 2) return kUsageError;
+    if (!Parse(args, {"-p", "--trace"}, {"-f", "-o"}, parsed) || parsed.positional.size() < 2) return kUsageError;
     TZip zip;
     UseEngineFolder(zip);
     ShowProgressOnTerminal(zip);
@@ -395,8 +395,9 @@ int Extract(const Arguments& args) {
     if (specs.empty()) specs.push_back("*.*");
     zip.SetFileSpecs(specs);
     zip.ExtractDir = Path(parsed.positional[1]);
-    zip.ExtractOptions = parsed.flags.count("-f") ? engine::kExtractByAge
-                                                  : engine::kExtractByAge | engine::kExtractFolderNames;
+    // -o leaves out the age rule, so the engine replaces existing files without asking.
+    const uint8_t overwrite = parsed.flags.count("-o") ? 0 : engine::kExtractByAge;
+    zip.ExtractOptions = parsed.flags.count("-f") ? overwrite : overwrite | engine::kExtractFolderNames;
     const int32_t count = zip.ExtractFiles();
     std::string status = zip::FormatMsg(zip::Msg::FilesExtracted, count);
     if (zip.ErrorCount() > 0) status = zip::FormatMsg(zip::Msg::ExtractErrors, status, zip.ErrorCount());
