@@ -196,7 +196,8 @@ void TMainForm::FormCreate() {
 
 void TMainForm::FormShow() {
     BusyScope busy(*this);
-    const std::string error = RegisterZipAssociation(options_.AssociationRoot, platform::ModuleFileName());
+    const std::string error = RegisterZipAssociation(options_.AssociationRoot, options_.UserAssociationRoot,
+                                                     platform::ModuleFileName());
     // A failed association is reported, and the archive named on the command line is still opened.
     if (!error.empty()) platform::win32::ShowFailure(error);
     if (options_.Arguments.empty()) return;
