@@ -1,5 +1,7 @@
-// The ".zip" file association, written under the classes root at every start.
+// The ".zip" file association, written at start when it is not ours already.
 #include "app/Main.h"
+
+#include <vector>
 
 using platform::win32::RegistryKey;
 using zip::FormatMsg;
@@ -32,14 +34,64 @@ std::string WriteDefaultValue(HKEY root, const std::string& name, const std::str
     return written ? std::string() : FormatMsg(Msg::RegistrySetDataFailed, std::string());
 }
 
-}  // namespace
+// The key's default value; empty when the key or the value cannot be read.
+std::string ReadDefaultValue(HKEY root, const std::string& name) {
+    HKEY opened = nullptr;
+    if (::RegOpenKeyExA(root, name.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return std::string();
+    RegistryKey key(opened);
+    char value[1024] = {};
+    DWORD size = sizeof value - 1;
+    DWORD type = 0;
+    if (::RegQueryValueExA(key.Get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) != ERROR_SUCCESS ||
+        type != REG_SZ)
+        return std::string();
+    return value;
+}
 
-std::string RegisterZipAssociation(HKEY root, const std::string& programPath) {
+// The values the association holds: the extension's class, the icon and the open command. The
+// command quotes the program's path, which may hold spaces ("C:\Program Files\...").
+struct AssociationValues {
+    std::string key;
+    std::string value;
+};
+
+std::vector<AssociationValues> Values(const std::string& programPath) {
     const std::string className = std::string(kExtension) + kClassSuffix;
-    std::string error = WriteDefaultValue(root, std::string(".") + kExtension, className);
+    return {{std::string(".") + kExtension, className},
+            {std::string(kExtension) + kIconKey, programPath + kIconIndex},
+            {std::string(kExtension) + kOpenCommandKey, "\"" + programPath + "\"" + kOpenArgument}};
+}
+
+bool AlreadyOurs(HKEY root, const std::string& programPath) {
+    for (const AssociationValues& v : Values(programPath))
+        if (ReadDefaultValue(root, v.key) != v.value) return false;
+    return true;
+}
+
+std::string WriteAssociation(HKEY root, const std::string& programPath) {
+    const std::string className = std::string(kExtension) + kClassSuffix;
+    const std::vector<AssociationValues> values = Values(programPath);
+    std::string error = WriteDefaultValue(root, values[0].key, values[0].value);
     if (!error.empty()) return error;
     if (!OpenOrCreate(root, className)) return FormatMsg(Msg::RegistryCreateKeyFailed, className);
-    error = WriteDefaultValue(root, std::string(kExtension) + kIconKey, programPath + kIconIndex);
+    error = WriteDefaultValue(root, values[1].key, values[1].value);
     if (!error.empty()) return error;
-    return WriteDefaultValue(root, std::string(kExtension) + kOpenCommandKey, programPath + kOpenArgument);
+    return WriteDefaultValue(root, values[2].key, values[2].value);
+}
+
+}  // namespace
+
+std::string RegisterZipAssociation(HKEY root, HKEY userRoot, const std::string& programPath) {
+    // Written only when it is not ours already, so a start without rights has nothing to write.
+    if (AlreadyOurs(root, programPath)) return std::string();
+    const std::string error = WriteAssociation(root, programPath);
+    if (error.empty()) return error;
+    // Without rights to the machine-wide classes, the user's own classes, which Windows reads first.
+    RegistryKey userClasses;
+    if (!userRoot) {
+        userClasses = OpenOrCreate(HKEY_CURRENT_USER, "Software\\Classes");
+        userRoot = userClasses.Get();
+    }
+    if (userRoot && WriteAssociation(userRoot, programPath).empty()) return std::string();
+    return error;
 }

@@ -196,12 +196,14 @@ void TMainForm::FormCreate() {
 
 void TMainForm::FormShow() {
     BusyScope busy(*this);
-    const std::string error = RegisterZipAssociation(options_.AssociationRoot, platform::ModuleFileName());
+    const std::string error = RegisterZipAssociation(options_.AssociationRoot, options_.UserAssociationRoot,
+                                                     platform::ModuleFileName());
     // A failed association is reported, and the archive named on the command line is still opened.
     if (!error.empty()) platform::win32::ShowFailure(error);
     if (options_.Arguments.empty()) return;
     const std::string& argument = options_.Arguments.front();
-    if (HasZipExtension(argument)) OpenArchive(argument);
+    // Made absolute now: the commands change the current folder before the archive is named again.
+    if (HasZipExtension(argument)) OpenArchive(FullPathName(platform::GetCurrentDirectory(), argument));
 }
 
 bool HasZipExtension(const std::string& path) {

@@ -34,6 +34,7 @@ constexpr const char* kProductPage = "Larkspool.html";
 struct TMainFormOptions {
     std::vector<std::string> Arguments;
     HKEY AssociationRoot = HKEY_CLASSES_ROOT;
+    HKEY UserAssociationRoot = nullptr;  // where it goes without rights to the first; nullptr: the user's classes
     TDialogs* Dialogs = nullptr;
 };
 
@@ -168,9 +169,10 @@ private:
 // Whether the extension of `path`, in any letter case, is ".zip".
 bool HasZipExtension(const std::string& path);
 
-// The ".zip" association under `root`, naming `programPath`. Returns the error text of the first step
-// that failed, or an empty text.
-std::string RegisterZipAssociation(HKEY root, const std::string& programPath);
+// The ".zip" association under `root`, naming `programPath`, unless it is there already; when `root`
+// cannot be written, under `userRoot` (nullptr: HKEY_CURRENT_USER\Software\Classes). Returns the
+// error text of the first step that failed under `root` when both failed, else an empty text.
+std::string RegisterZipAssociation(HKEY root, HKEY userRoot, const std::string& programPath);
 
 // The list's two formats, with the user's separators passed in.
 std::string FormatSize(uint32_t size, const std::string& thousandSeparator);

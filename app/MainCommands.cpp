@@ -114,7 +114,9 @@ void TMainForm::OpenArchive(const std::string& path) {
     }
     ::SetFocus(listView_);
     ::SetWindowTextA(Handle(), zipArchive_->ZipFileName().c_str());
-    SetStatusText(FormatMsg(Msg::FilesInArchive, zipArchive_->Count()));
+    // A cancelled disk question left the archive unread; an empty list alone would look like success.
+    SetStatusText(zipArchive_->DiskPromptCancelled() ? FormatMsg(Msg::DiskPromptCancelled, zipArchive_->ZipFileName())
+                                                     : FormatMsg(Msg::FilesInArchive, zipArchive_->Count()));
 }
 
 TDialogs& TMainForm::Dialogs() { return options_.Dialogs ? *options_.Dialogs : *shellDialogs_; }

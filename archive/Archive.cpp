@@ -37,6 +37,7 @@ void zip::Archive::ResetArchiveState() {
     endOfCentral_.Position = -1;
     sfxOffset_ = 0;
     zip64RecordsSize_ = 0;
+    diskPromptCancelled_ = false;
     ClearEntries();
 }
 
@@ -104,6 +105,7 @@ std::string zip::Archive::EncodeEntryText(const zip::CentralFileHeader& header, 
 
 void zip::Archive::ReadDirectory() {
     ClearEntries();
+    diskPromptCancelled_ = false;
     if (zipFileName_.empty()) return;
 
     auto file = OpenForReading(zipFileName_);
@@ -119,7 +121,10 @@ void zip::Archive::ReadDirectory() {
         const int answer = platform::CurrentUser().MessageBox(FormatMsg(Msg::InsertLastDisk, disk),
                                                               zip::kApplicationTitle,
                                                               platform::kMbOkCancel | platform::kMbIconInformation);
-        if (answer != platform::kIdOk) return;
+        if (answer != platform::kIdOk) {
+            diskPromptCancelled_ = true;
+            return;
+        }
         file = OpenForReading(zipFileName_);
     }
 
@@ -144,7 +149,10 @@ void zip::Archive::ReadDirectory() {
 
     if (record.CentralDirDisk() != record.ThisDisk()) {
         file.reset();
-        if (!PromptForDisk(zipFileName_, record.CentralDirDisk() + 1)) return;
+        if (!PromptForDisk(zipFileName_, record.CentralDirDisk() + 1)) {
+            diskPromptCancelled_ = true;
+            return;
+        }
         file = OpenForReading(zipFileName_);
     }
     if (!ReadCentralHeaders(file)) {

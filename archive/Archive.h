@@ -85,6 +85,9 @@ public:
 
     void ReadDirectory();
     void ClearEntries() { entries_.clear(); }
+    // True when the last read stopped because the user cancelled the question for a disk: the
+    // archive is named but not read, which callers must report instead of an empty listing.
+    bool DiskPromptCancelled() const { return diskPromptCancelled_; }
 
     std::string DecodeOemText(const std::string& text) const;
     std::string EncodeOemText(const std::string& text) const;
@@ -111,6 +114,7 @@ private:
     TEOCHInfo endOfCentral_;
     int32_t sfxOffset_ = 0;
     int32_t zip64RecordsSize_ = 0;  // bytes of redundant ZIP64 records in front of the end record
+    bool diskPromptCancelled_ = false;
 };
 
 }  // namespace zip
@@ -119,6 +123,10 @@ private:
 std::string SlashesToBackslashes(const std::string& text);
 using platform::AppendBackslash;
 std::string MakeAbsolutePath(const std::string& baseDirectory, const std::string& path);
+// A path named at start, made absolute once against the folder the program started in, as the
+// system itself does it: '/' and '\\' alike, a leading separator names the current drive's root,
+// "." and ".." are resolved. Both front ends take their arguments through it.
+std::string FullPathName(const std::string& currentFolder, const std::string& path);
 // The drive part of a path: "C:" or "\\server\share"; empty for a relative path.
 std::string ExtractFileDrive(const std::string& path);
 // The folder part of a path, with its trailing backslash.

@@ -20,6 +20,8 @@ const char* MessageText(Msg id) {
     case Msg::InsertDisk:
         return "Insert [ Disk %d ] of the Zip file into the floppy drive\n"
                "before pressing [ OK ] to continue ...";
+    case Msg::DiskPromptCancelled:
+        return "Cancelled: the disk asked for was not inserted, so \"%s\" was not read.";
     case Msg::NotValidSfx: return "\"%s\"\nis not a valid Self-extracting zip file.";
     case Msg::ErrorReadingSfx: return "Error reading self-extracting zip file.";
     case Msg::CommentTooLong: return "A comment can be at most 65535 characters long.";

@@ -19,6 +19,7 @@ enum class Msg {
     PasswordTooLong,
     InsertLastDisk,           // %d: disk number in the drive
     InsertDisk,               // %d: disk number wanted
+    DiskPromptCancelled,      // %s: archive path
     NotValidSfx,              // %s: program path
     ErrorReadingSfx,
     CommentTooLong,

@@ -21,8 +21,7 @@ namespace {
 // current folder (an extract moves into its destination) before the engines open what they name.
 std::string Path(const std::string& argument) {
     static const std::string startFolder = platform::GetCurrentDirectory();
-    const std::string path = platform::SystemPathFromArgument(argument);
-    return path.empty() ? path : MakeAbsolutePath(startFolder, path);
+    return FullPathName(startFolder, platform::SystemPathFromArgument(argument));
 }
 std::string Text(const std::string& argument) { return platform::AnsiFromConsole(argument); }
 
@@ -32,11 +31,18 @@ void PrintLine(const std::string& line) {
     std::fputc('\n', stdout);
 }
 
+// A disk question answered with Cancel leaves the archive unread: an empty listing or a count of
+// 0 would pass for success, so it is an error here.
+void RefuseUnread(const TZip& zip) {
+    if (zip.DiskPromptCancelled()) throw ZipException(zip::FormatMsg(zip::Msg::DiskPromptCancelled, zip.ZipFileName()));
+}
+
 // The object creates an archive it cannot find; these commands only work on existing ones, so a
 // mistyped name gives the platform's open error instead of a new empty file.
 void OpenExisting(TZip& zip, const std::string& path) {
     platform::FileStream probe(path, platform::Access::Read, platform::Share::DenyNone);
     zip.SetZipFileName(path);
+    RefuseUnread(zip);
 }
 
 // Listing a large archive is mostly formatting, so the entry lines are built by hand, not by printf.
@@ -347,6 +353,7 @@ int Add(const Arguments& args) {
     const std::string archive = Path(parsed.positional[0]);
     const bool existed = platform::FileExists(archive);
     zip.SetZipFileName(archive);
+    RefuseUnread(zip);
     SetPasswordOption(zip, parsed);
     SetTraceOption(zip, parsed);
     if (folderTree) {
@@ -356,6 +363,7 @@ int Add(const Arguments& args) {
         zip.AddOptions = engine::kAddReplace;
     }
     zip.SetFileSpecs(specs);
+    const int32_t entriesBefore = zip.Count();
     const int32_t count = zip.AddFiles();
     if (!existed) RemoveIfLeftEmpty(zip, archive);
     if (zip.Cancelled) {
@@ -364,12 +372,13 @@ int Add(const Arguments& args) {
         return 1;
     }
     PrintLine(zip::FormatMsg(zip::Msg::FilesAdded, count));
-    return ExitCode(zip, failed || count == 0);
+    // The count is of files; an add of empty folders only still added something.
+    return ExitCode(zip, failed || (count == 0 && zip.Count() == entriesBefore));
 }
 
 int Extract(const Arguments& args) {
     ParsedArguments parsed;
-    if (!Parse(args, {"-p", "--trace"}, {"-f"}, parsed) || parsed.positional.size() < 2) return kUsageError;
+    if (!Parse(args, {"-p", "--trace"}, {"-f", "-o"}, parsed) || parsed.positional.size() < 2) return kUsageError;
     TZip zip;
     UseEngineFolder(zip);
     ShowProgressOnTerminal(zip);
@@ -387,8 +396,9 @@ int Extract(const Arguments& args) {
     if (specs.empty()) specs.push_back("*.*");
     zip.SetFileSpecs(specs);
     zip.ExtractDir = Path(parsed.positional[1]);
-    zip.ExtractOptions = parsed.flags.count("-f") ? engine::kExtractByAge
-                                                  : engine::kExtractByAge | engine::kExtractFolderNames;
+    // -o leaves out the age rule, so the engine replaces existing files without asking.
+    const uint8_t overwrite = parsed.flags.count("-o") ? 0 : engine::kExtractByAge;
+    zip.ExtractOptions = parsed.flags.count("-f") ? overwrite : overwrite | engine::kExtractFolderNames;
     const int32_t count = zip.ExtractFiles();
     std::string status = zip::FormatMsg(zip::Msg::FilesExtracted, count);
     if (zip.ErrorCount() > 0) status = zip::FormatMsg(zip::Msg::ExtractErrors, status, zip.ErrorCount());

@@ -27,13 +27,25 @@ const Command kCommands[] = {
     {"sfx", 3, "lark sfx STUB ARCHIVE OUT.exe", lark::Sfx},
     {"strip", 2, "lark strip PROGRAM OUT.zip", lark::Strip},
     {"add", kAnyCount, "lark add ARCHIVE [-r ROOTDIR] [-p PASSWORD] [--trace FILE] FILE|PATTERN...", lark::Add},
-    {"extract", kAnyCount, "lark extract ARCHIVE DESTDIR [-p PASSWORD] [-f] [--trace FILE] [NAME|PATTERN...]", lark::Extract},
+    {"extract", kAnyCount, "lark extract ARCHIVE DESTDIR [-p PASSWORD] [-f] [-o] [--trace FILE] [NAME|PATTERN...]",
+     lark::Extract},
     {"delete", kAnyCount, "lark delete ARCHIVE [--trace FILE] NAME|PATTERN...", lark::Delete},
+};
+
+// What each option means, one line each, after the commands.
+const char* const kOptionLines[] = {
+    "-r ROOTDIR    add every file below ROOTDIR that the patterns match, with its folder names",
+    "-p PASSWORD   the password to add or extract with",
+    "-f            extract flat, without the stored folder names",
+    "-o            extract over existing files without asking (without it only older files are replaced)",
+    "--trace FILE  write the engines' trace lines to FILE",
 };
 
 int Usage() {
     std::fputs("usage:\n", stderr);
     for (const Command& command : kCommands) std::fprintf(stderr, "  %s\n", command.usage);
+    std::fputs("options:\n", stderr);
+    for (const char* line : kOptionLines) std::fprintf(stderr, "  %s\n", line);
     return 2;
 }
 

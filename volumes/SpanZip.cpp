@@ -152,7 +152,8 @@ public:
         return CopyData(header.CompressedSize());
     }
 
-    // No record split between disks, and room kept behind each for the end record.
+    // No record split between disks, and room kept behind each for the end record; behind the
+    // last one also for the archive comment, which must stand on the same disk.
     bool CopyCentralDirectory(const std::vector<TFileInfo>& entries, EndOfCentralHeader& work) {
         int32_t& room = disks_.Room();
         work.SetU16(EndOfCentralHeader::kEntriesOnDisk, 0);
@@ -163,7 +164,8 @@ public:
             if (!directory.Next()) Fail(Msg::ErrorReadingCentral);
             CentralFileHeader header = directory.Header();
             const int32_t variable = header.VariableLength();
-            if (CentralFileHeader::size() + variable + EndOfCentralHeader::size() > room) {
+            const int32_t behind = EndOfCentralHeader::size() + (i + 1 == entries.size() ? work.CommentLength() : 0);
+            if (CentralFileHeader::size() + variable + behind > room) {
                 if (!disks_.ChangeSpanDisk()) return false;
                 work.SetU16(EndOfCentralHeader::kEntriesOnDisk, 0);
             }
@@ -186,7 +188,7 @@ public:
         return true;
     }
 
-    // The archive comment, not counted against the room, from `position` in the source. Read and
+    // The archive comment, from `position` in the source; the directory kept room for it. Read and
     // written a buffer's worth at a time: a comment can be twice the buffer's size.
     void CopyComment(int64_t position, int32_t length) {
         if (length <= 0) return;

@@ -154,6 +154,9 @@ bool EntriesOverlap(const Directory& directory) {
     std::vector<std::pair<int64_t, int64_t>> ranges;  // local header to end of data
     ranges.reserve(directory.entries.size());
     for (const Entry& entry : directory.entries) {
+        // An entry without stored data (an empty file, a folder) reads nothing that another could
+        // share: writers leave such entries pointing at one local header, and peers extract them.
+        if (entry.CompressedSize() == 0) continue;
         if (entry.dataStart >= 0) ranges.emplace_back(entry.localOffset, entry.dataStart + entry.CompressedSize());
     }
     std::sort(ranges.begin(), ranges.end());

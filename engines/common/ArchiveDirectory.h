@@ -72,7 +72,7 @@ int64_t RawLength(platform::Stream& archive, const Entry& entry);
 void LocateData(platform::Stream& archive, Directory& directory);
 // Whether the data of two entries overlap (hundreds of directory entries pointing at one local
 // record let a small archive expand without bound), after LocateData; extractors refuse such an
-// archive whole, as Info-ZIP's unzip does.
+// archive whole, as Info-ZIP's unzip does. Entries with no stored data overlap nothing.
 bool EntriesOverlap(const Directory& directory);
 
 // Whole-record I/O; a short read or write throws the platform's FileError naming `what`.

@@ -251,7 +251,7 @@ TEST_F(MainFormTest, AssociationNamesTheProgram) {
     const std::map<std::string, std::string> expected = {
         {".zip", "zipfile"},
         {"zipfile\\DefaultIcon", ProgramPath() + ",0"},
-        {"zipfile\\shell\\open\\command", ProgramPath() + " \"%1\""},
+        {"zipfile\\shell\\open\\command", "\"" + ProgramPath() + "\" \"%1\""},
     };
     for (const auto& [key, value] : expected) EXPECT_EQ(DefaultValue(root.Get(), key), value) << key;
     EXPECT_TRUE(KeyExists(root.Get(), "zipfile"));
@@ -259,6 +259,49 @@ TEST_F(MainFormTest, AssociationNamesTheProgram) {
     // A second start writes the same values again.
     auto again = Start({}, root.Get());
     for (const auto& [key, value] : expected) EXPECT_EQ(DefaultValue(root.Get(), key), value) << key;
+}
+
+// The association alone: written with the program's path quoted, left alone when it is ours
+// already, and under the user's classes when the machine-wide ones cannot be written.
+TEST(Association, WrittenOnlyWhereNeededWithThePathQuoted) {
+    const std::string program = "C:\\Program Files\\Larkspool\\larkspool.exe";
+    const std::map<std::string, std::string> ours = {
+        {".zip", "zipfile"},
+        {"zipfile\\DefaultIcon", program + ",0"},
+        {"zipfile\\shell\\open\\command", "\"" + program + "\" \"%1\""},
+    };
+    struct Case {
+        const char* what;
+        bool rootWritable, rootOurs, userWritable;
+        bool error, inRoot, inUser;
+    };
+    const Case cases[] = {
+        {"machine-wide classes writable", true, false, true, false, true, false},
+        {"ours already, no rights needed", false, true, false, false, true, false},
+        {"no rights: the user's classes", false, false, true, false, false, true},
+        {"neither can be written", false, false, false, true, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        // A volatile key takes no lasting subkeys: the association cannot be written below it.
+        TestRegistryRoot root(!c.rootWritable), user(!c.userWritable);
+        if (c.rootOurs) {
+            for (const auto& [key, value] : ours) {
+                HKEY made = nullptr;
+                ::RegCreateKeyExA(root.Get(), key.c_str(), 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                                  &made, nullptr);
+                platform::win32::RegistryKey owned(made);
+                ::RegSetValueExA(made, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                                 static_cast<DWORD>(value.size() + 1));
+            }
+        }
+        const std::string error = RegisterZipAssociation(root.Get(), user.Get(), program);
+        EXPECT_EQ(error, c.error ? FormatMsg(Msg::RegistrySetDataFailed, std::string()) : std::string());
+        for (const auto& [key, value] : ours) {
+            EXPECT_EQ(DefaultValue(root.Get(), key) == value, c.inRoot) << key;
+            EXPECT_EQ(DefaultValue(user.Get(), key) == value, c.inUser) << key;
+        }
+    }
 }
 
 TEST_F(MainFormTest, FailedAssociationIsShownAndTheArchiveStillOpens) {
@@ -296,6 +339,7 @@ TEST_F(MainFormTest, FailedAssociationIsShownAndTheArchiveStillOpens) {
         TMainFormOptions options;
         options.Arguments = {archives.plain};
         options.AssociationRoot = readOnly.Get();
+        options.UserAssociationRoot = readOnly.Get();
         form = std::make_unique<TMainForm>(std::move(options));
         shown = form.get();
         form->Show(SW_SHOWNORMAL);

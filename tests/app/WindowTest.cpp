@@ -193,7 +193,7 @@ TEST_F(WindowTest, StartWritesTheZipAssociation) {
     const std::map<std::string, std::string> expected = {
         {".zip", "zipfile"},
         {"zipfile\\DefaultIcon", path + ",0"},
-        {"zipfile\\shell\\open\\command", path + " \"%1\""},
+        {"zipfile\\shell\\open\\command", "\"" + path + "\" \"%1\""},
     };
     for (const auto& [key, value] : expected) {
         const std::string written = DefaultValue(HKEY_CLASSES_ROOT, key);

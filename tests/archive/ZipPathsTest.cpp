@@ -44,6 +44,28 @@ TEST(ZipPaths, MakeAbsolutePath) {
         EXPECT_EQ(MakeAbsolutePath(c.a, c.b), c.out) << c.a << " + " << c.b;
 }
 
+// What the system's own full-path rule gives for a path named on a command line, started in C:\\work.
+TEST(ZipPaths, FullPathName) {
+    for (const TwoArgs& c : std::vector<TwoArgs>{
+             {"C:\\work", "data\\a.zip", "C:\\work\\data\\a.zip"},
+             {"C:\\work\\", "data/a.zip", "C:\\work\\data\\a.zip"},
+             {"C:\\work", "/data/a.zip", "C:\\data\\a.zip"},
+             {"C:\\work", "\\data\\a.zip", "C:\\data\\a.zip"},
+             {"C:\\work", "D:/x/a.zip", "D:\\x\\a.zip"},
+             {"C:\\work", "c:a.zip", "C:\\work\\a.zip"},
+             {"C:\\work", "D:a.zip", "D:\\a.zip"},
+             {"C:\\work\\sub", "..\\a.zip", "C:\\work\\a.zip"},
+             {"C:\\work", "./x/../../../a.zip", "C:\\a.zip"},
+             {"C:\\work", "out\\", "C:\\work\\out\\"},
+             {"C:\\work", ".", "C:\\work"},
+             {"C:\\", "a.zip", "C:\\a.zip"},
+             {"C:\\work", "//server/share/d/a.zip", "\\\\server\\share\\d\\a.zip"},
+             {"\\\\server\\share\\d", "a.zip", "\\\\server\\share\\d\\a.zip"},
+             {"\\\\server\\share\\d", "\\a.zip", "\\\\server\\share\\a.zip"},
+             {"C:\\work", "", ""}})
+        EXPECT_EQ(FullPathName(c.a, c.b), c.out) << c.a << " + " << c.b;
+}
+
 TEST(ZipPaths, ExtractFileDrive) {
     for (const OneArg& c : std::vector<OneArg>{{"C:\\dir\\a.zip", "C:"},
                                                {"a:\\a.zip", "a:"},

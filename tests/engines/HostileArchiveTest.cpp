@@ -68,6 +68,15 @@ std::string Overlapping() {
     return built.bytes;
 }
 
+// An empty file and a folder whose directory entries name one local header, as some writers
+// leave them: with no data of their own they share nothing.
+std::string EmptyEntriesSharingAHeader() {
+    larktest::BuiltArchive built = ArchiveBuilder().Add("empty.txt", "").Add("d/", "").Add("x.txt", "data").Build();
+    PutU32(built.bytes, built.layout.centralHeaders[1] + kCentralLocalOffset,
+           static_cast<uint32_t>(built.layout.localHeaders[0]));
+    return built.bytes;
+}
+
 // As Info-ZIP writes an entry read from a pipe: the local header's sizes are ZIP64 placeholders,
 // the ZIP64 extra field and end records are there, the directory holds the real 32-bit sizes.
 std::string StreamedZip64Local() {
@@ -125,6 +134,8 @@ TEST_F(HostileArchives, ExtractCountsOnlyWhatIsWrittenAndSaysWhyTheRestIsNot) {
          Destination::Plain, 1, {kNotWritten}, {{"Read.me", "first"}}, "an earlier entry"},
         {"a size that lies", LyingSize(), 17, Destination::Plain, 1, {kDamaged}, {{"next.txt", "after"}}, "longer"},
         {"overlapping entries", Overlapping(), 17, Destination::Plain, 0, {kUnreadable}, {}, "share their data"},
+        {"empty entries sharing a local header", EmptyEntriesSharingAHeader(), 17, Destination::Plain, 2, {},
+         {{"empty.txt", ""}, {"x.txt", "data"}}, ""},
         {"ZIP64 placeholders in the local header", StreamedZip64Local(), 17, Destination::Plain, 1, {},
          {{"-", "from a pipe\n"}}, ""},
         {"a full disk", ArchiveBuilder().Add("a.bin", big1).Add("b.bin", big2).Add("c.txt", "c").Bytes(), 17,

@@ -792,6 +792,24 @@ class RefusalTest(TempDirTest):
                 expected = message(identifier, system_path(archive)) if "%s" in text else text
                 self.check_refusal(("list", archive), expected, untouched=(archive,))
 
+    def test_cancelled_disk_question_is_a_failure(self):
+        """An end record naming an earlier disk brings the question for it; input ends, so it is cancelled."""
+        archive = make_mixed(self.path("disk2.zip"))
+        patch_end(archive, END_THIS_DISK, "<H", 1)
+        data = archive.read_bytes()
+        expected = message("DiskPromptCancelled", system_path(archive))
+        destination = self.path("out")
+        destination.mkdir()
+        for args in sample([("list", archive), ("extract", archive, destination), ("comment", archive, "new"),
+                            ("file-comment", archive, "0", "new"), ("delete", archive, "a.txt")]):
+            with self.subTest(args[0]):
+                result = run_lark(*args)
+                self.assertEqual(result.code, 1, result.out + result.err)
+                self.assertIn(expected, result.err)
+                self.assertNotIn("extracted", result.out)
+                self.assertEqual(archive.read_bytes(), data)
+        self.assertEqual(list(destination.iterdir()), [])
+
     @host_only
     def test_every_truncation_is_handled(self):
         """Cut off anywhere in its directory, an archive is either listed or refused, never misread."""

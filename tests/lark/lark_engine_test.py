@@ -154,16 +154,18 @@ class LarkEngine(LarkRunner):
         self.make_archive()
         out = self.tmp / "out"
         out.mkdir()
-        for flat, names, specs in ((False, [], ["*.*"]), (True, ["dir/b.txt", "a.txt"], ["dir\\b.txt", "a.txt"])):
-            with self.subTest(flat=flat):
+        for flat, over, names, specs in ((False, False, [], ["*.*"]),
+                                         (True, False, ["dir/b.txt", "a.txt"], ["dir\\b.txt", "a.txt"]),
+                                         (False, True, [], ["*.*"])):
+            with self.subTest(flat=flat, overwrite=over):
                 self.dump.unlink(missing_ok=True)
-                args = ["extract", self.archive, out] + (["-f"] if flat else []) + names
+                args = ["extract", self.archive, out] + (["-f"] if flat else []) + (["-o"] if over else []) + names
                 res, dumps = self.run_lark(*args, result=2)
                 self.assertEqual(res.code, 0, res.err)
                 self.assertEqual(res.out, cli.message("FilesExtracted").replace("%d", "2") + "\n")
                 d = dumps[0]
                 self.assertEqual(d.export, "UnzDllExec")
-                self.assertEqual(d.words[UNZ_BY_AGE], TRUE)
+                self.assertEqual(d.words[UNZ_BY_AGE], 0 if over else TRUE)
                 self.assertEqual(d.words[UNZ_FOLDERS], 0 if flat else TRUE)
                 self.assertEqual(d.texts[UNZ_DESTINATION], cli.system_path(out) + "\\")
                 self.assertEqual([d.specs[i][UNZ_SPEC] for i in range(len(specs))], specs)
@@ -209,6 +211,9 @@ class LarkEngine(LarkRunner):
                 self.assertEqual(res.code, 2)
                 self.assertIn("usage:", res.err)
                 self.assertEqual(dumps, [])
+        res, _ = self.run_lark("--help")
+        for option in ("-r ROOTDIR ", "-p PASSWORD ", "-f ", "-o ", "--trace FILE "):
+            self.assertIn("\n  " + option, res.err, "one line saying what %s means" % option.strip())
 
     def test_progress_shows_on_a_terminal_only(self):
         if cli.WINDOWS:
@@ -248,8 +253,8 @@ class LarkEngine(LarkRunner):
             self.write("src/" + name, data)
         (self.tmp / "src" / "hollow").mkdir()
         res, _ = self.run_lark("add", self.archive, "-p", "secret", "-r", self.tmp / "src", real=True)
-        # Three files and an entry for each of the three folders, the empty one included.
-        self.assertEqual(res.out, cli.message("FilesAdded").replace("%d", "6") + "\n", res.err)
+        # Three files, counted; an entry for each of the three folders, the empty one included, not counted.
+        self.assertEqual(res.out, cli.message("FilesAdded").replace("%d", "3") + "\n", res.err)
         done = cli.run_tool("unzip", "-P", "secret", "-t", str(self.archive), check=False)
         self.assertEqual(done.returncode, 0, done.stdout.decode(errors="replace"))
         out = self.tmp / "out"

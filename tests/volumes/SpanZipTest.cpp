@@ -291,3 +291,28 @@ TEST_F(Span, CentralRecordLongerThanTheBufferIsRefused) {
     FeedFreshFloppies();
     EXPECT_EQ(ZipError([&] { zip.SpanZip(kPartPath, k256K, 0); }), FormatMsg(Msg::ErrorWritingCentralDir));
 }
+
+// The archive comment stands behind the end record on the last disk. When a disk has room for the
+// directory but not for the comment, the directory's last records go on to another disk.
+TEST_F(Span, CommentThatDoesNotFitTheLastDiskMovesTheDirectoryEndOn) {
+    constexpr int64_t kCapacity = 300000;
+    OpenSource(larktest::MixedArchive(560000).Comment("").Bytes());
+    FeedFreshFloppies(kCapacity);
+    ASSERT_TRUE(zip.SpanZip(kPartPath, 0, 0));
+    const larktest::WrittenSet plain = ReadSet();
+    ASSERT_EQ(plain.parts.size(), 2u);
+    const size_t freeOnLast = kCapacity - plain.parts.back().size();
+    ASSERT_LT(freeOnLast, 65535u) << "the comment must be one byte too long for the last disk";
+
+    const std::string comment(freeOnLast + 1, 'c');
+    floppies.clear();
+    OpenSource(larktest::MixedArchive(560000).Comment(comment).Bytes());
+    FeedFreshFloppies(kCapacity);
+    EXPECT_TRUE(zip.SpanZip(kPartPath, 0, 0));
+    const larktest::WrittenSet set = ReadSet();
+    EXPECT_EQ(set.parts.size(), 3u);
+    EXPECT_EQ(set.Directory().size(), static_cast<size_t>(zip.Count()));
+    for (const std::string& part : set.parts) EXPECT_LE(part.size(), static_cast<size_t>(kCapacity));
+    ASSERT_GE(set.parts.back().size(), comment.size());
+    EXPECT_EQ(set.parts.back().substr(set.parts.back().size() - comment.size()), comment);
+}
