@@ -278,8 +278,7 @@ int32_t EngineOperations::RunZipDll(bool adding) {
     const int32_t processed = CallEngine([&] { return exec(command.data()); }, ShowProgressDialog && adding, false);
     FileSpecs().clear();
     // After a cancelled add the engine's result is not read: the backup is put back and read instead.
-    // An add counts files only, so one of empty folders returns 0 and is read all the same.
-    if ((processed > 0 || adding) && !(adding && session_.addWithBackup && Cancelled)) {
+    if (processed > 0 && !(adding && session_.addWithBackup && Cancelled)) {
         ReadDirectory();
         ContentsChanged();
     }

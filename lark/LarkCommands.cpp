@@ -363,7 +363,6 @@ int Add(const Arguments& args) {
         zip.AddOptions = engine::kAddReplace;
     }
     zip.SetFileSpecs(specs);
-    const int32_t entriesBefore = zip.Count();
     const int32_t count = zip.AddFiles();
     if (!existed) RemoveIfLeftEmpty(zip, archive);
     if (zip.Cancelled) {
@@ -372,8 +371,7 @@ int Add(const Arguments& args) {
         return 1;
     }
     PrintLine(zip::FormatMsg(zip::Msg::FilesAdded, count));
-    // The count is of files; an add of empty folders only still added something.
-    return ExitCode(zip, failed || (count == 0 && zip.Count() == entriesBefore));
+    return ExitCode(zip, failed || count == 0);
 }
 
 int Extract(const Arguments& args) {

@@ -615,10 +615,7 @@ int32_t AddFiles(const ZipRequest& request, Reporter& reporter) {
     EntryWriter writer(request, out, reporter, workers > 1 ? workers : 0);
     std::optional<ParallelPacker> packer;
     if (workers > 1 && selection.files.size() > 1) packer.emplace(selection.files, request.level, workers);
-    // The count reported is of files: a folder's entry holds no file, and the extractor does not
-    // count folders either.
     int32_t added = 0;
-    int32_t entriesAdded = 0;
     for (size_t i = 0; i < selection.files.size(); ++i) {
         const Candidate& file = selection.files[i];
         if (!reporter.Send(engine::kActionBeginFile, WithBackslashes(file.storedName), Clamp32(file.details.size))) {
@@ -640,10 +637,9 @@ int32_t AddFiles(const ZipRequest& request, Reporter& reporter) {
         if (outcome == Outcome::Cancelled) return 0;
         if (outcome == Outcome::Skipped) continue;
         written.push_back(std::move(entry));
-        if (!file.details.IsDirectory()) ++added;
-        ++entriesAdded;
+        ++added;
     }
-    if (entriesAdded == 0) {
+    if (added == 0) {
         reporter.Send(engine::kActionEndBatch);
         return 0;
     }
