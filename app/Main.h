@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/Dialogs.h"
+#include "archive/DiskUtils.h"
 #include "tzip/Zip.h"
 
 // One row of the list, formatted once when the list is filled; the list view asks for it by index.
@@ -115,7 +116,7 @@ private:
     void AddDroppedItem(const std::string& path);
     TDialogs& Dialogs();
     void ChooseArchive(bool OpenExisting);
-    void WriteAddStatus(int32_t count);
+    void WriteAddStatus(int32_t entriesAdded);
     void NewActionExecute();
     void OpenActionExecute();
     void ExitActionExecute();
@@ -145,6 +146,7 @@ private:
     TMainFormOptions options_;
     std::unique_ptr<TDialogs> shellDialogs_;  // the real dialogs, when the options give none
     std::unique_ptr<TZip> zipArchive_;
+    TempFolders openedEntryFolders_;  // an opened entry is extracted into a folder of its own
     HWND listView_ = nullptr;
     HWND statusBar_ = nullptr;
     HWND zipCommentsLbl_ = nullptr;

@@ -209,12 +209,14 @@ void TMainForm::ListViewDblClick() {
     BusyScope busy(*this);
     // A double-click that cannot open its entry ends without a message: the user sees nothing open.
     try {
+        // A folder of its own: a file of the same name left there before is never opened instead.
+        const std::string folder = openedEntryFolders_.Make();
+        if (folder.empty()) return;
         zipArchive_->SetFileSpecs({selected.front()});
         zipArchive_->ExtractOptions = engine::kExtractByAge;
-        const std::string temporary = GetTempDirectory();
-        zipArchive_->ExtractDir = temporary;
+        zipArchive_->ExtractDir = folder;
         zipArchive_->ExtractFiles();
-        Dialogs().ShellOpen(ExtractFileName(selected.front()), temporary);
+        Dialogs().ShellOpen(ExtractFileName(selected.front()), folder);
     } catch (const std::exception&) {
         // Nothing to show: the entry simply does not open.
     }

@@ -58,6 +58,18 @@ std::string MakeTempFileNameIn(const std::string& folder) {
     return platform::MakeProcessTempFile(folder, kTempPrefix);
 }
 
+TempFolders::~TempFolders() {
+    for (const std::string& folder : folders_) platform::RemoveTree(folder);
+}
+
+std::string TempFolders::Make() {
+    const std::string temp = GetTempDirectory();
+    platform::RemoveOrphanedTempFiles(temp, kTempPrefix);
+    std::string folder = platform::MakeProcessTempFolder(temp, kTempPrefix);
+    if (!folder.empty()) folders_.push_back(folder);
+    return folder;
+}
+
 int32_t GetDriveFreeSpace(const std::string& path) {
     if (path.size() < 3 || path.find(":\\") != 1) return 0;
     const int64_t freeBytes = platform::GetDiskFreeSpace(path.substr(0, 3));

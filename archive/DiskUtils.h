@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // Label prefix of every disk of a multi-disk set; the disk's 1-based number follows in three digits.
 extern const char* const kDiskLabelPrefix;
@@ -29,6 +30,20 @@ constexpr int32_t kCopyBlockSize = 1048576;
 // A new, empty, uniquely named file with the temporary prefix and this process's id in `folder`;
 // empty when none can be made. Such files that a killed run left in `folder` are removed first.
 std::string MakeTempFileNameIn(const std::string& folder);
+// Private folders in the temporary folder, named as MakeTempFileNameIn's files are, and removed
+// with this object; one whose file a program still holds stays until a later run removes it.
+class TempFolders {
+public:
+    TempFolders() = default;
+    TempFolders(const TempFolders&) = delete;
+    TempFolders& operator=(const TempFolders&) = delete;
+    ~TempFolders();
+    // A new, empty folder; those a killed run left are removed first. Empty when none can be made.
+    std::string Make();
+
+private:
+    std::vector<std::string> folders_;
+};
 // Shows `text` with OK and Cancel as the disk prompts do; true when the answer is OK.
 bool AskToContinue(const std::string& text);
 

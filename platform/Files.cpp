@@ -47,6 +47,18 @@ void NoteFailure(const std::string& reason, bool diskFull) { gLastFailure = {rea
 
 using detail::NoteFailure;
 
+bool RemoveTree(const std::string& path) {
+    const std::string folder = AppendBackslash(path);
+    bool whole = true;
+    for (const FileDetails& item : ListDirectory(folder)) {
+        const std::string inner = folder + item.name;
+        // A link to a folder is removed as a folder is, which leaves what it points to alone.
+        const bool removed = item.IsDirectory() ? RemoveDirectory(inner) || RemoveTree(inner) : DeleteFile(inner);
+        whole = removed && whole;
+    }
+    return RemoveDirectory(path) && whole;
+}
+
 std::string AppendBackslash(const std::string& text) {
     if (text.empty() || text.back() == '\\') return text;
     return text + '\\';

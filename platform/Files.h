@@ -116,6 +116,8 @@ bool CopyFile(const std::string& from, const std::string& to, bool failIfExists)
 bool DeleteFile(const std::string& path);
 bool CreateDirectory(const std::string& path);
 bool RemoveDirectory(const std::string& path);  // only when empty
+// Deletes a folder with everything below it; false when anything stays (a file still open).
+bool RemoveTree(const std::string& path);
 std::string GetCurrentDirectory();
 bool SetCurrentDirectory(const std::string& path);
 std::string ModuleFileName();                   // full path of the running program

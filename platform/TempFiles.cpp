@@ -86,6 +86,12 @@ std::string MakeProcessTempFile(const std::string& directory, const std::string&
     return MakeTempFileHere(directory, ProcessTempPrefix(prefix, detail::CurrentProcessId()));
 }
 
+std::string MakeProcessTempFolder(const std::string& directory, const std::string& prefix) {
+    if (!DirectoryExists(directory.empty() ? "." : directory)) return {};
+    return CreateFreeTempName(directory, ProcessTempPrefix(prefix, detail::CurrentProcessId()),
+                              [](const std::string& name) { return CreateDirectory(name); });
+}
+
 // One call to the system makes and opens the file: an extraction makes one per file it writes.
 std::unique_ptr<FileStream> CreateProcessTempFile(const std::string& directory, const std::string& prefix,
                                                   std::string& path) {
@@ -104,9 +110,11 @@ void RemoveOrphanedTempFiles(const std::string& directory, const std::string& pr
     const uint32_t self = detail::CurrentProcessId();
     for (const FileDetails& item : ListDirectory(folder.empty() ? "." : folder)) {
         const uint32_t owner = TempFileOwner(item.name, prefix);
-        if (owner != 0 && owner != self && !item.IsDirectory() && !detail::ProcessRuns(owner)) {
+        if (owner == 0 || owner == self || detail::ProcessRuns(owner)) continue;
+        if (item.IsDirectory())
+            RemoveTree(folder + item.name);
+        else
             DeleteFile(folder + item.name);
-        }
     }
 }
 

@@ -19,7 +19,9 @@ std::string MakeProcessTempFile(const std::string& directory, const std::string&
 // its full name. nullptr when none can be made, and LastFailure() says why.
 std::unique_ptr<FileStream> CreateProcessTempFile(const std::string& directory, const std::string& prefix,
                                                   std::string& path);
-// Deletes the files MakeProcessTempFile made in `directory` with `prefix` whose process has ended.
+// A new empty folder of such a name, owned by this process in the same way; empty on failure.
+std::string MakeProcessTempFolder(const std::string& directory, const std::string& prefix);
+// Deletes the files and folders made so in `directory` with `prefix` whose process has ended.
 void RemoveOrphanedTempFiles(const std::string& directory, const std::string& prefix);
 
 }  // namespace platform

@@ -182,7 +182,12 @@ bool CreateDirectory(const std::string& path) {
 
 bool RemoveDirectory(const std::string& path) {
     const ResolvedPath resolved = Resolve(path);
-    return !resolved.NoDisk() && !resolved.native.empty() && ::rmdir(resolved.native.c_str()) == 0;
+    if (resolved.NoDisk() || resolved.native.empty()) return false;
+    // A link to a folder goes as Windows removes a junction: the link alone, never what it points to.
+    struct stat64 info;
+    if (::lstat64(resolved.native.c_str(), &info) == 0 && S_ISLNK(info.st_mode))
+        return ::unlink(resolved.native.c_str()) == 0;
+    return ::rmdir(resolved.native.c_str()) == 0;
 }
 
 std::string GetCurrentDirectory() {

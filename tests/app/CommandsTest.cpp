@@ -355,9 +355,19 @@ TEST_F(CommandsTest, PasswordAboutAndDoubleClick) {
     ASSERT_EQ(handed.size(), 1u);
     EXPECT_EQ(handed[0].specs, std::vector<std::string>{"dir\\b.txt"});
     EXPECT_EQ(handed[0].extractOptions, 1);
-    EXPECT_EQ(handed[0].extractDir, GetTempDirectory());
+    // Each opening gets a fresh folder of its own inside the temporary folder, gone with the window.
+    const std::string folder = handed[0].extractDir;
+    EXPECT_EQ(folder.rfind(GetTempDirectory(), 0), 0u) << folder;
+    EXPECT_NE(folder, GetTempDirectory());
+    EXPECT_TRUE(platform::DirectoryExists(folder));
     ASSERT_EQ(dialogs.opened.size(), 2u);
-    EXPECT_EQ(dialogs.opened[1], std::make_pair(std::string("b.txt"), GetTempDirectory()));
+    EXPECT_EQ(dialogs.opened[1], std::make_pair(std::string("b.txt"), folder));
+    ::SendMessageA(form->Handle(), WM_NOTIFY, IDC_LISTVIEW, reinterpret_cast<LPARAM>(&click));
+    ASSERT_EQ(handed.size(), 2u);
+    EXPECT_NE(handed[1].extractDir, folder);
+    form.reset();
+    EXPECT_FALSE(platform::DirectoryExists(folder));
+    EXPECT_FALSE(platform::DirectoryExists(handed[1].extractDir));
 }
 
 TEST(ShellDialogHelpers, TrimmingAndChosenNames) {

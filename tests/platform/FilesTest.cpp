@@ -7,6 +7,7 @@
 
 #ifndef _WIN32
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 #include "platform/Drives.h"
@@ -272,6 +273,25 @@ TEST_F(Files, TempFilesAreNewEmptyAndUnique) {
     EXPECT_EQ(platform::GetTempFileName(folder.Path("missing"), "zzz"), "");
     platform::InsertDisk('R', nullptr);
     EXPECT_EQ(platform::GetTempFileName("R:\\", "zzz"), "");
+}
+
+TEST_F(Files, OrphanedTempFoldersGoWholeWithoutFollowingLinks) {
+    folder.Write("keep/kept.txt", "kept");
+    // Named as a run of a process that no longer exists names its folders.
+    const std::string orphan = "zzz~2147483000-0001.tmp";
+    folder.Write(orphan + "/opened.txt", "entry");
+    folder.Write(orphan + "/inner/deeper.txt", "entry");
+#ifndef _WIN32
+    ASSERT_EQ(::symlink(folder.NativePath("keep").c_str(), folder.NativePath(orphan + "/link").c_str()), 0);
+#endif
+    const std::string own = platform::MakeProcessTempFolder(folder.Path(), "zzz");
+    ASSERT_TRUE(platform::DirectoryExists(own));
+    platform::RemoveOrphanedTempFiles(folder.Path(), "zzz");
+    EXPECT_FALSE(folder.Exists(orphan));
+    EXPECT_EQ(folder.Read("keep/kept.txt"), "kept") << "a link is removed, not what it points to";
+    EXPECT_TRUE(platform::DirectoryExists(own)) << "this process's folder stays";
+    EXPECT_TRUE(platform::RemoveTree(own));
+    EXPECT_FALSE(platform::DirectoryExists(own));
 }
 
 TEST_F(Files, EveryStreamReleasesItsHandle) {
