@@ -200,8 +200,10 @@ void TMainForm::ChooseArchive(bool OpenExisting) {
 void TMainForm::NewActionExecute() { ChooseArchive(false); }
 void TMainForm::OpenActionExecute() { ChooseArchive(true); }
 
-void TMainForm::WriteAddStatus(int32_t count) {
-    SetStatusText(zipArchive_->Cancelled ? FormatMsg(Msg::AddCancelled) : FormatMsg(Msg::FilesAdded, count));
+void TMainForm::WriteAddStatus(int32_t entriesAdded) {
+    const TZip& zip = *zipArchive_;
+    SetStatusText(zip.Cancelled ? FormatMsg(Msg::AddCancelled)
+                                : FormatMsg(Msg::FilesAdded, zip.AddedFileCount(entriesAdded)));
 }
 
 void TMainForm::AddFilesActionExecute() {

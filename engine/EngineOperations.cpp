@@ -243,6 +243,7 @@ int32_t EngineOperations::RunZipDll(bool adding) {
     ZipCall call;
     call.rootDir = adding && !AddRootDir.empty() ? AppendBackslash(AddRootDir) : std::string();
     Cancelled = false;
+    BatchFolderCount = 0;
 
     ZipCommand& command = call.command;
     engine::InitZipCommand(command, *this, adding);
@@ -398,6 +399,7 @@ TProgressForm* EngineOperations::ShownWindow() const { return ShowProgressDialog
 
 void EngineOperations::OnBeginFile(CallbackBlock& info) {
     CurrentFileName = info.Text();
+    if (!CurrentFileName.empty() && CurrentFileName.back() == '\\') ++BatchFolderCount;
     BeginFileEvent(CurrentFileName, info.Number());
     if (TProgressForm* window = ShownWindow()) window->SetStatusText(CurrentFileName);
 }

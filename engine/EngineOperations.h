@@ -50,6 +50,10 @@ public:
     // count; a refusal (no archive, no specs, a multi-disk set, a missing folder, another operation
     // still running) is shown in an information box and returns 0.
     int32_t AddFiles();
+    // The files among the entries an add wrote: the user counts files, not folder entries.
+    int32_t AddedFileCount(int32_t entriesAdded) const {
+        return entriesAdded > BatchFolderCount ? entriesAdded - BatchFolderCount : 0;
+    }
     int32_t DeleteFiles();
     int32_t ExtractFiles();
     int32_t RunZipDll(bool adding);
@@ -78,6 +82,7 @@ public:
     int32_t BatchTotalBytes = 0;
     int32_t BatchBytesDone = 0;
     int32_t BatchSkippedCount = 0;
+    int32_t BatchFolderCount = 0;  // folder entries begun: the engine's add count includes them
     float ProgressScale = 0.0f;  // batch bytes to the progress range 0..65535
     TProgressForm* ProgressForm() const { return session_.progressForm.get(); }
     platform::FileStream* TraceStream() const { return session_.traceStream.get(); }

@@ -370,7 +370,8 @@ int Add(const Arguments& args) {
         PrintLine(zip::FormatMsg(zip::Msg::AddCancelled));
         return 1;
     }
-    PrintLine(zip::FormatMsg(zip::Msg::FilesAdded, count));
+    PrintLine(zip::FormatMsg(zip::Msg::FilesAdded, zip.AddedFileCount(count)));
+    // An add of empty folders alone still added entries.
     return ExitCode(zip, failed || count == 0);
 }
 
