@@ -49,6 +49,10 @@ public:
     // A one-line input box: the edited text on OK, `defaultText` unchanged on Cancel.
     virtual std::string InputBox(const std::string& caption, const std::string& prompt,
                                  const std::string& defaultText) = 0;
+    // The comment commands' box: several lines, as long as the format lets a comment be; the edited
+    // text on OK, `defaultText` itself when Cancel is pressed or nothing was changed.
+    virtual std::string CommentBox(const std::string& caption, const std::string& prompt,
+                                   const std::string& defaultText) = 0;
     // Runs a dialog of the program modally, owned by the main window; returns how it ended (IDOK ...).
     virtual INT_PTR ShowModal(platform::win32::ModalDialog& dialog) = 0;
     // Opens a file or a web address with the program the shell associates with it. Silent on failure.

@@ -67,14 +67,14 @@ void TMainForm::ModFileComActionExecute() {
     // Taken before the box: the list may be refilled while it is up.
     const ListRow selected = rows_[static_cast<size_t>(row)];
     // Cancel hands back the old comment, which is passed on all the same.
-    const std::string comment = Dialogs().InputBox(FormatMsg(Msg::FileCommentCaption),
-                                                   FormatMsg(Msg::FileCommentPrompt), selected.Comment);
+    const std::string comment = Dialogs().CommentBox(FormatMsg(Msg::FileCommentCaption),
+                                                     FormatMsg(Msg::FileCommentPrompt), selected.Comment);
     zipArchive_->SetFileComment(selected.EntryIndex, comment);
 }
 
 void TMainForm::ModZipComActionExecute() {
-    const std::string comment = Dialogs().InputBox(FormatMsg(Msg::ZipCommentCaption), FormatMsg(Msg::ZipCommentPrompt),
-                                                   zipArchive_->GetZipComment());
+    const std::string comment = Dialogs().CommentBox(FormatMsg(Msg::ZipCommentCaption),
+                                                     FormatMsg(Msg::ZipCommentPrompt), zipArchive_->GetZipComment());
     // An unchanged comment leaves the file untouched.
     zipArchive_->SetZipComment(comment);
 }

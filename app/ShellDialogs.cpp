@@ -17,6 +17,18 @@ namespace {
 
 constexpr size_t kPathBuffer = 261;  // MAX_PATH and its terminating zero
 constexpr size_t kInputBoxLimit = 255;
+constexpr size_t kCommentBoxLimit = 65535;  // the format's comment length field
+
+// An edit box of several lines breaks lines at "\r\n" only; comments written elsewhere often hold "\n".
+std::string WithWindowsLineBreaks(const std::string& text) {
+    std::string shown;
+    shown.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) shown += '\r';
+        shown += text[i];
+    }
+    return shown;
+}
 
 // "Description|patterns" as the dialog takes it: NUL for the bar, two NULs at the end.
 std::vector<char> DialogFilter(const std::string& filter) {
@@ -197,6 +209,15 @@ public:
         std::string answer;
         return platform::CurrentUser().InputBox(caption, prompt, defaultText, kInputBoxLimit, answer) ? answer
                                                                                                      : defaultText;
+    }
+
+    std::string CommentBox(const std::string& caption, const std::string& prompt,
+                           const std::string& defaultText) override {
+        const std::string shown = WithWindowsLineBreaks(defaultText);
+        std::string answer;
+        if (!platform::CurrentUser().TextBox(caption, prompt, shown, kCommentBoxLimit, answer)) return defaultText;
+        // Untouched, the comment keeps its own line breaks and the archive stays as it is.
+        return answer == shown ? defaultText : answer;
     }
 
     INT_PTR ShowModal(platform::win32::ModalDialog& dialog) override { return dialog.RunModal(owner_); }

@@ -127,7 +127,8 @@ void zip::Archive::SetFileComment(int32_t index, const std::string& comment) {
     RefuseOverlongComment(encoded);
     const int32_t newLength = static_cast<int32_t>(encoded.size());
     const int32_t oldLength = header.FileCommentLength();
-    if (newLength == 0 && oldLength == 0) return;
+    // An unchanged comment leaves the file untouched.
+    if (encoded == oldComment) return;
 
     const int64_t commentPosition = headerPosition + header.size() + header.FileNameLength() + header.ExtraFieldLength();
     const int32_t delta = newLength - oldLength;

@@ -39,6 +39,12 @@ public:
     // be typed, and they are shown as typed. False when the user cancels (`answer` is then empty).
     virtual bool InputBox(const std::string& caption, const std::string& prompt, const std::string& defaultText,
                           size_t maxLength, std::string& answer) = 0;
+    // The same for a text of several lines (line breaks "\r\n"); a user without such a box has the
+    // one-line input.
+    virtual bool TextBox(const std::string& caption, const std::string& prompt, const std::string& defaultText,
+                         size_t maxLength, std::string& answer) {
+        return InputBox(caption, prompt, defaultText, maxLength, answer);
+    }
     // Shows `cursor` and returns the one shown before.
     virtual Cursor SetCursor(Cursor cursor) = 0;
     virtual void ProcessMessages() = 0;

@@ -10,12 +10,13 @@
 namespace platform::win32 {
 namespace {
 
-// The input box: caption, prompt, one edit line holding the starting text, OK and Cancel.
+// The input box: caption, prompt, an edit field holding the starting text (one line, or several
+// with their own scroll bar), OK and Cancel.
 class InputBoxDialog final : public ModalDialog {
 public:
-    InputBoxDialog(std::string caption, std::string prompt, std::string defaultText, size_t maxLength)
+    InputBoxDialog(std::string caption, std::string prompt, std::string defaultText, size_t maxLength, bool lines)
         : caption_(std::move(caption)), prompt_(std::move(prompt)), defaultText_(std::move(defaultText)),
-          maxLength_(maxLength) {}
+          maxLength_(maxLength), lines_(lines) {}
 
     std::string Answer;  // the edited text, after IDOK
 
@@ -23,15 +24,20 @@ private:
     static constexpr WORD kPromptId = 100;
     static constexpr WORD kEditId = 101;
     static constexpr short kWidth = 240;
-    static constexpr short kHeight = 76;
+    static constexpr short kLineHeight = 13;
+    static constexpr short kLinesHeight = 80;
 
     DialogTemplate MakeTemplate() const override {
+        const short editHeight = lines_ ? kLinesHeight : kLineHeight;
+        const short buttonsTop = 36 + editHeight + 7;
+        const DWORD editStyle = lines_ ? ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | WS_VSCROLL : ES_AUTOHSCROLL;
         DialogTemplate layout(DS_MODALFRAME | DS_SETFONT | DS_CENTER | WS_POPUP | WS_CAPTION | WS_SYSMENU, kWidth,
-                              kHeight);
+                              static_cast<short>(buttonsTop + 20));
         layout.AddItem(SS_LEFT | SS_NOPREFIX, 7, 7, kWidth - 14, 26, kPromptId, DialogTemplate::kStatic);
-        layout.AddItem(ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 7, 36, kWidth - 14, 13, kEditId, DialogTemplate::kEdit);
-        layout.AddItem(BS_DEFPUSHBUTTON | WS_TABSTOP, kWidth - 114, 56, 50, 14, IDOK, DialogTemplate::kButton);
-        layout.AddItem(BS_PUSHBUTTON | WS_TABSTOP, kWidth - 57, 56, 50, 14, IDCANCEL, DialogTemplate::kButton);
+        layout.AddItem(editStyle | WS_BORDER | WS_TABSTOP, 7, 36, kWidth - 14, editHeight, kEditId,
+                       DialogTemplate::kEdit);
+        layout.AddItem(BS_DEFPUSHBUTTON | WS_TABSTOP, kWidth - 114, buttonsTop, 50, 14, IDOK, DialogTemplate::kButton);
+        layout.AddItem(BS_PUSHBUTTON | WS_TABSTOP, kWidth - 57, buttonsTop, 50, 14, IDCANCEL, DialogTemplate::kButton);
         return layout;
     }
 
@@ -53,7 +59,16 @@ private:
     std::string prompt_;
     std::string defaultText_;
     size_t maxLength_;
+    bool lines_;
 };
+
+bool RunInputBox(const std::string& caption, const std::string& prompt, const std::string& defaultText,
+                 size_t maxLength, bool lines, std::string& answer) {
+    InputBoxDialog box(caption, prompt, defaultText, maxLength, lines);
+    const bool ok = box.RunModal(nullptr) == IDOK;
+    answer = ok ? box.Answer : std::string();
+    return ok;
+}
 
 HCURSOR SystemCursor(LPCSTR name) { return ::LoadCursorA(nullptr, name); }
 
@@ -68,10 +83,12 @@ public:
 
     bool InputBox(const std::string& caption, const std::string& prompt, const std::string& defaultText,
                   size_t maxLength, std::string& answer) override {
-        InputBoxDialog box(caption, prompt, defaultText, maxLength);
-        const bool ok = box.RunModal(nullptr) == IDOK;
-        answer = ok ? box.Answer : std::string();
-        return ok;
+        return RunInputBox(caption, prompt, defaultText, maxLength, false, answer);
+    }
+
+    bool TextBox(const std::string& caption, const std::string& prompt, const std::string& defaultText,
+                 size_t maxLength, std::string& answer) override {
+        return RunInputBox(caption, prompt, defaultText, maxLength, true, answer);
     }
 
     Cursor SetCursor(Cursor cursor) override {

@@ -42,6 +42,10 @@ public:
         shown.push_back({"input", caption + "|" + prompt, defaultText, "", 0});
         return Take(typed).value_or(defaultText);
     }
+    std::string CommentBox(const std::string& caption, const std::string& prompt,
+                           const std::string& defaultText) override {
+        return InputBox(caption, prompt, defaultText);
+    }
     INT_PTR ShowModal(platform::win32::ModalDialog& dialog) override {
         ++modals;
         if (onModal) return onModal(dialog);

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <optional>
 
 #include "app/resource.h"
 #include "tzip/Zip.h"
@@ -521,11 +522,12 @@ void ExportComments(const std::string& archive, const std::string& asName, const
     for (const auto& [name, comment] : fileComments) expected << name << "\t" << comment << "\n";
 }
 
-// Fills in the input box of that caption and presses OK.
-void AnswerInputBox(const RunningProgram& program, const std::string& caption, const std::string& text) {
+// Fills in the input box of that caption (unless no text is given) and presses OK.
+void AnswerInputBox(const RunningProgram& program, const std::string& caption,
+                    const std::optional<std::string>& text) {
     HWND box = WaitForDialog(program, caption);
     ASSERT_NE(box, nullptr) << "no input box \"" << caption << "\"\n" << DescribeWindows(program.ProcessId());
-    ::SetDlgItemTextA(box, 101, text.c_str());
+    if (text) ::SetDlgItemTextA(box, 101, text->c_str());
     ::PostMessageA(::GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
     ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(box); }));
 }
@@ -534,6 +536,8 @@ TEST_F(WindowTest, ActionMenuThroughTheRealDialogs) {
     const std::map<std::string, std::string> files = {{"a.txt", "alpha\r\n"}, {"b.txt", std::string(5000, 'b')}};
     ArchiveBuilder builder;
     for (const auto& [name, bytes] : files) builder.Add(name, bytes);
+    // Longer than a one-line box takes, in lines broken as other archivers break them.
+    builder.Comment(std::string(200, 'c') + "\n" + std::string(200, 'd'));
     const std::string archive = folder.Write("act/pack.zip", builder.Bytes());
     const std::string ico = MakeIconFile(0x0030A050);
     const std::string icoPath = folder.Write("chosen.ico", ico);
@@ -541,6 +545,13 @@ TEST_F(WindowTest, ActionMenuThroughTheRealDialogs) {
     ASSERT_NE(program.Window(), nullptr) << "the window of larkspool.exe did not appear";
     program.WaitForStart(true);
     auto command = [&](int id) { ::PostMessageA(program.Window(), WM_COMMAND, id, 0); };
+
+    // OK on a comment left as it was changes nothing, however long it is.
+    const std::string untouched = ReadFileBytes(archive);
+    command(IDM_MODIFYZIPCOMMENT);
+    AnswerInputBox(program, "General Comment", std::nullopt);
+    ::SendMessageA(program.Window(), WM_NULL, 0, 0);  // returns once the command has run
+    EXPECT_EQ(ReadFileBytes(archive), untouched);
 
     // Both comments, through their input boxes.
     SetRowSelection(program.Child(IDC_LISTVIEW), program.Process(), {1});
