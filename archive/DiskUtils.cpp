@@ -16,6 +16,7 @@ const char* const kDiskLabelPrefix = "PKBACK# ";
 namespace {
 
 constexpr const char* kTempPrefix = "zzz";
+constexpr const char* kTempFolderPrefix = "lks";  // apart from the files, which other runs count
 constexpr size_t kLabelDigits = 3;
 
 // A relative path has no drive part; it lives on the drive of the current directory.
@@ -59,13 +60,16 @@ std::string MakeTempFileNameIn(const std::string& folder) {
 }
 
 TempFolders::~TempFolders() {
+    if (folders_.empty()) return;
+    // Windows keeps the current folder from being removed, and an extraction leaves it there.
+    platform::SetCurrentDirectory(GetTempDirectory());
     for (const std::string& folder : folders_) platform::RemoveTree(folder);
 }
 
 std::string TempFolders::Make() {
     const std::string temp = GetTempDirectory();
-    platform::RemoveOrphanedTempFiles(temp, kTempPrefix);
-    std::string folder = platform::MakeProcessTempFolder(temp, kTempPrefix);
+    platform::RemoveOrphanedTempFiles(temp, kTempFolderPrefix);
+    std::string folder = platform::MakeProcessTempFolder(temp, kTempFolderPrefix);
     if (!folder.empty()) folders_.push_back(folder);
     return folder;
 }

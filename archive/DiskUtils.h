@@ -30,7 +30,7 @@ constexpr int32_t kCopyBlockSize = 1048576;
 // A new, empty, uniquely named file with the temporary prefix and this process's id in `folder`;
 // empty when none can be made. Such files that a killed run left in `folder` are removed first.
 std::string MakeTempFileNameIn(const std::string& folder);
-// Private folders in the temporary folder, named as MakeTempFileNameIn's files are, and removed
+// Private folders in the temporary folder, named in the way of MakeTempFileNameIn's files, and removed
 // with this object; one whose file a program still holds stays until a later run removes it.
 class TempFolders {
 public:
