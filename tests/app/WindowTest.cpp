@@ -2,6 +2,7 @@
 // status line, buttons and the association in the registry; one screenshot of a listed archive.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -28,7 +29,11 @@ struct HandlePolicy {
 };
 using KernelHandle = platform::UniqueHandle<HandlePolicy>;
 
-std::string ProgramPath() { return ExtractFilePath(platform::ModuleFileName()) + "larkspool.exe"; }
+// The program beside the tests, or the one in LARK_PROGRAM_DIR (an installed release).
+std::string ProgramPath() {
+    const char* installed = std::getenv("LARK_PROGRAM_DIR");
+    return (installed ? std::string(installed) : ExtractFilePath(platform::ModuleFileName())) + "larkspool.exe";
+}
 
 // One run of the program, closed (or ended) when the test is done with it.
 class RunningProgram {
