@@ -2,6 +2,8 @@
 # and library gives it the version as LARK_VERSION and, in the Windows build, a version resource.
 if(WIN32)
   enable_language(RC)
+  # No link time in the programs' headers: a release built twice from one commit is the same bytes.
+  add_link_options(-Wl,--no-insert-timestamp)
 endif()
 
 # FILEVERSION wants four numbers; the parts the project version leaves out are 0.
