@@ -1,5 +1,6 @@
 # The product's version, from the project version of the root CMakeLists.txt: one call per program
-# and library gives it the version as LARK_VERSION and, in the Windows build, a version resource.
+# and library gives it the version as LARK_VERSION and, in the Windows build, a version resource
+# (and, in a release build, leaves out its symbols).
 if(WIN32)
   enable_language(RC)
   # No link time in the programs' headers: a release built twice from one commit is the same bytes.
@@ -30,6 +31,8 @@ function(lark_version_resource target description)
   else()
     set(LARK_FILE_TYPE VFT_APP)
   endif()
+  # What is shipped carries no symbols in a release build.
+  target_link_options(${target} PRIVATE $<$<CONFIG:Release>:-s>)
   set(LARK_FILE_DESCRIPTION "${description}")
   set(LARK_VERSION_NUMBERS ${LARK_VERSION_NUMBERS})
   # The file's own name (sfx.bin, ZipDll.dll) is known only when the build is generated.

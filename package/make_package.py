@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """Makes the release from a Windows build's programs: the package (a zip) and its setup program.
 
-usage: make_package.py --bin DIR --out DIR --version VERSION [--date EPOCH] [--runner WINE] [--strip STRIP]
+usage: make_package.py --bin DIR --out DIR --version VERSION [--date EPOCH] [--runner WINE]
 
-DIR holds larkspool.exe, lark.exe, the engines, sfx.bin, Larkspool.html and makesetup.exe. Writes
+DIR (a release build's bin folder: its programs carry no symbols) holds larkspool.exe, lark.exe, the
+engines, sfx.bin, Larkspool.html and makesetup.exe. Writes
 OUT/Larkspool-VERSION-win32.zip and OUT/Larkspool-VERSION-setup.exe. Two runs over the same build
 give the same bytes: every entry carries the time EPOCH (the commit's, by default), names are sorted
 and nothing of the machine (owner, permissions, file times) goes in.
@@ -22,11 +23,10 @@ import zipfile
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 
-# What the package holds: its name in the package, where it comes from, whether symbols are stripped.
+# What the package holds: the build's files, then files of the source tree and of the system.
 # The licences are those of what is linked into the programs: zlib in the engines and the stub, the
 # MinGW-w64 runtime (with winpthreads) and GCC's runtime libraries in every program.
-BUILT = [("larkspool.exe", True), ("lark.exe", True), ("ZipDll.dll", True), ("UnzDll.dll", True),
-         ("sfx.bin", False), ("Larkspool.html", False)]
+BUILT = ["larkspool.exe", "lark.exe", "ZipDll.dll", "UnzDll.dll", "sfx.bin", "Larkspool.html"]
 SOURCE = [("README.md", ROOT / "README.md")]
 LICENCES = [
     ("licenses/zlib.txt", pathlib.Path("/usr/share/doc/libz-mingw-w64-dev/copyright")),
@@ -45,17 +45,10 @@ def commit_time():
     return int(out.stdout.strip()) if out.returncode == 0 and out.stdout.strip() else 315532800
 
 
-def stage(bin_dir, stage_dir, strip):
+def stage(bin_dir, stage_dir):
     """Copies the package's files into stage_dir; returns their names in the package."""
     names = []
-    for name, stripped in BUILT:
-        source, target = bin_dir / name, stage_dir / name
-        if stripped:
-            subprocess.run([strip, "--strip-all", "-o", str(target), str(source)], check=True)
-        else:
-            shutil.copyfile(source, target)
-        names.append(name)
-    for name, source in SOURCE + LICENCES:
+    for name, source in [(name, bin_dir / name) for name in BUILT] + SOURCE + LICENCES:
         target = stage_dir / name
         target.parent.mkdir(parents=True, exist_ok=True)
         shutil.copyfile(source, target)
@@ -84,17 +77,24 @@ def write_setup(bin_dir, archive, setup, version, runner):
     subprocess.run(command, check=True, env=dict(os.environ, WINEDEBUG="-all"))
 
 
-def make_package(bin_dir, out_dir, version, epoch, runner, strip):
-    bin_dir, out_dir = pathlib.Path(bin_dir), pathlib.Path(out_dir)
+def make_zip(bin_dir, out_dir, version, epoch):
+    """The package alone: OUT/Larkspool-VERSION-win32.zip."""
+    out_dir = pathlib.Path(out_dir)
     out_dir.mkdir(parents=True, exist_ok=True)
     archive = out_dir / ("Larkspool-%s-win32.zip" % version)
-    setup = out_dir / ("Larkspool-%s-setup.exe" % version)
-    for old in (archive, setup):
-        old.unlink(missing_ok=True)
+    archive.unlink(missing_ok=True)
     with tempfile.TemporaryDirectory() as stage_dir:
-        names = stage(bin_dir, pathlib.Path(stage_dir), strip)
+        names = stage(pathlib.Path(bin_dir), pathlib.Path(stage_dir))
         write_zip(pathlib.Path(stage_dir), names, archive, epoch)
-    write_setup(bin_dir, archive, setup, version, runner)
+    return archive
+
+
+def make_package(bin_dir, out_dir, version, epoch, runner):
+    """The package and its setup program."""
+    setup = pathlib.Path(out_dir) / ("Larkspool-%s-setup.exe" % version)
+    setup.unlink(missing_ok=True)
+    archive = make_zip(bin_dir, out_dir, version, epoch)
+    write_setup(pathlib.Path(bin_dir), archive, setup, version, runner)
     return archive, setup
 
 
@@ -105,10 +105,9 @@ def main():
     parser.add_argument("--version", required=True)
     parser.add_argument("--date", type=int, default=None, help="entry time, seconds since 1970 (default: the commit's)")
     parser.add_argument("--runner", default="wine")
-    parser.add_argument("--strip", default="i686-w64-mingw32-strip")
     args = parser.parse_args()
     epoch = args.date if args.date is not None else int(os.environ.get("SOURCE_DATE_EPOCH", commit_time()))
-    for made in make_package(args.bin, args.out, args.version, epoch, shlex.split(args.runner), args.strip):
+    for made in make_package(args.bin, args.out, args.version, epoch, shlex.split(args.runner)):
         print("%s\t%d bytes" % (made, made.stat().st_size))
 
 
