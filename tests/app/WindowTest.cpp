@@ -190,6 +190,19 @@ TEST_F(WindowTest, ListsTheArchiveNamedOnTheCommandLine) {
     }
 }
 
+// The program of an installed release (LARK_PROGRAM_DIR) starts and lists an archive; one start
+// only, as the package test runs it after installing.
+TEST_F(WindowTest, InstalledReleaseListsAnArchive) {
+    if (!std::getenv("LARK_PROGRAM_DIR")) GTEST_SKIP() << "no installed release named";
+    const std::string path = folder.Write("sample.zip", SampleArchive());
+    RunningProgram program({path});
+    ASSERT_NE(program.Window(), nullptr) << "the window of the installed larkspool.exe did not appear";
+    program.WaitForStart(true);
+    EXPECT_EQ(WindowText(program.Window()), path);
+    EXPECT_EQ(program.Rows().size(), 3u);
+    EXPECT_EQ(program.Status(), FormatMsg(Msg::FilesInArchive, 3));
+}
+
 TEST_F(WindowTest, StartWritesTheZipAssociation) {
     RunningProgram program({});
     ASSERT_NE(program.Window(), nullptr) << "the window of larkspool.exe did not appear";
