@@ -3,7 +3,7 @@
 #include <exception>
 #include <string>
 
-#include "platform/Platform.h"
+#include "platform/Files.h"
 #include "sfx/CustomStub.h"
 #include "sfx/SfxUtils.h"
 

@@ -29,10 +29,10 @@ struct HandlePolicy {
 };
 using KernelHandle = platform::UniqueHandle<HandlePolicy>;
 
-// The program beside the tests, or the one in LARK_PROGRAM_DIR (an installed release).
+// The program beside the tests, or the one in the folder LARK_PROGRAM_DIR names (an installed release).
 std::string ProgramPath() {
     const char* installed = std::getenv("LARK_PROGRAM_DIR");
-    return (installed ? std::string(installed) : ExtractFilePath(platform::ModuleFileName())) + "larkspool.exe";
+    return (installed ? std::string(installed) + "\\" : ExtractFilePath(platform::ModuleFileName())) + "larkspool.exe";
 }
 
 // One run of the program, closed (or ended) when the test is done with it.

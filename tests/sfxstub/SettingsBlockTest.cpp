@@ -83,10 +83,10 @@ TEST(SettingsBlock, RefusesWhatDoesNotFit) {
     std::vector<uint8_t> image = StubImage(kDefaultBlock);
     const std::vector<uint8_t> before = image;
     const SfxSettings tooLong[] = {
-        {std::string(128, 'c'), "p", "c", true},
-        {"c", std::string(256, 'p'), "c", true},
-        {"c", "p", std::string(512, 'x'), true},
-        {std::string("nul\0inside", 10), "p", "c", true},
+        {std::string(128, 'c'), "p", "c", true, ""},
+        {"c", std::string(256, 'p'), "c", true, ""},
+        {"c", "p", std::string(512, 'x'), true, ""},
+        {std::string("nul\0inside", 10), "p", "c", true, ""},
         {"c", "p", "c", true, std::string(96, 'd')},
     };
     for (const SfxSettings& settings : tooLong) {
