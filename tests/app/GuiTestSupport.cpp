@@ -258,7 +258,9 @@ std::string ProgramVersionResource(const std::string& program) {
     if (!module) return {};
     HRSRC found = ::FindResourceA(module, MAKEINTRESOURCEA(VS_VERSION_INFO), RT_VERSION);
     std::string bytes;
-    if (found) bytes.assign(static_cast<const char*>(::LockResource(::LoadResource(module, found))), ::SizeofResource(module, found));
+    if (found)
+        bytes.assign(static_cast<const char*>(::LockResource(::LoadResource(module, found))),
+                     ::SizeofResource(module, found));
     ::FreeLibrary(module);
     return bytes;
 }

@@ -93,7 +93,8 @@ TEST(SettingsBlock, RefusesWhatDoesNotFit) {
         EXPECT_FALSE(WriteSettings(image, settings));
         EXPECT_EQ(image, before);
     }
-    SfxSettings longest{std::string(127, 'c'), std::string(255, 'p'), std::string(511, 'x'), true, std::string(95, 'd')};
+    SfxSettings longest{std::string(127, 'c'), std::string(255, 'p'), std::string(511, 'x'), true,
+                        std::string(95, 'd')};
     EXPECT_TRUE(WriteSettings(image, longest));
 
     std::vector<uint8_t> noBlock(5000, 0);
