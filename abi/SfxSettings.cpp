@@ -29,11 +29,12 @@ bool IsBlockAt(const uint8_t* bytes) {
 
 bool FitsBlock(const SfxSettings& settings) {
     return Fits(settings.caption, kCaptionSize) && Fits(settings.productLine, kProductLineSize) &&
-           Fits(settings.commandLine, kCommandLineSize);
+           Fits(settings.commandLine, kCommandLineSize) && Fits(settings.destination, kDestinationSize);
 }
 
 Block MakeBlock(const SfxSettings& settings) {
-    return MakeBlock(settings.caption, settings.productLine, settings.commandLine, settings.showFileList);
+    return MakeBlock(settings.caption, settings.productLine, settings.commandLine, settings.showFileList,
+                     settings.destination);
 }
 
 bool ReadBlock(const uint8_t* bytes, size_t size, SfxSettings& settings) {
@@ -42,6 +43,7 @@ bool ReadBlock(const uint8_t* bytes, size_t size, SfxSettings& settings) {
     settings.productLine = TextAt(bytes, kProductLine, kProductLineSize);
     settings.commandLine = TextAt(bytes, kCommandLine, kCommandLineSize);
     settings.showFileList = (bytes[kFlags] & kFlagShowFileList) != 0;
+    settings.destination = TextAt(bytes, kDestination, kDestinationSize);
     return true;
 }
 

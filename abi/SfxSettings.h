@@ -26,7 +26,10 @@ namespace sfxsettings {
 // | 24     | 128  | caption, zero-terminated, zero-filled             |
 // | 152    | 256  | product line, zero-terminated, zero-filled        |
 // | 408    | 512  | command line, zero-terminated, zero-filled        |
-// | 920    | 104  | zero (room for later fields)                      |
+// | 920    | 96   | destination folder, zero-terminated, zero-filled;  |
+// |        |      | empty: the program's own folder; %NAME% stands    |
+// |        |      | for an environment variable (%ProgramFiles%)      |
+// | 1016   | 8    | zero (room for later fields)                      |
 constexpr size_t kMarker = 0;
 constexpr size_t kMarkerSize = 16;
 constexpr size_t kVersion = 16;
@@ -38,13 +41,15 @@ constexpr size_t kProductLine = 152;
 constexpr size_t kProductLineSize = 256;
 constexpr size_t kCommandLine = 408;
 constexpr size_t kCommandLineSize = 512;
+constexpr size_t kDestination = 920;
+constexpr size_t kDestinationSize = 96;
 constexpr size_t kBlockSize = 1024;
 
 constexpr uint16_t kFormatVersion = 1;
 constexpr uint32_t kFlagShowFileList = 0x01;
 constexpr char kMarkerText[kMarkerSize] = "LarkspoolSfxCfg";
 
-static_assert(kCommandLine + kCommandLineSize <= kBlockSize, "settings block fields");
+static_assert(kDestination + kDestinationSize <= kBlockSize, "settings block fields");
 
 // The customisation dialog's defaults, which the stub as built carries.
 constexpr std::string_view kDefaultCaption = "Larkspool Freeware";
@@ -61,12 +66,14 @@ struct SfxSettings {
     std::string productLine{kDefaultProductLine};
     std::string commandLine{kDefaultCommandLine};
     bool showFileList = true;
+    std::string destination;  // the folder offered first; empty: the program's own folder
 };
 
 // The longest text each field takes (one byte stays for the terminator).
 constexpr size_t kMaxCaption = kCaptionSize - 1;
 constexpr size_t kMaxProductLine = kProductLineSize - 1;
 constexpr size_t kMaxCommandLine = kCommandLineSize - 1;
+constexpr size_t kMaxDestination = kDestinationSize - 1;
 
 namespace detail {
 constexpr void PutText(Block& block, size_t at, std::string_view text) {
@@ -77,7 +84,7 @@ constexpr void PutText(Block& block, size_t at, std::string_view text) {
 // The block for the given texts; every byte not written is zero, so equal settings always give
 // equal blocks. Texts must fit (see the kMax constants): callers check with FitsBlock first.
 constexpr Block MakeBlock(std::string_view caption, std::string_view productLine, std::string_view commandLine,
-                          bool showFileList) {
+                          bool showFileList, std::string_view destination = {}) {
     Block block{};
     for (size_t i = 0; i < kMarkerSize; ++i) block[kMarker + i] = static_cast<uint8_t>(kMarkerText[i]);
     block[kVersion] = static_cast<uint8_t>(kFormatVersion);
@@ -88,6 +95,7 @@ constexpr Block MakeBlock(std::string_view caption, std::string_view productLine
     detail::PutText(block, kCaption, caption);
     detail::PutText(block, kProductLine, productLine);
     detail::PutText(block, kCommandLine, commandLine);
+    detail::PutText(block, kDestination, destination);
     return block;
 }
 

@@ -44,7 +44,8 @@ private:
 bool IsDefault(const sfxsettings::SfxSettings& settings) {
     const sfxsettings::SfxSettings defaults;
     return settings.caption == defaults.caption && settings.productLine == defaults.productLine &&
-           settings.commandLine == defaults.commandLine && settings.showFileList == defaults.showFileList;
+           settings.commandLine == defaults.commandLine && settings.showFileList == defaults.showFileList &&
+           settings.destination == defaults.destination;
 }
 
 // A conversion never overwrites: true (after the message) when the target is there already.

@@ -322,6 +322,11 @@ int Sfx(const Arguments& args) {
     return 0;
 }
 
+int Version(const Arguments&) {
+    std::printf("Larkspool %s\n", LARK_VERSION);
+    return 0;
+}
+
 int Add(const Arguments& args) {
     ParsedArguments parsed;
     if (!Parse(args, {"-r", "-p", "--trace"}, {}, parsed) || parsed.positional.empty()) return kUsageError;

@@ -14,6 +14,8 @@ int Comment(const Arguments& args);
 int FileComment(const Arguments& args);
 int Sfx(const Arguments& args);
 int Strip(const Arguments& args);
+// Prints the product's version.
+int Version(const Arguments& args);
 // The engine commands take options anywhere among their arguments; they return kUsageError when
 // the arguments do not fit.
 int Add(const Arguments& args);

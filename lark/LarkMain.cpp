@@ -21,6 +21,7 @@ struct Command {
 };
 
 const Command kCommands[] = {
+    {"--version", 0, "lark --version", lark::Version},
     {"list", 1, "lark list ARCHIVE", lark::List},
     {"comment", 2, "lark comment ARCHIVE TEXT", lark::Comment},
     {"file-comment", 3, "lark file-comment ARCHIVE INDEX TEXT", lark::FileComment},

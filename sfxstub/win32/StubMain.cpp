@@ -43,6 +43,15 @@ int64_t OwnImageSize() {
     return end;
 }
 
+// The folder offered first: the settings' folder, its %NAME% variables expanded (a setup names
+// %ProgramFiles%, which differs between machines and languages), else the program's own folder.
+std::string DefaultDestination(const sfxsettings::SfxSettings& settings, const std::string& programPath) {
+    if (settings.destination.empty()) return engines::FolderPart(programPath);
+    char expanded[MAX_PATH];
+    const DWORD length = ::ExpandEnvironmentStringsA(settings.destination.c_str(), expanded, sizeof expanded);
+    return length > 0 && length <= sizeof expanded ? std::string(expanded) : settings.destination;
+}
+
 void ShowError(const std::string& text, const std::string& caption) {
     ::MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OK | MB_ICONERROR);
 }
@@ -72,7 +81,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     WindowInputs inputs;
     inputs.settings = ReadOwnSettings();
     const std::string programPath = platform::ModuleFileName();
-    inputs.defaultDestination = engines::FolderPart(programPath);
+    inputs.defaultDestination = DefaultDestination(inputs.settings, programPath);
     std::vector<std::string> arguments(__argv + 1, __argv + __argc);
     if (!ParseArguments(arguments, inputs.arguments)) {
         // Unattended runs stay silent; their caller reads the exit code.

@@ -253,4 +253,16 @@ std::vector<std::string> ProgramIconImages(const std::string& program, const cha
     return images;
 }
 
+std::string ProgramVersionResource(const std::string& program) {
+    HMODULE module = ::LoadLibraryExA(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!module) return {};
+    HRSRC found = ::FindResourceA(module, MAKEINTRESOURCEA(VS_VERSION_INFO), RT_VERSION);
+    std::string bytes;
+    if (found)
+        bytes.assign(static_cast<const char*>(::LockResource(::LoadResource(module, found))),
+                     ::SizeofResource(module, found));
+    ::FreeLibrary(module);
+    return bytes;
+}
+
 }  // namespace larktest

@@ -89,6 +89,8 @@ std::string MakeIconFile(uint32_t colour);
 std::vector<std::string> IconFileImages(const std::string& ico);
 // The images of a program's icon group `group`, read from the program file as data.
 std::vector<std::string> ProgramIconImages(const std::string& program, const char* group);
+// The bytes of a program's version resource, read the same way; empty when it has none.
+std::string ProgramVersionResource(const std::string& program);
 // The window's area of the screen as a 24-bit BMP file, for the README and for a look by hand.
 bool SaveScreenshot(HWND window, const std::string& path);
 // The folder named by LARK_SCREENSHOTS in Wine's form, made when missing; empty when not set.

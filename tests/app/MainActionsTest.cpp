@@ -274,6 +274,10 @@ TEST_F(ActionsTest, ZipToExeCarriesTheChosenSettingsAndIconIntoTheProgram) {
     EXPECT_EQ(settings.commandLine, "\"<?>tzip.hlp\"");
     EXPECT_FALSE(settings.showFileList);
     EXPECT_EQ(ProgramIconImages(target, "MAINICON"), IconFileImages(ico));
+    // The new icon leaves the stub's other resources as they were: its version, above all.
+    const std::string stubVersion = ProgramVersionResource(ExtractFilePath(platform::ModuleFileName()) + "sfx.bin");
+    EXPECT_FALSE(stubVersion.empty());
+    EXPECT_EQ(ProgramVersionResource(target), stubVersion);
     EXPECT_EQ(form->ZipArchive().SfxOffset(), static_cast<int32_t>(stub.size()));
     EXPECT_EQ(TempFiles(), tempBefore) << "the customised copy of the stub is removed";
     EXPECT_TRUE(user.Shown().empty());

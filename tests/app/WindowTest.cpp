@@ -2,6 +2,7 @@
 // status line, buttons and the association in the registry; one screenshot of a listed archive.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -29,7 +30,11 @@ struct HandlePolicy {
 };
 using KernelHandle = platform::UniqueHandle<HandlePolicy>;
 
-std::string ProgramPath() { return ExtractFilePath(platform::ModuleFileName()) + "larkspool.exe"; }
+// The program beside the tests, or the one in the folder LARK_PROGRAM_DIR names (an installed release).
+std::string ProgramPath() {
+    const char* installed = std::getenv("LARK_PROGRAM_DIR");
+    return (installed ? std::string(installed) + "\\" : ExtractFilePath(platform::ModuleFileName())) + "larkspool.exe";
+}
 
 // One run of the program, closed (or ended) when the test is done with it.
 class RunningProgram {
@@ -184,6 +189,19 @@ TEST_F(WindowTest, ListsTheArchiveNamedOnTheCommandLine) {
             }
         }
     }
+}
+
+// The program of an installed release (LARK_PROGRAM_DIR) starts and lists an archive; one start
+// only, as the package test runs it after installing.
+TEST_F(WindowTest, InstalledReleaseListsAnArchive) {
+    if (!std::getenv("LARK_PROGRAM_DIR")) GTEST_SKIP() << "no installed release named";
+    const std::string path = folder.Write("sample.zip", SampleArchive());
+    RunningProgram program({path});
+    ASSERT_NE(program.Window(), nullptr) << "the window of the installed larkspool.exe did not appear";
+    program.WaitForStart(true);
+    EXPECT_EQ(WindowText(program.Window()), path);
+    EXPECT_EQ(program.Rows().size(), 3u);
+    EXPECT_EQ(program.Status(), FormatMsg(Msg::FilesInArchive, 3));
 }
 
 TEST_F(WindowTest, StartWritesTheZipAssociation) {

@@ -56,7 +56,10 @@ TEST(SettingsBlock, CustomSettingsChangeOnlyTheBlockAndReadBack) {
     custom.productLine = "(c) 2024 Somebody";
     custom.commandLine = "<?>setup.exe /quiet";
     custom.showFileList = false;
+    custom.destination = "%ProgramFiles%\\Photos";
     ASSERT_TRUE(WriteSettings(image, custom));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&image[1000 + 920])), "%ProgramFiles%\\Photos");
+    EXPECT_EQ(image[1000 + 1015], 0);
     EXPECT_EQ(FindBlock(image), 1000);
     for (size_t i = 0; i < image.size(); ++i) {
         if (i < 1000 || i >= 1000 + kBlockSize) {
@@ -69,6 +72,7 @@ TEST(SettingsBlock, CustomSettingsChangeOnlyTheBlockAndReadBack) {
     EXPECT_EQ(read.productLine, custom.productLine);
     EXPECT_EQ(read.commandLine, custom.commandLine);
     EXPECT_FALSE(read.showFileList);
+    EXPECT_EQ(read.destination, custom.destination);
 
     // A resource update moves the block within the file; the marker still finds it.
     image.insert(image.begin(), 4096, 0);
@@ -79,16 +83,18 @@ TEST(SettingsBlock, RefusesWhatDoesNotFit) {
     std::vector<uint8_t> image = StubImage(kDefaultBlock);
     const std::vector<uint8_t> before = image;
     const SfxSettings tooLong[] = {
-        {std::string(128, 'c'), "p", "c", true},
-        {"c", std::string(256, 'p'), "c", true},
-        {"c", "p", std::string(512, 'x'), true},
-        {std::string("nul\0inside", 10), "p", "c", true},
+        {std::string(128, 'c'), "p", "c", true, ""},
+        {"c", std::string(256, 'p'), "c", true, ""},
+        {"c", "p", std::string(512, 'x'), true, ""},
+        {std::string("nul\0inside", 10), "p", "c", true, ""},
+        {"c", "p", "c", true, std::string(96, 'd')},
     };
     for (const SfxSettings& settings : tooLong) {
         EXPECT_FALSE(WriteSettings(image, settings));
         EXPECT_EQ(image, before);
     }
-    SfxSettings longest{std::string(127, 'c'), std::string(255, 'p'), std::string(511, 'x'), true};
+    SfxSettings longest{std::string(127, 'c'), std::string(255, 'p'), std::string(511, 'x'), true,
+                        std::string(95, 'd')};
     EXPECT_TRUE(WriteSettings(image, longest));
 
     std::vector<uint8_t> noBlock(5000, 0);
