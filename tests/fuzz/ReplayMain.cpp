@@ -22,6 +22,12 @@ const Target kTargets[] = {
     {"comments:", RunCommentInput},
 };
 
+// Messages may break their lines; the log keeps one line per input.
+std::string OneLine(std::string text) {
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    return text;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -46,7 +52,7 @@ int main(int argc, char** argv) {
         for (const Target& target : kTargets) {
             std::printf("%s ", target.name);
             std::fflush(stdout);  // a crash then shows which target it was in
-            std::printf("%s; ", target.run(data, bytes.size()).c_str());
+            std::printf("%s; ", OneLine(target.run(data, bytes.size())).c_str());
         }
         std::printf("\n");
     }
