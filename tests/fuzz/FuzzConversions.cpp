@@ -16,7 +16,13 @@ struct Listing {
     bool found = false;
     bool whole = false;  // every entry the end record counts, and no damaged header
     int32_t entries = 0;
+    std::vector<std::string> localHeaders;  // each entry's 30 bytes where its offset points, or empty
 };
+
+std::string LocalHeaderAt(const std::string& bytes, int64_t position) {
+    if (position < 0 || position + zip::LocalHeader::size() > static_cast<int64_t>(bytes.size())) return "";
+    return bytes.substr(static_cast<size_t>(position), zip::LocalHeader::size());
+}
 
 // The directory as the archive object walks it.
 Listing List(const std::string& bytes) {
@@ -26,14 +32,18 @@ Listing List(const std::string& bytes) {
     if (!end.Found() || end.NeedsZip64() || end.DirectoryStart() < 0) return listing;
     listing.found = true;
     zip::DirectoryIterator directory(source, end);
-    while (directory.Next()) ++listing.entries;
+    while (directory.Next()) {
+        ++listing.entries;
+        listing.localHeaders.push_back(LocalHeaderAt(bytes, directory.Header().LocalHeaderOffset() + end.Shift()));
+    }
     listing.whole = !directory.Failed() && listing.entries == end.record.TotalEntries();
     return listing;
 }
 
 }  // namespace
 
-// A program whose archive lists whole gives an archive that lists the same, stub or no stub.
+// A program whose archive lists whole gives an archive that lists the same, stub or no stub, with
+// each entry's local header where its offset points.
 std::string RunStripInput(const uint8_t* data, size_t size) {
     const std::string program(reinterpret_cast<const char*>(data), size);
     larktest::MemoryStream input(program);
@@ -47,6 +57,7 @@ std::string RunStripInput(const uint8_t* data, size_t size) {
     const Listing before = List(program);
     const Listing after = List(output.Bytes());
     if (before.whole && (!after.whole || after.entries != before.entries)) Broken("a stripped archive lists as its program did");
+    if (before.whole && after.localHeaders != before.localHeaders) Broken("a stripped archive keeps every entry's data");
     return "stripped, " + std::to_string(after.entries) + " entries";
 }
 

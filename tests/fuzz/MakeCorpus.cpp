@@ -113,6 +113,16 @@ void WriteEngineSeeds(const std::string& folder) {
     Write(folder, "program.exe",
           PackedArchive({{"setup.txt", Text(700), true}, {"key.txt", "k", false, true}},
                         larktest::StubBytes(100) + block + larktest::StubBytes(50)));
+    {
+        // A directory that lists the entries in another order than the file holds them.
+        auto built = ArchiveBuilder().Add("a.txt", "first").Add("b.txt", "second").Stub(larktest::StubBytes(64), false).Build();
+        const size_t first = built.layout.centralHeaders[0];
+        const size_t second = built.layout.centralHeaders[1];
+        const std::string a = built.bytes.substr(first, second - first);
+        const std::string b = built.bytes.substr(second, built.layout.endRecord - second);
+        built.bytes.replace(first, a.size() + b.size(), b + a);
+        Write(folder, "reordered-program.exe", built.bytes);
+    }
     // A set's parts joined as a merge joins them: the marker counted by disk 0's offsets.
     EntrySpec onSecondDisk;
     onSecondDisk.name = "second.txt";
