@@ -49,7 +49,7 @@ bool AppendWholeFile(const std::string& name, FileStream& output) {
 }
 
 // Lowers every stored offset by `shift`, for archives whose offsets counted the stub in front.
-bool LowerStoredOffsets(FileStream& output, EndOfCentralHeader record, int64_t endPosition, uint32_t shift) {
+bool LowerStoredOffsets(platform::Stream& output, EndOfCentralHeader record, int64_t endPosition, uint32_t shift) {
     if (record.CentralDirOffset() < shift) return false;
     const uint32_t directoryOffset = record.CentralDirOffset() - shift;
     record.SetU32(EndOfCentralHeader::kCentralDirOffset, directoryOffset);
@@ -68,7 +68,7 @@ bool LowerStoredOffsets(FileStream& output, EndOfCentralHeader record, int64_t e
 }
 
 // ZIP64 records that repeat the end record carry the directory offset and their own position too.
-bool LowerZip64Offsets(FileStream& output, int64_t end64Position, uint32_t shift) {
+bool LowerZip64Offsets(platform::Stream& output, int64_t end64Position, uint32_t shift) {
     zip::Zip64EndRecord end64;
     zip::Zip64Locator locator;
     if (output.Seek(end64Position, Origin::Begin) < 0 || !zip::ReadRecord(output, end64) ||
@@ -102,7 +102,10 @@ bool StripSfxStub(const std::string& sfxName, const std::string& zipName) {
     PartialTarget target;
     FileStream output(zipName, platform::Access::Create, platform::Share::Exclusive);
     target.Arm(zipName);
+    return StripSfxStub(input, output, sfxName) && target.Keep();
+}
 
+bool StripSfxStub(platform::Stream& input, platform::Stream& output, const std::string& sfxName) {
     zip::StreamSource source(input);
     const zip::EndOfArchive end = zip::FindEndOfArchive(source);
     if (!end.Found()) throw ZipException(FormatMsg(Msg::NotValidSfx, sfxName));
@@ -129,5 +132,5 @@ bool StripSfxStub(const std::string& sfxName, const std::string& zipName) {
         if (!LowerStoredOffsets(output, record, endPosition, shift)) return false;
         if (zip64Size > 0 && !LowerZip64Offsets(output, endPosition - zip64Size - shift, shift)) return false;
     }
-    return target.Keep();
+    return true;
 }

@@ -129,8 +129,14 @@ private:
 }  // namespace
 
 SfxArchive::Status SfxArchive::Open(const std::string& path, int64_t imageSize) {
-    stream_ = platform::FileStream::Open(path, platform::Access::Read, platform::Share::DenyWrite, error_);
-    if (!stream_) return Status::CannotOpen;
+    std::unique_ptr<platform::FileStream> file =
+        platform::FileStream::Open(path, platform::Access::Read, platform::Share::DenyWrite, error_);
+    if (!file) return Status::CannotOpen;
+    return Read(std::move(file), imageSize);
+}
+
+SfxArchive::Status SfxArchive::Read(std::unique_ptr<platform::Stream> stream, int64_t imageSize) {
+    stream_ = std::move(stream);
     if (stream_->Size() <= imageSize) return Status::NoArchive;
     if (!engines::ReadDirectory(*stream_, directory_, error_)) return Status::Damaged;
     // The archive's data must lie behind the program: a record found inside the program's own code

@@ -19,13 +19,15 @@ public:
     enum class Status { Ok, NoArchive, CannotOpen, Damaged };
 
     Status Open(const std::string& path, int64_t imageSize);
+    // The same over a stream already open (memory, in the fuzzer).
+    Status Read(std::unique_ptr<platform::Stream> stream, int64_t imageSize);
     // The reason behind CannotOpen and Damaged.
     const std::string& Error() const { return error_; }
     const std::vector<engines::Entry>& Entries() const { return directory_.entries; }
     platform::Stream& Stream() { return *stream_; }
 
 private:
-    std::unique_ptr<platform::FileStream> stream_;
+    std::unique_ptr<platform::Stream> stream_;
     engines::Directory directory_;
     std::string error_;
 };

@@ -96,44 +96,6 @@ void AppendPart(FileStream& part, int32_t diskNumber, FileStream& target, Buffer
     if (!copy.Whole(expected)) throw ZipException(FormatMsg(Msg::ErrorReadingDiskPart, diskNumber));
 }
 
-// Makes the joined parts one single-disk archive: every central record's offset counts from the
-// start of the file and every disk number is 0. `diskOffsets[d]` is where disk d's part begins,
-// counted as its own offsets count.
-void RewriteDirectory(FileStream& target, EndOfCentralHeader work, const std::vector<int64_t>& diskOffsets,
-                      const std::string& destFileName) {
-    const int64_t size = target.Size();
-    if (size > INT32_MAX) throw ZipException(FormatMsg(Msg::TooLarge, destFileName));
-    const int64_t start = size - work.CommentLength() - EndOfCentralHeader::size() - work.CentralDirSize();
-    if (start < 0) Fail(Msg::ErrorReadingEndOfCentral);
-    const int64_t end = start + work.CentralDirSize();
-    const int64_t disksCopied = static_cast<int64_t>(diskOffsets.size()) - 1;
-
-    zip::StreamSource source(target);
-    zip::DirectoryIterator directory(source, start, end, work.TotalEntries());
-    while (directory.Next()) {
-        CentralFileHeader header = directory.Header();
-        // A disk the set does not have, or an offset outside the copied data, would give an
-        // archive whose entries cannot be found.
-        const uint16_t disk = header.DiskNumberStart();
-        if (disk >= disksCopied) Fail(Msg::ErrorReadingCentral);
-        const int64_t offset = header.LocalHeaderOffset() + diskOffsets[disk];
-        if (offset < 0 || offset >= start) Fail(Msg::ErrorReadingCentral);
-
-        header.SetU32(CentralFileHeader::kLocalHeaderOffset, static_cast<uint32_t>(offset));
-        header.SetU16(CentralFileHeader::kDiskNumberStart, 0);
-        if (target.Seek(directory.HeaderPosition(), Origin::Begin) < 0 || !zip::WriteRecord(target, header))
-            Fail(Msg::ErrorWritingCentralDir);
-    }
-    // The end record goes where the directory's size says it stands, and nowhere else.
-    if (directory.Failed() || directory.Position() != end) Fail(Msg::ErrorReadingCentral);
-
-    work.SetU16(EndOfCentralHeader::kThisDisk, 0);
-    work.SetU16(EndOfCentralHeader::kCentralDirDisk, 0);
-    work.SetU16(EndOfCentralHeader::kEntriesOnDisk, work.TotalEntries());
-    work.SetU32(EndOfCentralHeader::kCentralDirOffset, static_cast<uint32_t>(start));
-    if (target.Seek(end, Origin::Begin) < 0 || !zip::WriteRecord(target, work)) Fail(Msg::ErrorWritingEndOfCentral);
-}
-
 }  // namespace
 
 bool volumes::MergeSpannedZip(const zip::Archive& archive, const std::string& DestFileName,
@@ -180,7 +142,42 @@ bool volumes::MergeSpannedZip(const zip::Archive& archive, const std::string& De
     }
     source.reset();
 
-    RewriteDirectory(target.Stream(), endRecord, diskOffsets, DestFileName);
+    RewriteMergedDirectory(target.Stream(), endRecord, diskOffsets, DestFileName);
     target.Complete();
     return true;
+}
+
+void volumes::RewriteMergedDirectory(platform::Stream& target, EndOfCentralHeader work, const std::vector<int64_t>& diskOffsets,
+                      const std::string& destFileName) {
+    const int64_t size = target.Size();
+    if (size > INT32_MAX) throw ZipException(FormatMsg(Msg::TooLarge, destFileName));
+    const int64_t start = size - work.CommentLength() - EndOfCentralHeader::size() - work.CentralDirSize();
+    if (start < 0) Fail(Msg::ErrorReadingEndOfCentral);
+    const int64_t end = start + work.CentralDirSize();
+    const int64_t disksCopied = static_cast<int64_t>(diskOffsets.size()) - 1;
+
+    zip::StreamSource source(target);
+    zip::DirectoryIterator directory(source, start, end, work.TotalEntries());
+    while (directory.Next()) {
+        CentralFileHeader header = directory.Header();
+        // A disk the set does not have, or an offset outside the copied data, would give an
+        // archive whose entries cannot be found.
+        const uint16_t disk = header.DiskNumberStart();
+        if (disk >= disksCopied) Fail(Msg::ErrorReadingCentral);
+        const int64_t offset = header.LocalHeaderOffset() + diskOffsets[disk];
+        if (offset < 0 || offset >= start) Fail(Msg::ErrorReadingCentral);
+
+        header.SetU32(CentralFileHeader::kLocalHeaderOffset, static_cast<uint32_t>(offset));
+        header.SetU16(CentralFileHeader::kDiskNumberStart, 0);
+        if (target.Seek(directory.HeaderPosition(), Origin::Begin) < 0 || !zip::WriteRecord(target, header))
+            Fail(Msg::ErrorWritingCentralDir);
+    }
+    // The end record goes where the directory's size says it stands, and nowhere else.
+    if (directory.Failed() || directory.Position() != end) Fail(Msg::ErrorReadingCentral);
+
+    work.SetU16(EndOfCentralHeader::kThisDisk, 0);
+    work.SetU16(EndOfCentralHeader::kCentralDirDisk, 0);
+    work.SetU16(EndOfCentralHeader::kEntriesOnDisk, work.TotalEntries());
+    work.SetU32(EndOfCentralHeader::kCentralDirOffset, static_cast<uint32_t>(start));
+    if (target.Seek(end, Origin::Begin) < 0 || !zip::WriteRecord(target, work)) Fail(Msg::ErrorWritingEndOfCentral);
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "archive/Archive.h"
 
@@ -19,5 +20,11 @@ bool SpanZip(zip::Archive& archive, const std::string& DestFileName, int32_t Max
 // Joins the multi-disk set open from a floppy into one ordinary archive on a fixed disk.
 // False when nothing was done or on Cancel; the target then is as it was before.
 bool MergeSpannedZip(const zip::Archive& archive, const std::string& DestFileName, const VolumeProgress& progress);
+// The last step of a merge: makes the joined parts in `target` one single-disk archive, every
+// central record's offset counted from the start of the file and every disk number 0.
+// `diskOffsets[d]` is where disk d's part begins, counted as its own offsets count; `work` is the
+// set's end record. A ZipException when the directory does not fit the parts.
+void RewriteMergedDirectory(platform::Stream& target, zip::EndOfCentralHeader work, const std::vector<int64_t>& diskOffsets,
+                            const std::string& destFileName);
 
 }  // namespace volumes

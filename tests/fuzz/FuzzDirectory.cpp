@@ -1,7 +1,6 @@
 // One fuzz input, in memory, through the end-record finder, the directory iterator and the engines' reader.
-#include "tests/fuzz/FuzzDirectory.h"
+#include "tests/fuzz/FuzzTargets.h"
 
-#include <cstdlib>
 #include <string>
 
 #include "engines/common/ArchiveDirectory.h"
@@ -18,7 +17,7 @@ namespace {
 void CheckFinder(zip::ByteSource& source, size_t size) {
     const int32_t position = zip::FindEndRecord(source);
     if (position == -1) return;
-    if (position < 0 || static_cast<size_t>(position) + zip::EndOfCentralHeader::kSize > size) std::abort();
+    if (position < 0 || static_cast<size_t>(position) + zip::EndOfCentralHeader::kSize > size) Broken("a found end record lies inside the input");
 }
 
 size_t SeparatorsIn(std::string_view text) {
@@ -31,7 +30,7 @@ size_t SeparatorsIn(std::string_view text) {
 void CheckUnicodeName(const zip::DirectoryIterator& directory) {
     const std::string name = zip::EntryNameUtf8(directory.Name(), directory.Header().Flags(), directory.ExtraField(),
                                                 directory.OemNames());
-    if (!zip::IsValidUtf8(name) || SeparatorsIn(name) > SeparatorsIn(directory.Name())) std::abort();
+    if (!zip::IsValidUtf8(name) || SeparatorsIn(name) > SeparatorsIn(directory.Name())) Broken("a Unicode name is valid UTF-8 with no more separators");
 }
 
 // The walk the archive object, the comment editor, spanning and the stub stripper make.
@@ -43,14 +42,14 @@ std::string WalkDirectory(zip::ByteSource& source) {
     int32_t count = 0;
     while (directory.Next()) {
         if (directory.HeaderPosition() < end.DirectoryStart() || directory.Position() > end.DirectoryEnd())
-            std::abort();
+            Broken("a directory record lies inside the directory");
         const zip::TextEncoding encoding = zip::EntryTextEncoding(directory.Header(), directory.OemNames());
         zip::DecodeText(encoding, std::string(directory.Name()));
         zip::DecodeText(encoding, std::string(directory.Comment()));
         CheckUnicodeName(directory);
         ++count;
     }
-    if (count > end.record.TotalEntries()) std::abort();
+    if (count > end.record.TotalEntries()) Broken("no more entries than the end record counts");
     return std::to_string(count) + (directory.Failed() ? " entries, then a damaged header" : " entries");
 }
 

@@ -1,5 +1,5 @@
 // One fuzz input through UnzDll's own code, linked into the replay: extracted, counted, removed.
-#include "tests/fuzz/FuzzEngines.h"
+#include "tests/fuzz/FuzzTargets.h"
 
 #include <cstring>
 

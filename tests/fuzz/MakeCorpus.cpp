@@ -1,8 +1,12 @@
-// Writes the small seed corpus of the directory fuzzer into a folder: run it to regenerate corpus/.
+// Writes the small seed corpus of the fuzz targets into a folder: run it to regenerate corpus/.
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <vector>
 
+#include "abi/SfxSettings.h"
+#include "engines/common/Codec.h"
+#include "tests/fuzz/FuzzTargets.h"
 #include "tests/support/ArchiveBuilder.h"
 
 using larktest::ArchiveBuilder;
@@ -30,6 +34,102 @@ ArchiveBuilder ThreeEntries() {
     ntfs.specVersion = 50;
     ntfs.dataDescriptor = true;
     return ArchiveBuilder().Add("a.txt", "first").Add(commented).Add(ntfs);
+}
+
+// An entry's plain content and how it is stored: deflated, encrypted with the fuzz password, or
+// with its sizes in a data descriptor.
+struct Packed {
+    std::string name;
+    std::string data;
+    bool deflate = false;
+    bool encrypt = false;
+    bool descriptor = false;
+};
+
+std::string Pack(const Packed& item) {
+    std::vector<uint8_t> stored(item.data.begin(), item.data.end());
+    if (item.deflate) {
+        std::vector<uint8_t> packed;
+        engines::Deflater(6).Compress(stored.data(), stored.size(), true, packed);
+        stored = packed;
+    }
+    if (item.encrypt) {
+        // A fixed header, so that the corpus comes out the same every time.
+        std::vector<uint8_t> header(engines::ZipCipher::kHeaderSize, 0x5A);
+        header.back() = static_cast<uint8_t>(larktest::Crc32(item.data) >> 24);
+        header.insert(header.end(), stored.begin(), stored.end());
+        stored = header;
+        engines::ZipCipher(kFuzzPassword).Encrypt(stored.data(), stored.size());
+    }
+    return std::string(stored.begin(), stored.end());
+}
+
+// The builder stores what it is given; the method, CRC and plain size are set afterwards.
+std::string PackedArchive(const std::vector<Packed>& items, const std::string& stub = std::string()) {
+    ArchiveBuilder builder;
+    for (const Packed& item : items) {
+        EntrySpec spec;
+        spec.name = item.name;
+        spec.data = Pack(item);
+        spec.flags = item.encrypt ? 1 : 0;
+        spec.dataDescriptor = item.descriptor;
+        builder.Add(spec);
+    }
+    if (!stub.empty()) builder.Stub(stub, false);
+    auto built = builder.Build();
+    for (size_t i = 0; i < items.size(); ++i) {
+        const uint32_t crc = larktest::Crc32(items[i].data);
+        const auto size = static_cast<uint32_t>(items[i].data.size());
+        for (const size_t header : {built.layout.localHeaders[i], built.layout.centralHeaders[i] + 2}) {
+            larktest::PutU16(built.bytes, header + 8, items[i].deflate ? 8 : 0);
+            if (items[i].descriptor && header == built.layout.localHeaders[i]) continue;
+            PutU32(built.bytes, header + 14, crc);
+            PutU32(built.bytes, header + 22, size);
+        }
+    }
+    return built.bytes;
+}
+
+std::string Text(size_t size) {
+    std::string text;
+    while (text.size() < size) text += "the quick brown fox jumps over the lazy dog " + std::to_string(text.size());
+    return text.substr(0, size);
+}
+
+void WriteEngineSeeds(const std::string& folder) {
+    Write(folder, "deflated.zip", PackedArchive({{"a.txt", Text(3000), true}, {"b/", ""}, {"b/c.txt", "c", true}}));
+    Write(folder, "encrypted.zip",
+          PackedArchive({{"stored.txt", Text(100), false, true}, {"deflated.txt", Text(2000), true, true}}));
+    Write(folder, "descriptor.zip",
+          PackedArchive({{"a.txt", Text(500), true, false, true}, {"e.txt", Text(50), true, true, true}}));
+    {
+        // Declares fewer bytes than its data inflates to, as a bomb does.
+        std::string bomb = PackedArchive({{"bomb.txt", std::string(20000, 'z'), true}});
+        PutU32(bomb, bomb.find(std::string("PK\x01\x02", 4)) + 24, 1000);
+        Write(folder, "declared-too-small.zip", bomb);
+    }
+    // The stub as it is built: its settings block, then the archive behind its image.
+    const std::string block(sfxsettings::kDefaultBlock.begin(), sfxsettings::kDefaultBlock.end());
+    Write(folder, "program.exe",
+          PackedArchive({{"setup.txt", Text(700), true}, {"key.txt", "k", false, true}},
+                        larktest::StubBytes(100) + block + larktest::StubBytes(50)));
+    {
+        // A directory that lists the entries in another order than the file holds them.
+        auto built = ArchiveBuilder().Add("a.txt", "first").Add("b.txt", "second").Stub(larktest::StubBytes(64), false).Build();
+        const size_t first = built.layout.centralHeaders[0];
+        const size_t second = built.layout.centralHeaders[1];
+        const std::string a = built.bytes.substr(first, second - first);
+        const std::string b = built.bytes.substr(second, built.layout.endRecord - second);
+        built.bytes.replace(first, a.size() + b.size(), b + a);
+        Write(folder, "reordered-program.exe", built.bytes);
+    }
+    // A set's parts joined as a merge joins them: the marker counted by disk 0's offsets.
+    EntrySpec onSecondDisk;
+    onSecondDisk.name = "second.txt";
+    onSecondDisk.data = "on disk 1";
+    onSecondDisk.diskNumberStart = 1;
+    Write(folder, "joined-set.zip",
+          ArchiveBuilder().Add("first.txt", "on disk 0").Add(onSecondDisk).Disks(1, 1).Stub(FromHex("50 4B 07 08"), true).Bytes());
 }
 
 }  // namespace
@@ -66,5 +166,6 @@ int main(int argc, char** argv) {
         Write(folder, "cut-in-directory.zip", truncated);
     }
     Write(folder, "text.txt", "This is not an archive at all.\r\n");
+    WriteEngineSeeds(folder);
     return 0;
 }

@@ -1,5 +1,4 @@
-// Runs every file of the fuzz corpus through the directory reader and the extracting engine once,
-// in every build.
+// Runs every file of the fuzz corpus through every fuzz target once, in every build.
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -8,8 +7,28 @@
 #include <string>
 #include <vector>
 
-#include "tests/fuzz/FuzzDirectory.h"
-#include "tests/fuzz/FuzzEngines.h"
+#include "tests/fuzz/FuzzTargets.h"
+
+namespace {
+
+struct Target {
+    const char* name;
+    std::string (*run)(const uint8_t* data, size_t size);
+};
+
+const Target kTargets[] = {
+    {"directory:", RunDirectoryInput}, {"engine:", RunEngineInput}, {"extract:", RunExtractInput},
+    {"stub:", RunStubInput},           {"strip:", RunStripInput},   {"merge:", RunMergeInput},
+    {"comments:", RunCommentInput},
+};
+
+// Messages may break their lines; the log keeps one line per input.
+std::string OneLine(std::string text) {
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    return text;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     if (argc != 2) {
@@ -30,10 +49,12 @@ int main(int argc, char** argv) {
         std::printf("%s (%zu bytes): ", file.filename().string().c_str(), bytes.size());
         std::fflush(stdout);
         const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
-        const std::string outcome = RunDirectoryInput(data, bytes.size());
-        std::printf("%s; ", outcome.c_str());
-        std::fflush(stdout);
-        std::printf("%s\n", RunEngineInput(data, bytes.size()).c_str());
+        for (const Target& target : kTargets) {
+            std::printf("%s ", target.name);
+            std::fflush(stdout);  // a crash then shows which target it was in
+            std::printf("%s; ", OneLine(target.run(data, bytes.size())).c_str());
+        }
+        std::printf("\n");
     }
     std::printf("%zu inputs replayed\n", files.size());
     return 0;

@@ -1,0 +1,93 @@
+// The record walks of the conversions, fuzzed in memory: stripping a stub and ending a merge.
+#include "tests/fuzz/FuzzTargets.h"
+
+#include <vector>
+
+#include "archive/Archive.h"
+#include "sfx/SfxUtils.h"
+#include "tests/support/ArchiveBuilder.h"
+#include "volumes/Volumes.h"
+#include "zipformat/Directory.h"
+#include "zipformat/EndRecord.h"
+
+namespace {
+
+struct Listing {
+    bool found = false;
+    bool whole = false;  // every entry the end record counts, and no damaged header
+    int32_t entries = 0;
+    std::vector<std::string> localHeaders;  // each entry's 30 bytes where its offset points, or empty
+};
+
+std::string LocalHeaderAt(const std::string& bytes, int64_t position) {
+    if (position < 0 || position + zip::LocalHeader::size() > static_cast<int64_t>(bytes.size())) return "";
+    return bytes.substr(static_cast<size_t>(position), zip::LocalHeader::size());
+}
+
+// The directory as the archive object walks it.
+Listing List(const std::string& bytes) {
+    zip::MemorySource source(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    const zip::EndOfArchive end = zip::FindEndOfArchive(source);
+    Listing listing;
+    if (!end.Found() || end.NeedsZip64() || end.DirectoryStart() < 0) return listing;
+    listing.found = true;
+    zip::DirectoryIterator directory(source, end);
+    while (directory.Next()) {
+        ++listing.entries;
+        listing.localHeaders.push_back(LocalHeaderAt(bytes, directory.Header().LocalHeaderOffset() + end.Shift()));
+    }
+    listing.whole = !directory.Failed() && listing.entries == end.record.TotalEntries();
+    return listing;
+}
+
+}  // namespace
+
+// A program whose archive lists whole gives an archive that lists the same, stub or no stub, with
+// each entry's local header where its offset points.
+std::string RunStripInput(const uint8_t* data, size_t size) {
+    const std::string program(reinterpret_cast<const char*>(data), size);
+    larktest::MemoryStream input(program);
+    larktest::MemoryStream output("");
+    try {
+        if (!StripSfxStub(input, output, "fuzz.exe")) return "not stripped";
+    } catch (const ZipException& refusal) {
+        return refusal.what();
+    }
+    if (output.Size() >= input.Size()) Broken("the stripped archive is smaller than the program");
+    const Listing before = List(program);
+    const Listing after = List(output.Bytes());
+    if (before.whole && (!after.whole || after.entries != before.entries)) Broken("a stripped archive lists as its program did");
+    if (before.whole && after.localHeaders != before.localHeaders) Broken("a stripped archive keeps every entry's data");
+    return "stripped, " + std::to_string(after.entries) + " entries";
+}
+
+// The joined parts of a set of as many disks as the end record counts, cut evenly; once the
+// rewrite accepts them, the directory lists whole on disk 0 with every record inside the file.
+std::string RunMergeInput(const uint8_t* data, size_t size) {
+    zip::MemorySource source(data, size);
+    const zip::EndOfArchive end = zip::FindEndOfArchive(source);
+    if (!end.Found()) return "no end record";
+    const int64_t disks = std::min<int64_t>(end.record.ThisDisk(), 16) + 1;
+    std::vector<int64_t> diskOffsets{-static_cast<int64_t>(zip::MultiDiskMarker::size())};
+    for (int64_t disk = 1; disk <= disks; ++disk) diskOffsets.push_back(static_cast<int64_t>(size) * disk / disks);
+    larktest::MemoryStream target(std::string(reinterpret_cast<const char*>(data), size));
+    try {
+        volumes::RewriteMergedDirectory(target, end.record, diskOffsets, "fuzz.zip");
+    } catch (const ZipException& refusal) {
+        return refusal.what();
+    }
+    const std::string& merged = target.Bytes();
+    zip::MemorySource mergedSource(reinterpret_cast<const uint8_t*>(merged.data()), merged.size());
+    const zip::EndOfArchive mergedEnd = zip::FindEndOfArchive(mergedSource);
+    if (!mergedEnd.Found() || mergedEnd.record.ThisDisk() != 0) Broken("a merged archive has its end record on disk 0");
+    zip::DirectoryIterator directory(mergedSource, mergedEnd);
+    int32_t entries = 0;
+    while (directory.Next()) {
+        if (directory.Header().DiskNumberStart() != 0 ||
+            directory.Header().LocalHeaderOffset() >= mergedEnd.DirectoryStart())
+            Broken("a merged entry lies on disk 0 in front of the directory");
+        ++entries;
+    }
+    if (directory.Failed() || entries != mergedEnd.record.TotalEntries()) Broken("a merged directory lists whole");
+    return "merged, " + std::to_string(entries) + " entries";
+}

@@ -1,0 +1,110 @@
+// The engines' reading of entry data, fuzzed in memory: no file is written.
+#include "tests/fuzz/FuzzTargets.h"
+#include "tests/fuzz/MemoryExtraction.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "engines/common/EntryData.h"
+#include "tests/support/ArchiveBuilder.h"
+
+namespace {
+
+using engines::DataResult;
+using engines::Entry;
+
+struct Decoded {
+    DataResult result = DataResult::Good;
+    std::string plain;
+};
+
+// A sink that takes no byte past the entry's declared size: the decoder must stop before.
+engines::PlainSink BoundedSink(const Entry& entry, std::string& plain) {
+    return [&entry, &plain](const uint8_t* bytes, size_t count) {
+        if (plain.size() + count > entry.Size()) Broken("no byte past the declared size reaches the sink");
+        plain.append(reinterpret_cast<const char*>(bytes), count);
+        return DataResult::Good;
+    };
+}
+
+Decoded DecodeWhole(platform::Stream& archive, const Entry& entry, const std::string& password) {
+    Decoded decoded;
+    engines::EntryDecoder decoder(entry, password);
+    std::vector<uint8_t> input;
+    decoded.result = decoder.DecodeFrom(archive, entry.dataStart, input, BoundedSink(entry, decoded.plain));
+    return decoded;
+}
+
+// The same data fed in pieces of a few bytes, as a worker reading ahead may cut it.
+Decoded DecodeInPieces(platform::Stream& archive, const Entry& entry, const std::string& password) {
+    Decoded decoded;
+    engines::EntryDecoder decoder(entry, password);
+    const engines::PlainSink sink = BoundedSink(entry, decoded.plain);
+    std::vector<uint8_t> stored;
+    if (entry.CompressedSize() > 0) {
+        if (entry.dataStart + entry.CompressedSize() > archive.Size()) return {DataResult::Damaged, {}};
+        stored.resize(entry.CompressedSize());
+        const int32_t got = archive.ReadAt(entry.dataStart, stored.data(), static_cast<int32_t>(stored.size()));
+        if (got != static_cast<int32_t>(stored.size())) return {DataResult::Damaged, {}};
+    }
+    for (size_t at = 0, piece = 1; at < stored.size(); at += piece, piece = piece % 13 + 1) {
+        piece = std::min(piece, stored.size() - at);
+        decoded.result = decoder.Feed(stored.data() + at, piece, sink);
+        if (decoded.result != DataResult::Good) return decoded;
+    }
+    decoded.result = decoder.Finish();
+    return decoded;
+}
+
+bool PasswordOpens(platform::Stream& archive, const Entry& entry) {
+    engines::PasswordTrial trial;
+    return engines::ReadPasswordTrial(archive, entry, entry.dataStart, trial) && trial.Opens(kFuzzPassword);
+}
+
+// Good means whole: the declared size and CRC, and the same bytes however the data was fed. A
+// piecewise decode that reads less than the whole data may fail where the whole one did not.
+void CheckDecodings(const Entry& entry, const Decoded& whole, const Decoded& pieces) {
+    if (whole.result == DataResult::Good &&
+        (whole.plain.size() != entry.Size() || larktest::Crc32(whole.plain) != entry.Crc()))
+        Broken("good data has the declared size and CRC");
+    if ((whole.result == DataResult::Good) != (pieces.result == DataResult::Good)) Broken("data fed in pieces decodes as data fed whole");
+    if (whole.result == DataResult::Good && whole.plain != pieces.plain) Broken("data fed in pieces gives the same bytes");
+}
+
+// The length of an entry's record, data descriptor included, as the updating engine copies it.
+// It may run past the end of a damaged archive: the copy then stops the update unchanged.
+void CheckRawLength(platform::Stream& archive, const Entry& entry) {
+    const int64_t length = engines::RawLength(archive, entry);
+    if (length != -1 && length < static_cast<int64_t>(zip::LocalHeader::size())) Broken("an entry's record is at least a local header long");
+}
+
+}  // namespace
+
+std::string ExtractIntoMemory(platform::Stream& archive, const engines::Directory& directory) {
+    int good = 0;
+    int not_good = 0;
+    for (const Entry& entry : directory.entries) {
+        CheckRawLength(archive, entry);
+        if (entry.IsFolder() || !entry.MethodSupported() || entry.dataStart < 0) continue;
+        const std::string password = entry.IsEncrypted() ? kFuzzPassword : "";
+        if (entry.IsEncrypted() && !PasswordOpens(archive, entry)) {
+            ++not_good;
+            continue;
+        }
+        const Decoded whole = DecodeWhole(archive, entry, password);
+        CheckDecodings(entry, whole, DecodeInPieces(archive, entry, password));
+        ++(whole.result == DataResult::Good ? good : not_good);
+    }
+    return std::to_string(good) + " decoded, " + std::to_string(not_good) + " not";
+}
+
+std::string RunExtractInput(const uint8_t* data, size_t size) {
+    larktest::MemoryStream archive(std::string(reinterpret_cast<const char*>(data), size));
+    engines::Directory directory;
+    std::string error;
+    if (!engines::ReadDirectory(archive, directory, error)) return error;
+    engines::LocateData(archive, directory);
+    // Extractors refuse such an archive whole.
+    if (engines::EntriesOverlap(directory)) return "overlapping entries";
+    return ExtractIntoMemory(archive, directory);
+}
