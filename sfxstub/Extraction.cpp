@@ -106,6 +106,7 @@ private:
             break;
         case engines::DataResult::Damaged:
         case engines::DataResult::Longer:
+        case engines::DataResult::Unauthentic:
             return Failure::Damaged;
         case engines::DataResult::WriteError:
             return Failure::WriteError;

@@ -169,6 +169,7 @@ int32_t RunUnzip(engine::ExecFn exec, const UnzipJob& job, RecordingCallback& ca
     command.SetU32(UnzipCommand::kZipFileName, Word(job.archive));
     command.SetU32(UnzipCommand::kDestination, Word(job.destination));
     if (!job.password.empty()) command.SetU32(UnzipCommand::kPassword, Word(job.password));
+    if (job.testOnly) command.SetU32(UnzipCommand::kExtensions, engine::ExtensionWord(engine::kExtTestOnly));
     std::vector<uint8_t> specs(job.specs.size() * UnzipSpecEntry::kSize);
     for (size_t i = 0; i < job.specs.size(); ++i) {
         UnzipSpecEntry entry;

@@ -66,6 +66,7 @@ struct UnzipJob {
     std::vector<std::string> specs;
     std::string password;
     uint8_t extractOptions = 17;
+    bool testOnly = false;
 };
 
 class Engines {
