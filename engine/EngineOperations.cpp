@@ -255,6 +255,8 @@ int32_t EngineOperations::RunZipDll(bool adding) {
     if (!call.comment.empty()) command.SetU32(ZipCommand::kComment, TextWord(call.comment));
     call.password = Password();
     if (adding && !call.password.empty()) command.SetU32(ZipCommand::kPassword, TextWord(call.password));
+    if (adding && !call.password.empty() && StrongEncryption)
+        command.SetU32(ZipCommand::kExtensions, engine::ExtensionWord(engine::kExtStrongEncryption));
 
     const size_t count = FileSpecs().size();
     command.SetU32(ZipCommand::kSpecCount, static_cast<uint32_t>(count));
@@ -285,7 +287,12 @@ int32_t EngineOperations::RunZipDll(bool adding) {
     return processed;
 }
 
-int32_t EngineOperations::ExtractFiles() {
+int32_t EngineOperations::ExtractFiles() { return RunUnzDll(false); }
+
+int32_t EngineOperations::TestFiles() { return RunUnzDll(true); }
+
+// Testing writes nothing, so it needs no destination folder.
+int32_t EngineOperations::RunUnzDll(bool testOnly) {
     if (RefusedWhileBusy()) return 0;
     Cancelled = false;
     refused_ = false;
@@ -294,7 +301,7 @@ int32_t EngineOperations::ExtractFiles() {
         Refuse(Msg::MultiDiskNotAllowed);
         return 0;
     }
-    if (!ExtractDir.empty() && !platform::DirectoryExists(ExtractDir)) {
+    if (!testOnly && !ExtractDir.empty() && !platform::DirectoryExists(ExtractDir)) {
         refused_ = true;
         Inform(FormatMsg(Msg::ExtractDirMissing, ExtractDir));
         return 0;
@@ -303,8 +310,10 @@ int32_t EngineOperations::ExtractFiles() {
         throw ZipException(FormatMsg(Msg::UnableToLoad, QuotedName(engine::kUnzDllName)));
 
     UnzipCall call;
-    call.destination = ExtractDir.empty() ? ExtractFilePath(ZipFileName()) : AppendBackslash(ExtractDir);
-    ChangeDirectory(call.destination);
+    if (!testOnly) {
+        call.destination = ExtractDir.empty() ? ExtractFilePath(ZipFileName()) : AppendBackslash(ExtractDir);
+        ChangeDirectory(call.destination);
+    }
 
     UnzipCommand& command = call.command;
     engine::InitUnzipCommand(command, *this);
@@ -313,6 +322,7 @@ int32_t EngineOperations::ExtractFiles() {
     command.SetU32(UnzipCommand::kZipFileName, TextWord(call.zipFileName));
     command.SetU32(UnzipCommand::kDestination, TextWord(call.destination));
     if (!call.password.empty()) command.SetU32(UnzipCommand::kPassword, TextWord(call.password));
+    if (testOnly) command.SetU32(UnzipCommand::kExtensions, engine::ExtensionWord(engine::kExtTestOnly));
 
     const size_t count = FileSpecs().size();
     command.SetU32(UnzipCommand::kSpecCount, static_cast<uint32_t>(count));

@@ -404,6 +404,32 @@ int Extract(const Arguments& args) {
     return ExitCode(zip, failed);
 }
 
+// Decodes the entries as extract does and writes nothing; every entry that is not sound is named
+// with its reason (damaged, password, unsupported method).
+int Test(const Arguments& args) {
+    ParsedArguments parsed;
+    if (!Parse(args, {"-p"}, {}, parsed) || parsed.positional.empty()) return kUsageError;
+    TZip zip;
+    UseEngineFolder(zip);
+    ShowProgressOnTerminal(zip);
+    OpenExisting(zip, Path(parsed.positional[0]));
+    SetPasswordOption(zip, parsed);
+    std::vector<std::string> specs;
+    for (size_t i = 1; i < parsed.positional.size(); ++i) specs.push_back(EntryName(parsed.positional[i]));
+    bool failed = false;
+    if (zip.Count() == 0) {
+        for (const std::string& spec : specs) PrintNotProcessed(spec, ReasonText(engine::kSkipNotMatched));
+        failed = !specs.empty();
+    }
+    if (specs.empty()) specs.push_back("*.*");
+    zip.SetFileSpecs(specs);
+    const int32_t sound = zip.TestFiles();
+    const int32_t damaged = zip.ErrorCount();
+    PrintLine(damaged > 0 ? zip::FormatMsg(zip::Msg::FilesTestedDamaged, sound + damaged, damaged)
+                          : zip::FormatMsg(zip::Msg::FilesTestedOk, sound));
+    return ExitCode(zip, failed);
+}
+
 int Delete(const Arguments& args) {
     ParsedArguments parsed;
     if (!Parse(args, {"--trace"}, {}, parsed) || parsed.positional.size() < 2) return kUsageError;

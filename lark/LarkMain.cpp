@@ -29,6 +29,7 @@ const Command kCommands[] = {
     {"add", kAnyCount, "lark add ARCHIVE [-r ROOTDIR] [-p PASSWORD] [--trace FILE] FILE|PATTERN...", lark::Add},
     {"extract", kAnyCount, "lark extract ARCHIVE DESTDIR [-p PASSWORD] [-f] [-o] [--trace FILE] [NAME|PATTERN...]",
      lark::Extract},
+    {"test", kAnyCount, "lark test ARCHIVE [-p PASSWORD] [NAME|PATTERN...]", lark::Test},
     {"delete", kAnyCount, "lark delete ARCHIVE [--trace FILE] NAME|PATTERN...", lark::Delete},
 };
 
