@@ -324,7 +324,10 @@ int Sfx(const Arguments& args) {
 
 int Add(const Arguments& args) {
     ParsedArguments parsed;
-    if (!Parse(args, {"-r", "-p", "--trace"}, {}, parsed) || parsed.positional.empty()) return kUsageError;
+    if (!Parse(args, {"-r", "-p", "--trace"}, {"--aes"}, parsed) || parsed.positional.empty()) return kUsageError;
+    // Strong encryption needs the password it encrypts with.
+    const bool aes = parsed.flags.count("--aes") != 0;
+    if (aes && !parsed.values.count("-p")) return kUsageError;
     const auto root = parsed.values.find("-r");
     const bool folderTree = root != parsed.values.end();
     if (!folderTree && parsed.positional.size() < 2) return kUsageError;
@@ -355,6 +358,7 @@ int Add(const Arguments& args) {
     zip.SetZipFileName(archive);
     RefuseUnread(zip);
     SetPasswordOption(zip, parsed);
+    zip.StrongEncryption = aes;
     SetTraceOption(zip, parsed);
     if (folderTree) {
         zip.AddRootDir = Path(root->second);

@@ -26,7 +26,7 @@ const Command kCommands[] = {
     {"file-comment", 3, "lark file-comment ARCHIVE INDEX TEXT", lark::FileComment},
     {"sfx", 3, "lark sfx STUB ARCHIVE OUT.exe", lark::Sfx},
     {"strip", 2, "lark strip PROGRAM OUT.zip", lark::Strip},
-    {"add", kAnyCount, "lark add ARCHIVE [-r ROOTDIR] [-p PASSWORD] [--trace FILE] FILE|PATTERN...", lark::Add},
+    {"add", kAnyCount, "lark add ARCHIVE [-r ROOTDIR] [-p PASSWORD [--aes]] [--trace FILE] FILE|PATTERN...", lark::Add},
     {"extract", kAnyCount, "lark extract ARCHIVE DESTDIR [-p PASSWORD] [-f] [-o] [--trace FILE] [NAME|PATTERN...]",
      lark::Extract},
     {"test", kAnyCount, "lark test ARCHIVE [-p PASSWORD] [NAME|PATTERN...]", lark::Test},

@@ -108,6 +108,20 @@ std::array<uint8_t, zip::kAesMacLength> AesMac::Code() {
     return code;
 }
 
+AesSealer::AesSealer(const std::string& password, uint8_t strength) {
+    header_.resize(zip::AesSaltLength(strength));
+    RandomBytes(header_.data(), header_.size());
+    const AesKeys keys = DeriveAesKeys(password, header_.data(), strength);
+    header_.insert(header_.end(), keys.verifier.begin(), keys.verifier.end());
+    ctr_ = std::make_unique<AesCtr>(keys.cipherKey);
+    mac_ = std::make_unique<AesMac>(keys.macKey);
+}
+
+void AesSealer::Encrypt(uint8_t* bytes, size_t count) {
+    ctr_->Apply(bytes, count);
+    mac_->Update(bytes, count);
+}
+
 void RandomBytes(uint8_t* bytes, size_t count) {
     InitialiseLibrary();
     gcry_randomize(bytes, count, GCRY_STRONG_RANDOM);

@@ -56,6 +56,24 @@ private:
     std::unique_ptr<State> state_;
 };
 
+// Encrypts one entry's data as it is written: a fresh salt and the check value go in front of the
+// data, the authentication code behind it.
+class AesSealer {
+public:
+    AesSealer(const std::string& password, uint8_t strength);
+    const std::vector<uint8_t>& Header() const { return header_; }
+    void Encrypt(uint8_t* bytes, size_t count);
+    std::array<uint8_t, zip::kAesMacLength> Code() { return mac_->Code(); }
+
+private:
+    std::vector<uint8_t> header_;
+    std::unique_ptr<AesCtr> ctr_;
+    std::unique_ptr<AesMac> mac_;
+};
+
+// The strength our engines write: AES-256.
+constexpr uint8_t kAesStrength256 = 3;
+
 // Unpredictable bytes for salts, from the system's random source.
 void RandomBytes(uint8_t* bytes, size_t count);
 

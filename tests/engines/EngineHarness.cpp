@@ -131,6 +131,8 @@ int32_t RunZip(engine::ExecFn exec, const ZipJob& job, RecordingCallback& callba
         command.SetU32(ZipCommand::kNoFolderEntries, TrueIf(job.noFolderEntries || (!(options & 4) && !(options & 8))));
         command.SetU32(ZipCommand::kJunkFolders, TrueIf(!(options & 16)));
         if (encrypt) command.SetU32(ZipCommand::kPassword, Word(job.password));
+        if (job.strongEncryption)
+            command.SetU32(ZipCommand::kExtensions, engine::ExtensionWord(engine::kExtStrongEncryption));
     }
     command.SetU32(ZipCommand::kZipFileName, Word(job.archive));
     command.SetU32(ZipCommand::kTempDir, Word(job.tempDir));

@@ -54,6 +54,7 @@ struct ZipJob {
     bool deleting = false;
     bool trace = false;
     bool noFolderEntries = false;  // set the word whatever the options say
+    bool strongEncryption = false;  // with the password: AES-256
 };
 
 struct UnzipJob {

@@ -888,6 +888,32 @@ class TestCommandTest(TempDirTest):
         self.assertNothingWritten(before)
 
 
+class AesAddTest(TempDirTest):
+    """lark add --aes writes AES-256 entries that 7-Zip and our own extraction read back."""
+
+    def test_round_trip(self):
+        src = self.path("src")
+        src.mkdir()
+        files = {"small.txt": b"under twenty", "text.txt": b"deflates well\n" * 5000, "empty.txt": b""}
+        for name, data in files.items():
+            (src / name).write_bytes(data)
+        archive = self.path("aes.zip")
+        result = run_lark("add", archive, "-r", src, "-p", "secret", "--aes", "*.*")
+        self.assertEqual(result.code, 0, result.err)
+        with zipfile.ZipFile(archive) as z:
+            self.assertEqual({info.compress_type for info in z.infolist()}, {99}, "every entry AES")
+        run_tool("7zz", "t", "-psecret", str(archive))
+        for tool in ("7zz", "lark"):
+            out = self.path("out-" + tool)
+            out.mkdir()
+            if tool == "7zz":
+                run_tool("7zz", "x", "-psecret", "-o" + str(out), str(archive))
+            else:
+                self.assertEqual(run_lark("extract", archive, out, "-p", "secret").code, 0)
+            self.assertEqual({p.name: p.read_bytes() for p in out.iterdir()}, files, tool)
+        self.assertEqual(run_lark("add", archive, "-r", src, "--aes", "*.*").code, 2, "--aes needs -p")
+
+
 def main():
     global LARK, RUNNER, WINDOWS, FULL, MESSAGES
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
