@@ -124,6 +124,7 @@ private:
     void AddFilesActionExecute();
     void AddFolderActionExecute();
     void ExtractActionExecute();
+    void TestArchiveActionExecute();
     void DeleteActionExecute();
     void PasswordClick();
     void ConvertSfxtoZipClick();

@@ -36,6 +36,7 @@
 #define IDM_MERGEARCHIVEFROMADRIVE 428
 #define IDM_MODIFYFILECOMMENT 429
 #define IDM_MODIFYZIPCOMMENT 430
+#define IDM_TESTARCHIVE 431
 #define IDM_ABOUT 440
 
 // IDC_ 1000-1099: child controls of the main window.

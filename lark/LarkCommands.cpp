@@ -218,23 +218,6 @@ void SetTraceOption(TZip& zip, const ParsedArguments& parsed) {
     zip.TracePath = Path(trace->second);
 }
 
-std::string ReasonText(uint32_t reason) {
-    using zip::Msg;
-    switch (reason) {
-    case engine::kSkipNotMatched: return zip::FormatMsg(Msg::ReasonNotMatched);
-    case engine::kSkipNotNewer: return zip::FormatMsg(Msg::ReasonNotNewer);
-    case engine::kSkipExcluded: return zip::FormatMsg(Msg::ReasonExcluded);
-    case engine::kSkipUnsupported: return zip::FormatMsg(Msg::ReasonUnsupported);
-    case engine::kSkipReadError: return zip::FormatMsg(Msg::ReasonReadError);
-    case engine::kSkipWriteError: return zip::FormatMsg(Msg::ReasonWriteError);
-    case engine::kSkipCrcError: return zip::FormatMsg(Msg::ReasonDamaged);
-    case engine::kSkipPassword: return zip::FormatMsg(Msg::ReasonPassword);
-    case engine::kSkipUnsafeName: return zip::FormatMsg(Msg::ReasonUnsafeName);
-    case engine::kSkipCancelled: return zip::FormatMsg(Msg::ReasonCancelled);
-    default: return zip::FormatMsg(Msg::ReasonOther, static_cast<int>(reason));
-    }
-}
-
 void PrintNotProcessed(const std::string& name, const std::string& reason) {
     PrintError(zip::FormatMsg(zip::Msg::NotProcessed, name, reason));
 }
@@ -244,7 +227,7 @@ void PrintNotProcessed(const std::string& name, const std::string& reason) {
 bool ReportSkippedFiles(const TZip& zip) {
     bool failed = false;
     for (const TSkippedFile& file : zip.SkippedFiles()) {
-        std::string reason = ReasonText(file.Reason);
+        std::string reason = engine::SkipReasonText(file.Reason);
         if (!file.Detail.empty()) reason += " (" + file.Detail + ")";
         PrintNotProcessed(file.Name, reason);
         if (file.Reason != engine::kSkipNotNewer && file.Reason != engine::kSkipExcluded) failed = true;
@@ -392,7 +375,7 @@ int Extract(const Arguments& args) {
     // An archive without entries never reaches the engine, which would name what matched nothing.
     bool failed = false;
     if (zip.Count() == 0) {
-        for (const std::string& spec : specs) PrintNotProcessed(spec, ReasonText(engine::kSkipNotMatched));
+        for (const std::string& spec : specs) PrintNotProcessed(spec, engine::SkipReasonText(engine::kSkipNotMatched));
         failed = !specs.empty();
     }
     if (specs.empty()) specs.push_back("*.*");
@@ -422,7 +405,7 @@ int Test(const Arguments& args) {
     for (size_t i = 1; i < parsed.positional.size(); ++i) specs.push_back(EntryName(parsed.positional[i]));
     bool failed = false;
     if (zip.Count() == 0) {
-        for (const std::string& spec : specs) PrintNotProcessed(spec, ReasonText(engine::kSkipNotMatched));
+        for (const std::string& spec : specs) PrintNotProcessed(spec, engine::SkipReasonText(engine::kSkipNotMatched));
         failed = !specs.empty();
     }
     if (specs.empty()) specs.push_back("*.*");
