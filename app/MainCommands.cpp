@@ -1,6 +1,7 @@
 // TMainForm's commands: the one dispatcher, the one function that sets every command's state, the handlers.
 #include "app/Main.h"
 
+#include "app/PasswordForm.h"
 #include "app/resource.h"
 #include "engine/ZipDlls.h"
 #include "platform/Files.h"
@@ -271,9 +272,16 @@ void TMainForm::DeleteActionExecute() {
 }
 
 void TMainForm::PasswordClick() {
-    // Shown as typed; a Cancel gives the old password back, which is set again unchanged.
-    zipArchive_->SetPassword(Dialogs().InputBox(WindowText(Handle()), FormatMsg(Msg::EnterPassword),
-                                                zipArchive_->Password()));
+    // Shown as typed. The archive object lives as long as the window, so the strong-encryption
+    // choice holds for the rest of the session.
+    TPasswordForm box;
+    box.Caption = WindowText(Handle());
+    box.Password = zipArchive_->Password();
+    box.StrongEncryption = zipArchive_->StrongEncryption;
+    if (Dialogs().ShowModal(box) != IDOK) return;
+    // A password too long is refused here, and the choice of cipher stays as it was with it.
+    zipArchive_->SetPassword(box.Password);
+    zipArchive_->StrongEncryption = box.StrongEncryption;
 }
 
 void TMainForm::AboutClick() { Dialogs().ShellOpen(ProgramDir + kProductPage, GetTempDirectory()); }

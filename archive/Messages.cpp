@@ -135,6 +135,7 @@ const char* MessageText(Msg id) {
     case Msg::AddFolderTitle: return "Select Folder to add: ";
     case Msg::ExtractToTitle: return "Extract to: ";
     case Msg::EnterPassword: return "Enter password";
+    case Msg::CbStrongEncryption: return "Use strong encryption (AES-256)";
     case Msg::NotProcessed: return "%s: %s";
     case Msg::ReasonNotMatched: return "nothing matches this name";
     case Msg::ReasonNotNewer: return "kept: not newer than the file it would replace";

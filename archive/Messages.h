@@ -123,6 +123,7 @@ enum class Msg {
     AddFolderTitle,
     ExtractToTitle,
     EnterPassword,
+    CbStrongEncryption,
     // The console front end: one line per file an engine did not process, and its refusals.
     NotProcessed,             // %s: file name, %s: reason
     ReasonNotMatched,

@@ -64,6 +64,13 @@ int Ask(const std::string& text, unsigned flags) {
 
 std::string QuotedName(const char* fileName) { return "\"" + std::string(fileName) + "\"."; }
 
+// Sets extension bits of a command record, keeping those already set.
+template <typename Command>
+void AddExtensions(Command& command, uint32_t bits) {
+    const uint32_t kept = engine::ExtensionBits(command.U32(Command::kExtensions));
+    command.SetU32(Command::kExtensions, engine::ExtensionWord(kept | bits));
+}
+
 void ChangeDirectory(const std::string& path) {
     if (!platform::SetCurrentDirectory(path))
         throw platform::FileError(FormatMsg(Msg::CannotChangeDirectory, path));
@@ -256,7 +263,7 @@ int32_t EngineOperations::RunZipDll(bool adding) {
     call.password = Password();
     if (adding && !call.password.empty()) command.SetU32(ZipCommand::kPassword, TextWord(call.password));
     if (adding && !call.password.empty() && StrongEncryption)
-        command.SetU32(ZipCommand::kExtensions, engine::ExtensionWord(engine::kExtStrongEncryption));
+        AddExtensions(command, engine::kExtStrongEncryption);
 
     const size_t count = FileSpecs().size();
     command.SetU32(ZipCommand::kSpecCount, static_cast<uint32_t>(count));
@@ -322,7 +329,7 @@ int32_t EngineOperations::RunUnzDll(bool testOnly) {
     command.SetU32(UnzipCommand::kZipFileName, TextWord(call.zipFileName));
     command.SetU32(UnzipCommand::kDestination, TextWord(call.destination));
     if (!call.password.empty()) command.SetU32(UnzipCommand::kPassword, TextWord(call.password));
-    if (testOnly) command.SetU32(UnzipCommand::kExtensions, engine::ExtensionWord(engine::kExtTestOnly));
+    if (testOnly) AddExtensions(command, engine::kExtTestOnly);
 
     const size_t count = FileSpecs().size();
     command.SetU32(UnzipCommand::kSpecCount, static_cast<uint32_t>(count));

@@ -36,7 +36,8 @@ const Command kCommands[] = {
 // What each option means, one line each, after the commands.
 const char* const kOptionLines[] = {
     "-r ROOTDIR    add every file below ROOTDIR that the patterns match, with its folder names",
-    "-p PASSWORD   the password to add or extract with",
+    "-p PASSWORD   the password to add, extract or test with",
+    "--aes         add with strong encryption (AES-256) instead of the traditional cipher",
     "-f            extract flat, without the stored folder names",
     "-o            extract over existing files without asking (without it only older files are replaced)",
     "--trace FILE  write the engines' trace lines to FILE",
