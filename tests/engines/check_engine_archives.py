@@ -33,6 +33,10 @@ def check_aes(archive, folder):
                             stderr=subprocess.STDOUT, text=True)
     if result.returncode != 0:
         return "7z t failed: " + result.stdout.strip()[-400:]
+    # A traditional entry would pass the test too: the archive must hold AES entries.
+    listing = subprocess.run([seven, "l", "-slt", archive], stdout=subprocess.PIPE, text=True).stdout
+    if "Method = AES" not in listing:
+        return "7z finds no AES entry"
     out = archive[:-4] + ".7z-out"
     shutil.rmtree(out, ignore_errors=True)
     subprocess.run([seven, "x", "-y", "-p" + PASSWORD, "-o" + out, archive], stdout=subprocess.DEVNULL, check=True)
