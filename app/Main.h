@@ -125,6 +125,7 @@ private:
     void AddFilesActionExecute();
     void AddFolderActionExecute();
     void ExtractActionExecute();
+    void TestArchiveActionExecute();
     void DeleteActionExecute();
     void PasswordClick();
     void ConvertSfxtoZipClick();

@@ -1,6 +1,7 @@
 // TMainForm's commands: the one dispatcher, the one function that sets every command's state, the handlers.
 #include "app/Main.h"
 
+#include "app/PasswordForm.h"
 #include "app/resource.h"
 #include "engine/ZipDlls.h"
 #include "platform/Files.h"
@@ -26,7 +27,7 @@ std::string DroppedPath(HDROP drop, UINT index) {
 }  // namespace
 
 // What a command needs to be enabled, from the state table.
-enum class TMainForm::Needs { Nothing, OpenArchive, Selection, OneSelected, SfxArchive, PlainArchive };
+enum class TMainForm::Needs { Nothing, OpenArchive, Entries, Selection, OneSelected, SfxArchive, PlainArchive };
 
 struct TMainForm::Command {
     int id;
@@ -46,6 +47,7 @@ const std::vector<TMainForm::Command>& TMainForm::CommandTable() {
         {IDM_ADDFILES, Needs::OpenArchive, &TMainForm::AddFilesActionExecute, &TMainForm::BtnAddClick},
         {IDM_ADDFOLDER, Needs::OpenArchive, &TMainForm::AddFolderActionExecute, nullptr},
         {IDM_EXTRACT, Needs::Selection, &TMainForm::ExtractActionExecute, &TMainForm::BtnExtractClick},
+        {IDM_TESTARCHIVE, Needs::Entries, &TMainForm::TestArchiveActionExecute, nullptr},
         {IDM_DELETE, Needs::Selection, &TMainForm::DeleteActionExecute, nullptr},
         {IDM_PASSWORD, Needs::OpenArchive, &TMainForm::PasswordClick, nullptr},
         {IDM_CONVERTSFXTOZIP, Needs::SfxArchive, &TMainForm::ConvertSfxtoZipClick, nullptr},
@@ -83,6 +85,7 @@ void TMainForm::UpdateCommandStates() {
         switch (entry.needs) {
         case Needs::Nothing: break;
         case Needs::OpenArchive: enabled = archiveOpen_; break;
+        case Needs::Entries: enabled = archiveOpen_ && !rows_.empty(); break;
         case Needs::Selection: enabled = selectedCount_ >= 1; break;
         case Needs::OneSelected: enabled = selectedCount_ == 1; break;
         case Needs::SfxArchive: enabled = archiveOpen_ && sfxArchive_; break;
@@ -240,6 +243,29 @@ void TMainForm::ExtractActionExecute() {
     SetStatusText(status);
 }
 
+// Tests the selected entries, or all when none or all are selected; the entries that are not
+// sound are listed with their reasons.
+void TMainForm::TestArchiveActionExecute() {
+    if (rows_.empty()) return;
+    const std::vector<std::string> selected = SelectedNames();
+    const bool everything = selected.empty() || selected.size() == rows_.size();
+    zipArchive_->SetFileSpecs(everything ? std::vector<std::string>{kEveryFile} : selected);
+    const int32_t sound = zipArchive_->TestFiles();
+    const int32_t damaged = zipArchive_->ErrorCount();
+    SetStatusText(damaged > 0 ? FormatMsg(Msg::FilesTestedDamaged, sound + damaged, damaged)
+                              : FormatMsg(Msg::FilesTestedOk, sound));
+    if (damaged == 0) return;
+    std::string list;
+    for (const TSkippedFile& file : zipArchive_->SkippedFiles()) {
+        if (file.Reason < engine::kFirstErrorReason || file.Reason > engine::kLastErrorReason) continue;
+        std::string reason = engine::SkipReasonText(file.Reason);
+        if (!file.Detail.empty()) reason += " (" + file.Detail + ")";
+        list += FormatMsg(Msg::NotProcessed, file.Name, reason) + "\n";
+    }
+    platform::CurrentUser().MessageBox(FormatMsg(Msg::DamagedFilesList, list), zip::kApplicationTitle,
+                                       platform::kMbOk | platform::kMbIconWarning);
+}
+
 void TMainForm::DeleteActionExecute() {
     // No question: the entries named are deleted as they are.
     const std::vector<std::string> selected = SelectedNames();
@@ -248,9 +274,16 @@ void TMainForm::DeleteActionExecute() {
 }
 
 void TMainForm::PasswordClick() {
-    // Shown as typed; a Cancel gives the old password back, which is set again unchanged.
-    zipArchive_->SetPassword(Dialogs().InputBox(WindowText(Handle()), FormatMsg(Msg::EnterPassword),
-                                                zipArchive_->Password()));
+    // Shown as typed. The archive object lives as long as the window, so the strong-encryption
+    // choice holds for the rest of the session.
+    TPasswordForm box;
+    box.Caption = WindowText(Handle());
+    box.Password = zipArchive_->Password();
+    box.StrongEncryption = zipArchive_->StrongEncryption;
+    if (Dialogs().ShowModal(box) != IDOK) return;
+    // A password too long is refused here, and the choice of cipher stays as it was with it.
+    zipArchive_->SetPassword(box.Password);
+    zipArchive_->StrongEncryption = box.StrongEncryption;
 }
 
 void TMainForm::AboutClick() { Dialogs().ShellOpen(ProgramDir + kProductPage, GetTempDirectory()); }

@@ -122,6 +122,9 @@ const char* MessageText(Msg id) {
     case Msg::FilesExtracted: return "%d files extracted from archive.";
     case Msg::ExtractErrors: return "%s  -  (%d files not extracted due to ERRORS.)";
     case Msg::FilesDeleted: return "%d files deleted from archive.";
+    case Msg::FilesTestedOk: return "%d files tested OK.";
+    case Msg::FilesTestedDamaged: return "%d files tested, %d damaged.";
+    case Msg::DamagedFilesList: return "These files are damaged or could not be tested:\n%s";
     case Msg::ZipFilesFilter: return "Zip Files (*.zip), Sfx Files (*.exe)|*.zip;*.exe";
     case Msg::AllFilesFilter: return "All Files (*.*)|*.*";
     case Msg::SaveDialogTitle: return "Enter new filename ...";
@@ -132,6 +135,7 @@ const char* MessageText(Msg id) {
     case Msg::AddFolderTitle: return "Select Folder to add: ";
     case Msg::ExtractToTitle: return "Extract to: ";
     case Msg::EnterPassword: return "Enter password";
+    case Msg::CbStrongEncryption: return "Use strong encryption (AES-256)";
     case Msg::NotProcessed: return "%s: %s";
     case Msg::ReasonNotMatched: return "nothing matches this name";
     case Msg::ReasonNotNewer: return "kept: not newer than the file it would replace";
@@ -163,6 +167,13 @@ std::string FormatMsg(Msg id, int number) {
     const char* format = MessageText(id);
     std::vector<char> buffer(std::char_traits<char>::length(format) + 16);
     std::snprintf(buffer.data(), buffer.size(), format, number);
+    return buffer.data();
+}
+
+std::string FormatMsg(Msg id, int first, int second) {
+    const char* format = MessageText(id);
+    std::vector<char> buffer(std::char_traits<char>::length(format) + 32);
+    std::snprintf(buffer.data(), buffer.size(), format, first, second);
     return buffer.data();
 }
 

@@ -109,6 +109,9 @@ enum class Msg {
     FilesExtracted,           // %d: count
     ExtractErrors,            // %s: the line before, %d: error count
     FilesDeleted,             // %d: count
+    FilesTestedOk,            // %d: count
+    FilesTestedDamaged,       // %d: count tested, %d: count not sound
+    DamagedFilesList,         // %s: one line per entry not sound
     // The dialogs of the main window's commands.
     ZipFilesFilter,
     AllFilesFilter,
@@ -120,6 +123,7 @@ enum class Msg {
     AddFolderTitle,
     ExtractToTitle,
     EnterPassword,
+    CbStrongEncryption,
     // The console front end: one line per file an engine did not process, and its refusals.
     NotProcessed,             // %s: file name, %s: reason
     ReasonNotMatched,
@@ -143,6 +147,7 @@ const char* MessageText(Msg id);
 std::string FormatMsg(Msg id);
 std::string FormatMsg(Msg id, const std::string& text);
 std::string FormatMsg(Msg id, int number);
+std::string FormatMsg(Msg id, int first, int second);
 std::string FormatMsg(Msg id, const std::string& first, const std::string& second);
 std::string FormatMsg(Msg id, const std::string& text, int number);
 

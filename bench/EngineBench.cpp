@@ -1,5 +1,5 @@
 // The benchmark's driver of the engine libraries: adds a folder tree or extracts an archive, as the
-// component would, with no callback. Usage: engine_bench add ARCHIVE ROOTDIR LEVEL | extract ARCHIVE DEST
+// component would, with no callback. Usage: engine_bench add ARCHIVE ROOTDIR LEVEL | extract ARCHIVE DEST [PASSWORD]
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -49,7 +49,7 @@ int Add(const std::string& archive, const std::string& root, uint32_t level) {
     return exec(command.data()) > 0 ? 0 : 1;
 }
 
-int Extract(const std::string& archive, const std::string& destination) {
+int Extract(const std::string& archive, const std::string& destination, const std::string& password) {
     const platform::LibraryHandle library = platform::LoadLibrary(engine::kUnzDllName);
     const auto exec = Export<engine::ExecFn>(library, engine::kUnzDllExecName);
     if (!exec) return 2;
@@ -60,6 +60,7 @@ int Extract(const std::string& archive, const std::string& destination) {
     command.SetU32(UnzipCommand::kPasswordAttempts, engine::kPasswordAttempts);
     command.SetU32(UnzipCommand::kZipFileName, Word(archive));
     command.SetU32(UnzipCommand::kDestination, Word(destination));
+    if (!password.empty()) command.SetU32(UnzipCommand::kPassword, Word(password));
     command.SetU32(UnzipCommand::kTrailer, engine::kRecordTrailer);
     return exec(command.data()) > 0 ? 0 : 1;
 }
@@ -76,9 +77,9 @@ int main(int argc, char** argv) {
         return Add(platform::SystemPathFromArgument(argv[2]), Folder(argv[3]),
                    static_cast<uint32_t>(std::atoi(argv[4])));
     }
-    if (argc == 4 && std::strcmp(argv[1], "extract") == 0) {
-        return Extract(platform::SystemPathFromArgument(argv[2]), Folder(argv[3]));
+    if ((argc == 4 || argc == 5) && std::strcmp(argv[1], "extract") == 0) {
+        return Extract(platform::SystemPathFromArgument(argv[2]), Folder(argv[3]), argc == 5 ? argv[4] : "");
     }
-    std::fprintf(stderr, "usage: engine_bench add ARCHIVE ROOTDIR LEVEL | extract ARCHIVE DEST\n");
+    std::fprintf(stderr, "usage: engine_bench add ARCHIVE ROOTDIR LEVEL | extract ARCHIVE DEST [PASSWORD]\n");
     return 2;
 }

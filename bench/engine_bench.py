@@ -10,7 +10,8 @@ usage: bench/engine_bench.py [--build DIR] [--rounds N] [--mb N] [--small N] [--
 Trees: a mixed tree (headers and sources, shared libraries, large text files, random data), a tree
 of small files and one large text file. Adding: ZipDll, zip -9, minizip -9, 7zz (at its default
 level), bsdtar, Python's zipfile. Extracting zip -9's archive: UnzDll, unzip, miniunzip, 7zz,
-bsdtar, zipfile. The tools take turns in every round, so all meet the same machine; a peer that is
+bsdtar, zipfile. With --only aes: the large file in an AES-256 archive 7zz made, extracted by
+UnzDll and by 7zz. The tools take turns in every round, so all meet the same machine; a peer that is
 not installed is left out and named. Memory is the process's own peak (its rusage), not that of a wrapper.
 """
 
@@ -273,6 +274,30 @@ def bench_tree(label, tree, work, driver, base, have, rounds, goals):
         archive.unlink()
 
 
+def bench_aes(label, tree, work, driver, have, rounds):
+    if not have("7zz"):
+        print("\nAES: 7zz is not installed, left out")
+        return
+    password = "bench"
+    archive = work / "aes256.zip"
+    run([["7zz", "a", "-tzip", "-mem=AES256", "-p" + password, "-bd", "-bso0", str(archive), "."]], cwd=tree)
+    extracting = [("UnzDll", lambda d: [driver, "extract", str(archive), d, password]),
+                  ("7zz", lambda d: ["7zz", "x", "-y", "-bd", "-bso0", "-p" + password, "-o" + d, str(archive)])]
+    rows = {name: {"times": [], "cpu": [], "peak": 0} for name, _ in extracting}
+    for _ in range(rounds):
+        for name, command in extracting:
+            destination = work / ("x-" + name)
+            shutil.rmtree(destination, ignore_errors=True)
+            destination.mkdir()
+            seconds, cpu, peak = run([command(str(destination))])
+            rows[name]["times"].append(seconds)
+            rows[name]["cpu"].append(cpu)
+            rows[name]["peak"] = max(rows[name]["peak"], peak)
+            shutil.rmtree(destination, ignore_errors=True)
+    print_table("Extracting 7zz's AES-256 archive of the %s" % label, rows, "UnzDll", "7zz")
+    archive.unlink()
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build", default=str(ROOT / "build" / "bench-release"))
@@ -280,7 +305,7 @@ def main():
     parser.add_argument("--mb", type=int, default=160, help="size of the mixed tree")
     parser.add_argument("--small", type=int, default=65535, help="files in the tree of small files")
     parser.add_argument("--big-mb", type=int, default=100, help="size of the one large file")
-    parser.add_argument("--only", default="mixed,small,big", help="trees to run, of mixed,small,big")
+    parser.add_argument("--only", default="mixed,small,big", help="trees to run, of mixed,small,big,aes")
     parser.add_argument("--work", default="/dev/shm" if os.path.isdir("/dev/shm") else None,
                         help="folder for the trees and archives (memory by default, so the disk does not decide)")
     parser.add_argument("--baseline", help="source tree of another revision, timed beside this one as 'base'")
@@ -302,6 +327,7 @@ def main():
         "mixed": (make_mixed, options.mb, (0.6, 0.9)),
         "small": (make_small, options.small, (0.8, 1.0)),
         "big": (make_big, options.big_mb, (0.6, None)),
+        "aes": (make_big, options.big_mb, None),
     }
     with tempfile.TemporaryDirectory(prefix="lark-engine-bench-", dir=options.work) as temp:
         for key in options.only.split(","):
@@ -310,7 +336,10 @@ def main():
             tree = work / "tree"
             tree.mkdir(parents=True, exist_ok=True)
             label = make(tree, amount)
-            bench_tree(label, tree, work, driver, base, have, options.rounds, goals)
+            if key == "aes":
+                bench_aes(label, tree, work, driver, have, options.rounds)
+            else:
+                bench_tree(label, tree, work, driver, base, have, options.rounds, goals)
             shutil.rmtree(work)
 
 

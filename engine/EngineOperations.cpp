@@ -64,6 +64,13 @@ int Ask(const std::string& text, unsigned flags) {
 
 std::string QuotedName(const char* fileName) { return "\"" + std::string(fileName) + "\"."; }
 
+// Sets extension bits of a command record, keeping those already set.
+template <typename Command>
+void AddExtensions(Command& command, uint32_t bits) {
+    const uint32_t kept = engine::ExtensionBits(command.U32(Command::kExtensions));
+    command.SetU32(Command::kExtensions, engine::ExtensionWord(kept | bits));
+}
+
 void ChangeDirectory(const std::string& path) {
     if (!platform::SetCurrentDirectory(path))
         throw platform::FileError(FormatMsg(Msg::CannotChangeDirectory, path));
@@ -256,6 +263,8 @@ int32_t EngineOperations::RunZipDll(bool adding) {
     if (!call.comment.empty()) command.SetU32(ZipCommand::kComment, TextWord(call.comment));
     call.password = Password();
     if (adding && !call.password.empty()) command.SetU32(ZipCommand::kPassword, TextWord(call.password));
+    if (adding && !call.password.empty() && StrongEncryption)
+        AddExtensions(command, engine::kExtStrongEncryption);
 
     const size_t count = FileSpecs().size();
     command.SetU32(ZipCommand::kSpecCount, static_cast<uint32_t>(count));
@@ -286,7 +295,12 @@ int32_t EngineOperations::RunZipDll(bool adding) {
     return processed;
 }
 
-int32_t EngineOperations::ExtractFiles() {
+int32_t EngineOperations::ExtractFiles() { return RunUnzDll(false); }
+
+int32_t EngineOperations::TestFiles() { return RunUnzDll(true); }
+
+// Testing writes nothing, so it needs no destination folder.
+int32_t EngineOperations::RunUnzDll(bool testOnly) {
     if (RefusedWhileBusy()) return 0;
     Cancelled = false;
     refused_ = false;
@@ -295,7 +309,7 @@ int32_t EngineOperations::ExtractFiles() {
         Refuse(Msg::MultiDiskNotAllowed);
         return 0;
     }
-    if (!ExtractDir.empty() && !platform::DirectoryExists(ExtractDir)) {
+    if (!testOnly && !ExtractDir.empty() && !platform::DirectoryExists(ExtractDir)) {
         refused_ = true;
         Inform(FormatMsg(Msg::ExtractDirMissing, ExtractDir));
         return 0;
@@ -304,8 +318,10 @@ int32_t EngineOperations::ExtractFiles() {
         throw ZipException(FormatMsg(Msg::UnableToLoad, QuotedName(engine::kUnzDllName)));
 
     UnzipCall call;
-    call.destination = ExtractDir.empty() ? ExtractFilePath(ZipFileName()) : AppendBackslash(ExtractDir);
-    ChangeDirectory(call.destination);
+    if (!testOnly) {
+        call.destination = ExtractDir.empty() ? ExtractFilePath(ZipFileName()) : AppendBackslash(ExtractDir);
+        ChangeDirectory(call.destination);
+    }
 
     UnzipCommand& command = call.command;
     engine::InitUnzipCommand(command, *this);
@@ -314,6 +330,7 @@ int32_t EngineOperations::ExtractFiles() {
     command.SetU32(UnzipCommand::kZipFileName, TextWord(call.zipFileName));
     command.SetU32(UnzipCommand::kDestination, TextWord(call.destination));
     if (!call.password.empty()) command.SetU32(UnzipCommand::kPassword, TextWord(call.password));
+    if (testOnly) AddExtensions(command, engine::kExtTestOnly);
 
     const size_t count = FileSpecs().size();
     command.SetU32(UnzipCommand::kSpecCount, static_cast<uint32_t>(count));

@@ -58,6 +58,12 @@ public:
     int32_t ExtractFiles();
     int32_t RunZipDll(bool adding);
 
+    // Strong encryption and testing. Adding with a password encrypts with AES-256 while
+    // StrongEncryption is set. TestFiles decodes the entries FileSpecs selects as ExtractFiles
+    // does, writes nothing, and returns the count found sound; the others are in SkippedFiles().
+    bool StrongEncryption = false;
+    int32_t TestFiles();
+
     // True while this object waits in an engine call. The engine's callback pumps window messages,
     // so window commands still run then: they must check Busy() and leave this object alone (its
     // specs, counters, window and trace file belong to the running call). The three operations
@@ -100,6 +106,7 @@ private:
     bool RefusedByPrecondition();
     void Refuse(zip::Msg message);
     int32_t CallEngine(const std::function<int32_t()>& exec, bool withWindow, bool paintFirst);
+    int32_t RunUnzDll(bool testOnly);
     bool RestoreBackup(const std::string& backup);
     void DispatchCallback(CallbackBlock& info);
     void OnBeginFile(CallbackBlock& info);

@@ -56,6 +56,23 @@ uint32_t CallbackWord() { return AddressWord(reinterpret_cast<const void*>(&Engi
 
 }  // namespace
 
+std::string SkipReasonText(uint32_t reason) {
+    using zip::Msg;
+    switch (reason) {
+    case kSkipNotMatched: return zip::FormatMsg(Msg::ReasonNotMatched);
+    case kSkipNotNewer: return zip::FormatMsg(Msg::ReasonNotNewer);
+    case kSkipExcluded: return zip::FormatMsg(Msg::ReasonExcluded);
+    case kSkipUnsupported: return zip::FormatMsg(Msg::ReasonUnsupported);
+    case kSkipReadError: return zip::FormatMsg(Msg::ReasonReadError);
+    case kSkipWriteError: return zip::FormatMsg(Msg::ReasonWriteError);
+    case kSkipCrcError: return zip::FormatMsg(Msg::ReasonDamaged);
+    case kSkipPassword: return zip::FormatMsg(Msg::ReasonPassword);
+    case kSkipUnsafeName: return zip::FormatMsg(Msg::ReasonUnsafeName);
+    case kSkipCancelled: return zip::FormatMsg(Msg::ReasonCancelled);
+    default: return zip::FormatMsg(Msg::ReasonOther, static_cast<int>(reason));
+    }
+}
+
 std::string EngineLibraryPath(const std::string& dllDirectory, const char* fileName) {
     return dllDirectory.empty() ? std::string(fileName) : AppendBackslash(dllDirectory) + fileName;
 }

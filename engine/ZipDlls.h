@@ -31,6 +31,9 @@ constexpr unsigned kLoadErrorMode = 3;
 // Longest password the password question takes: it always fits the callback's text buffer.
 constexpr size_t kMaxPasswordAnswer = 255;
 
+// A reason code of action 11 in words, from the message table.
+std::string SkipReasonText(uint32_t reason);
+
 // The path a library is loaded from: the bare name, or the name in `dllDirectory`.
 std::string EngineLibraryPath(const std::string& dllDirectory, const char* fileName);
 

@@ -218,23 +218,6 @@ void SetTraceOption(TZip& zip, const ParsedArguments& parsed) {
     zip.TracePath = Path(trace->second);
 }
 
-std::string ReasonText(uint32_t reason) {
-    using zip::Msg;
-    switch (reason) {
-    case engine::kSkipNotMatched: return zip::FormatMsg(Msg::ReasonNotMatched);
-    case engine::kSkipNotNewer: return zip::FormatMsg(Msg::ReasonNotNewer);
-    case engine::kSkipExcluded: return zip::FormatMsg(Msg::ReasonExcluded);
-    case engine::kSkipUnsupported: return zip::FormatMsg(Msg::ReasonUnsupported);
-    case engine::kSkipReadError: return zip::FormatMsg(Msg::ReasonReadError);
-    case engine::kSkipWriteError: return zip::FormatMsg(Msg::ReasonWriteError);
-    case engine::kSkipCrcError: return zip::FormatMsg(Msg::ReasonDamaged);
-    case engine::kSkipPassword: return zip::FormatMsg(Msg::ReasonPassword);
-    case engine::kSkipUnsafeName: return zip::FormatMsg(Msg::ReasonUnsafeName);
-    case engine::kSkipCancelled: return zip::FormatMsg(Msg::ReasonCancelled);
-    default: return zip::FormatMsg(Msg::ReasonOther, static_cast<int>(reason));
-    }
-}
-
 void PrintNotProcessed(const std::string& name, const std::string& reason) {
     PrintError(zip::FormatMsg(zip::Msg::NotProcessed, name, reason));
 }
@@ -244,7 +227,7 @@ void PrintNotProcessed(const std::string& name, const std::string& reason) {
 bool ReportSkippedFiles(const TZip& zip) {
     bool failed = false;
     for (const TSkippedFile& file : zip.SkippedFiles()) {
-        std::string reason = ReasonText(file.Reason);
+        std::string reason = engine::SkipReasonText(file.Reason);
         if (!file.Detail.empty()) reason += " (" + file.Detail + ")";
         PrintNotProcessed(file.Name, reason);
         if (file.Reason != engine::kSkipNotNewer && file.Reason != engine::kSkipExcluded) failed = true;
@@ -329,7 +312,10 @@ int Version(const Arguments&) {
 
 int Add(const Arguments& args) {
     ParsedArguments parsed;
-    if (!Parse(args, {"-r", "-p", "--trace"}, {}, parsed) || parsed.positional.empty()) return kUsageError;
+    if (!Parse(args, {"-r", "-p", "--trace"}, {"--aes"}, parsed) || parsed.positional.empty()) return kUsageError;
+    // Strong encryption needs the password it encrypts with.
+    const bool aes = parsed.flags.count("--aes") != 0;
+    if (aes && !parsed.values.count("-p")) return kUsageError;
     const auto root = parsed.values.find("-r");
     const bool folderTree = root != parsed.values.end();
     if (!folderTree && parsed.positional.size() < 2) return kUsageError;
@@ -360,6 +346,7 @@ int Add(const Arguments& args) {
     zip.SetZipFileName(archive);
     RefuseUnread(zip);
     SetPasswordOption(zip, parsed);
+    zip.StrongEncryption = aes;
     SetTraceOption(zip, parsed);
     if (folderTree) {
         zip.AddRootDir = Path(root->second);
@@ -394,7 +381,7 @@ int Extract(const Arguments& args) {
     // An archive without entries never reaches the engine, which would name what matched nothing.
     bool failed = false;
     if (zip.Count() == 0) {
-        for (const std::string& spec : specs) PrintNotProcessed(spec, ReasonText(engine::kSkipNotMatched));
+        for (const std::string& spec : specs) PrintNotProcessed(spec, engine::SkipReasonText(engine::kSkipNotMatched));
         failed = !specs.empty();
     }
     if (specs.empty()) specs.push_back("*.*");
@@ -407,6 +394,32 @@ int Extract(const Arguments& args) {
     std::string status = zip::FormatMsg(zip::Msg::FilesExtracted, count);
     if (zip.ErrorCount() > 0) status = zip::FormatMsg(zip::Msg::ExtractErrors, status, zip.ErrorCount());
     PrintLine(status);
+    return ExitCode(zip, failed);
+}
+
+// Decodes the entries as extract does and writes nothing; every entry that is not sound is named
+// with its reason (damaged, password, unsupported method).
+int Test(const Arguments& args) {
+    ParsedArguments parsed;
+    if (!Parse(args, {"-p"}, {}, parsed) || parsed.positional.empty()) return kUsageError;
+    TZip zip;
+    UseEngineFolder(zip);
+    ShowProgressOnTerminal(zip);
+    OpenExisting(zip, Path(parsed.positional[0]));
+    SetPasswordOption(zip, parsed);
+    std::vector<std::string> specs;
+    for (size_t i = 1; i < parsed.positional.size(); ++i) specs.push_back(EntryName(parsed.positional[i]));
+    bool failed = false;
+    if (zip.Count() == 0) {
+        for (const std::string& spec : specs) PrintNotProcessed(spec, engine::SkipReasonText(engine::kSkipNotMatched));
+        failed = !specs.empty();
+    }
+    if (specs.empty()) specs.push_back("*.*");
+    zip.SetFileSpecs(specs);
+    const int32_t sound = zip.TestFiles();
+    const int32_t damaged = zip.ErrorCount();
+    PrintLine(damaged > 0 ? zip::FormatMsg(zip::Msg::FilesTestedDamaged, sound + damaged, damaged)
+                          : zip::FormatMsg(zip::Msg::FilesTestedOk, sound));
     return ExitCode(zip, failed);
 }
 

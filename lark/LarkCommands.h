@@ -20,6 +20,7 @@ int Version(const Arguments& args);
 // the arguments do not fit.
 int Add(const Arguments& args);
 int Extract(const Arguments& args);
+int Test(const Arguments& args);
 int Delete(const Arguments& args);
 
 constexpr int kUsageError = 2;

@@ -27,16 +27,18 @@ const Command kCommands[] = {
     {"file-comment", 3, "lark file-comment ARCHIVE INDEX TEXT", lark::FileComment},
     {"sfx", 3, "lark sfx STUB ARCHIVE OUT.exe", lark::Sfx},
     {"strip", 2, "lark strip PROGRAM OUT.zip", lark::Strip},
-    {"add", kAnyCount, "lark add ARCHIVE [-r ROOTDIR] [-p PASSWORD] [--trace FILE] FILE|PATTERN...", lark::Add},
+    {"add", kAnyCount, "lark add ARCHIVE [-r ROOTDIR] [-p PASSWORD [--aes]] [--trace FILE] FILE|PATTERN...", lark::Add},
     {"extract", kAnyCount, "lark extract ARCHIVE DESTDIR [-p PASSWORD] [-f] [-o] [--trace FILE] [NAME|PATTERN...]",
      lark::Extract},
+    {"test", kAnyCount, "lark test ARCHIVE [-p PASSWORD] [NAME|PATTERN...]", lark::Test},
     {"delete", kAnyCount, "lark delete ARCHIVE [--trace FILE] NAME|PATTERN...", lark::Delete},
 };
 
 // What each option means, one line each, after the commands.
 const char* const kOptionLines[] = {
     "-r ROOTDIR    add every file below ROOTDIR that the patterns match, with its folder names",
-    "-p PASSWORD   the password to add or extract with",
+    "-p PASSWORD   the password to add, extract or test with",
+    "--aes         add with strong encryption (AES-256) instead of the traditional cipher",
     "-f            extract flat, without the stored folder names",
     "-o            extract over existing files without asking (without it only older files are replaced)",
     "--trace FILE  write the engines' trace lines to FILE",

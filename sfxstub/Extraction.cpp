@@ -56,6 +56,8 @@ private:
     }
 
     Failure ExtractFile(const Entry& entry, const std::string& name) {
+        // AES would bring the encryption library into the stub, past the size a stub may have.
+        if (entry.IsAes()) return Failure::StrongEncryption;
         if (!entry.MethodSupported()) return Failure::Unsupported;
         std::vector<std::string> components;
         if (!engines::SplitSafeName(name, components)) return Failure::UnsafeName;
@@ -106,6 +108,7 @@ private:
             break;
         case engines::DataResult::Damaged:
         case engines::DataResult::Longer:
+        case engines::DataResult::Unauthentic:
             return Failure::Damaged;
         case engines::DataResult::WriteError:
             return Failure::WriteError;
@@ -163,6 +166,8 @@ StubMsg ReasonOf(Failure failure) {
         return StubMsg::ReasonUnsafeName;
     case Failure::Unsupported:
         return StubMsg::ReasonUnsupported;
+    case Failure::StrongEncryption:
+        return StubMsg::ReasonStrongEncryption;
     case Failure::Password:
         return StubMsg::ReasonPassword;
     case Failure::Damaged:

@@ -33,7 +33,9 @@ private:
 };
 
 // Why a file was not extracted; None when it was.
-enum class Failure { None, Exists, UnsafeName, Unsupported, Password, Damaged, WriteError, ReadError, Cancelled };
+enum class Failure {
+    None, Exists, UnsafeName, Unsupported, StrongEncryption, Password, Damaged, WriteError, ReadError, Cancelled
+};
 
 StubMsg ReasonOf(Failure failure);
 // The log line for one file: "extracted: name" or "not extracted: name: reason".

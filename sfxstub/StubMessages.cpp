@@ -22,6 +22,7 @@ constexpr Entry kTable[] = {
     {StubMsg::ReasonExists, "the file exists"},
     {StubMsg::ReasonUnsafeName, "its name would lead outside the destination folder"},
     {StubMsg::ReasonUnsupported, "its compression or encryption is not supported"},
+    {StubMsg::ReasonStrongEncryption, "strong encryption is not supported by this self-extractor"},
     {StubMsg::ReasonPassword, "no password opened it"},
     {StubMsg::ReasonDamaged, "its data are damaged (CRC error)"},
     {StubMsg::ReasonWriteError, "the file cannot be written"},

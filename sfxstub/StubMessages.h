@@ -16,6 +16,7 @@ enum class StubMsg {
     ReasonExists,
     ReasonUnsafeName,
     ReasonUnsupported,
+    ReasonStrongEncryption,
     ReasonPassword,
     ReasonDamaged,
     ReasonWriteError,

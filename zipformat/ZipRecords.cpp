@@ -42,6 +42,31 @@ bool FindExtraBlock(std::string_view extra, uint16_t id, std::string_view& data)
     return false;
 }
 
+bool AesExtraBlock::Valid() const {
+    return U16(kHeaderId) == kId && U16(kVendor) == kVendorId && (VendorVersion() == kAe1 || VendorVersion() == kAe2) &&
+           Strength() >= 1 && Strength() <= 3;
+}
+
+AesExtraBlock AesExtraBlock::Make(uint16_t vendorVersion, uint8_t strength, uint16_t method) {
+    AesExtraBlock block;
+    block.SetU16(kHeaderId, kId);
+    block.SetU16(kHeaderSize, kDataSize);
+    block.SetU16(kVendorVersion, vendorVersion);
+    block.SetU16(kVendor, kVendorId);
+    block.SetU8(kStrength, strength);
+    block.SetU16(kMethod, method);
+    return block;
+}
+
+bool AesExtraBlock::Find(std::string_view extra, AesExtraBlock& block) {
+    std::string_view data;
+    if (!FindExtraBlock(extra, kId, data) || data.size() < kDataSize) return false;
+    block.SetU16(kHeaderId, kId);
+    block.SetU16(kHeaderSize, kDataSize);
+    for (size_t i = 0; i < kDataSize; ++i) block.SetU8(kVendorVersion + i, static_cast<uint8_t>(data[i]));
+    return true;
+}
+
 bool HasExtraBlock(std::string_view extra, uint16_t id) {
     std::string_view data;
     return FindExtraBlock(extra, id, data);

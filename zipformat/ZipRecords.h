@@ -28,6 +28,8 @@ constexpr uint16_t kFlagUtf8 = 0x0800;
 
 constexpr uint16_t kMethodStored = 0;
 constexpr uint16_t kMethodDeflated = 8;
+// AES encryption: the real method is in the AES extra block.
+constexpr uint16_t kMethodAes = 99;
 
 // A size or offset field holding this says the real value is in a ZIP64 extra field.
 constexpr uint32_t kZip64Marker32 = 0xFFFFFFFF;
@@ -172,6 +174,41 @@ LocalHeader LocalHeaderFor(const CentralFileHeader& central);
 bool HasExtraBlock(std::string_view extra, uint16_t id);
 // The data of the first block with this ID; false when there is none.
 bool FindExtraBlock(std::string_view extra, uint16_t id, std::string_view& data);
+
+// The extra block of an AES-encrypted entry (method kMethodAes), header included.
+class AesExtraBlock : public Record<11> {
+public:
+    static constexpr uint16_t kId = 0x9901;
+    static constexpr uint16_t kDataSize = 7;
+    static constexpr uint16_t kVendorId = 0x4541;  // "AE"
+    // AE-1 keeps the CRC; AE-2 stores 0 for it, as the authentication code does its work.
+    static constexpr uint16_t kAe1 = 1;
+    static constexpr uint16_t kAe2 = 2;
+
+    static constexpr size_t kHeaderId = 0;
+    static constexpr size_t kHeaderSize = 2;
+    static constexpr size_t kVendorVersion = 4;
+    static constexpr size_t kVendor = 6;
+    static constexpr size_t kStrength = 8;  // 1, 2, 3: AES-128, -192, -256
+    static constexpr size_t kMethod = 9;
+
+    uint16_t VendorVersion() const { return U16(kVendorVersion); }
+    uint8_t Strength() const { return U8(kStrength); }
+    uint16_t Method() const { return U16(kMethod); }
+    // Whether the block says what this system knows: AE-1 or AE-2, one of the three key sizes.
+    bool Valid() const;
+
+    static AesExtraBlock Make(uint16_t vendorVersion, uint8_t strength, uint16_t method);
+    // The block from an extra field; false when there is none or it is shorter than its layout.
+    static bool Find(std::string_view extra, AesExtraBlock& block);
+};
+static_assert(AesExtraBlock::kMethod + 2 == AesExtraBlock::kSize, "AesExtraBlock fields fill it");
+
+// Key bytes and salt bytes of each AES strength, and the sizes around the encrypted data.
+constexpr size_t AesKeyLength(uint8_t strength) { return 8 + 8 * static_cast<size_t>(strength); }
+constexpr size_t AesSaltLength(uint8_t strength) { return 4 + 4 * static_cast<size_t>(strength); }
+constexpr size_t kAesVerifierLength = 2;
+constexpr size_t kAesMacLength = 10;
 
 // Locator of a ZIP64 end record, which stands directly in front of the end record when present.
 class Zip64Locator : public Record<20> {

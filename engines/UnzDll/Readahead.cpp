@@ -21,8 +21,10 @@ Readahead::~Readahead() {
     handed_.notify_all();
 }
 
+// An AES entry is authenticated whole by the writer's password trial before any of it is decoded,
+// so the writer streams it itself.
 bool Readahead::Decodable(const Entry& entry) {
-    return entry.MethodSupported() && entry.dataStart >= 0;
+    return entry.MethodSupported() && !entry.IsAes() && entry.dataStart >= 0;
 }
 
 // The most an entry's job holds at once: its plain pieces and a worker's input.

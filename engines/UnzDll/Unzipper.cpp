@@ -25,12 +25,25 @@ constexpr unsigned kMostWorkers = 4;
 constexpr const char* kWrittenBefore = "an earlier entry of this archive was extracted to the same file";
 constexpr const char* kFolderInTheWay = "a folder of that name exists";
 constexpr const char* kLongerThanDeclared = "damaged: its data is longer than the archive says";
+constexpr const char* kFailsItsCheck = "damaged: its data fails its CRC or size check";
+constexpr const char* kUnauthentic =
+    "damaged: its data does not match its authentication code (or the password is wrong)";
 constexpr const char* kNotTriedDiskFull = "not extracted: the disk is full";
 constexpr const char* kStoppedDiskFull = "The disk is full: extraction stopped.";
 constexpr const char* kOverlapping =
     "entries share their data with one another, as in a ZIP bomb; nothing was extracted";
 
 bool Flag(const UnzipCommand& command, size_t offset) { return command.U32(offset) != 0; }
+
+// Where a test sends the plain bytes.
+class DiscardStream final : public platform::Stream {
+public:
+    int32_t Read(void*, int32_t) override { return 0; }
+    int32_t Write(const void*, int32_t count) override { return count; }
+    int64_t Seek(int64_t, platform::Origin) override { return 0; }
+    int64_t Size() override { return 0; }
+    bool Truncate() override { return true; }
+};
 
 bool MatchesSpec(const std::string& spec, const std::string& name) {
     return HasWildcards(spec) ? MatchesWildcard(spec, name) : SameName(spec, name);
@@ -53,6 +66,7 @@ UnzipRequest ReadUnzipCommand(const UnzipCommand& command) {
     request.askOverwrite = Flag(command, UnzipCommand::kAskOverwrite) || Flag(command, UnzipCommand::kAskOverwrite2);
     request.overwriteAll = Flag(command, UnzipCommand::kOverwriteAll);
     request.useFolders = Flag(command, UnzipCommand::kUseFolders);
+    request.testOnly = (engine::ExtensionBits(command.U32(UnzipCommand::kExtensions)) & engine::kExtTestOnly) != 0;
     const uint32_t count = command.U32(UnzipCommand::kSpecCount);
     const uint8_t* specs = engine::WordAddress<const uint8_t>(command.U32(UnzipCommand::kSpecs));
     for (uint32_t i = 0; specs && i < count; ++i) {
@@ -140,7 +154,7 @@ std::vector<const Entry*> Unzipper::Select(const Directory& directory, std::vect
         if (!wanted) continue;
         if (!entry.IsFolder()) {
             chosen.push_back(&entry);
-        } else if (request_.useFolders) {
+        } else if (request_.useFolders && !request_.testOnly) {
             std::vector<std::string> components;
             if (SplitSafeName(name, components)) folders_.Make(components, components.size());
         }
@@ -164,6 +178,7 @@ Unzipper::Outcome Unzipper::WriteFailed(const std::string& name) {
 Unzipper::Outcome Unzipper::ExtractEntry(FileStream& archive, const Entry& entry, const std::string& name,
                                           Readahead& ahead, size_t index) {
     if (!entry.MethodSupported()) return Skip(name, engine::kSkipUnsupported);
+    if (request_.testOnly) return TestEntry(archive, entry, name, ahead, index);
     std::vector<std::string> components;
     if (!SplitSafeName(name, components)) return Skip(name, engine::kSkipUnsafeName);
     const std::string relative = request_.useFolders ? JoinComponents(components) : components.back();
@@ -208,6 +223,36 @@ Unzipper::Outcome Unzipper::ExtractEntry(FileStream& archive, const Entry& entry
     return written;
 }
 
+Unzipper::Outcome Unzipper::TestEntry(FileStream& archive, const Entry& entry, const std::string& name,
+                                       Readahead& ahead, size_t index) {
+    if (entry.dataStart < 0) return Skip(name, engine::kSkipReadError);
+    std::string password;
+    if (entry.IsEncrypted()) {
+        const Outcome found = FindPassword(archive, entry, ahead.PasswordOf(index), password);
+        if (found != Outcome::Done) return found;
+    }
+    DiscardStream nowhere;
+    const auto progress = [this](size_t bytes) { return Progress(bytes); };
+    const DataResult result = ahead.Decodes(index, password)
+                                  ? ahead.WriteTo(nowhere, progress)
+                                  : CopyEntryData(archive, entry, entry.dataStart, password, nowhere, progress);
+    switch (result) {
+    case DataResult::Good:
+        ++extracted_;
+        return Outcome::Done;
+    case DataResult::Cancelled:
+        return Outcome::Cancelled;
+    case DataResult::Longer:
+        return Skip(name, engine::kSkipCrcError, kLongerThanDeclared);
+    case DataResult::Unauthentic:
+        return Skip(name, engine::kSkipCrcError, kUnauthentic);
+    case DataResult::Damaged:
+    case DataResult::WriteError:
+        break;
+    }
+    return Skip(name, engine::kSkipCrcError, kFailsItsCheck);
+}
+
 bool Unzipper::Progress(size_t bytes) {
     return reporter_.Send(engine::kActionProgress, std::string(), static_cast<uint32_t>(bytes));
 }
@@ -239,12 +284,23 @@ Unzipper::Outcome Unzipper::FindPassword(FileStream& archive, const Entry& entry
     const std::string name = entry.ShownName();
     PasswordTrial trial;
     if (!ReadPasswordTrial(archive, entry, entry.dataStart, trial)) return Skip(name, engine::kSkipReadError);
+    // An AES code that fails with a password that passed the check value means damaged data, or a
+    // wrong password that passed by chance: the user is asked again, and when no password opens the
+    // entry it is reported as damaged.
+    bool unauthentic = false;
+    const auto opens = [&](const std::string& candidate) {
+        const TrialResult result = trial.Try(candidate);
+        unauthentic = unauthentic || result == TrialResult::Unauthentic;
+        return result == TrialResult::Opens;
+    };
     for (const std::string& candidate : known) {
-        if (!candidate.empty() && trial.Opens(candidate)) {
+        if (!candidate.empty() && opens(candidate)) {
             password = candidate;
             return Outcome::Done;
         }
     }
+    // A test reports what it finds without a question a script could not answer.
+    if (unauthentic && request_.testOnly) return Skip(name, engine::kSkipCrcError, kUnauthentic);
     uint32_t attempts = request_.attempts;
     while (attempts > 0) {
         if (!reporter_.Send(engine::kActionPassword, name, attempts)) return Outcome::Cancelled;
@@ -252,12 +308,12 @@ Unzipper::Outcome Unzipper::FindPassword(FileStream& archive, const Entry& entry
         const std::string answer = reporter_.Text();
         // A callback that does not count down still gets no more than the attempts given.
         attempts = std::min(reporter_.Number(), attempts - 1);
-        if (trial.Opens(answer)) {
+        if (opens(answer)) {
             password = lastGoodPassword_ = answer;
             return Outcome::Done;
         }
     }
-    return Skip(name, engine::kSkipPassword);
+    return unauthentic ? Skip(name, engine::kSkipCrcError, kUnauthentic) : Skip(name, engine::kSkipPassword);
 }
 
 // A file made aside is renamed over the target once written and checked, so that no partial file
@@ -278,6 +334,7 @@ Unzipper::Outcome Unzipper::WriteFile(const Entry& entry, const std::string& tar
     if (result == DataResult::WriteError) return WriteFailed(name);
     // Its data is not what the archive says, so asking whether to keep it makes no sense.
     if (result == DataResult::Longer) return Skip(name, engine::kSkipCrcError, kLongerThanDeclared);
+    if (result == DataResult::Unauthentic) return Skip(name, engine::kSkipCrcError, kUnauthentic);
     if (result == DataResult::Damaged) {
         if (!reporter_.Send(engine::kActionCrcError, name)) return Outcome::Cancelled;
         if (reporter_.Flag() != 1) return Skip(name, engine::kSkipCrcError);

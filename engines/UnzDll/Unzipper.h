@@ -26,6 +26,7 @@ struct UnzipRequest {
     bool askOverwrite = false;
     bool overwriteAll = false;
     bool useFolders = false;
+    bool testOnly = false;  // decode and check every entry, write nothing
     std::vector<std::string> specs;
 };
 
@@ -50,6 +51,9 @@ private:
     // Its data comes from `ahead` when a worker decoded it there, else from the archive.
     Outcome ExtractEntry(platform::FileStream& archive, const Entry& entry, const std::string& name, Readahead& ahead,
                          size_t index);
+    // Decodes an entry as extraction does, into nothing; counted when sound.
+    Outcome TestEntry(platform::FileStream& archive, const Entry& entry, const std::string& name, Readahead& ahead,
+                      size_t index);
     Outcome DecideOverwrite(const Entry& entry, const platform::FileDetails& existing, bool& write);
     // `decodedWith`: the password the entry is decoded ahead with, or empty.
     Outcome FindPassword(platform::FileStream& archive, const Entry& entry, const std::string& decodedWith,

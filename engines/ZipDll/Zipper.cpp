@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "engines/common/Aes.h"
 #include "engines/common/BlockDeflate.h"
 #include "engines/common/Codec.h"
 #include "engines/common/TempFile.h"
@@ -38,6 +39,10 @@ constexpr uint32_t kMaxEntries = 0xFFFF;
 constexpr int64_t kMaxOffset = 0xFFFFFFFE;
 constexpr const char* kTempPrefix = "lkz";
 constexpr const char* kOutputName = "the new archive";
+// AES entries: the format's version for them, and the size from which the CRC is left out (AE-2),
+// as the authentication code checks the data and a CRC of a small file would tell of its contents.
+constexpr uint16_t kVersionAes = 51;
+constexpr uint32_t kAe2FromSize = 20;
 
 enum class Outcome { Done, Skipped, Cancelled };
 
@@ -196,13 +201,51 @@ bool CopyEntry(FileStream& archive, const Entry& entry, platform::Stream& out, s
     return reporter.Send(engine::kActionNone);  // lets a Cancel through during long copies
 }
 
-// Writes one file's data, stored or deflated, encrypted when a cipher is given. Progress is
+// Encrypts a file's data as it is written: the traditional cipher, or AES-256 when asked.
+class Sealer {
+public:
+    // `knownCrc`: the traditional cipher's header checks the CRC's high byte.
+    Sealer(const ZipRequest& request, uint32_t knownCrc) {
+        if (request.strongEncryption) {
+            aes_.emplace(request.password, kAesStrength256);
+        } else {
+            cipher_.emplace(request.password);
+            header_ = cipher_->MakeHeader(CheckByte(0, knownCrc, 0));
+        }
+    }
+    const std::vector<uint8_t>& Header() const { return aes_ ? aes_->Header() : header_; }
+    void Encrypt(uint8_t* bytes, size_t count) {
+        if (aes_) {
+            aes_->Encrypt(bytes, count);
+        } else {
+            cipher_->Encrypt(bytes, count);
+        }
+    }
+    // What follows the data: AES's authentication code, nothing for the traditional cipher.
+    std::vector<uint8_t> Trailer() {
+        if (!aes_) return {};
+        const std::array<uint8_t, zip::kAesMacLength> code = aes_->Code();
+        return std::vector<uint8_t>(code.begin(), code.end());
+    }
+    static int64_t Overhead(const ZipRequest& request) {
+        return request.strongEncryption
+                   ? static_cast<int64_t>(zip::AesSaltLength(kAesStrength256) + zip::kAesVerifierLength + zip::kAesMacLength)
+                   : static_cast<int64_t>(ZipCipher::kHeaderSize);
+    }
+
+private:
+    std::optional<ZipCipher> cipher_;
+    std::optional<AesSealer> aes_;
+    std::vector<uint8_t> header_;
+};
+
+// Writes one file's data, stored or deflated, encrypted when a sealer is given. Progress is
 // reported only while `reporter` is set (a second, storing pass does not count twice). Deflated
 // data is cut into blocks that `workers` threads compress; the cipher and the callback stay here.
-Outcome WriteData(FileStream& in, platform::Stream& out, int level, unsigned workers, ZipCipher* cipher,
+Outcome WriteData(FileStream& in, platform::Stream& out, int level, unsigned workers, Sealer* sealer,
                   Reporter* reporter, uint32_t& crc, uint32_t& size) {
     const auto deliver = [&](std::vector<uint8_t>& piece, uint32_t inputBytes) {
-        if (cipher) cipher->Encrypt(piece.data(), piece.size());
+        if (sealer) sealer->Encrypt(piece.data(), piece.size());
         WriteExactly(out, piece.data(), static_cast<int32_t>(piece.size()), kOutputName);
         return inputBytes == 0 || !reporter || reporter->Send(engine::kActionProgress, std::string(), inputBytes);
     };
@@ -364,15 +407,15 @@ public:
             return reporter_.Skipped(candidate.Path(), engine::kSkipUnsupported) ? Outcome::Skipped : Outcome::Cancelled;
         }
         const bool encrypt = !request_.password.empty();
-        // The cipher header's check byte is the CRC's high byte, so an encrypted file is read once
-        // for its CRC before its data is written.
-        const uint32_t knownCrc = encrypt ? FileCrc(*in) : 0;
+        // The cipher header's check byte is the CRC's high byte, so a file encrypted with the
+        // traditional cipher is read once for its CRC before its data is written.
+        const uint32_t knownCrc = encrypt && !request_.strongEncryption ? FileCrc(*in) : 0;
         const std::string name = platform::AnsiToOem(candidate.storedName);
 
         const int64_t headerAt = out_.Position();
         const LocalHeader placeholder;  // filled in once the sizes and the CRC are known
         WriteExactly(out_, placeholder.data(), placeholder.size(), kOutputName);
-        WriteText(out_, name, kOutputName);
+        WriteText(out_, name + std::string(ExtraLength(encrypt), '\0'), kOutputName);
         const int64_t dataAt = out_.Position();
 
         uint16_t method = request_.level > 0 ? kMethodDeflated : kMethodStored;
@@ -381,7 +424,7 @@ public:
         Outcome outcome = WritePass(*in, method, knownCrc, encrypt, &reporter_, crc, size);
         if (outcome != Outcome::Done) return outcome;
         // Data that deflate does not shrink is stored instead.
-        if (method == kMethodDeflated && out_.Position() - dataAt - (encrypt ? ZipCipher::kHeaderSize : 0) >= size) {
+        if (method == kMethodDeflated && out_.Position() - dataAt - (encrypt ? Sealer::Overhead(request_) : 0) >= size) {
             method = kMethodStored;
             if (out_.Seek(dataAt, platform::Origin::Begin) != dataAt || !out_.Truncate() ||
                 in->Seek(0, platform::Origin::Begin) != 0) {
@@ -395,6 +438,9 @@ public:
             Describe(candidate, name, method, encrypt, crc, static_cast<uint32_t>(end - dataAt), size, headerAt, entry);
         if (out_.Seek(headerAt, platform::Origin::Begin) != headerAt) throw platform::FileError("Cannot seek.");
         WriteExactly(out_, local.data(), local.size(), kOutputName);
+        if (!entry.extra.empty()) {
+            WriteText(out_, name + entry.extra, kOutputName);
+        }
         if (out_.Seek(end, platform::Origin::Begin) != end) throw platform::FileError("Cannot seek.");
         return Outcome::Done;
     }
@@ -417,23 +463,30 @@ public:
         const bool encrypt = !request_.password.empty();
         const std::string name = platform::AnsiToOem(candidate.storedName);
         std::vector<uint8_t> cipherHeader;
+        std::vector<uint8_t> trailer;
         if (encrypt) {
-            ZipCipher cipher(request_.password);
-            cipherHeader = cipher.MakeHeader(CheckByte(0, packed.crc, 0));
-            cipher.Encrypt(packed.data.data(), packed.data.size());
+            Sealer sealer(request_, packed.crc);
+            cipherHeader = sealer.Header();
+            sealer.Encrypt(packed.data.data(), packed.data.size());
+            trailer = sealer.Trailer();
         }
         const int64_t headerAt = out_.Position();
-        const uint32_t compressed = static_cast<uint32_t>(cipherHeader.size() + packed.data.size());
+        const uint32_t compressed = static_cast<uint32_t>(cipherHeader.size() + packed.data.size() + trailer.size());
         const LocalHeader local =
             Describe(candidate, name, packed.method, encrypt, packed.crc, compressed, packed.size, headerAt, entry);
         // One write for a small file's records and data: a tree of small files is mostly calls.
         std::vector<uint8_t> record(local.data(), local.data() + local.size());
         record.insert(record.end(), name.begin(), name.end());
+        record.insert(record.end(), entry.extra.begin(), entry.extra.end());
         record.insert(record.end(), cipherHeader.begin(), cipherHeader.end());
         const bool together = packed.data.size() <= static_cast<size_t>(kChunk);
         if (together) record.insert(record.end(), packed.data.begin(), packed.data.end());
+        if (together) record.insert(record.end(), trailer.begin(), trailer.end());
         WriteExactly(out_, record.data(), static_cast<int32_t>(record.size()), kOutputName);
-        if (!together) WriteExactly(out_, packed.data.data(), static_cast<int32_t>(packed.data.size()), kOutputName);
+        if (!together) {
+            WriteExactly(out_, packed.data.data(), static_cast<int32_t>(packed.data.size()), kOutputName);
+            WriteExactly(out_, trailer.data(), static_cast<int32_t>(trailer.size()), kOutputName);
+        }
         for (uint32_t done = 0; done < packed.size; done += kChunk) {
             const uint32_t part = std::min<uint32_t>(kChunk, packed.size - done);
             if (!reporter_.Send(engine::kActionProgress, std::string(), part)) return Outcome::Cancelled;
@@ -446,9 +499,17 @@ private:
     LocalHeader Describe(const Candidate& candidate, const std::string& name, uint16_t method, bool encrypt,
                          uint32_t crc, uint32_t compressed, uint32_t size, int64_t headerAt, Entry& entry) const {
         const DosStamp stamp = ToDos(candidate.details.modified);
-        const uint16_t needed = (method == kMethodStored && !encrypt) ? kVersionStored : kVersionDeflated;
+        const bool aes = encrypt && request_.strongEncryption;
+        const uint16_t needed = aes ? kVersionAes : (method == kMethodStored && !encrypt) ? kVersionStored : kVersionDeflated;
         const uint16_t flags = encrypt ? kFlagEncrypted : 0;
         entry = Entry();
+        if (aes) {
+            const uint16_t version = size >= kAe2FromSize ? zip::AesExtraBlock::kAe2 : zip::AesExtraBlock::kAe1;
+            const zip::AesExtraBlock block = zip::AesExtraBlock::Make(version, kAesStrength256, method);
+            entry.extra.assign(block.data(), block.data() + block.size());
+            if (version == zip::AesExtraBlock::kAe2) crc = 0;
+            method = kMethodAes;
+        }
         CentralFileHeader& header = entry.header;
         header.SetU32(CentralFileHeader::kSignature, zip::kCentralHeaderSignature);
         header.SetU8(CentralFileHeader::kSpecVersion, kVersionMadeBy);
@@ -463,21 +524,35 @@ private:
         header.SetU32(CentralFileHeader::kUncompressedSize, size);
         header.SetU32(CentralFileHeader::kExternalAttributes, candidate.details.attributes & 0x37);  // with the folder bit
         header.SetU16(CentralFileHeader::kFileNameLength, static_cast<uint16_t>(name.size()));
+        header.SetU16(CentralFileHeader::kExtraFieldLength, static_cast<uint16_t>(entry.extra.size()));
         entry.name = name;
         entry.localOffset = headerAt;
-        return zip::LocalHeaderFor(header);
+        // The local header repeats the AES block, which readers look for there.
+        LocalHeader local = zip::LocalHeaderFor(header);
+        local.SetU16(LocalHeader::kExtraFieldLength, static_cast<uint16_t>(entry.extra.size()));
+        return local;
+    }
+
+    // The extra field a file's headers carry: the AES block, or nothing.
+    size_t ExtraLength(bool encrypt) const {
+        return encrypt && request_.strongEncryption ? static_cast<size_t>(zip::AesExtraBlock::kSize) : 0;
     }
 
     Outcome WritePass(FileStream& in, uint16_t method, uint32_t knownCrc, bool encrypt, Reporter* reporter,
                       uint32_t& crc, uint32_t& size) {
-        std::optional<ZipCipher> cipher;
+        std::optional<Sealer> sealer;
         if (encrypt) {
-            cipher.emplace(request_.password);
-            const std::vector<uint8_t> header = cipher->MakeHeader(CheckByte(0, knownCrc, 0));
+            sealer.emplace(request_, knownCrc);
+            const std::vector<uint8_t>& header = sealer->Header();
             WriteExactly(out_, header.data(), static_cast<int32_t>(header.size()), kOutputName);
         }
-        return WriteData(in, out_, method == kMethodDeflated ? request_.level : 0, workers_,
-                         cipher ? &*cipher : nullptr, reporter, crc, size);
+        const Outcome outcome = WriteData(in, out_, method == kMethodDeflated ? request_.level : 0, workers_,
+                                          sealer ? &*sealer : nullptr, reporter, crc, size);
+        if (outcome == Outcome::Done && sealer) {
+            const std::vector<uint8_t> trailer = sealer->Trailer();
+            if (!trailer.empty()) WriteExactly(out_, trailer.data(), static_cast<int32_t>(trailer.size()), kOutputName);
+        }
+        return outcome;
     }
 
     const ZipRequest& request_;
@@ -545,6 +620,9 @@ ZipRequest ReadZipCommand(const ZipCommand& command) {
     request.archive = TextAt(command.U32(ZipCommand::kZipFileName));
     request.tempDir = TextAt(command.U32(ZipCommand::kTempDir));
     request.password = TextAt(command.U32(ZipCommand::kPassword));
+    request.strongEncryption =
+        !request.password.empty() &&
+        (engine::ExtensionBits(command.U32(ZipCommand::kExtensions)) & engine::kExtStrongEncryption) != 0;
     request.comment = TextAt(command.U32(ZipCommand::kComment));
     request.level = std::clamp(static_cast<int32_t>(command.U32(ZipCommand::kLevel)), 0, kMaxLevel);
     request.deleting = Flag(command, ZipCommand::kDeleting);

@@ -20,6 +20,7 @@ struct ZipRequest {
     std::string archive;
     std::string tempDir;
     std::string password;
+    bool strongEncryption = false;  // with a password: AES-256 instead of the traditional cipher
     std::string comment;  // already in the archive's code page
     int level = 9;
     bool deleting = false;

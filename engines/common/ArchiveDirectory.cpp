@@ -26,6 +26,12 @@ constexpr const char* kNeedsZip64 = "The archive needs ZIP64 records, which thes
 
 }  // namespace
 
+zip::AesExtraBlock Entry::AesBlock() const {
+    zip::AesExtraBlock block;
+    zip::AesExtraBlock::Find(extra, block);
+    return block;
+}
+
 std::string Entry::DecodedName() const {
     // Decoded as the archive component decodes it, so a name from its list selects this entry.
     return zip::DecodeText(zip::EntryTextEncoding(header, oemNames), name);

@@ -15,8 +15,16 @@ using zip::CentralFileHeader;
 using zip::LocalHeader;
 using zip::kFlagEncrypted;
 using zip::kFlagStrongEncryption;
+using zip::kMethodAes;
 using zip::kMethodDeflated;
 using zip::kMethodStored;
+
+// Whether this build reads and writes AES entries (the stub is built without them).
+#ifdef LARK_STRONG_ENCRYPTION
+constexpr bool kStrongEncryptionBuilt = true;
+#else
+constexpr bool kStrongEncryptionBuilt = false;
+#endif
 
 // What our entries say about themselves: made by ZIP format version 2.0 on MS-DOS, so every reader
 // decodes the names from the OEM code page.
@@ -42,9 +50,17 @@ struct Entry {
     uint16_t DosTime() const { return header.U16(CentralFileHeader::kTime); }
     uint16_t DosDate() const { return header.U16(CentralFileHeader::kDate); }
     bool IsEncrypted() const { return (Flags() & kFlagEncrypted) != 0; }
-    // Stored or deflated, without strong encryption: what the engines and the stub can decode.
+    bool IsAes() const { return Method() == kMethodAes; }
+    // The AES block of an AES entry; one that is missing or unknown reads as not Valid().
+    zip::AesExtraBlock AesBlock() const;
+    // The method of the data itself, under any AES layer.
+    uint16_t DataMethod() const { return IsAes() ? AesBlock().Method() : Method(); }
+    // Stored or deflated, under the traditional cipher or AES, without the PKWARE strong
+    // encryption: what the engines (and, without AES, the stub) can decode.
     bool MethodSupported() const {
-        return !(Flags() & kFlagStrongEncryption) && (Method() == kMethodStored || Method() == kMethodDeflated);
+        if (Flags() & kFlagStrongEncryption) return false;
+        if (IsAes() && !(kStrongEncryptionBuilt && IsEncrypted() && AesBlock().Valid())) return false;
+        return DataMethod() == kMethodStored || DataMethod() == kMethodDeflated;
     }
     bool IsFolder() const { return !name.empty() && (name.back() == '/' || name.back() == '\\'); }
     // The name in the ANSI code page, decoded by the archive's name rule.

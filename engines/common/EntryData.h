@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_set>
@@ -14,14 +15,30 @@
 
 namespace engines {
 
-// What a password is tried against: the encryption header and the first bytes of the data.
+// Unauthentic: the password passed the AES check value, but the authentication code of the
+// encrypted data does not match: the data is damaged, or (one time in 65536) the password is wrong.
+enum class TrialResult { Opens, Wrong, Unauthentic };
+
+// What a password is tried against: the encryption header and the first bytes of the data; for an
+// AES entry the salt and check value, and all the encrypted data, which is authenticated before a
+// password is accepted, so nothing is ever decoded from data that fails.
 struct PasswordTrial {
     uint8_t header[ZipCipher::kHeaderSize] = {};
     uint8_t check = 0;
     bool deflated = false;
     std::vector<uint8_t> start;
+    // AES entries only.
+    uint8_t aesStrength = 0;
+    std::vector<uint8_t> aesHeader;  // salt and check value
+    platform::Stream* archive = nullptr;
+    int64_t encryptedAt = 0;
+    int64_t encryptedLength = 0;
 
-    bool Opens(const std::string& password) const;
+    TrialResult Try(const std::string& password) const;
+    bool Opens(const std::string& password) const { return Try(password) == TrialResult::Opens; }
+
+private:
+    TrialResult TryAes(const std::string& password) const;
 };
 
 // Reads what a trial needs from the entry whose data begins at `dataAt`; false when it cannot be read.
@@ -50,8 +67,8 @@ private:
 std::string JoinComponents(const std::vector<std::string>& components);
 
 // Longer: the data runs past the size the archive declares (a ZIP bomb does); nothing past that
-// size was written.
-enum class DataResult { Good, Damaged, Longer, WriteError, Cancelled };
+// size was written. Unauthentic: an AES entry's data does not match its authentication code.
+enum class DataResult { Good, Damaged, Longer, Unauthentic, WriteError, Cancelled };
 
 // Takes the plain bytes of an entry as they come out; anything but Good stops the decoding.
 using PlainSink = std::function<DataResult(const uint8_t* bytes, size_t count)>;
@@ -72,11 +89,17 @@ public:
                           const PlainSink& sink);
 
 private:
+    // Takes an AES entry's salt, check value, encrypted bytes and code in turn; leaves in `count`
+    // the encrypted bytes, now decrypted, that begin at `bytes`.
+    DataResult FeedAes(uint8_t*& bytes, size_t& count);
     DataResult Take(const uint8_t* bytes, size_t count, const PlainSink& sink);
     size_t Room() const { return static_cast<size_t>(std::max<int64_t>(entry_.Size() - size_, 0)); }
 
     const Entry& entry_;
+    std::string password_;
     std::optional<ZipCipher> cipher_;
+    struct AesState;
+    std::shared_ptr<AesState> aes_;
     size_t headerLeft_ = 0;  // bytes of the encryption header still to come
     std::optional<Inflater> ownInflater_;
     Inflater* inflater_ = nullptr;  // none for stored data

@@ -10,6 +10,7 @@
 #include <atomic>
 
 #include "app/Main.h"
+#include "app/PasswordForm.h"
 #include "app/resource.h"
 #include "engine/ProgressForm.h"
 #include "engine/ZipDlls.h"
@@ -321,23 +322,37 @@ TEST_F(CommandsTest, DropsOpenOneZipAndAddSeveralItemsInOrder) {
 TEST_F(CommandsTest, PasswordAboutAndDoubleClick) {
     Start(archive);
     struct Case {
-        std::optional<std::string> typed;
+        std::optional<std::string> typed;  // nullopt: Cancel
+        bool strong;
         std::string password;
+        bool strongAfter;
         bool refused;
     };
-    const Case cases[] = {{"secret", "secret", false},
-                          {std::nullopt, "secret", false},
-                          {std::string(81, 'p'), "secret", true},
-                          {"", "", false}};
+    const Case cases[] = {{"secret", true, "secret", true, false},
+                          {std::nullopt, false, "secret", true, false},
+                          {std::string(81, 'p'), false, "secret", true, true},
+                          {"", false, "", false, false}};
+    EXPECT_FALSE(form->ZipArchive().StrongEncryption) << "off until chosen";
     for (const Case& c : cases) {
-        dialogs.typed.push_back(c.typed);
-        if (c.refused) user.Answer(platform::kIdOk);
+        SCOPED_TRACE(c.typed.value_or("(cancel)"));
         const std::string before = form->ZipArchive().Password();
+        const bool strongBefore = form->ZipArchive().StrongEncryption;
+        dialogs.onModal = [&](platform::win32::ModalDialog& dialog) {
+            auto& box = dynamic_cast<TPasswordForm&>(dialog);
+            EXPECT_EQ(box.Caption, archive);
+            EXPECT_EQ(box.Password, before);
+            EXPECT_EQ(box.StrongEncryption, strongBefore);
+            if (!c.typed) return IDCANCEL;
+            box.Password = *c.typed;
+            box.StrongEncryption = c.strong;
+            return IDOK;
+        };
+        if (c.refused) user.Answer(platform::kIdOk);
         Command(IDM_PASSWORD);
-        EXPECT_EQ(dialogs.shown.back().title, archive + "|Enter password");
-        EXPECT_EQ(dialogs.shown.back().start, before);
         EXPECT_EQ(form->ZipArchive().Password(), c.password);
+        EXPECT_EQ(form->ZipArchive().StrongEncryption, c.strongAfter);
     }
+    dialogs.onModal = nullptr;
     EXPECT_EQ(user.Shown().back().text, FormatMsg(Msg::PasswordTooLong));
 
     Command(IDM_ABOUT);

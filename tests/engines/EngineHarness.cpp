@@ -131,6 +131,8 @@ int32_t RunZip(engine::ExecFn exec, const ZipJob& job, RecordingCallback& callba
         command.SetU32(ZipCommand::kNoFolderEntries, TrueIf(job.noFolderEntries || (!(options & 4) && !(options & 8))));
         command.SetU32(ZipCommand::kJunkFolders, TrueIf(!(options & 16)));
         if (encrypt) command.SetU32(ZipCommand::kPassword, Word(job.password));
+        if (job.strongEncryption)
+            command.SetU32(ZipCommand::kExtensions, engine::ExtensionWord(engine::kExtStrongEncryption));
     }
     command.SetU32(ZipCommand::kZipFileName, Word(job.archive));
     command.SetU32(ZipCommand::kTempDir, Word(job.tempDir));
@@ -169,6 +171,7 @@ int32_t RunUnzip(engine::ExecFn exec, const UnzipJob& job, RecordingCallback& ca
     command.SetU32(UnzipCommand::kZipFileName, Word(job.archive));
     command.SetU32(UnzipCommand::kDestination, Word(job.destination));
     if (!job.password.empty()) command.SetU32(UnzipCommand::kPassword, Word(job.password));
+    if (job.testOnly) command.SetU32(UnzipCommand::kExtensions, engine::ExtensionWord(engine::kExtTestOnly));
     std::vector<uint8_t> specs(job.specs.size() * UnzipSpecEntry::kSize);
     for (size_t i = 0; i < job.specs.size(); ++i) {
         UnzipSpecEntry entry;

@@ -54,6 +54,7 @@ struct ZipJob {
     bool deleting = false;
     bool trace = false;
     bool noFolderEntries = false;  // set the word whatever the options say
+    bool strongEncryption = false;  // with the password: AES-256
 };
 
 struct UnzipJob {
@@ -66,6 +67,7 @@ struct UnzipJob {
     std::vector<std::string> specs;
     std::string password;
     uint8_t extractOptions = 17;
+    bool testOnly = false;
 };
 
 class Engines {

@@ -61,6 +61,87 @@ TEST_F(UnzDll, PeerArchivesExtractByteForByte) {
     }
 }
 
+TEST_F(UnzDll, SevenZipAesArchivesExtractByteForByte) {
+    for (const char* strength : {"aes128", "aes192", "aes256"}) {
+        for (const char* method : {"stored", "deflated"}) {
+            const std::string name = std::string("7z-") + strength + "-" + method + ".zip";
+            SCOPED_TRACE(name);
+            const std::string destination = Destination(name);
+            RecordingCallback callback;
+            EXPECT_EQ(Engines::Get().Unzip({Peer(name), destination, {}, "secret", 16}, callback), 5);
+            EXPECT_TRUE(callback.Reasons().empty());
+            EXPECT_TRUE(callback.Of(engine::kActionPassword).empty());
+            EXPECT_EQ(Tree(destination), sources);
+        }
+    }
+}
+
+// A wrong password is asked again; data that fails its authentication code is never written, and
+// is reported as damaged once no other password opens it.
+TEST_F(UnzDll, AesRefusalsWriteNothing) {
+    struct Case {
+        const char* name;
+        const char* archive;
+        std::string password;
+        std::deque<std::string> answers;
+        size_t asked;
+        int32_t extracted;
+        uint32_t reason;
+    };
+    const Case cases[] = {
+        {"wrong, then right", "7z-aes128-stored.zip", "wrong", {"secret"}, 1, 1, 0},
+        {"wrong throughout", "7z-aes256-deflated.zip", "wrong", {"still wrong"}, 2, 0, engine::kSkipPassword},
+        {"one flipped byte", "7z-aes-damaged.zip", "secret", {}, 1, 0, engine::kSkipCrcError},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string destination = Destination("aes" + std::to_string(++n));
+        RecordingCallback callback;
+        callback.passwords = c.answers;
+        EXPECT_EQ(Engines::Get().Unzip({Peer(c.archive), destination, {"a.txt"}, c.password, 16}, callback),
+                  c.extracted);
+        EXPECT_EQ(callback.Of(engine::kActionPassword).size(), c.asked);
+        EXPECT_TRUE(callback.Of(engine::kActionCrcError).empty()) << "no offer to keep unauthenticated data";
+        if (c.extracted) {
+            EXPECT_EQ(Tree(destination), (std::map<std::string, std::string>{{"a.txt", sources["a.txt"]}}));
+        } else {
+            EXPECT_EQ(callback.Reasons(), std::vector<uint32_t>{c.reason});
+            EXPECT_TRUE(Tree(destination).empty());
+        }
+    }
+}
+
+// Testing decodes every entry as extraction does and writes nothing: sound entries are counted,
+// the others reported each with its reason.
+TEST_F(UnzDll, TestOnlyReportsEachEntryAndWritesNothing) {
+    struct Case {
+        const char* archive;
+        std::string password;
+        int32_t sound;
+        std::vector<uint32_t> reasons;
+    };
+    const Case cases[] = {
+        {"info-deflated.zip", "", 5, {}},
+        {"7z-aes192-deflated.zip", "secret", 5, {}},
+        {"7z-aes-damaged.zip", "secret", 4, {engine::kSkipCrcError}},
+        {"corrupt.zip", "", 1, {engine::kSkipCrcError}},
+        {"info-encrypted.zip", "wrong", 0, std::vector<uint32_t>(5, engine::kSkipPassword)},
+        {"unsupported.zip", "", 1, {engine::kSkipUnsupported}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.archive);
+        const std::string destination = Destination(std::string("test-") + c.archive);
+        RecordingCallback callback;
+        larktest::UnzipJob job(Peer(c.archive), destination, {}, c.password, 16);
+        job.testOnly = true;
+        EXPECT_EQ(Engines::Get().Unzip(job, callback), c.sound);
+        EXPECT_EQ(callback.Reasons(), c.reasons);
+        EXPECT_TRUE(callback.Of(engine::kActionCrcError).empty());
+        EXPECT_TRUE(Tree(destination).empty());
+    }
+}
+
 TEST_F(UnzDll, PasswordIsAskedAgainUntilTheAttemptsRunOut) {
     struct Case {
         const char* name;

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Makes the archives the engine tests extract, with Info-ZIP zip and Python's zipfile as makers.
+"""Makes the archives the engine tests extract, with Info-ZIP zip, Python's zipfile and 7-Zip as makers.
 
 Usage: make_peer_archives.py OUTDIR. Writes OUTDIR/src (the files, byte for byte what every
 archive holds) and one archive per kind beside it; the engine tests read them from there.
@@ -85,6 +85,25 @@ def python_zip(out, files, method, stream=False):
         sink.close()
 
 
+AES_STRENGTHS = ["AES128", "AES192", "AES256"]
+
+
+def seven_zip_aes(out, src, names, strength, deflated):
+    method = ["-mm=Deflate", "-mx=9"] if deflated else ["-mx=0"]
+    subprocess.run(["7zz", "a", "-tzip", "-bd", "-bso0", "-p" + PASSWORD, "-mem=" + strength, *method, out, *names],
+                   cwd=src, check=True)
+
+
+def flip_in_entry(out, name, offset):
+    """Flips one byte `offset` bytes into the stored data of the entry `name`."""
+    raw = bytearray(open(out, "rb").read())
+    info = zipfile.ZipFile(out).getinfo(name)
+    at = info.header_offset
+    data_at = at + 30 + int.from_bytes(raw[at + 26:at + 28], "little") + int.from_bytes(raw[at + 28:at + 30], "little")
+    raw[data_at + offset] ^= 0x01
+    open(out, "wb").write(bytes(raw))
+
+
 def hostile_zip(out):
     names = ["../evil.txt", "/abs.txt", "C:evil.txt", "C:/abs2.txt", "sub/../../evil2.txt", "..\\evil3.txt",
              "\\lead.txt", "CON", "nul.txt", "aux/x.txt", "com1.log", "LPT9", "sub/ .. /x.txt", "a|b.txt",
@@ -143,6 +162,13 @@ def main():
     corrupt_zip(os.path.join(out, "corrupt.zip"))
     unsupported_zip(os.path.join(out, "unsupported.zip"))
     utf8_zip(os.path.join(out, "utf8.zip"))
+    for strength in AES_STRENGTHS:
+        for deflated in (False, True):
+            kind = "deflated" if deflated else "stored"
+            seven_zip_aes(os.path.join(out, "7z-%s-%s.zip" % (strength.lower(), kind)), src, names, strength, deflated)
+    damaged = os.path.join(out, "7z-aes-damaged.zip")
+    seven_zip_aes(damaged, src, names, "AES256", True)
+    flip_in_entry(damaged, "a.txt", 1000)
 
 
 if __name__ == "__main__":

@@ -148,14 +148,16 @@ def without_emulator_notes(err):
     return "".join(line for line in err.splitlines(keepends=True) if not line.startswith("wine: "))
 
 
-def run_lark(*args):
-    """Runs lark; pathlib.Path arguments are passed as paths, strings as text."""
+def run_lark(*args, answers=None, cwd=None):
+    """Runs lark; pathlib.Path arguments are passed as paths, strings as text. `answers` (bytes) is
+    standard input for its questions; without it input is empty."""
     argv = RUNNER + [LARK] + [lark_path(a) if isinstance(a, pathlib.PurePath) else a for a in args]
     env = dict(os.environ, WINEDEBUG="-all")
     if not WINDOWS and I386_EMULATED and "ASAN_OPTIONS" not in env:
         # LeakSanitizer's end-of-run check hangs under a user-mode emulator; the other checks still run.
         env["ASAN_OPTIONS"] = "detect_leaks=0"
-    done = subprocess.run(argv, stdin=subprocess.DEVNULL, capture_output=True, env=env, timeout=600)
+    stdin = {"input": answers} if answers is not None else {"stdin": subprocess.DEVNULL}
+    done = subprocess.run(argv, capture_output=True, env=env, timeout=600, cwd=cwd, **stdin)
     decode = lambda data: data.decode(console_encoding(), errors="replace").replace("\r\n", "\n")
     result = Result(done.returncode, decode(done.stdout), without_emulator_notes(decode(done.stderr)))
     for mark in SANITIZER_MARKS:
@@ -836,6 +838,80 @@ class RefusalTest(TempDirTest):
         result = run_lark("list", archive)
         self.assertEqual((result.code, result.lines()[0]), (0, "comment\t"))
         self.assertEqual(result.lines()[2:], expected_listing(make_mixed(self.path("b.zip")))[2:])
+
+
+class TestCommandTest(TempDirTest):
+    """lark test decodes every entry as extraction does, names each one that is not sound, writes nothing."""
+
+    def make_archive(self):
+        path = self.path("mixed.zip")
+        text = b"".join(b"line %d of something that deflates\n" % i for i in range(400))
+        with zipfile.ZipFile(path, "w") as z:
+            for name, method in (("sound.txt", zipfile.ZIP_DEFLATED), ("inflate-broken.txt", zipfile.ZIP_DEFLATED),
+                                 ("crc-broken.txt", zipfile.ZIP_STORED)):
+                z.writestr(zipfile.ZipInfo(name, date_time=FIXED_TIME), text, compress_type=method)
+        raw = bytearray(path.read_bytes())
+        with zipfile.ZipFile(path) as z:
+            for name in ("inflate-broken.txt", "crc-broken.txt"):
+                info = z.getinfo(name)
+                data_at = info.header_offset + 30 + len(name)
+                raw[data_at + 40] ^= 0xFF
+        path.write_bytes(bytes(raw))
+        # An entry under another password, added by Info-ZIP.
+        other = self.path("other")
+        other.mkdir()
+        (other / "other-password.txt").write_bytes(text)
+        run_tool("zip", "-q", "-P", "another", str(path), "other-password.txt", cwd=str(other))
+        shutil.rmtree(other)
+        return path
+
+    def assertNothingWritten(self, before):
+        self.assertEqual(sorted(p.name for p in self.dir.rglob("*")), before)
+
+    def test_sound_and_damaged_archives(self):
+        sound = self.path("sound.zip")
+        run_tool("7zz", "a", "-tzip", "-bd", "-bso0", "-psecret", "-mem=AES256", str(sound), str(HERE / "lark_cli_test.py"))
+        mixed = self.make_archive()
+        work = self.path("work")
+        work.mkdir()
+        before = sorted(p.name for p in self.dir.rglob("*"))
+
+        result = run_lark("test", sound, "-p", "secret", cwd=str(work))
+        self.assertEqual((result.code, result.out), (0, MESSAGES["FilesTestedOk"].replace("%d", "1") + "\n"), result.err)
+
+        # The wrong password gets an empty answer, then Yes to go on with the others.
+        result = run_lark("test", mixed, "-p", "wrong", answers=b"\ny\n", cwd=str(work))
+        self.assertEqual(result.code, 1)
+        self.assertEqual(result.out, MESSAGES["FilesTestedDamaged"].replace("%d", "4", 1).replace("%d", "3", 1) + "\n")
+        named = set(re.findall(r"([\w-]+\.txt): ", result.err))
+        self.assertEqual(named, {"inflate-broken.txt", "crc-broken.txt", "other-password.txt"}, result.err)
+        self.assertNothingWritten(before)
+
+
+class AesAddTest(TempDirTest):
+    """lark add --aes writes AES-256 entries that 7-Zip and our own extraction read back."""
+
+    def test_round_trip(self):
+        src = self.path("src")
+        src.mkdir()
+        files = {"small.txt": b"under twenty", "text.txt": b"deflates well\n" * 5000, "empty.txt": b""}
+        for name, data in files.items():
+            (src / name).write_bytes(data)
+        archive = self.path("aes.zip")
+        result = run_lark("add", archive, "-r", src, "-p", "secret", "--aes", "*.*")
+        self.assertEqual(result.code, 0, result.err)
+        with zipfile.ZipFile(archive) as z:
+            self.assertEqual({info.compress_type for info in z.infolist()}, {99}, "every entry AES")
+        run_tool("7zz", "t", "-psecret", str(archive))
+        for tool in ("7zz", "lark"):
+            out = self.path("out-" + tool)
+            out.mkdir()
+            if tool == "7zz":
+                run_tool("7zz", "x", "-psecret", "-o" + str(out), str(archive))
+            else:
+                self.assertEqual(run_lark("extract", archive, out, "-p", "secret").code, 0)
+            self.assertEqual({p.name: p.read_bytes() for p in out.iterdir()}, files, tool)
+        self.assertEqual(run_lark("add", archive, "-r", src, "--aes", "*.*").code, 2, "--aes needs -p")
 
 
 def main():

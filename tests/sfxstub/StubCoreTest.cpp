@@ -152,12 +152,15 @@ TEST(StubCore, FailuresAreLoggedAndLeaveNothingBehind) {
                                {"sub/../../up.txt", "escape"},
                                {"CON.txt", "device"},
                                {"crc.txt", "damaged data"},
-                               {"locked.txt", "secret", false, "right"}};
+                               {"locked.txt", "secret", false, "right"},
+                               {"strong.txt", "aes"}};
     const ArchiveBuilder builder = Build(items);
     std::string program = Finish(ArchiveBuilder(builder).Stub(larktest::StubBytes(kStubSize), false), items);
     // Damages crc.txt's stored CRC in its central header.
     const larktest::BuiltArchive layout = ArchiveBuilder(builder).Stub(larktest::StubBytes(kStubSize), false).Build();
     program[layout.layout.centralHeaders[6] + 16] ^= 0x55;
+    // strong.txt says it is AES-encrypted (method 99).
+    larktest::PutU16(program, layout.layout.centralHeaders[8] + 10, 99);
 
     larktest::TestFolder folder;
     StubArguments arguments;
@@ -176,6 +179,7 @@ TEST(StubCore, FailuresAreLoggedAndLeaveNothingBehind) {
         {"not extracted: CON.txt: its name would lead outside the destination folder\r\n"},
         {"not extracted: crc.txt: its data are damaged (CRC error)\r\n"},
         {"not extracted: locked.txt: no password opened it\r\n"},
+        {"not extracted: strong.txt: strong encryption is not supported by this self-extractor\r\n"},
         {"1 file(s) extracted to "},
         {"exit code: 1\r\n"},
     };
