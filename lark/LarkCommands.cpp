@@ -248,6 +248,22 @@ void RemoveIfLeftEmpty(TZip& zip, const std::string& path) {
     platform::DeleteFile(path);
 }
 
+// The entries named by the arguments from `first` on (every entry when none) become the run's specs.
+// An archive without entries never reaches the engine, which would name what matched nothing, so
+// each name is reported here; true when any was given.
+bool ChooseEntries(TZip& zip, const std::vector<std::string>& positional, size_t first) {
+    std::vector<std::string> specs;
+    for (size_t i = first; i < positional.size(); ++i) specs.push_back(EntryName(positional[i]));
+    bool failed = false;
+    if (zip.Count() == 0) {
+        for (const std::string& spec : specs) PrintNotProcessed(spec, engine::SkipReasonText(engine::kSkipNotMatched));
+        failed = !specs.empty();
+    }
+    if (specs.empty()) specs.push_back("*.*");
+    zip.SetFileSpecs(specs);
+    return failed;
+}
+
 }  // namespace
 
 std::string Escape(const std::string& text) {
@@ -376,16 +392,7 @@ int Extract(const Arguments& args) {
     OpenExisting(zip, Path(parsed.positional[0]));
     SetPasswordOption(zip, parsed);
     SetTraceOption(zip, parsed);
-    std::vector<std::string> specs;
-    for (size_t i = 2; i < parsed.positional.size(); ++i) specs.push_back(EntryName(parsed.positional[i]));
-    // An archive without entries never reaches the engine, which would name what matched nothing.
-    bool failed = false;
-    if (zip.Count() == 0) {
-        for (const std::string& spec : specs) PrintNotProcessed(spec, engine::SkipReasonText(engine::kSkipNotMatched));
-        failed = !specs.empty();
-    }
-    if (specs.empty()) specs.push_back("*.*");
-    zip.SetFileSpecs(specs);
+    const bool failed = ChooseEntries(zip, parsed.positional, 2);
     zip.ExtractDir = Path(parsed.positional[1]);
     // -o leaves out the age rule, so the engine replaces existing files without asking.
     const uint8_t overwrite = parsed.flags.count("-o") ? 0 : engine::kExtractByAge;
@@ -407,15 +414,7 @@ int Test(const Arguments& args) {
     ShowProgressOnTerminal(zip);
     OpenExisting(zip, Path(parsed.positional[0]));
     SetPasswordOption(zip, parsed);
-    std::vector<std::string> specs;
-    for (size_t i = 1; i < parsed.positional.size(); ++i) specs.push_back(EntryName(parsed.positional[i]));
-    bool failed = false;
-    if (zip.Count() == 0) {
-        for (const std::string& spec : specs) PrintNotProcessed(spec, engine::SkipReasonText(engine::kSkipNotMatched));
-        failed = !specs.empty();
-    }
-    if (specs.empty()) specs.push_back("*.*");
-    zip.SetFileSpecs(specs);
+    const bool failed = ChooseEntries(zip, parsed.positional, 1);
     const int32_t sound = zip.TestFiles();
     const int32_t damaged = zip.ErrorCount();
     PrintLine(damaged > 0 ? zip::FormatMsg(zip::Msg::FilesTestedDamaged, sound + damaged, damaged)
