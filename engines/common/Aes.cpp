@@ -48,7 +48,9 @@ AesKeys DeriveAesKeys(const std::string& password, const uint8_t* salt, uint8_t 
 
 // The library's own CTR mode counts big-endian; the format counts little-endian, so the counter
 // blocks are made here and encrypted in ECB mode.
+// Each state closes its handle itself, so a constructor that fails after the open releases it too.
 struct AesCtr::State {
+    ~State() { gcry_cipher_close(cipher); }
     gcry_cipher_hd_t cipher = nullptr;
     uint64_t counter = 0;
     std::array<uint8_t, kBlock * kKeystreamBlocks> keystream{};
@@ -62,7 +64,7 @@ AesCtr::AesCtr(const std::vector<uint8_t>& key) : state_(std::make_unique<State>
     Check(gcry_cipher_setkey(state_->cipher, key.data(), key.size()));
 }
 
-AesCtr::~AesCtr() { gcry_cipher_close(state_->cipher); }
+AesCtr::~AesCtr() = default;
 
 void AesCtr::Refill() {
     std::array<uint8_t, kBlock * kKeystreamBlocks>& stream = state_->keystream;
@@ -88,6 +90,7 @@ void AesCtr::Apply(uint8_t* bytes, size_t count) {
 }
 
 struct AesMac::State {
+    ~State() { gcry_md_close(md); }
     gcry_md_hd_t md = nullptr;
 };
 
@@ -97,7 +100,7 @@ AesMac::AesMac(const std::vector<uint8_t>& key) : state_(std::make_unique<State>
     Check(gcry_md_setkey(state_->md, key.data(), key.size()));
 }
 
-AesMac::~AesMac() { gcry_md_close(state_->md); }
+AesMac::~AesMac() = default;
 
 void AesMac::Update(const uint8_t* bytes, size_t count) { gcry_md_write(state_->md, bytes, count); }
 
