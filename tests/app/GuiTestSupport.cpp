@@ -235,34 +235,45 @@ std::vector<std::string> IconFileImages(const std::string& ico) {
     return images;
 }
 
+namespace {
+
+// A program opened as data, for reading its resources; freed on every way out.
+class ResourceFile {
+public:
+    explicit ResourceFile(const std::string& program)
+        : module_(::LoadLibraryExA(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {}
+    ~ResourceFile() {
+        if (module_) ::FreeLibrary(module_);
+    }
+    ResourceFile(const ResourceFile&) = delete;
+    ResourceFile& operator=(const ResourceFile&) = delete;
+
+    // The bytes of one resource; empty when there is none.
+    std::string Bytes(LPCSTR name, LPCSTR type) const {
+        HRSRC found = module_ ? ::FindResourceA(module_, name, type) : nullptr;
+        if (!found) return {};
+        const char* data = static_cast<const char*>(::LockResource(::LoadResource(module_, found)));
+        return std::string(data, ::SizeofResource(module_, found));
+    }
+
+private:
+    HMODULE module_;
+};
+
+}  // namespace
+
 // The images of a program's icon group `group`, read from the file as data.
 std::vector<std::string> ProgramIconImages(const std::string& program, const char* group) {
+    const ResourceFile file(program);
     std::vector<std::string> images;
-    HMODULE module = ::LoadLibraryExA(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    if (!module) return images;
-    auto bytesOf = [module](LPCSTR name, LPCSTR type) {
-        HRSRC found = ::FindResourceA(module, name, type);
-        if (!found) return std::string();
-        const char* data = static_cast<const char*>(::LockResource(::LoadResource(module, found)));
-        return std::string(data, ::SizeofResource(module, found));
-    };
-    const std::string directory = bytesOf(group, RT_GROUP_ICON);
+    const std::string directory = file.Bytes(group, RT_GROUP_ICON);
     for (size_t i = 0; directory.size() >= 6 && i < GetU16(directory, 4); ++i)
-        images.push_back(bytesOf(MAKEINTRESOURCEA(GetU16(directory, 6 + i * 14 + 12)), RT_ICON));
-    ::FreeLibrary(module);
+        images.push_back(file.Bytes(MAKEINTRESOURCEA(GetU16(directory, 6 + i * 14 + 12)), RT_ICON));
     return images;
 }
 
 std::string ProgramVersionResource(const std::string& program) {
-    HMODULE module = ::LoadLibraryExA(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    if (!module) return {};
-    HRSRC found = ::FindResourceA(module, MAKEINTRESOURCEA(VS_VERSION_INFO), RT_VERSION);
-    std::string bytes;
-    if (found)
-        bytes.assign(static_cast<const char*>(::LockResource(::LoadResource(module, found))),
-                     ::SizeofResource(module, found));
-    ::FreeLibrary(module);
-    return bytes;
+    return ResourceFile(program).Bytes(MAKEINTRESOURCEA(VS_VERSION_INFO), RT_VERSION);
 }
 
 }  // namespace larktest
