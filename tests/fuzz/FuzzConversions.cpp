@@ -57,7 +57,14 @@ std::string RunStripInput(const uint8_t* data, size_t size) {
     const Listing before = List(program);
     const Listing after = List(output.Bytes());
     if (before.whole && (!after.whole || after.entries != before.entries)) Broken("a stripped archive lists as its program did");
-    if (before.whole && after.localHeaders != before.localHeaders) Broken("a stripped archive keeps every entry's data");
+    // An offset that points at no local header (into the directory, say) names no data to keep.
+    if (before.whole) {
+        for (size_t i = 0; i < before.localHeaders.size(); ++i) {
+            const bool real = before.localHeaders[i].compare(0, 4, "PK\3\4") == 0;
+            if (real && (i >= after.localHeaders.size() || after.localHeaders[i] != before.localHeaders[i]))
+                Broken("a stripped archive keeps every entry's data");
+        }
+    }
     return "stripped, " + std::to_string(after.entries) + " entries";
 }
 
