@@ -107,4 +107,24 @@ StoredEntryText StoredEntryTextFor(std::string_view nameUtf8, std::string_view c
     return stored;
 }
 
+std::string StoredArchiveCommentFor(std::string_view utf8, bool archiveOemNames) {
+    std::string bytes;
+    if (Utf8ToCodePage(ArchiveCodePage(archiveOemNames), utf8, bytes) && ArchiveCommentUtf8(bytes, archiveOemNames) == utf8)
+        return bytes;
+    return ValidUtf8(utf8);
+}
+
+std::string CodePageCommentFor(std::string_view utf8, bool archiveOemNames) {
+    const CodePage page = ArchiveCodePage(archiveOemNames);
+    std::string bytes;
+    std::string character;
+    std::string held;
+    for (size_t at = 0; at < utf8.size();) {
+        character.clear();
+        AppendUtf8(character, NextCodePoint(utf8, at));
+        bytes += Utf8ToCodePage(page, character, held) ? held : std::string("_");
+    }
+    return bytes;
+}
+
 }  // namespace zip

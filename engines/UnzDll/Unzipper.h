@@ -12,6 +12,7 @@
 #include "engines/common/ArchiveDirectory.h"
 #include "engines/common/Engine.h"
 #include "engines/common/EntryData.h"
+#include "engines/common/Text.h"
 #include "engines/UnzDll/Readahead.h"
 
 namespace engines {
@@ -26,6 +27,7 @@ struct UnzipRequest {
     bool askOverwrite = false;
     bool overwriteAll = false;
     bool useFolders = false;
+    RunText text{false};
     std::vector<std::string> specs;
 };
 

@@ -19,6 +19,7 @@
 #include "platform/TempFiles.h"
 #include "platform/Text.h"
 #include "zipformat/CopyBytes.h"
+#include "zipformat/NameRule.h"
 
 namespace engines {
 namespace {
@@ -60,10 +61,10 @@ struct Selection {
 
 // The name a file gets in the archive: below the base folder its relative path, elsewhere the
 // path without drive and leading separators; with junked folders the file name alone.
-std::string StoredName(const std::string& path, const std::string& base, bool junkFolders) {
+std::string StoredName(const std::string& path, const std::string& base, bool junkFolders, const RunText& text) {
     if (junkFolders) return LastComponent(path);
     std::string relative = path;
-    if (path.size() > base.size() && SameName(path.substr(0, base.size()), base)) {
+    if (path.size() > base.size() && text.Same(path.substr(0, base.size()), base)) {
         relative = path.substr(base.size());
     } else {
         if (relative.size() >= 2 && relative[1] == ':') relative = relative.substr(2);
@@ -112,7 +113,7 @@ private:
 
     void Take(const FileDetails& item, const std::shared_ptr<const std::string>& folder, const std::string& path,
               const std::string& pattern, const std::string& base) {
-        if (!MatchesWildcard(pattern, item.name)) return;
+        if (!request_.text.MatchesWildcard(pattern, item.name)) return;
         ++found_;
         const bool hidden = (item.attributes & (platform::kAttributeHidden | platform::kAttributeSystem)) != 0;
         if (hidden && !request_.systemFiles) {
@@ -120,12 +121,12 @@ private:
             return;
         }
         if (!item.IsDirectory()) {
-            selection_.files.push_back({folder, StoredName(path, base, request_.junkFolders), item});
+            selection_.files.push_back({folder, StoredName(path, base, request_.junkFolders, request_.text), item});
             return;
         }
         FileDetails details = item;
         details.size = 0;  // what a folder's own size means differs by system; its entry holds no data
-        selection_.files.push_back({folder, StoredName(path, base, false) + "/", details});
+        selection_.files.push_back({folder, StoredName(path, base, false, request_.text) + "/", details});
     }
 
     const ZipRequest& request_;
@@ -141,13 +142,14 @@ std::string AbsolutePath(const std::string& path) {
 // 65535 candidates would be the add's largest use of memory.
 void FilterCandidates(const ZipRequest& request, const Directory& directory, Selection& selection) {
     std::unordered_map<std::string, const Entry*> existingByName;
-    for (const Entry& entry : directory.entries) existingByName.emplace(FoldName(entry.DecodedName()), &entry);
-    const std::string archive = FoldName(AbsolutePath(request.archive));
+    const RunText& text = request.text;
+    for (const Entry& entry : directory.entries) existingByName.emplace(text.Key(entry.DecodedName()), &entry);
+    const std::string archive = text.Key(AbsolutePath(request.archive));
     std::unordered_set<std::string> seen;
     size_t kept = 0;
     for (Candidate& candidate : selection.files) {
-        if (FoldName(AbsolutePath(candidate.Path())) == archive) continue;
-        const std::string key = FoldName(candidate.storedName);
+        if (text.Key(AbsolutePath(candidate.Path())) == archive) continue;
+        const std::string key = text.Key(candidate.storedName);
         if (!seen.insert(key).second) continue;
         const auto found = existingByName.find(key);
         const Entry* existing = found == existingByName.end() ? nullptr : found->second;
@@ -164,12 +166,13 @@ void FilterCandidates(const ZipRequest& request, const Directory& directory, Sel
     selection.files.resize(kept);
 }
 
-bool OpenArchive(const std::string& path, std::optional<FileStream>& stream, Directory& directory,
+bool OpenArchive(const ZipRequest& request, std::optional<FileStream>& stream, Directory& directory,
                  Reporter& reporter) {
+    const std::string& path = request.archive;
     if (!platform::FileExists(path)) return true;  // a new archive
     stream.emplace(path, platform::Access::Read, platform::Share::DenyWrite);
     std::string error;
-    if (ReadDirectory(*stream, directory, error)) return true;
+    if (ReadDirectory(*stream, directory, error, request.text.Utf8())) return true;
     reporter.Failed(path + ": " + error, engine::kSkipReadError);
     return false;
 }
@@ -367,7 +370,8 @@ public:
         // The cipher header's check byte is the CRC's high byte, so an encrypted file is read once
         // for its CRC before its data is written.
         const uint32_t knownCrc = encrypt ? FileCrc(*in) : 0;
-        const std::string name = platform::AnsiToOem(candidate.storedName);
+        bool utf8 = false;
+        const std::string name = request_.text.StoredName(candidate.storedName, utf8);
 
         const int64_t headerAt = out_.Position();
         const LocalHeader placeholder;  // filled in once the sizes and the CRC are known
@@ -392,7 +396,7 @@ public:
         }
         const int64_t end = out_.Position();
         const LocalHeader local =
-            Describe(candidate, name, method, encrypt, crc, static_cast<uint32_t>(end - dataAt), size, headerAt, entry);
+            Describe(candidate, name, utf8, method, encrypt, crc, static_cast<uint32_t>(end - dataAt), size, headerAt, entry);
         if (out_.Seek(headerAt, platform::Origin::Begin) != headerAt) throw platform::FileError("Cannot seek.");
         WriteExactly(out_, local.data(), local.size(), kOutputName);
         if (out_.Seek(end, platform::Origin::Begin) != end) throw platform::FileError("Cannot seek.");
@@ -401,8 +405,9 @@ public:
 
     // A folder's entry: its name ending in '/', no data, never encrypted, the folder's time.
     Outcome AddFolder(const Candidate& candidate, Entry& entry) {
-        const std::string name = platform::AnsiToOem(candidate.storedName);
-        const LocalHeader local = Describe(candidate, name, kMethodStored, false, 0, 0, 0, out_.Position(), entry);
+        bool utf8 = false;
+        const std::string name = request_.text.StoredName(candidate.storedName, utf8);
+        const LocalHeader local = Describe(candidate, name, utf8, kMethodStored, false, 0, 0, 0, out_.Position(), entry);
         WriteExactly(out_, local.data(), local.size(), kOutputName);
         WriteText(out_, name, kOutputName);
         return Outcome::Done;
@@ -415,7 +420,8 @@ public:
             return reporter_.Skipped(candidate.Path(), engine::kSkipReadError) ? Outcome::Skipped : Outcome::Cancelled;
         }
         const bool encrypt = !request_.password.empty();
-        const std::string name = platform::AnsiToOem(candidate.storedName);
+        bool utf8 = false;
+        const std::string name = request_.text.StoredName(candidate.storedName, utf8);
         std::vector<uint8_t> cipherHeader;
         if (encrypt) {
             ZipCipher cipher(request_.password);
@@ -425,7 +431,7 @@ public:
         const int64_t headerAt = out_.Position();
         const uint32_t compressed = static_cast<uint32_t>(cipherHeader.size() + packed.data.size());
         const LocalHeader local =
-            Describe(candidate, name, packed.method, encrypt, packed.crc, compressed, packed.size, headerAt, entry);
+            Describe(candidate, name, utf8, packed.method, encrypt, packed.crc, compressed, packed.size, headerAt, entry);
         // One write for a small file's records and data: a tree of small files is mostly calls.
         std::vector<uint8_t> record(local.data(), local.data() + local.size());
         record.insert(record.end(), name.begin(), name.end());
@@ -443,11 +449,12 @@ public:
 
 private:
     // The local header of a written file, and its directory entry in `entry`.
-    LocalHeader Describe(const Candidate& candidate, const std::string& name, uint16_t method, bool encrypt,
-                         uint32_t crc, uint32_t compressed, uint32_t size, int64_t headerAt, Entry& entry) const {
+    LocalHeader Describe(const Candidate& candidate, const std::string& name, bool utf8, uint16_t method,
+                         bool encrypt, uint32_t crc, uint32_t compressed, uint32_t size, int64_t headerAt,
+                         Entry& entry) const {
         const DosStamp stamp = ToDos(candidate.details.modified);
         const uint16_t needed = (method == kMethodStored && !encrypt) ? kVersionStored : kVersionDeflated;
-        const uint16_t flags = encrypt ? kFlagEncrypted : 0;
+        const uint16_t flags = (encrypt ? kFlagEncrypted : 0) | (utf8 ? zip::kFlagUtf8 : 0);
         entry = Entry();
         CentralFileHeader& header = entry.header;
         header.SetU32(CentralFileHeader::kSignature, zip::kCentralHeaderSignature);
@@ -530,6 +537,12 @@ bool RefusedAsReadOnly(const std::string& archive, Reporter& reporter) {
     return true;
 }
 
+// The archive's code page is the first entry's decision, as every reader takes it.
+std::string StoredComment(const ZipRequest& request, const std::vector<Entry>& written) {
+    const bool oemNames = written.empty() || zip::ArchiveUsesOemNames(written.front().header);
+    return request.text.StoredArchiveComment(request.comment, oemNames);
+}
+
 bool Finish(TempFile& output, std::optional<FileStream>& archive, const ZipRequest& request, Reporter& reporter) {
     archive.reset();  // Windows renames nothing over an open file
     if (output.MoveTo(request.archive)) return true;
@@ -544,7 +557,8 @@ ZipRequest ReadZipCommand(const ZipCommand& command) {
     ZipRequest request;
     request.archive = TextAt(command.U32(ZipCommand::kZipFileName));
     request.tempDir = TextAt(command.U32(ZipCommand::kTempDir));
-    request.password = TextAt(command.U32(ZipCommand::kPassword));
+    request.text = RunText::FromExtensionWord(command.U32(ZipCommand::kExtensions));
+    request.password = request.text.CipherPassword(TextAt(command.U32(ZipCommand::kPassword)));
     request.comment = TextAt(command.U32(ZipCommand::kComment));
     request.level = std::clamp(static_cast<int32_t>(command.U32(ZipCommand::kLevel)), 0, kMaxLevel);
     request.deleting = Flag(command, ZipCommand::kDeleting);
@@ -570,7 +584,7 @@ ZipRequest ReadZipCommand(const ZipCommand& command) {
 int32_t AddFiles(const ZipRequest& request, Reporter& reporter) {
     std::optional<FileStream> archive;
     Directory directory;
-    if (RefusedAsReadOnly(request.archive, reporter) || !OpenArchive(request.archive, archive, directory, reporter)) return 0;
+    if (RefusedAsReadOnly(request.archive, reporter) || !OpenArchive(request, archive, directory, reporter)) return 0;
 
     Selection selection;
     FileCollector collector(request, selection);
@@ -604,9 +618,9 @@ int32_t AddFiles(const ZipRequest& request, Reporter& reporter) {
     if (archive) {
         CopyBytes(*archive, 0, directory.prefixLength, out);
         std::unordered_set<std::string> replaced;
-        for (const Candidate& file : selection.files) replaced.insert(FoldName(file.storedName));
+        for (const Candidate& file : selection.files) replaced.insert(request.text.Key(file.storedName));
         for (const Entry& entry : directory.entries) {
-            if (!replaced.count(FoldName(entry.DecodedName())) && !CopyEntry(*archive, entry, out, written, reporter)) {
+            if (!replaced.count(request.text.Key(entry.DecodedName())) && !CopyEntry(*archive, entry, out, written, reporter)) {
                 return 0;
             }
         }
@@ -644,7 +658,7 @@ int32_t AddFiles(const ZipRequest& request, Reporter& reporter) {
         return 0;
     }
     if (!FitsDirectory(written, out, reporter)) return 0;
-    WriteDirectory(out, written, request.comment, kOutputName);
+    WriteDirectory(out, written, StoredComment(request, written), kOutputName);
     if (!reporter.Send(engine::kActionEndBatch)) return 0;
     return Finish(*output, archive, request, reporter) ? added : 0;
 }
@@ -656,7 +670,7 @@ int32_t DeleteEntries(const ZipRequest& request, Reporter& reporter) {
         reporter.Failed("The archive " + request.archive + " does not exist.", engine::kSkipReadError);
         return 0;
     }
-    if (RefusedAsReadOnly(request.archive, reporter) || !OpenArchive(request.archive, archive, directory, reporter)) return 0;
+    if (RefusedAsReadOnly(request.archive, reporter) || !OpenArchive(request, archive, directory, reporter)) return 0;
 
     std::vector<bool> doomed(directory.entries.size(), false);
     std::vector<std::string> unmatched;
@@ -664,7 +678,7 @@ int32_t DeleteEntries(const ZipRequest& request, Reporter& reporter) {
         bool matched = false;
         for (size_t i = 0; i < directory.entries.size(); ++i) {
             const std::string name = directory.entries[i].DecodedName();
-            if (HasWildcards(spec.text) ? MatchesWildcard(spec.text, name) : SameName(spec.text, name)) {
+            if (request.text.Matches(spec.text, name)) {
                 doomed[i] = true;
                 matched = true;
             }
@@ -706,7 +720,7 @@ int32_t DeleteEntries(const ZipRequest& request, Reporter& reporter) {
             return 0;
         }
     }
-    WriteDirectory(out, written, request.comment, kOutputName);
+    WriteDirectory(out, written, StoredComment(request, written), kOutputName);
     if (!reporter.Send(engine::kActionEndBatch)) return 0;
     return Finish(*output, archive, request, reporter) ? count : 0;
 }

@@ -7,6 +7,7 @@
 
 #include "abi/EngineRecords.h"
 #include "engines/common/Engine.h"
+#include "engines/common/Text.h"
 
 namespace engines {
 
@@ -20,7 +21,7 @@ struct ZipRequest {
     std::string archive;
     std::string tempDir;
     std::string password;
-    std::string comment;  // already in the archive's code page
+    std::string comment;  // as stored in ANSI runs; UTF-8 runs choose how to store it
     int level = 9;
     bool deleting = false;
     bool trace = false;
@@ -30,6 +31,7 @@ struct ZipRequest {
     bool freshen = false;
     bool updateNewer = false;
     bool systemFiles = false;
+    RunText text{false};
     std::vector<ZipSpec> specs;
 };
 

@@ -116,6 +116,7 @@ int32_t RunZip(engine::ExecFn exec, const ZipJob& job, RecordingCallback& callba
     command.SetU32(ZipCommand::kReportProgress, engine::kTrue);
     command.SetU32(ZipCommand::kLevel, job.level);
     command.SetU32(ZipCommand::kTraceFlag, TrueIf(job.trace));
+    command.SetU32(ZipCommand::kExtensions, job.extensions);
     command.SetU32(ZipCommand::kTrailer, engine::kRecordTrailer);
     const bool encrypt = !job.deleting && !job.password.empty();
     if (job.deleting) {
@@ -165,6 +166,7 @@ int32_t RunUnzip(engine::ExecFn exec, const UnzipJob& job, RecordingCallback& ca
     command.SetU32(UnzipCommand::kUseFolders, TrueIf(options & 16));
     command.SetU32(UnzipCommand::kOverwriteAll, TrueIf(!(options & 7)));
     command.SetU32(UnzipCommand::kPasswordAttempts, engine::kPasswordAttempts);
+    command.SetU32(UnzipCommand::kExtensions, job.extensions);
     command.SetU32(UnzipCommand::kTrailer, engine::kRecordTrailer);
     command.SetU32(UnzipCommand::kZipFileName, Word(job.archive));
     command.SetU32(UnzipCommand::kDestination, Word(job.destination));

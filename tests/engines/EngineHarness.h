@@ -54,6 +54,7 @@ struct ZipJob {
     bool deleting = false;
     bool trace = false;
     bool noFolderEntries = false;  // set the word whatever the options say
+    uint32_t extensions = 0;       // the extension word; 0 as callers that predate it leave it
 };
 
 struct UnzipJob {
@@ -66,6 +67,7 @@ struct UnzipJob {
     std::vector<std::string> specs;
     std::string password;
     uint8_t extractOptions = 17;
+    uint32_t extensions = 0;  // the extension word; 0 as callers that predate it leave it
 };
 
 class Engines {
