@@ -370,13 +370,12 @@ public:
         // The cipher header's check byte is the CRC's high byte, so an encrypted file is read once
         // for its CRC before its data is written.
         const uint32_t knownCrc = encrypt ? FileCrc(*in) : 0;
-        bool utf8 = false;
-        const std::string name = request_.text.StoredName(candidate.storedName, utf8);
+        const zip::StoredText name = request_.text.StoredName(candidate.storedName);
 
         const int64_t headerAt = out_.Position();
         const LocalHeader placeholder;  // filled in once the sizes and the CRC are known
         WriteExactly(out_, placeholder.data(), placeholder.size(), kOutputName);
-        WriteText(out_, name, kOutputName);
+        WriteText(out_, name.bytes, kOutputName);
         const int64_t dataAt = out_.Position();
 
         uint16_t method = request_.level > 0 ? kMethodDeflated : kMethodStored;
@@ -396,7 +395,7 @@ public:
         }
         const int64_t end = out_.Position();
         const LocalHeader local =
-            Describe(candidate, name, utf8, method, encrypt, crc, static_cast<uint32_t>(end - dataAt), size, headerAt, entry);
+            Describe(candidate, name, method, encrypt, crc, static_cast<uint32_t>(end - dataAt), size, headerAt, entry);
         if (out_.Seek(headerAt, platform::Origin::Begin) != headerAt) throw platform::FileError("Cannot seek.");
         WriteExactly(out_, local.data(), local.size(), kOutputName);
         if (out_.Seek(end, platform::Origin::Begin) != end) throw platform::FileError("Cannot seek.");
@@ -405,11 +404,10 @@ public:
 
     // A folder's entry: its name ending in '/', no data, never encrypted, the folder's time.
     Outcome AddFolder(const Candidate& candidate, Entry& entry) {
-        bool utf8 = false;
-        const std::string name = request_.text.StoredName(candidate.storedName, utf8);
-        const LocalHeader local = Describe(candidate, name, utf8, kMethodStored, false, 0, 0, 0, out_.Position(), entry);
+        const zip::StoredText name = request_.text.StoredName(candidate.storedName);
+        const LocalHeader local = Describe(candidate, name, kMethodStored, false, 0, 0, 0, out_.Position(), entry);
         WriteExactly(out_, local.data(), local.size(), kOutputName);
-        WriteText(out_, name, kOutputName);
+        WriteText(out_, name.bytes, kOutputName);
         return Outcome::Done;
     }
 
@@ -420,8 +418,7 @@ public:
             return reporter_.Skipped(candidate.Path(), engine::kSkipReadError) ? Outcome::Skipped : Outcome::Cancelled;
         }
         const bool encrypt = !request_.password.empty();
-        bool utf8 = false;
-        const std::string name = request_.text.StoredName(candidate.storedName, utf8);
+        const zip::StoredText name = request_.text.StoredName(candidate.storedName);
         std::vector<uint8_t> cipherHeader;
         if (encrypt) {
             ZipCipher cipher(request_.password);
@@ -431,10 +428,10 @@ public:
         const int64_t headerAt = out_.Position();
         const uint32_t compressed = static_cast<uint32_t>(cipherHeader.size() + packed.data.size());
         const LocalHeader local =
-            Describe(candidate, name, utf8, packed.method, encrypt, packed.crc, compressed, packed.size, headerAt, entry);
+            Describe(candidate, name, packed.method, encrypt, packed.crc, compressed, packed.size, headerAt, entry);
         // One write for a small file's records and data: a tree of small files is mostly calls.
         std::vector<uint8_t> record(local.data(), local.data() + local.size());
-        record.insert(record.end(), name.begin(), name.end());
+        record.insert(record.end(), name.bytes.begin(), name.bytes.end());
         record.insert(record.end(), cipherHeader.begin(), cipherHeader.end());
         const bool together = packed.data.size() <= static_cast<size_t>(kChunk);
         if (together) record.insert(record.end(), packed.data.begin(), packed.data.end());
@@ -449,12 +446,11 @@ public:
 
 private:
     // The local header of a written file, and its directory entry in `entry`.
-    LocalHeader Describe(const Candidate& candidate, const std::string& name, bool utf8, uint16_t method,
-                         bool encrypt, uint32_t crc, uint32_t compressed, uint32_t size, int64_t headerAt,
-                         Entry& entry) const {
+    LocalHeader Describe(const Candidate& candidate, const zip::StoredText& name, uint16_t method, bool encrypt,
+                         uint32_t crc, uint32_t compressed, uint32_t size, int64_t headerAt, Entry& entry) const {
         const DosStamp stamp = ToDos(candidate.details.modified);
         const uint16_t needed = (method == kMethodStored && !encrypt) ? kVersionStored : kVersionDeflated;
-        const uint16_t flags = (encrypt ? kFlagEncrypted : 0) | (utf8 ? zip::kFlagUtf8 : 0);
+        const uint16_t flags = (encrypt ? kFlagEncrypted : 0) | (name.utf8 ? zip::kFlagUtf8 : 0);
         entry = Entry();
         CentralFileHeader& header = entry.header;
         header.SetU32(CentralFileHeader::kSignature, zip::kCentralHeaderSignature);
@@ -469,8 +465,8 @@ private:
         header.SetU32(CentralFileHeader::kCompressedSize, compressed);
         header.SetU32(CentralFileHeader::kUncompressedSize, size);
         header.SetU32(CentralFileHeader::kExternalAttributes, candidate.details.attributes & 0x37);  // with the folder bit
-        header.SetU16(CentralFileHeader::kFileNameLength, static_cast<uint16_t>(name.size()));
-        entry.name = name;
+        header.SetU16(CentralFileHeader::kFileNameLength, static_cast<uint16_t>(name.bytes.size()));
+        entry.name = name.bytes;
         entry.localOffset = headerAt;
         return zip::LocalHeaderFor(header);
     }

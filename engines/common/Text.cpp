@@ -7,7 +7,6 @@
 #include "platform/Text.h"
 #include "zipformat/CaseFold.h"
 #include "zipformat/CodePageText.h"
-#include "zipformat/UnicodeNames.h"
 #include "zipformat/Utf8.h"
 
 namespace engines {
@@ -189,14 +188,9 @@ bool RunText::Same(const std::string& a, const std::string& b) const {
 
 std::string RunText::Key(const std::string& name) const { return utf8_ ? FoldNameUtf8(name) : FoldName(name); }
 
-std::string RunText::StoredName(const std::string& name, bool& utf8Flag) const {
-    if (!utf8_) {
-        utf8Flag = false;
-        return platform::AnsiToOem(name);
-    }
-    zip::StoredText stored = zip::StoredTextFor(name);
-    utf8Flag = stored.utf8;
-    return std::move(stored.bytes);
+zip::StoredText RunText::StoredName(const std::string& name) const {
+    if (!utf8_) return {platform::AnsiToOem(name), false};
+    return zip::StoredTextFor(name);
 }
 
 std::string RunText::StoredArchiveComment(const std::string& comment, bool archiveOemNames) const {

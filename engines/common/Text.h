@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/Files.h"
+#include "zipformat/UnicodeNames.h"
 
 namespace engines {
 
@@ -41,7 +42,7 @@ public:
     std::string Key(const std::string& name) const;
     // What an added entry stores for its name: the OEM bytes as before, or, in UTF-8 runs, the
     // OEM bytes when that page holds the name exactly and else UTF-8 with the entry's flag.
-    std::string StoredName(const std::string& name, bool& utf8Flag) const;
+    zip::StoredText StoredName(const std::string& name) const;
     // The archive comment to store: as given in ANSI runs (the caller encoded it), chosen by the
     // archive's code page in UTF-8 runs.
     std::string StoredArchiveComment(const std::string& comment, bool archiveOemNames) const;

@@ -547,6 +547,7 @@ TEST_F(ZipDll, AddStoresNamesInTheTextOfItsRun) {
         EXPECT_EQ(entry.name, c.stored);
         EXPECT_EQ(entry.Flags() & 0x0800, c.utf8Flag);
         EXPECT_EQ(larktest::GetU16(larktest::ReadFile(archive), 6) & 0x0800, c.utf8Flag) << "local header";
+        if (c.extensions) larktest::ExportForPeers(archive, "name-" + std::to_string(n), {{c.file, c.what}});
     }
 }
 
