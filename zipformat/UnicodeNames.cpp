@@ -107,6 +107,19 @@ StoredEntryText StoredEntryTextFor(std::string_view nameUtf8, std::string_view c
     return stored;
 }
 
+std::string UnicodePathBlock(std::string_view stored, std::string_view utf8) {
+    const size_t size = kUnicodeExtraHeader + utf8.size();
+    std::string block;
+    for (const uint32_t value : {uint32_t{kUnicodePathExtraId}, static_cast<uint32_t>(size)}) {
+        block += static_cast<char>(value & 0xFF);
+        block += static_cast<char>(value >> 8);
+    }
+    block += static_cast<char>(kUnicodeExtraVersion);
+    const uint32_t crc = Crc32Of(stored);
+    for (int i = 0; i < 4; ++i) block += static_cast<char>(crc >> (8 * i));
+    return block.append(utf8);
+}
+
 std::string StoredArchiveCommentFor(std::string_view utf8, bool archiveOemNames) {
     std::string bytes;
     if (Utf8ToCodePage(ArchiveCodePage(archiveOemNames), utf8, bytes) && ArchiveCommentUtf8(bytes, archiveOemNames) == utf8)

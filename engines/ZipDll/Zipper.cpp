@@ -350,6 +350,20 @@ private:
     WorkerPool pool_;
 };
 
+// An added entry's name as stored, and the extra field that goes with it: Info-ZIP's path block
+// beside a UTF-8 name, for readers that decode an MS-DOS entry's name as OEM text whatever its flag.
+struct StoredEntryName {
+    zip::StoredText text;
+    std::string extra;
+    std::string Bytes() const { return text.bytes + extra; }
+};
+
+StoredEntryName NameToStore(const RunText& runText, const std::string& name) {
+    StoredEntryName stored{runText.StoredName(name), std::string()};
+    if (stored.text.utf8) stored.extra = zip::UnicodePathBlock(stored.text.bytes, stored.text.bytes);
+    return stored;
+}
+
 class EntryWriter {
 public:
     EntryWriter(const ZipRequest& request, platform::Stream& out, Reporter& reporter, unsigned workers)
@@ -370,12 +384,12 @@ public:
         // The cipher header's check byte is the CRC's high byte, so an encrypted file is read once
         // for its CRC before its data is written.
         const uint32_t knownCrc = encrypt ? FileCrc(*in) : 0;
-        const zip::StoredText name = request_.text.StoredName(candidate.storedName);
+        const StoredEntryName name = NameToStore(request_.text, candidate.storedName);
 
         const int64_t headerAt = out_.Position();
         const LocalHeader placeholder;  // filled in once the sizes and the CRC are known
         WriteExactly(out_, placeholder.data(), placeholder.size(), kOutputName);
-        WriteText(out_, name.bytes, kOutputName);
+        WriteText(out_, name.Bytes(), kOutputName);
         const int64_t dataAt = out_.Position();
 
         uint16_t method = request_.level > 0 ? kMethodDeflated : kMethodStored;
@@ -404,10 +418,10 @@ public:
 
     // A folder's entry: its name ending in '/', no data, never encrypted, the folder's time.
     Outcome AddFolder(const Candidate& candidate, Entry& entry) {
-        const zip::StoredText name = request_.text.StoredName(candidate.storedName);
+        const StoredEntryName name = NameToStore(request_.text, candidate.storedName);
         const LocalHeader local = Describe(candidate, name, kMethodStored, false, 0, 0, 0, out_.Position(), entry);
         WriteExactly(out_, local.data(), local.size(), kOutputName);
-        WriteText(out_, name.bytes, kOutputName);
+        WriteText(out_, name.Bytes(), kOutputName);
         return Outcome::Done;
     }
 
@@ -418,7 +432,7 @@ public:
             return reporter_.Skipped(candidate.Path(), engine::kSkipReadError) ? Outcome::Skipped : Outcome::Cancelled;
         }
         const bool encrypt = !request_.password.empty();
-        const zip::StoredText name = request_.text.StoredName(candidate.storedName);
+        const StoredEntryName name = NameToStore(request_.text, candidate.storedName);
         std::vector<uint8_t> cipherHeader;
         if (encrypt) {
             ZipCipher cipher(request_.password);
@@ -431,7 +445,8 @@ public:
             Describe(candidate, name, packed.method, encrypt, packed.crc, compressed, packed.size, headerAt, entry);
         // One write for a small file's records and data: a tree of small files is mostly calls.
         std::vector<uint8_t> record(local.data(), local.data() + local.size());
-        record.insert(record.end(), name.bytes.begin(), name.bytes.end());
+        const std::string nameBytes = name.Bytes();
+        record.insert(record.end(), nameBytes.begin(), nameBytes.end());
         record.insert(record.end(), cipherHeader.begin(), cipherHeader.end());
         const bool together = packed.data.size() <= static_cast<size_t>(kChunk);
         if (together) record.insert(record.end(), packed.data.begin(), packed.data.end());
@@ -446,11 +461,11 @@ public:
 
 private:
     // The local header of a written file, and its directory entry in `entry`.
-    LocalHeader Describe(const Candidate& candidate, const zip::StoredText& name, uint16_t method, bool encrypt,
+    LocalHeader Describe(const Candidate& candidate, const StoredEntryName& name, uint16_t method, bool encrypt,
                          uint32_t crc, uint32_t compressed, uint32_t size, int64_t headerAt, Entry& entry) const {
         const DosStamp stamp = ToDos(candidate.details.modified);
         const uint16_t needed = (method == kMethodStored && !encrypt) ? kVersionStored : kVersionDeflated;
-        const uint16_t flags = (encrypt ? kFlagEncrypted : 0) | (name.utf8 ? zip::kFlagUtf8 : 0);
+        const uint16_t flags = (encrypt ? kFlagEncrypted : 0) | (name.text.utf8 ? zip::kFlagUtf8 : 0);
         entry = Entry();
         CentralFileHeader& header = entry.header;
         header.SetU32(CentralFileHeader::kSignature, zip::kCentralHeaderSignature);
@@ -465,10 +480,14 @@ private:
         header.SetU32(CentralFileHeader::kCompressedSize, compressed);
         header.SetU32(CentralFileHeader::kUncompressedSize, size);
         header.SetU32(CentralFileHeader::kExternalAttributes, candidate.details.attributes & 0x37);  // with the folder bit
-        header.SetU16(CentralFileHeader::kFileNameLength, static_cast<uint16_t>(name.bytes.size()));
-        entry.name = name.bytes;
+        header.SetU16(CentralFileHeader::kFileNameLength, static_cast<uint16_t>(name.text.bytes.size()));
+        header.SetU16(CentralFileHeader::kExtraFieldLength, static_cast<uint16_t>(name.extra.size()));
+        entry.name = name.text.bytes;
+        entry.extra = name.extra;
         entry.localOffset = headerAt;
-        return zip::LocalHeaderFor(header);
+        LocalHeader local = zip::LocalHeaderFor(header);
+        local.SetU16(LocalHeader::kExtraFieldLength, static_cast<uint16_t>(name.extra.size()));
+        return local;
     }
 
     Outcome WritePass(FileStream& in, uint16_t method, uint32_t knownCrc, bool encrypt, Reporter* reporter,

@@ -508,7 +508,6 @@ TEST_F(ZipDll, NamesAreStoredInTheOemCodePage) {
     EXPECT_EQ(entry.name, "\x81" "ber.txt") << "code page 437/850 byte";
     EXPECT_EQ(entry.DecodedName(), ansiName);
     EXPECT_EQ(ExtractAll(archive), (std::map<std::string, std::string>{{ansiName, "umlaut"}}));
-    larktest::ExportForPeers(archive, "oem-name", {{ansiName, "umlaut"}});
 }
 
 // Callers that predate the extension word pass ANSI texts; with the marker every text is UTF-8.
@@ -547,7 +546,11 @@ TEST_F(ZipDll, AddStoresNamesInTheTextOfItsRun) {
         EXPECT_EQ(entry.name, c.stored);
         EXPECT_EQ(entry.Flags() & 0x0800, c.utf8Flag);
         EXPECT_EQ(larktest::GetU16(larktest::ReadFile(archive), 6) & 0x0800, c.utf8Flag) << "local header";
-        if (c.extensions) larktest::ExportForPeers(archive, "name-" + std::to_string(n), {{c.file, c.what}});
+#if !defined(_WIN32)
+        // The expected files are named through the file system, which takes UTF-8 names under Wine
+        // only through the wide functions.
+        if (c.extensions == kUtf8Marker) larktest::ExportForPeers(archive, "name-" + std::to_string(n), {{c.file, c.what}});
+#endif
     }
 }
 

@@ -28,16 +28,25 @@ def expected_files(folder):
 UTF8_LOCALE = dict(os.environ, LC_ALL="C.UTF-8", LANG="C.UTF-8")
 
 
+def decoded(line, fallback):
+    try:
+        return line.decode("utf-8")
+    except UnicodeDecodeError:
+        return line.decode(fallback)
+
+
 def listed_by_unzip(archive):
     result = subprocess.run(["unzip", "-Z1", archive], stdout=subprocess.PIPE, env=UTF8_LOCALE)
-    names = result.stdout.decode("utf-8", "replace").splitlines()
+    # unzip gives a name stored in the OEM page in ISO 8859-1, whatever the locale.
+    names = [decoded(line, "latin-1") for line in result.stdout.splitlines()]
     return sorted(name for name in names if not name.endswith("/"))
 
 
 def listed_by_7zip(seven, archive):
     result = subprocess.run([seven, "l", "-slt", "-ba", archive], stdout=subprocess.PIPE, env=UTF8_LOCALE)
     names, path = [], None
-    for line in result.stdout.decode("utf-8", "replace").splitlines():
+    # 7-Zip on Linux gives a name stored in the OEM page as stored.
+    for line in (decoded(line, "cp437") for line in result.stdout.splitlines()):
         if line.startswith("Path = "):
             path = line[len("Path = "):].replace("\\", "/")
         elif line.startswith("Folder = ") and path is not None:
