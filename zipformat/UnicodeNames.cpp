@@ -122,8 +122,9 @@ std::string UnicodePathBlock(std::string_view stored, std::string_view utf8) {
 
 std::string StoredArchiveCommentFor(std::string_view utf8, bool archiveOemNames) {
     std::string bytes;
-    if (Utf8ToCodePage(ArchiveCodePage(archiveOemNames), utf8, bytes) && ArchiveCommentUtf8(bytes, archiveOemNames) == utf8)
-        return bytes;
+    const bool readsBack = Utf8ToCodePage(ArchiveCodePage(archiveOemNames), utf8, bytes) &&
+                           ArchiveCommentUtf8(bytes, archiveOemNames) == utf8;
+    if (readsBack) return bytes;
     return ValidUtf8(utf8);
 }
 

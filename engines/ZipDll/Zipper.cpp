@@ -635,7 +635,8 @@ int32_t AddFiles(const ZipRequest& request, Reporter& reporter) {
         std::unordered_set<std::string> replaced;
         for (const Candidate& file : selection.files) replaced.insert(request.text.Key(file.storedName));
         for (const Entry& entry : directory.entries) {
-            if (!replaced.count(request.text.Key(entry.DecodedName())) && !CopyEntry(*archive, entry, out, written, reporter)) {
+            if (!replaced.count(request.text.Key(entry.DecodedName())) &&
+                !CopyEntry(*archive, entry, out, written, reporter)) {
                 return 0;
             }
         }

@@ -70,9 +70,13 @@ TEST(Text, ConsoleTextIsUtf8OnTheHost) {
 }
 #else
 TEST(Text, ConsoleTextIsAnsiOnWindows) {
-    for (const std::string text : {"plain", "caf\xE9", "\x80"}) {
-        EXPECT_EQ(platform::AnsiFromConsole(text), text);
-        EXPECT_EQ(platform::AnsiToConsole(text), text);
+    const struct {
+        std::string console;
+        std::string utf8;
+    } cases[] = {{"plain", "plain"}, {"caf\xE9", "caf\xC3\xA9"}, {"\x80", "\xE2\x82\xAC"}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(platform::AnsiFromConsole(c.console), c.utf8);
+        EXPECT_EQ(platform::AnsiToConsole(c.utf8), c.console);
     }
     EXPECT_EQ(platform::SystemPathFromArgument("C:\\a b\\x.zip"), "C:\\a b\\x.zip");
 }
