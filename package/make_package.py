@@ -24,7 +24,8 @@ import zipfile
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 
 # What the package holds: the build's files, then files of the source tree and of the system.
-# The licences are those of what is linked into the programs: zlib in the engines and the stub, the
+# The licences are those of what is linked into the programs: zlib in the engines and the stub,
+# libgcrypt and libgpg-error (LGPL, whose text ships beside them) in the engines, the
 # MinGW-w64 runtime (with winpthreads) and GCC's runtime libraries in every program.
 BUILT = ["larkspool.exe", "lark.exe", "ZipDll.dll", "UnzDll.dll", "sfx.bin", "Larkspool.html"]
 SOURCE = [("README.md", ROOT / "README.md")]
@@ -32,6 +33,9 @@ LICENCES = [
     ("licenses/zlib.txt", pathlib.Path("/usr/share/doc/libz-mingw-w64-dev/copyright")),
     ("licenses/mingw-w64-runtime.txt", pathlib.Path("/usr/share/doc/mingw-w64-i686-dev/copyright")),
     ("licenses/gcc-runtime.txt", pathlib.Path("/usr/share/doc/gcc-mingw-w64-base/copyright")),
+    ("licenses/libgcrypt.txt", pathlib.Path("/usr/share/doc/libgcrypt-mingw-w64-dev/copyright")),
+    ("licenses/libgpg-error.txt", pathlib.Path("/usr/share/doc/libgpg-error-mingw-w64-dev/copyright")),
+    ("licenses/LGPL-2.1.txt", ROOT / "docs" / "LGPL-2.1.txt"),
 ]
 
 
