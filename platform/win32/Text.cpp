@@ -39,8 +39,9 @@ std::string Recode(const std::string& text, UINT from, UINT to) {
 std::string Utf8ToAnsi(const std::string& text) { return Recode(text, CP_UTF8, CP_ACP); }
 std::string AnsiToUtf8(const std::string& text) { return Recode(text, CP_ACP, CP_UTF8); }
 
-std::string AnsiFromConsole(const std::string& text) { return text; }
-std::string AnsiToConsole(const std::string& text) { return text; }
+// The program's text is UTF-8; the console's and the command line's are the ANSI page here.
+std::string AnsiFromConsole(const std::string& text) { return AnsiToUtf8(text); }
+std::string AnsiToConsole(const std::string& text) { return Utf8ToAnsi(text); }
 std::string SystemPathFromArgument(const std::string& argument) { return argument; }
 
 // Only a console has a console mode; the NUL device is a character device too, but not a terminal.
