@@ -14,10 +14,10 @@ void InitialiseCommonControls() {
 
 int RunMessageLoop(TMainForm& form) {
     MSG message;
-    while (::GetMessageA(&message, nullptr, 0, 0) > 0) {
+    while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
         if (platform::win32::HandleDialogKeys(message) || form.TranslateShortcut(message)) continue;
         ::TranslateMessage(&message);
-        ::DispatchMessageA(&message);
+        ::DispatchMessageW(&message);
     }
     return static_cast<int>(message.wParam);
 }

@@ -3,6 +3,7 @@
 
 #include "platform/win32/GuiHandles.h"
 #include "platform/win32/Window.h"
+#include "platform/win32/WindowKit.h"
 
 #include <cstdint>
 #include <functional>

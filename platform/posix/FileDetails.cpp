@@ -39,7 +39,7 @@ LocalTime FromSeconds(time_t seconds) {
 // and every file carries the archive bit as Windows gives new files.
 FileDetails FromStat(const std::string& name, const struct stat64& info) {
     FileDetails details;
-    details.name = posix::AnsiFromUtf8(name);
+    details.name = name;
     if (S_ISDIR(info.st_mode)) {
         details.attributes = kAttributeDirectory;
     } else {

@@ -119,7 +119,7 @@ std::string AnsiFromUtf8(const std::string& utf8) {
     return ansi;
 }
 
-std::string SystemFromHostPath(const std::string& hostPath) { return "C:" + WithBackslashes(AnsiFromUtf8(hostPath)); }
+std::string SystemFromHostPath(const std::string& hostPath) { return "C:" + WithBackslashes(hostPath); }
 
 }  // namespace platform::posix
 
