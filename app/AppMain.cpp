@@ -1,5 +1,6 @@
 // Larkspool's entry: the common controls, the main window and its loop.
 #include "app/Main.h"
+#include "platform/Text.h"
 
 #include <exception>
 
@@ -28,7 +29,8 @@ int main(int argc, char** argv) {
     try {
         InitialiseCommonControls();
         TMainFormOptions options;
-        for (int i = 1; i < argc; ++i) options.Arguments.emplace_back(argv[i]);
+        const std::vector<std::string> arguments = platform::ProgramArguments(argc, argv);
+        options.Arguments.assign(arguments.begin() + (arguments.empty() ? 0 : 1), arguments.end());
         TMainForm form(std::move(options));
         form.Show(SW_SHOWNORMAL);
         return RunMessageLoop(form);

@@ -102,7 +102,9 @@ private:
     void ListViewChange();
     void ListViewDblClick();
     int SelectedCount() const;
-    LRESULT FindRow(UINT flags, const std::string& wanted, int startRow) const;
+    template <typename Item>
+    void FillListItem(Item& item) const;  // a row's cell for the list view, in its text form
+    LRESULT FindRow(UINT flags, const std::string& typed, int startRow) const;
 
     // Commands (MainCommands.cpp).
     enum class Needs;

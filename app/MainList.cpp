@@ -9,6 +9,7 @@
 #include "app/resource.h"
 #include "engine/ZipDlls.h"
 #include "archive/DiskUtils.h"
+#include "platform/Text.h"
 
 namespace {
 
@@ -137,16 +138,12 @@ void TMainForm::FillListView() {
 LRESULT TMainForm::OnListNotify(const NMHDR& header) {
     if (header.hwndFrom != listView_) return 0;
     switch (header.code) {
-    case LVN_GETDISPINFOW: {
-        LVITEMW& item = const_cast<NMLVDISPINFOW&>(reinterpret_cast<const NMLVDISPINFOW&>(header)).item;
-        if (item.iItem < 0 || item.iItem >= static_cast<int>(rows_.size())) return 0;
-        const ListRow& row = rows_[static_cast<size_t>(item.iItem)];
-        if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0)
-            ::lstrcpynW(item.pszText, platform::win32::Wide(ColumnText(row, item.iSubItem)).c_str(), item.cchTextMax);
-        if (item.mask & LVIF_IMAGE) item.iImage = row.Image;
-        if (item.mask & LVIF_PARAM) item.lParam = row.EntryIndex;
+    case LVN_GETDISPINFOW:
+        FillListItem(const_cast<NMLVDISPINFOW&>(reinterpret_cast<const NMLVDISPINFOW&>(header)).item);
         return 0;
-    }
+    case LVN_GETDISPINFOA:  // a list view asks in the text form of the request that made it ask
+        FillListItem(const_cast<NMLVDISPINFOA&>(reinterpret_cast<const NMLVDISPINFOA&>(header)).item);
+        return 0;
     case LVN_ITEMCHANGED: {
         // Only changes of an item's state (selection, focus) count; text and image changes do not.
         const auto& change = reinterpret_cast<const NMLISTVIEW&>(header);
@@ -157,6 +154,10 @@ LRESULT TMainForm::OnListNotify(const NMHDR& header) {
         const auto& find = reinterpret_cast<const NMLVFINDITEMW&>(header);
         return FindRow(find.lvfi.flags, platform::win32::Utf8(find.lvfi.psz), find.iStart);
     }
+    case LVN_ODFINDITEMA: {
+        const auto& find = reinterpret_cast<const NMLVFINDITEMA&>(header);
+        return FindRow(find.lvfi.flags, platform::AnsiToUtf8(find.lvfi.psz ? find.lvfi.psz : ""), find.iStart);
+    }
     case LVN_ODSTATECHANGED:  // a range of rows changed state at once (shift-click)
         ListViewChange();
         return 0;
@@ -166,6 +167,27 @@ LRESULT TMainForm::OnListNotify(const NMHDR& header) {
     default:
         return 0;
     }
+}
+
+namespace {
+
+void CopyCellText(const std::string& text, LVITEMW& item) {
+    ::lstrcpynW(item.pszText, platform::win32::Wide(text).c_str(), item.cchTextMax);
+}
+
+void CopyCellText(const std::string& text, LVITEMA& item) {
+    ::lstrcpynA(item.pszText, platform::Utf8ToAnsi(text).c_str(), item.cchTextMax);
+}
+
+}  // namespace
+
+template <typename Item>
+void TMainForm::FillListItem(Item& item) const {
+    if (item.iItem < 0 || item.iItem >= static_cast<int>(rows_.size())) return;
+    const ListRow& row = rows_[static_cast<size_t>(item.iItem)];
+    if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0) CopyCellText(ColumnText(row, item.iSubItem), item);
+    if (item.mask & LVIF_IMAGE) item.iImage = row.Image;
+    if (item.mask & LVIF_PARAM) item.lParam = row.EntryIndex;
 }
 
 // Typing in the list jumps to the next row whose name starts with the typed text, as in a list that

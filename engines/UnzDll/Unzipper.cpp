@@ -46,7 +46,7 @@ UnzipRequest ReadUnzipCommand(const UnzipCommand& command) {
     request.destination = TextAt(command.U32(UnzipCommand::kDestination));
     if (request.destination.empty()) request.destination = platform::GetCurrentDirectory();
     request.destination = AppendBackslash(request.destination);
-    request.password = TextAt(command.U32(UnzipCommand::kPassword));
+    request.password = KeyedPassword(TextAt(command.U32(UnzipCommand::kPassword)));
     const uint32_t attempts = command.U32(UnzipCommand::kPasswordAttempts);
     request.attempts = attempts == 0 ? engine::kPasswordAttempts : std::min<uint32_t>(attempts, 100);
     request.freshenOnly = Flag(command, UnzipCommand::kFreshenOnly);

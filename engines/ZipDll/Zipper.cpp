@@ -19,6 +19,7 @@
 #include "platform/TempFiles.h"
 #include "platform/Text.h"
 #include "zipformat/CopyBytes.h"
+#include "zipformat/NameRule.h"
 
 namespace engines {
 namespace {
@@ -367,7 +368,7 @@ public:
         // The cipher header's check byte is the CRC's high byte, so an encrypted file is read once
         // for its CRC before its data is written.
         const uint32_t knownCrc = encrypt ? FileCrc(*in) : 0;
-        const std::string name = platform::AnsiToOem(candidate.storedName);
+        const std::string name = zip::EncodeText(zip::TextEncoding::Oem, candidate.storedName);
 
         const int64_t headerAt = out_.Position();
         const LocalHeader placeholder;  // filled in once the sizes and the CRC are known
@@ -401,7 +402,7 @@ public:
 
     // A folder's entry: its name ending in '/', no data, never encrypted, the folder's time.
     Outcome AddFolder(const Candidate& candidate, Entry& entry) {
-        const std::string name = platform::AnsiToOem(candidate.storedName);
+        const std::string name = zip::EncodeText(zip::TextEncoding::Oem, candidate.storedName);
         const LocalHeader local = Describe(candidate, name, kMethodStored, false, 0, 0, 0, out_.Position(), entry);
         WriteExactly(out_, local.data(), local.size(), kOutputName);
         WriteText(out_, name, kOutputName);
@@ -415,7 +416,7 @@ public:
             return reporter_.Skipped(candidate.Path(), engine::kSkipReadError) ? Outcome::Skipped : Outcome::Cancelled;
         }
         const bool encrypt = !request_.password.empty();
-        const std::string name = platform::AnsiToOem(candidate.storedName);
+        const std::string name = zip::EncodeText(zip::TextEncoding::Oem, candidate.storedName);
         std::vector<uint8_t> cipherHeader;
         if (encrypt) {
             ZipCipher cipher(request_.password);
@@ -544,7 +545,7 @@ ZipRequest ReadZipCommand(const ZipCommand& command) {
     ZipRequest request;
     request.archive = TextAt(command.U32(ZipCommand::kZipFileName));
     request.tempDir = TextAt(command.U32(ZipCommand::kTempDir));
-    request.password = TextAt(command.U32(ZipCommand::kPassword));
+    request.password = KeyedPassword(TextAt(command.U32(ZipCommand::kPassword)));
     request.comment = TextAt(command.U32(ZipCommand::kComment));
     request.level = std::clamp(static_cast<int32_t>(command.U32(ZipCommand::kLevel)), 0, kMaxLevel);
     request.deleting = Flag(command, ZipCommand::kDeleting);

@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "platform/Files.h"
+#include "platform/Text.h"
 
 namespace engines {
 namespace {
@@ -73,6 +74,8 @@ int64_t Inflater::Drain(uint8_t* out, size_t capacity) {
     }
     return static_cast<int64_t>(capacity - stream.avail_out);
 }
+
+std::string KeyedPassword(const std::string& text) { return platform::Utf8ToAnsi(text); }
 
 ZipCipher::ZipCipher(const std::string& password) : keys_{0x12345678, 0x23456789, 0x34567890} {
     for (char c : password) UpdateKeys(static_cast<uint8_t>(c));

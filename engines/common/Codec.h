@@ -69,6 +69,10 @@ private:
     bool finished_ = false;
 };
 
+// The bytes a password drives the cipher with: its ANSI code page form, as every archive encrypted
+// so far was keyed, whatever form the text arrived in (UTF-8).
+std::string KeyedPassword(const std::string& text);
+
 // The traditional PKWARE cipher: three keys driven by the password and then by the plain text.
 class ZipCipher {
 public:

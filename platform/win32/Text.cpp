@@ -1,6 +1,8 @@
 // Windows text: UTF-8 to and from the system's UTF-16, the OEM and ANSI code pages, the console.
 #include "platform/win32/WindowsApi.h"
 
+#include <shellapi.h>
+
 #include "platform/Text.h"
 
 namespace platform {
@@ -57,14 +59,51 @@ std::string Utf8ToAnsi(const std::string& text) {
 }
 std::string AnsiToUtf8(const std::string& text) { return win32::Utf8(ToUtf16(CP_ACP, text)); }
 
-std::string AnsiFromConsole(const std::string& text) { return text; }
-std::string AnsiToConsole(const std::string& text) { return text; }
+namespace {
+
+bool IsConsole(HANDLE handle) {
+    DWORD mode = 0;
+    return handle != INVALID_HANDLE_VALUE && ::GetConsoleMode(handle, &mode) != 0;
+}
+
+HANDLE HandleOf(std::FILE* stream) {
+    if (stream == stdout) return ::GetStdHandle(STD_OUTPUT_HANDLE);
+    if (stream == stderr) return ::GetStdHandle(STD_ERROR_HANDLE);
+    return INVALID_HANDLE_VALUE;
+}
+
+}  // namespace
+
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+    int count = 0;
+    LPWSTR* wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    if (!wide) return std::vector<std::string>(argv, argv + argc);
+    std::vector<std::string> arguments;
+    for (int i = 0; i < count; ++i) arguments.push_back(win32::Utf8(wide[i]));
+    ::LocalFree(wide);
+    return arguments;
+}
+
+void WriteText(std::FILE* stream, const std::string& text) {
+    const HANDLE console = HandleOf(stream);
+    if (!IsConsole(console)) {
+        std::fwrite(text.data(), 1, text.size(), stream);
+        return;
+    }
+    std::fflush(stream);  // what went out through the stream comes first
+    const std::wstring wide = win32::Wide(text);
+    DWORD written = 0;
+    ::WriteConsoleW(console, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+}
+
+std::string TextFromConsole(const std::string& line) {
+    if (!IsConsole(::GetStdHandle(STD_INPUT_HANDLE))) return line;
+    return win32::Utf8(ToUtf16(::GetConsoleCP(), line));
+}
+
 std::string SystemPathFromArgument(const std::string& argument) { return argument; }
 
 // Only a console has a console mode; the NUL device is a character device too, but not a terminal.
-bool StandardErrorIsTerminal() {
-    DWORD mode = 0;
-    return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
-}
+bool StandardErrorIsTerminal() { return IsConsole(::GetStdHandle(STD_ERROR_HANDLE)); }
 
 }  // namespace platform

@@ -213,9 +213,8 @@ TEST_F(Comments, SelfExtractingProgramKeepsItsStub) {
 }
 
 TEST_F(Comments, OemArchiveStoresTypedTextInTheOemCodePage) {
-    const std::string typed = "caf\xE9 \xFC";  // accented letters in the ANSI code page
-    const std::string stored = platform::AnsiToOem(typed);
-    ASSERT_NE(stored, typed) << "the conversion must change the test text";
+    const std::string typed = "caf\xC3\xA9 \xC3\xBC";
+    const std::string stored = "caf\x82 \x81";  // code pages 437 and 850 agree on these
     Open(Archive({"1", "", "3"}, "", 0, zip::kHostMsDos));
     zip.SetZipComment(typed);
     zip.SetFileComment(1, typed);

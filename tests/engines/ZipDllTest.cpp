@@ -498,17 +498,17 @@ TEST_F(ZipDll, DamagedArchiveIsReportedAndLeftAlone) {
 }
 
 TEST_F(ZipDll, NamesAreStoredInTheOemCodePage) {
-    const std::string ansiName = "\xFC" "ber.txt";  // u-umlaut in the ANSI code page
+    const std::string name = "\xC3\xBC" "ber.txt";  // u-umlaut, which the OEM code page holds
     folder.Write("src/x.txt", "umlaut");
-    ASSERT_TRUE(platform::MoveFile(folder.Path("src/x.txt"), folder.Path("src") + "\\" + ansiName));
+    ASSERT_TRUE(platform::MoveFile(folder.Path("src/x.txt"), folder.Path("src") + "\\" + name));
     const std::string archive = NewArchive();
     RecordingCallback callback;
-    ASSERT_EQ(Engines::Get().Zip({archive, {folder.Path("src") + "\\" + ansiName}}, callback), 1);
+    ASSERT_EQ(Engines::Get().Zip({archive, {folder.Path("src") + "\\" + name}}, callback), 1);
     const engines::Entry entry = Inspect(archive).entries.at(0);
     EXPECT_EQ(entry.name, "\x81" "ber.txt") << "code page 437/850 byte";
-    EXPECT_EQ(entry.DecodedName(), ansiName);
-    EXPECT_EQ(ExtractAll(archive), (std::map<std::string, std::string>{{ansiName, "umlaut"}}));
-    larktest::ExportForPeers(archive, "oem-name", {{ansiName, "umlaut"}});
+    EXPECT_EQ(entry.DecodedName(), name);
+    EXPECT_EQ(ExtractAll(archive), (std::map<std::string, std::string>{{name, "umlaut"}}));
+    larktest::ExportForPeers(archive, "oem-name", {{name, "umlaut"}});
 }
 
 }  // namespace

@@ -14,7 +14,7 @@
 #ifdef _WIN32
 #include "platform/win32/WindowsApi.h"  // <windows.h> without the macros that rename our calls
 #else
-#include <dirent.h>
+#include <filesystem>
 #endif
 
 namespace {
@@ -53,13 +53,9 @@ using NativeName = std::string;
 #define SUFFIX(text) text
 std::vector<NativeName> NativeNames(const std::string& folder) {
     std::vector<NativeName> names;
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir) return names;
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name != "." && name != "..") names.push_back(name);
-    }
-    ::closedir(dir);
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error))
+        names.push_back(entry.path().filename().string());
     return names;
 }
 NativeName Expected(const ScriptName& name, const char* suffix) { return NativeName(name.utf8) + suffix; }
