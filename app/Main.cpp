@@ -150,8 +150,8 @@ LRESULT TMainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_DRAWITEM:
         DrawToolbarButton(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
         return TRUE;
-    case WM_NOTIFYFORMAT:
-        return NFR_ANSI;
+    case WM_NOTIFYFORMAT:  // the list view's notifications carry names, in every script
+        return NFR_UNICODE;
     case WM_NOTIFY:
         return OnListNotify(*reinterpret_cast<const NMHDR*>(lParam));
     case WM_COMMAND:

@@ -301,13 +301,15 @@ def make_unix_latin(path):
 def make_utf8(path):
     # zipfile marks every name beyond ASCII as UTF-8 (flag bit 11); the flag wins over the MS-DOS host.
     infos = []
-    for name in ("plain.txt", "Caf\u00e9/\u00d1and\u00fa.txt"):
+    for name in ("plain.txt", "Caf\u00e9/\u00d1and\u00fa.txt", "\u4e2d\u6587.txt", "\U0001f600.txt"):
         info = zipfile.ZipInfo(name, FIXED_TIME)
         info.create_system = 0
         infos.append(info)
     return write_zip(path, [
         (infos[0], b"ascii", b"", zipfile.ZIP_STORED),
         (infos[1], b"accented", "cr\u00e8me".encode("utf-8"), zipfile.ZIP_DEFLATED),
+        (infos[2], b"cjk", "\u8aaa\u660e".encode("utf-8"), zipfile.ZIP_STORED),
+        (infos[3], b"emoji", b"", zipfile.ZIP_STORED),
     ])
 
 
