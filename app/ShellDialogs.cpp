@@ -10,6 +10,7 @@
 #include <algorithm>
 
 #include "archive/Messages.h"
+#include "platform/Text.h"
 #include "platform/User.h"
 #include "platform/win32/Window.h"
 
@@ -22,21 +23,12 @@ constexpr size_t kPathBuffer = 261;  // MAX_PATH and its terminating zero
 constexpr size_t kInputBoxLimit = 255;
 
 // "Description|patterns" as the dialog takes it: NUL for the bar, two NULs at the end.
-std::vector<wchar_t> DialogFilter(const std::string& filter) {
-    const std::wstring wide = Wide(filter);
-    std::vector<wchar_t> text(wide.begin(), wide.end());
-    std::replace(text.begin(), text.end(), L'|', L'\0');
-    text.push_back(L'\0');
-    text.push_back(L'\0');
+std::vector<char> DialogFilter(const std::string& filter) {
+    std::vector<char> text(filter.begin(), filter.end());
+    std::replace(text.begin(), text.end(), '|', '\0');
+    text.push_back('\0');
+    text.push_back('\0');
     return text;
-}
-
-// The dialog's list of names (NUL after each, a second NUL at the end) in UTF-8, in the same form.
-std::vector<char> ChosenList(const std::vector<wchar_t>& names) {
-    size_t end = 0;
-    while (end + 1 < names.size() && !(names[end] == L'\0' && names[end + 1] == L'\0')) ++end;
-    const std::string text = Utf8(names.data(), std::min(end + 2, names.size()));
-    return std::vector<char>(text.begin(), text.end());
 }
 
 DWORD DialogFlags(unsigned options) {
@@ -57,18 +49,19 @@ bool IsFullPath(const std::string& name) {
 // SaveDialogShow: the save dialog's OK button reads "&Open", for New as for Open. The hook's window
 // is a child of the dialog box, which owns the button.
 void SaveDialogShow(HWND hookWindow) {
-    const std::wstring caption = Wide(zip::FormatMsg(zip::Msg::SaveDialogOk));
-    ::SendMessageW(::GetParent(hookWindow), CDM_SETCONTROLTEXT, IDOK, reinterpret_cast<LPARAM>(caption.c_str()));
+    const std::string caption = zip::FormatMsg(zip::Msg::SaveDialogOk);
+    ::SendMessageA(::GetParent(hookWindow), CDM_SETCONTROLTEXT, IDOK, reinterpret_cast<LPARAM>(caption.c_str()));
 }
 
-// A file dialog run, with the buffer for the chosen names. While the user selects, the buffer is
+// A file dialog run, with the buffer for the chosen names. It stays in the ANSI code page: Wine's
+// wide dialog keeps the buffer it started with, so growing it during the selection would not help. While the user selects, the buffer is
 // grown to fit the selection, so the dialog need not refuse a long list.
 class ChosenFilesDialog {
 public:
     ChosenFilesDialog(HWND owner, const TFileDialog& dialog, bool saving, size_t firstBuffer)
-        : filter_(DialogFilter(dialog.Filter)), names_(saving ? kPathBuffer * 4 : firstBuffer, L'\0'),
-          initialDir_(Wide(dialog.InitialDir)), title_(Wide(dialog.Title)), defaultExt_(Wide(dialog.DefaultExt)),
-          saving_(saving) {
+        : filter_(DialogFilter(platform::Utf8ToAnsi(dialog.Filter))), names_(saving ? kPathBuffer * 4 : firstBuffer, '\0'),
+          initialDir_(platform::Utf8ToAnsi(dialog.InitialDir)), title_(platform::Utf8ToAnsi(dialog.Title)),
+          defaultExt_(platform::Utf8ToAnsi(dialog.DefaultExt)), saving_(saving) {
         // The name box starts empty: a name in it would override the first folder.
         settings_.lStructSize = sizeof settings_;
         settings_.hwndOwner = owner;
@@ -88,19 +81,20 @@ public:
     // buffer counts as cut.
     bool Run(std::vector<std::string>& files) {
         for (;;) {
-            const BOOL chosen = saving_ ? ::GetSaveFileNameW(&settings_) : ::GetOpenFileNameW(&settings_);
+            const BOOL chosen = saving_ ? ::GetSaveFileNameA(&settings_) : ::GetOpenFileNameA(&settings_);
             if (chosen && !RanFull()) {
-                files = SplitChosenFiles(ChosenList(names_));
+                files = SplitChosenFiles(names_);
+                for (std::string& file : files) file = platform::AnsiToUtf8(file);
                 return !files.empty();
             }
             size_t needed = 0;
             if (!chosen) {
                 if (::CommDlgExtendedError() != FNERR_BUFFERTOOSMALL) return false;
-                // The first character holds the size needed, where the dialog tells it.
-                needed = static_cast<size_t>(names_[0]);
+                // The first two bytes hold the size needed, where the dialog tells it.
+                needed = static_cast<unsigned char>(names_[0]) | (static_cast<unsigned char>(names_[1]) << 8);
             }
             Grow(std::max(needed + kGuard, names_.size() * 2));
-            std::fill(names_.begin(), names_.end(), L'\0');  // the name box starts empty again
+            std::fill(names_.begin(), names_.end(), '\0');  // the name box starts empty again
         }
     }
 
@@ -115,14 +109,14 @@ private:
 
     void Grow(size_t size) {
         if (size <= names_.size()) return;
-        names_.resize(size, L'\0');
+        names_.resize(size, '\0');
         Attach();
     }
 
     bool RanFull() const {
         const size_t room = names_.size() - kGuard;
         for (size_t i = 0; i + 1 < names_.size(); ++i)
-            if (names_[i] == L'\0' && names_[i + 1] == L'\0') return i + 1 >= room;
+            if (names_[i] == '\0' && names_[i + 1] == '\0') return i + 1 >= room;
         return true;
     }
 
@@ -130,8 +124,8 @@ private:
     // quoted names of the selection, with room to spare.
     void OnSelectionChanged(HWND hookWindow) {
         HWND dialog = ::GetParent(hookWindow);
-        const LRESULT spec = ::SendMessageW(dialog, CDM_GETSPEC, 0, 0);
-        const LRESULT folder = ::SendMessageW(dialog, CDM_GETFOLDERPATH, 0, 0);
+        const LRESULT spec = ::SendMessageA(dialog, CDM_GETSPEC, 0, 0);
+        const LRESULT folder = ::SendMessageA(dialog, CDM_GETFOLDERPATH, 0, 0);
         if (spec > 0 && folder > 0) Grow((static_cast<size_t>(spec) + static_cast<size_t>(folder)) * 2 + kPathBuffer);
     }
 
@@ -139,13 +133,13 @@ private:
         // A barrier: nothing may unwind into the dialog.
         try {
             if (message == WM_INITDIALOG) {
-                auto* settings = reinterpret_cast<OPENFILENAMEW*>(lParam);
-                ::SetWindowLongPtrW(hookWindow, DWLP_USER, settings->lCustData);
+                auto* settings = reinterpret_cast<OPENFILENAMEA*>(lParam);
+                ::SetWindowLongPtrA(hookWindow, DWLP_USER, settings->lCustData);
                 return 0;
             }
-            auto* self = reinterpret_cast<ChosenFilesDialog*>(::GetWindowLongPtrW(hookWindow, DWLP_USER));
+            auto* self = reinterpret_cast<ChosenFilesDialog*>(::GetWindowLongPtrA(hookWindow, DWLP_USER));
             if (message != WM_NOTIFY || !self) return 0;
-            const auto& notice = *reinterpret_cast<const OFNOTIFYW*>(lParam);
+            const auto& notice = *reinterpret_cast<const OFNOTIFYA*>(lParam);
             if (notice.hdr.code == CDN_INITDONE && self->saving_) SaveDialogShow(hookWindow);
             if (notice.hdr.code == CDN_SELCHANGE && !self->saving_) self->OnSelectionChanged(hookWindow);
         } catch (...) {
@@ -154,13 +148,13 @@ private:
         return 0;
     }
 
-    std::vector<wchar_t> filter_;
-    std::vector<wchar_t> names_;
-    std::wstring initialDir_;
-    std::wstring title_;
-    std::wstring defaultExt_;
+    std::vector<char> filter_;
+    std::vector<char> names_;
+    std::string initialDir_;
+    std::string title_;
+    std::string defaultExt_;
     bool saving_;
-    OPENFILENAMEW settings_{};
+    OPENFILENAMEA settings_{};
 };
 
 // BrowseCallback: shows and selects the starting folder, then follows the selection in the status line.

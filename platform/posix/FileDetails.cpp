@@ -14,7 +14,6 @@
 #include "platform/Files.h"
 #include "platform/Handle.h"
 #include "platform/Time.h"
-#include "platform/posix/HostText.h"
 
 namespace platform {
 namespace {

@@ -1,4 +1,4 @@
-// Text and path forms of the host: UTF-8 names in the file system, ANSI text with drive letters in the core.
+// Text and path forms of the host: UTF-8 names both in the file system and, with drive letters, in the core.
 #pragma once
 
 #include <string>

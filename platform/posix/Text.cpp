@@ -133,9 +133,6 @@ std::string AnsiToOem(const std::string& text) { return posix::MapBytes(text, co
 
 std::string Utf8ToAnsi(const std::string& text) { return AnsiFromUtf8(text); }
 std::string AnsiToUtf8(const std::string& text) { return Utf8FromAnsi(text); }
-std::vector<std::string> ProgramArguments(int argc, char** argv) { return std::vector<std::string>(argv, argv + argc); }
-void WriteText(std::FILE* stream, const std::string& text) { std::fwrite(text.data(), 1, text.size(), stream); }
-std::string TextFromConsole(const std::string& line) { return line; }
 bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 
 // The host has no drive letters, so a path without one is a host path: made absolute and given

@@ -1,8 +1,6 @@
 // Windows text: UTF-8 to and from the system's UTF-16, the OEM and ANSI code pages, the console.
 #include "platform/win32/WindowsApi.h"
 
-#include <shellapi.h>
-
 #include "platform/Text.h"
 
 namespace platform {
@@ -19,9 +17,7 @@ std::string AnsiToOem(const std::string& text) {
     return oem;
 }
 
-namespace {
-
-std::wstring ToUtf16(UINT codePage, const std::string& text) {
+std::wstring win32::CodePageToUtf16(UINT codePage, const std::string& text) {
     if (text.empty()) return {};
     const int length = static_cast<int>(text.size());
     const int wide = ::MultiByteToWideChar(codePage, 0, text.data(), length, nullptr, 0);
@@ -30,6 +26,8 @@ std::wstring ToUtf16(UINT codePage, const std::string& text) {
     ::MultiByteToWideChar(codePage, 0, text.data(), length, utf16.data(), wide);
     return utf16;
 }
+
+namespace {
 
 std::string FromUtf16(UINT codePage, const wchar_t* utf16, size_t length) {
     if (!utf16 || length == 0) return {};
@@ -45,7 +43,7 @@ std::string FromUtf16(UINT codePage, const wchar_t* utf16, size_t length) {
 
 namespace win32 {
 
-std::wstring Wide(const std::string& utf8) { return ToUtf16(CP_UTF8, utf8); }
+std::wstring Wide(const std::string& utf8) { return CodePageToUtf16(CP_UTF8, utf8); }
 std::string Utf8(const wchar_t* utf16, size_t length) { return FromUtf16(CP_UTF8, utf16, length); }
 std::string Utf8(const std::wstring& utf16) { return Utf8(utf16.data(), utf16.size()); }
 std::string Utf8(const wchar_t* utf16) { return utf16 ? Utf8(utf16, ::lstrlenW(utf16)) : std::string(); }
@@ -57,53 +55,14 @@ std::string Utf8ToAnsi(const std::string& text) {
     const std::wstring utf16 = win32::Wide(text);
     return FromUtf16(CP_ACP, utf16.data(), utf16.size());
 }
-std::string AnsiToUtf8(const std::string& text) { return win32::Utf8(ToUtf16(CP_ACP, text)); }
-
-namespace {
-
-bool IsConsole(HANDLE handle) {
-    DWORD mode = 0;
-    return handle != INVALID_HANDLE_VALUE && ::GetConsoleMode(handle, &mode) != 0;
-}
-
-HANDLE HandleOf(std::FILE* stream) {
-    if (stream == stdout) return ::GetStdHandle(STD_OUTPUT_HANDLE);
-    if (stream == stderr) return ::GetStdHandle(STD_ERROR_HANDLE);
-    return INVALID_HANDLE_VALUE;
-}
-
-}  // namespace
-
-std::vector<std::string> ProgramArguments(int argc, char** argv) {
-    int count = 0;
-    LPWSTR* wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
-    if (!wide) return std::vector<std::string>(argv, argv + argc);
-    std::vector<std::string> arguments;
-    for (int i = 0; i < count; ++i) arguments.push_back(win32::Utf8(wide[i]));
-    ::LocalFree(wide);
-    return arguments;
-}
-
-void WriteText(std::FILE* stream, const std::string& text) {
-    const HANDLE console = HandleOf(stream);
-    if (!IsConsole(console)) {
-        std::fwrite(text.data(), 1, text.size(), stream);
-        return;
-    }
-    std::fflush(stream);  // what went out through the stream comes first
-    const std::wstring wide = win32::Wide(text);
-    DWORD written = 0;
-    ::WriteConsoleW(console, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
-}
-
-std::string TextFromConsole(const std::string& line) {
-    if (!IsConsole(::GetStdHandle(STD_INPUT_HANDLE))) return line;
-    return win32::Utf8(ToUtf16(::GetConsoleCP(), line));
-}
+std::string AnsiToUtf8(const std::string& text) { return win32::Utf8(win32::CodePageToUtf16(CP_ACP, text)); }
 
 std::string SystemPathFromArgument(const std::string& argument) { return argument; }
 
 // Only a console has a console mode; the NUL device is a character device too, but not a terminal.
-bool StandardErrorIsTerminal() { return IsConsole(::GetStdHandle(STD_ERROR_HANDLE)); }
+bool StandardErrorIsTerminal() {
+    DWORD mode = 0;
+    return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
 
 }  // namespace platform

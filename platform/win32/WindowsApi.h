@@ -54,6 +54,8 @@ std::wstring Wide(const std::string& utf8);
 std::string Utf8(const wchar_t* utf16, size_t length);
 std::string Utf8(const std::wstring& utf16);
 std::string Utf8(const wchar_t* utf16);  // up to its terminating zero; empty for nullptr
+// Text in a code page of the system (the console's, the ANSI one) as UTF-16.
+std::wstring CodePageToUtf16(UINT codePage, const std::string& text);
 
 // The system's text for an error code, without the line break Windows ends it with.
 std::string SystemMessage(DWORD error);

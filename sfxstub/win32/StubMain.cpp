@@ -6,6 +6,8 @@
 #include "StubWindow.h"
 #include "engines/common/Text.h"
 #include "platform/Files.h"
+#include "platform/Text.h"
+#include "platform/win32/WindowsApi.h"
 #include "sfxstub/AutoRun.h"
 #include "abi/SfxSettings.h"
 
@@ -44,7 +46,8 @@ int64_t OwnImageSize() {
 }
 
 void ShowError(const std::string& text, const std::string& caption) {
-    ::MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OK | MB_ICONERROR);
+    ::MessageBoxW(nullptr, platform::win32::Wide(text).c_str(), platform::win32::Wide(platform::AnsiToUtf8(caption)).c_str(),
+                  MB_OK | MB_ICONERROR);
 }
 
 int RunWindow(const std::string& programPath, const WindowInputs& inputs) {
@@ -73,8 +76,13 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     inputs.settings = ReadOwnSettings();
     const std::string programPath = platform::ModuleFileName();
     inputs.defaultDestination = engines::FolderPart(programPath);
-    std::vector<std::string> arguments(__argv + 1, __argv + __argc);
-    if (!ParseArguments(arguments, inputs.arguments)) {
+    // The narrow command line, as UTF-8 like every text inside: the wide one would import the shell
+    // into every unattended run. The password keys the cipher in the ANSI page, as typed.
+    std::vector<std::string> arguments;
+    for (int i = 1; i < __argc; ++i) arguments.push_back(platform::AnsiToUtf8(__argv[i]));
+    const bool parsed = ParseArguments(arguments, inputs.arguments);
+    inputs.arguments.password = platform::Utf8ToAnsi(inputs.arguments.password);
+    if (!parsed) {
         // Unattended runs stay silent; their caller reads the exit code.
         const bool unattended = std::find_if(arguments.begin(), arguments.end(), [](const std::string& argument) {
                                     return engines::FoldName(argument) == "/auto";
