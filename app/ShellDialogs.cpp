@@ -10,10 +10,14 @@
 #include <algorithm>
 
 #include "archive/Messages.h"
+#include "platform/Text.h"
 #include "platform/User.h"
 #include "platform/win32/Window.h"
 
 namespace {
+
+using platform::win32::Utf8;
+using platform::win32::Wide;
 
 constexpr size_t kPathBuffer = 261;  // MAX_PATH and its terminating zero
 constexpr size_t kInputBoxLimit = 255;
@@ -61,21 +65,23 @@ void SaveDialogShow(HWND hookWindow) {
     ::SendMessageA(::GetParent(hookWindow), CDM_SETCONTROLTEXT, IDOK, reinterpret_cast<LPARAM>(caption.c_str()));
 }
 
-// A file dialog run, with the buffer for the chosen names. While the user selects, the buffer is
+// A file dialog run, with the buffer for the chosen names. It stays in the ANSI code page: Wine's
+// wide dialog keeps the buffer it started with, so growing it during the selection would not help. While the user selects, the buffer is
 // grown to fit the selection, so the dialog need not refuse a long list.
 class ChosenFilesDialog {
 public:
     ChosenFilesDialog(HWND owner, const TFileDialog& dialog, bool saving, size_t firstBuffer)
-        : filter_(DialogFilter(dialog.Filter)), names_(saving ? kPathBuffer * 4 : firstBuffer, '\0'),
-          saving_(saving) {
+        : filter_(DialogFilter(platform::Utf8ToAnsi(dialog.Filter))), names_(saving ? kPathBuffer * 4 : firstBuffer, '\0'),
+          initialDir_(platform::Utf8ToAnsi(dialog.InitialDir)), title_(platform::Utf8ToAnsi(dialog.Title)),
+          defaultExt_(platform::Utf8ToAnsi(dialog.DefaultExt)), saving_(saving) {
         // The name box starts empty: a name in it would override the first folder.
         settings_.lStructSize = sizeof settings_;
         settings_.hwndOwner = owner;
         settings_.lpstrFilter = filter_.data();
         settings_.nFilterIndex = 1;
-        settings_.lpstrInitialDir = dialog.InitialDir.empty() ? nullptr : dialog.InitialDir.c_str();
-        settings_.lpstrTitle = dialog.Title.c_str();
-        settings_.lpstrDefExt = dialog.DefaultExt.empty() ? nullptr : dialog.DefaultExt.c_str();
+        settings_.lpstrInitialDir = initialDir_.empty() ? nullptr : initialDir_.c_str();
+        settings_.lpstrTitle = title_.c_str();
+        settings_.lpstrDefExt = defaultExt_.empty() ? nullptr : defaultExt_.c_str();
         settings_.Flags = DialogFlags(dialog.Options);
         settings_.lpfnHook = &ChosenFilesDialog::Hook;
         settings_.lCustData = reinterpret_cast<LPARAM>(this);
@@ -90,6 +96,7 @@ public:
             const BOOL chosen = saving_ ? ::GetSaveFileNameA(&settings_) : ::GetOpenFileNameA(&settings_);
             if (chosen && !RanFull()) {
                 files = SplitChosenFiles(names_);
+                for (std::string& file : files) file = platform::AnsiToUtf8(file);
                 return !files.empty();
             }
             size_t needed = 0;
@@ -155,6 +162,9 @@ private:
 
     std::vector<char> filter_;
     std::vector<char> names_;
+    std::string initialDir_;
+    std::string title_;
+    std::string defaultExt_;
     bool saving_;
     OPENFILENAMEA settings_{};
 };
@@ -162,13 +172,13 @@ private:
 // BrowseCallback: shows and selects the starting folder, then follows the selection in the status line.
 int CALLBACK BrowseCallback(HWND window, UINT message, LPARAM param, LPARAM data) {
     if (message == BFFM_INITIALIZED) {
-        ::SendMessageA(window, BFFM_SETSTATUSTEXTA, 0, data);
-        ::SendMessageA(window, BFFM_SETSELECTIONA, TRUE, data);
+        ::SendMessageW(window, BFFM_SETSTATUSTEXTW, 0, data);
+        ::SendMessageW(window, BFFM_SETSELECTIONW, TRUE, data);
     } else if (message == BFFM_SELCHANGED) {
-        char path[kPathBuffer] = {};
+        wchar_t path[kPathBuffer] = {};
         // A virtual folder (the computer node) has no path: the previous one stays shown.
-        if (::SHGetPathFromIDListA(reinterpret_cast<LPCITEMIDLIST>(param), path))
-            ::SendMessageA(window, BFFM_SETSTATUSTEXTA, 0, reinterpret_cast<LPARAM>(path));
+        if (::SHGetPathFromIDListW(reinterpret_cast<LPCITEMIDLIST>(param), path))
+            ::SendMessageW(window, BFFM_SETSTATUSTEXTW, 0, reinterpret_cast<LPARAM>(path));
     }
     return 0;
 }
@@ -184,23 +194,25 @@ public:
         // On this, the user-interface thread, every time; never balanced, as the browser needs it
         // for the rest of the run.
         ::CoInitialize(nullptr);
-        char displayName[kPathBuffer] = {};
-        BROWSEINFOA settings{};
+        wchar_t displayName[kPathBuffer] = {};
+        if (!folder.empty()) folder = TrimTrailingBackslash(folder);
+        const std::wstring wideTitle = Wide(title);
+        const std::wstring start = Wide(folder);
+        BROWSEINFOW settings{};
         settings.hwndOwner = owner_;
         settings.pszDisplayName = displayName;
-        settings.lpszTitle = title.c_str();
+        settings.lpszTitle = wideTitle.c_str();
         settings.ulFlags = BIF_RETURNONLYFSDIRS | BIF_STATUSTEXT;
-        if (!folder.empty()) {
-            folder = TrimTrailingBackslash(folder);
+        if (!start.empty()) {
             settings.lpfn = &BrowseCallback;
-            settings.lParam = reinterpret_cast<LPARAM>(folder.c_str());
+            settings.lParam = reinterpret_cast<LPARAM>(start.c_str());
         }
-        LPITEMIDLIST item = ::SHBrowseForFolderA(&settings);
+        LPITEMIDLIST item = ::SHBrowseForFolderW(&settings);
         if (!item) return false;
-        char path[kPathBuffer] = {};
-        const bool chosen = ::SHGetPathFromIDListA(item, path) != FALSE;
+        wchar_t path[kPathBuffer] = {};
+        const bool chosen = ::SHGetPathFromIDListW(item, path) != FALSE;
         ::CoTaskMemFree(item);
-        if (chosen) folder = path;
+        if (chosen) folder = Utf8(path);
         return chosen;
     }
 
@@ -223,7 +235,7 @@ public:
     INT_PTR ShowModal(platform::win32::ModalDialog& dialog) override { return dialog.RunModal(owner_); }
 
     void ShellOpen(const std::string& file, const std::string& workingFolder) override {
-        ::ShellExecuteA(owner_, "open", file.c_str(), nullptr, workingFolder.c_str(), SW_SHOW);
+        ::ShellExecuteW(owner_, L"open", Wide(file).c_str(), nullptr, Wide(workingFolder).c_str(), SW_SHOW);
     }
 
 private:

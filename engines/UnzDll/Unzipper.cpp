@@ -51,12 +51,13 @@ uint32_t EntryStamp(const Entry& entry) { return (static_cast<uint32_t>(entry.Do
 
 UnzipRequest ReadUnzipCommand(const UnzipCommand& command) {
     UnzipRequest request;
-    request.archive = TextAt(command.U32(UnzipCommand::kZipFileName));
-    request.destination = TextAt(command.U32(UnzipCommand::kDestination));
+    request.text = RunText::FromExtensionWord(command.U32(UnzipCommand::kExtensions));
+    const auto callerText = [&request](uint32_t word) { return request.text.FromCaller(TextAt(word)); };
+    request.archive = callerText(command.U32(UnzipCommand::kZipFileName));
+    request.destination = callerText(command.U32(UnzipCommand::kDestination));
     if (request.destination.empty()) request.destination = platform::GetCurrentDirectory();
     request.destination = AppendBackslash(request.destination);
-    request.text = RunText::FromExtensionWord(command.U32(UnzipCommand::kExtensions));
-    request.password = request.text.CipherPassword(TextAt(command.U32(UnzipCommand::kPassword)));
+    request.password = request.text.CipherPassword(callerText(command.U32(UnzipCommand::kPassword)));
     const uint32_t attempts = command.U32(UnzipCommand::kPasswordAttempts);
     request.attempts = attempts == 0 ? engine::kPasswordAttempts : std::min<uint32_t>(attempts, 100);
     request.freshenOnly = Flag(command, UnzipCommand::kFreshenOnly);
@@ -69,7 +70,7 @@ UnzipRequest ReadUnzipCommand(const UnzipCommand& command) {
     for (uint32_t i = 0; specs && i < count; ++i) {
         UnzipSpecEntry entry;
         std::copy(specs + i * UnzipSpecEntry::kSize, specs + (i + 1) * UnzipSpecEntry::kSize, entry.data());
-        const std::string spec = TextAt(entry.U32(UnzipSpecEntry::kSpec));
+        const std::string spec = callerText(entry.U32(UnzipSpecEntry::kSpec));
         if (!spec.empty()) request.specs.push_back(spec);
     }
     return request;

@@ -641,14 +641,15 @@ bool Finish(TempFile& output, std::optional<FileStream>& archive, const ZipReque
 
 ZipRequest ReadZipCommand(const ZipCommand& command) {
     ZipRequest request;
-    request.archive = TextAt(command.U32(ZipCommand::kZipFileName));
-    request.tempDir = TextAt(command.U32(ZipCommand::kTempDir));
     request.text = RunText::FromExtensionWord(command.U32(ZipCommand::kExtensions));
-    request.password = request.text.CipherPassword(TextAt(command.U32(ZipCommand::kPassword)));
+    const auto callerText = [&request](uint32_t word) { return request.text.FromCaller(TextAt(word)); };
+    request.archive = callerText(command.U32(ZipCommand::kZipFileName));
+    request.tempDir = callerText(command.U32(ZipCommand::kTempDir));
+    request.password = request.text.CipherPassword(callerText(command.U32(ZipCommand::kPassword)));
     request.strongEncryption =
         !request.password.empty() &&
         (engine::ExtensionBits(command.U32(ZipCommand::kExtensions)) & engine::kExtStrongEncryption) != 0;
-    request.comment = TextAt(command.U32(ZipCommand::kComment));
+    request.comment = callerText(command.U32(ZipCommand::kComment));
     request.level = std::clamp(static_cast<int32_t>(command.U32(ZipCommand::kLevel)), 0, kMaxLevel);
     request.deleting = Flag(command, ZipCommand::kDeleting);
     request.trace = Flag(command, ZipCommand::kTraceFlag);
@@ -663,7 +664,7 @@ ZipRequest ReadZipCommand(const ZipCommand& command) {
     for (uint32_t i = 0; specs && i < count; ++i) {
         ZipSpecEntry entry;
         std::copy(specs + i * ZipSpecEntry::kSize, specs + (i + 1) * ZipSpecEntry::kSize, entry.data());
-        ZipSpec spec{TextAt(entry.U32(ZipSpecEntry::kSpec)), TextAt(entry.U32(ZipSpecEntry::kRootDir))};
+        ZipSpec spec{callerText(entry.U32(ZipSpecEntry::kSpec)), callerText(entry.U32(ZipSpecEntry::kRootDir))};
         if (entry.U16(ZipSpecEntry::kRecurse) != 0) request.recurse = true;
         if (!spec.text.empty()) request.specs.push_back(std::move(spec));
     }

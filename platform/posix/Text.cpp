@@ -133,15 +133,12 @@ std::string AnsiToOem(const std::string& text) { return posix::MapBytes(text, co
 
 std::string Utf8ToAnsi(const std::string& text) { return AnsiFromUtf8(text); }
 std::string AnsiToUtf8(const std::string& text) { return Utf8FromAnsi(text); }
-// The terminal's UTF-8 is the program's own text: names are bytes on the host and pass unchanged.
-std::string AnsiFromConsole(const std::string& text) { return text; }
-std::string AnsiToConsole(const std::string& text) { return text; }
 bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 
 // The host has no drive letters, so a path without one is a host path: made absolute and given
 // the drive C:, which the host's root is mapped on.
 std::string SystemPathFromArgument(const std::string& argument) {
-    if (posix::HasDriveLetter(argument)) return posix::WithBackslashes(AnsiFromConsole(argument));
+    if (posix::HasDriveLetter(argument)) return posix::WithBackslashes(argument);
     std::string hostPath = argument;
     if (hostPath.empty() || hostPath[0] != '/') {
         std::string directory = posix::HostCurrentDirectory();

@@ -4,6 +4,7 @@
 
 #include "engines/common/Codec.h"
 #include "engines/common/ArchiveDirectory.h"
+#include "platform/Text.h"
 #include "zipformat/EndRecord.h"
 #include "tests/engines/EngineHarness.h"
 #include "tests/support/ArchiveBuilder.h"
@@ -530,34 +531,35 @@ TEST_F(ZipDll, DamagedArchiveIsReportedAndLeftAlone) {
 }
 
 TEST_F(ZipDll, NamesAreStoredInTheOemCodePage) {
-    const std::string ansiName = "\xFC" "ber.txt";  // u-umlaut in the ANSI code page
+    // A caller without the extension word names the file in the ANSI page; the disk holds its Unicode name.
+    const std::string name = u8"über.txt";
     folder.Write("src/x.txt", "umlaut");
-    ASSERT_TRUE(platform::MoveFile(folder.Path("src/x.txt"), folder.Path("src") + "\\" + ansiName));
+    ASSERT_TRUE(platform::MoveFile(folder.Path("src/x.txt"), folder.Path("src") + "\\" + name));
     const std::string archive = NewArchive();
     RecordingCallback callback;
-    ASSERT_EQ(Engines::Get().Zip({archive, {folder.Path("src") + "\\" + ansiName}}, callback), 1);
+    ASSERT_EQ(Engines::Get().Zip({archive, {platform::Utf8ToAnsi(folder.Path("src") + "\\" + name)}}, callback), 1);
     const engines::Entry entry = Inspect(archive).entries.at(0);
     EXPECT_EQ(entry.name, "\x81" "ber.txt") << "code page 437/850 byte";
-    EXPECT_EQ(entry.DecodedName(), ansiName);
-    EXPECT_EQ(ExtractAll(archive), (std::map<std::string, std::string>{{ansiName, "umlaut"}}));
+    EXPECT_EQ(entry.DecodedName(), name);
+    EXPECT_EQ(ExtractAll(archive), (std::map<std::string, std::string>{{name, "umlaut"}}));
+    larktest::ExportForPeers(archive, "oem-name", {{name, "umlaut"}});
 }
 
 // Callers that predate the extension word pass ANSI texts; with the marker every text is UTF-8.
 // One case per command and mode, on names the OEM page holds and names it does not.
 constexpr uint32_t kUtf8Marker = 0x4C4B0001u;
-const std::string kAnsiUmlaut = "\xFC" "ber.txt";
 
 TEST_F(ZipDll, AddStoresNamesInTheTextOfItsRun) {
     struct Case {
         const char* what;
         uint32_t extensions;
-        std::string file;  // name on disk, in the run's text
+        std::string file;  // the name on disk
         std::string stored;
         uint16_t utf8Flag;
     };
     const Case cases[] = {
-        {"ANSI run", 0, kAnsiUmlaut, "\x81" "ber.txt", 0},
-        {"stray bits without the marker", 0x00000001u, kAnsiUmlaut, "\x81" "ber.txt", 0},
+        {"ANSI run", 0, u8"über.txt", "\x81" "ber.txt", 0},
+        {"stray bits without the marker", 0x00000001u, u8"über.txt", "\x81" "ber.txt", 0},
         {"UTF-8 run, OEM page holds it", kUtf8Marker, u8"über.txt", "\x81" "ber.txt", 0},
         {"UTF-8 run, CJK", kUtf8Marker, u8"中文.txt", u8"中文.txt", 0x0800},
         {"UTF-8 run, beyond the BMP", kUtf8Marker, u8"\U0001F600.txt", u8"\U0001F600.txt", 0x0800},
@@ -576,10 +578,14 @@ TEST_F(ZipDll, AddStoresNamesInTheTextOfItsRun) {
         ASSERT_TRUE(platform::FileStream(named, platform::Access::ReadWrite).SetModified(time));
         const std::string archive = NewArchive("add" + std::to_string(n) + ".zip");
         RecordingCallback callback;
-        ZipJob job{archive, {named}};
+        // Callers without the marker pass and read back ANSI texts.
+        const auto runText = [&c](const std::string& text) {
+            return c.extensions == kUtf8Marker ? text : platform::Utf8ToAnsi(text);
+        };
+        ZipJob job{archive, {runText(named)}};
         job.extensions = c.extensions;
         ASSERT_EQ(Engines::Get().Zip(job, callback), 1);
-        EXPECT_EQ(callback.Of(kActionBeginFile).at(0).text, c.file);
+        EXPECT_EQ(callback.Of(kActionBeginFile).at(0).text, runText(c.file));
         const engines::Entry entry = Inspect(archive).entries.at(0);
         EXPECT_EQ(entry.name, c.stored);
         EXPECT_EQ(entry.Flags() & 0x0800, c.utf8Flag);
@@ -655,7 +661,7 @@ TEST_F(ZipDll, ExtractWritesNamesInTheTextOfItsRun) {
         std::vector<uint32_t> reasons;
     };
     const Case cases[] = {
-        {"ANSI run", 0, {oem}, {{"\xC4lt.txt", "oem"}}, {}},
+        {"ANSI run", 0, {oem}, {{u8"Ält.txt", "oem"}}, {}},
         {"UTF-8 run", kUtf8Marker, {oem, cjk, small}, {{u8"Ält.txt", "oem"}, {u8"中文.txt", "cjk"}},
          {engine::kSkipWriteError}},
     };
