@@ -13,6 +13,16 @@ namespace {
 
 // The input box: caption, prompt, an edit field holding the starting text (one line, or several
 // with their own scroll bar), OK and Cancel.
+// At most `bytes` bytes of UTF-8 text, never ending inside a character (the box counts characters,
+// the limits are bytes).
+std::string CutAtCharacter(std::string text, size_t bytes) {
+    if (text.size() <= bytes) return text;
+    size_t cut = bytes;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+    text.resize(cut);
+    return text;
+}
+
 class InputBoxDialog final : public ModalDialog {
 public:
     InputBoxDialog(std::string caption, std::string prompt, std::string defaultText, size_t maxLength, bool lines)
@@ -52,7 +62,7 @@ private:
     }
 
     bool OnOk() override {
-        Answer = ItemText(kEditId).substr(0, maxLength_);
+        Answer = CutAtCharacter(ItemText(kEditId), maxLength_);
         return true;
     }
 

@@ -139,10 +139,12 @@ std::string SampleArchive() {
     return builder.Bytes();
 }
 
-// Names flagged as UTF-8 (bit 11), as Python's zipfile and 7-Zip write them, in three scripts.
+// Names flagged as UTF-8 (bit 11), as Python's zipfile and 7-Zip write them: Greek, Cyrillic, CJK
+// and a character beyond the BMP.
 std::string ScriptsArchive() {
     ArchiveBuilder builder;
-    for (const char* name : {"\xCE\xB1\xCE\xB2\xCE\xB3.txt", "\xE4\xB8\xAD\xE6\x96\x87.txt", "\xF0\x9F\x98\x80.txt"}) {
+    for (const char* name : {"\xCE\xB1\xCE\xB2\xCE\xB3.txt", "\xD0\x96\xD1\x83\xD0\xBA.txt", "\xE4\xB8\xAD\xE6\x96\x87.txt",
+                             "\xF0\x9F\x98\x80.txt"}) {
         EntrySpec entry;
         entry.name = name;
         entry.data = "x";
@@ -184,6 +186,7 @@ TEST_F(WindowTest, ListsTheArchiveNamedOnTheCommandLine) {
         {"a self-extracting archive", "sfx.zip", sfx.Bytes(), true, {{"inside.txt", "1", fixed, "", 1}}, ""},
         {"names in three scripts", "scripts.zip", ScriptsArchive(), true,
          {{"\xCE\xB1\xCE\xB2\xCE\xB3.txt", "1", fixed, "", 1},
+          {"\xD0\x96\xD1\x83\xD0\xBA.txt", "1", fixed, "", 1},
           {"\xE4\xB8\xAD\xE6\x96\x87.txt", "1", fixed, "", 1},
           {"\xF0\x9F\x98\x80.txt", "1", fixed, "", 1}},
          ""},
@@ -203,11 +206,10 @@ TEST_F(WindowTest, ListsTheArchiveNamedOnTheCommandLine) {
         EXPECT_EQ(program.Rows(), c.rows);
         EXPECT_EQ(WindowText(program.Child(IDC_ZIPCOMMENTSLBL)), c.comment);
         EXPECT_EQ(program.Status(), c.opens ? FormatMsg(Msg::FilesInArchive, static_cast<int>(c.rows.size())) : "");
-        if (c.file == "sample.zip") {
-            const std::string shots = ScreenshotFolder();
-            if (!shots.empty()) {
-                EXPECT_TRUE(SaveScreenshot(program.Window(), shots + "\\larkspool-listed.bmp"));
-            }
+        const std::string shots = ScreenshotFolder();
+        if (!shots.empty() && (c.file == "sample.zip" || c.file == "scripts.zip")) {
+            const std::string shot = c.file == "sample.zip" ? "larkspool-listed" : "larkspool-scripts";
+            EXPECT_TRUE(SaveScreenshot(program.Window(), shots + "\\" + shot + ".bmp"));
         }
     }
 }
@@ -233,7 +235,7 @@ TEST_F(WindowTest, OpensAnArchiveNamedInAnotherScript) {
     ASSERT_NE(program.Window(), nullptr) << "the window of larkspool.exe did not appear";
     program.WaitForStart(true);
     EXPECT_EQ(WindowText(program.Window()), path);
-    EXPECT_EQ(program.Rows().size(), 3u);
+    EXPECT_EQ(program.Rows().size(), 4u);
 }
 
 TEST_F(WindowTest, StartWritesTheZipAssociation) {

@@ -596,13 +596,9 @@ TEST_F(ZipDll, AddStoresNamesInTheTextOfItsRun) {
         if (c.stored == cases[0].stored) {
             EXPECT_EQ(bytes, ansiRun);
         }
-#if !defined(_WIN32)
-        // The expected files are named through the file system, which takes UTF-8 names under Wine
-        // only through the wide functions.
         if (c.extensions == kUtf8Marker) {
             larktest::ExportForPeers(archive, "name-" + std::to_string(n), {{c.file, data}});
         }
-#endif
     }
 }
 
