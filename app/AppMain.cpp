@@ -1,5 +1,6 @@
 // Larkspool's entry: the common controls, the main window and its loop.
 #include "app/Main.h"
+#include "platform/Text.h"
 
 #include <exception>
 
@@ -14,10 +15,10 @@ void InitialiseCommonControls() {
 
 int RunMessageLoop(TMainForm& form) {
     MSG message;
-    while (::GetMessageA(&message, nullptr, 0, 0) > 0) {
+    while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
         if (platform::win32::HandleDialogKeys(message) || form.TranslateShortcut(message)) continue;
         ::TranslateMessage(&message);
-        ::DispatchMessageA(&message);
+        ::DispatchMessageW(&message);
     }
     return static_cast<int>(message.wParam);
 }
@@ -28,7 +29,8 @@ int main(int argc, char** argv) {
     try {
         InitialiseCommonControls();
         TMainFormOptions options;
-        for (int i = 1; i < argc; ++i) options.Arguments.emplace_back(argv[i]);
+        const std::vector<std::string> arguments = platform::ProgramArguments(argc, argv);
+        options.Arguments.assign(arguments.begin() + (arguments.empty() ? 0 : 1), arguments.end());
         TMainForm form(std::move(options));
         form.Show(SW_SHOWNORMAL);
         return RunMessageLoop(form);

@@ -19,8 +19,8 @@ constexpr const char* kOpenArgument = " \"%1\"";
 // Opens `name`, creating it when missing; an invalid key when that fails, which the write then reports.
 RegistryKey OpenOrCreate(HKEY root, const std::string& name) {
     HKEY key = nullptr;
-    if (::RegCreateKeyExA(root, name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key,
-                          nullptr) != ERROR_SUCCESS)
+    if (::RegCreateKeyExW(root, platform::win32::Wide(name).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
+                          nullptr, &key, nullptr) != ERROR_SUCCESS)
         return RegistryKey();
     return RegistryKey(key);
 }
@@ -28,24 +28,26 @@ RegistryKey OpenOrCreate(HKEY root, const std::string& name) {
 // Sets the key's default value; the error text names the (empty) value name.
 std::string WriteDefaultValue(HKEY root, const std::string& name, const std::string& value) {
     RegistryKey key = OpenOrCreate(root, name);
+    const std::wstring wide = platform::win32::Wide(value);
     const bool written =
-        key && ::RegSetValueExA(key.Get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                                static_cast<DWORD>(value.size() + 1)) == ERROR_SUCCESS;
+        key && ::RegSetValueExW(key.Get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(wide.c_str()),
+                                static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
     return written ? std::string() : FormatMsg(Msg::RegistrySetDataFailed, std::string());
 }
 
 // The key's default value; empty when the key or the value cannot be read.
 std::string ReadDefaultValue(HKEY root, const std::string& name) {
     HKEY opened = nullptr;
-    if (::RegOpenKeyExA(root, name.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return std::string();
+    if (::RegOpenKeyExW(root, platform::win32::Wide(name).c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS)
+        return std::string();
     RegistryKey key(opened);
-    char value[1024] = {};
-    DWORD size = sizeof value - 1;
+    wchar_t value[1024] = {};
+    DWORD size = sizeof value - sizeof(wchar_t);
     DWORD type = 0;
-    if (::RegQueryValueExA(key.Get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) != ERROR_SUCCESS ||
+    if (::RegQueryValueExW(key.Get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) != ERROR_SUCCESS ||
         type != REG_SZ)
         return std::string();
-    return value;
+    return platform::win32::Utf8(value);
 }
 
 // The values the association holds: the extension's class, the icon and the open command. The

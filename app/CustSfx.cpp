@@ -7,6 +7,7 @@
 #include "archive/Messages.h"
 #include "platform/win32/WindowKit.h"
 #include "abi/SfxSettings.h"
+#include "platform/Text.h"
 
 using platform::win32::DialogTemplate;
 using zip::FormatMsg;
@@ -56,11 +57,11 @@ void PlaceControl(HWND dialog, const ControlSpec& control, bool repaint) {
 // The labels size themselves to their text, as the design's labels do: in MS Sans Serif that is
 // the size the layout gives, and where the system draws a wider face the caption is still whole.
 void FitLabelToText(HWND label, HFONT font) {
-    const std::string text = platform::win32::WindowText(label);
+    const std::wstring text = platform::win32::Wide(platform::win32::WindowText(label));
     platform::win32::WindowDc dc(label);
     platform::win32::SelectGuard selected(dc.Get(), font);
     RECT extent{0, 0, 0, 0};
-    ::DrawTextA(dc.Get(), text.c_str(), static_cast<int>(text.size()), &extent, DT_CALCRECT | DT_SINGLELINE | DT_LEFT);
+    ::DrawTextW(dc.Get(), text.c_str(), static_cast<int>(text.size()), &extent, DT_CALCRECT | DT_SINGLELINE | DT_LEFT);
     ::SetWindowPos(label, nullptr, 0, 0, extent.right, extent.bottom, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
@@ -101,10 +102,11 @@ INT_PTR TCustSfxForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
 void TCustSfxForm::OnInitDialog() {
     LayOut();
     FormCreate();
-    ::SetWindowTextA(Handle(), FormatMsg(Msg::CustSfxCaption).c_str());
-    SetItemText(IDC_EDCAPTION, Caption);
-    SetItemText(IDC_EDPRODUCTINFO, ProductInfo);
-    SetItemText(IDC_EDCOMMANDLINE, CommandLine);
+    platform::win32::SetWindowText(Handle(), FormatMsg(Msg::CustSfxCaption));
+    // The stub shows its settings in the ANSI code page; the edits hold them as the window's text.
+    SetItemText(IDC_EDCAPTION, platform::AnsiToUtf8(Caption));
+    SetItemText(IDC_EDPRODUCTINFO, platform::AnsiToUtf8(ProductInfo));
+    SetItemText(IDC_EDCOMMANDLINE, platform::AnsiToUtf8(CommandLine));
     ::CheckDlgButton(Handle(), IDC_CBSHOWFILELIST, ShowFileList ? BST_CHECKED : BST_UNCHECKED);
 }
 
@@ -115,7 +117,7 @@ void TCustSfxForm::LayOut() {
         HWND item = ::GetDlgItem(Handle(), control.id);
         PlaceControl(Handle(), control, false);
         ::SendMessageA(item, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), FALSE);
-        if (control.captioned) ::SetWindowTextA(item, FormatMsg(control.caption).c_str());
+        if (control.captioned) platform::win32::SetWindowText(item, FormatMsg(control.caption));
         if (control.windowClass == DialogTemplate::kStatic && control.captioned)
             FitLabelToText(item, static_cast<HFONT>(font_.Get()));
         if (const size_t limit = TextLimit(control.id)) ::SendMessageA(item, EM_LIMITTEXT, limit, 0);
@@ -146,7 +148,7 @@ void TCustSfxForm::btnChangeIconClick() {
 }
 
 void TCustSfxForm::ChooseIcon(const std::string& path) {
-    HICON extracted = ::ExtractIconA(platform::win32::ProgramInstance(), path.c_str(), 0);
+    HICON extracted = ::ExtractIconW(platform::win32::ProgramInstance(), platform::win32::Wide(path).c_str(), 0);
     // 1 means "not a program or icon file": no icon either.
     if (extracted == reinterpret_cast<HICON>(1)) extracted = nullptr;
     platform::win32::IconHandle icon(extracted);
@@ -163,9 +165,9 @@ HICON TCustSfxForm::ShownIcon() const {
 }
 
 bool TCustSfxForm::OnOk() {
-    Caption = ItemText(IDC_EDCAPTION);
-    ProductInfo = ItemText(IDC_EDPRODUCTINFO);
-    CommandLine = ItemText(IDC_EDCOMMANDLINE);
+    Caption = platform::Utf8ToAnsi(ItemText(IDC_EDCAPTION));
+    ProductInfo = platform::Utf8ToAnsi(ItemText(IDC_EDPRODUCTINFO));
+    CommandLine = platform::Utf8ToAnsi(ItemText(IDC_EDCOMMANDLINE));
     ShowFileList = ::IsDlgButtonChecked(Handle(), IDC_CBSHOWFILELIST) == BST_CHECKED;
     return true;
 }

@@ -42,7 +42,7 @@ constexpr int kLogoHeight = 66;
 constexpr int kCommentLeft = 9;
 constexpr int kCommentTop = 4;
 constexpr int kFontPoints = 8;
-constexpr const char* kFontFace = "MS Sans Serif";
+constexpr const wchar_t* kFontFace = L"MS Sans Serif";
 
 struct ToolbarButton {
     int command;
@@ -63,17 +63,17 @@ HINSTANCE Instance() { return platform::win32::ProgramInstance(); }
 GdiObject MakeFont(int weight) {
     platform::win32::WindowDc screen(nullptr);
     const int height = -::MulDiv(kFontPoints, ::GetDeviceCaps(screen.Get(), LOGPIXELSY), 72);
-    return GdiObject(::CreateFontA(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+    return GdiObject(::CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                                    CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, kFontFace));
 }
 
 // Laid out by the window's size handler, so made without a size.
-HWND MakeChild(HWND parent, DWORD exStyle, const char* className, const char* text, DWORD style, int id) {
+HWND MakeChild(HWND parent, DWORD exStyle, const char* className, const std::string& text, DWORD style, int id) {
     return platform::win32::CreateChild(parent, exStyle, className, text, style, RECT{}, id);
 }
 
 void SetFont(HWND window, const GdiObject& font) {
-    ::SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(font.Get()), FALSE);
+    ::SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(font.Get()), FALSE);
 }
 
 }  // namespace
@@ -81,7 +81,7 @@ void SetFont(HWND window, const GdiObject& font) {
 TMainForm::TMainForm(TMainFormOptions options) : options_(std::move(options)) {
     platform::win32::WindowClass windowClass;
     windowClass.name = kWindowClass;
-    windowClass.menu = MAKEINTRESOURCEA(IDR_MAINMENU);
+    windowClass.menu = IDR_MAINMENU;
     // Shared icons: the system keeps them, so nothing is released.
     windowClass.icon =
         static_cast<HICON>(::LoadImageA(Instance(), MAKEINTRESOURCEA(IDI_LARKSPOOL), IMAGE_ICON, 32, 32, LR_SHARED));
@@ -107,7 +107,7 @@ void TMainForm::Show(int showCommand) {
 }
 
 bool TMainForm::TranslateShortcut(MSG& message) {
-    return Handle() && shortcuts_ && ::TranslateAcceleratorA(Handle(), shortcuts_, &message) != 0;
+    return Handle() && shortcuts_ && ::TranslateAcceleratorW(Handle(), shortcuts_, &message) != 0;
 }
 
 HWND TMainForm::Button(int command) const {
@@ -132,7 +132,7 @@ LRESULT TMainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_SHOWWINDOW:
         if (wParam && !formShown_) {
             formShown_ = true;
-            ::PostMessageA(Handle(), kFormShowMessage, 0, 0);
+            ::PostMessageW(Handle(), kFormShowMessage, 0, 0);
         }
         break;
     case kFormShowMessage:
@@ -150,8 +150,8 @@ LRESULT TMainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_DRAWITEM:
         DrawToolbarButton(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
         return TRUE;
-    case WM_NOTIFYFORMAT:
-        return NFR_ANSI;
+    case WM_NOTIFYFORMAT:  // the list view's notifications carry names, in every script
+        return NFR_UNICODE;
     case WM_NOTIFY:
         return OnListNotify(*reinterpret_cast<const NMHDR*>(lParam));
     case WM_COMMAND:
@@ -184,7 +184,7 @@ void TMainForm::FormCreate() {
     zipArchive_->SetProgressFormFactory(ProgressWindowFactory(Handle()));
     if (!options_.Dialogs) shellDialogs_ = MakeShellDialogs(Handle());
     CreateControls();
-    ::SetWindowTextA(zipCommentsLbl_, "");
+    platform::win32::SetWindowText(zipCommentsLbl_, "");
     SetFont(zipCommentsLbl_, boldFont_);
     UpdateCommandStates();
     LayoutControls();
@@ -226,29 +226,29 @@ void TMainForm::CreateControls() {
 
     image1_ = MakeChild(Handle(), 0, "STATIC", "", SS_BITMAP, IDC_IMAGE1);
     logo_ = GdiObject(::LoadImageA(Instance(), MAKEINTRESOURCEA(IDB_LOGO), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
-    ::SendMessageA(image1_, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(logo_.Get()));
+    ::SendMessageW(image1_, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(logo_.Get()));
 
-    listView_ = MakeChild(Handle(), WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
+    listView_ = MakeChild(Handle(), WS_EX_CLIENTEDGE, "SysListView32", "",
                           WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS | LVS_OWNERDATA | LVS_SHAREIMAGELISTS,
                           IDC_LISTVIEW);
-    ::SendMessageA(listView_, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+    ::SendMessageW(listView_, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
     SetFont(listView_, font_);
     imageList_ = ImageListHandle(::ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 2, 0));
     for (int icon : {IDI_FOLDER, IDI_FILE}) {
         IconHandle image(static_cast<HICON>(::LoadImageA(Instance(), MAKEINTRESOURCEA(icon), IMAGE_ICON, 16, 16, 0)));
         ::ImageList_AddIcon(imageList_.Get(), image.Get());
     }
-    ::SendMessageA(listView_, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(imageList_.Get()));
+    ::SendMessageW(listView_, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(imageList_.Get()));
     SetUpListColumns();
 
     zipCommentsLbl_ = MakeChild(Handle(), 0, "STATIC", "", SS_LEFTNOWORDWRAP | SS_NOPREFIX,
                                 IDC_ZIPCOMMENTSLBL);
-    statusBar_ = MakeChild(Handle(), 0, STATUSCLASSNAMEA, "", SBARS_SIZEGRIP, IDC_STATUSBAR);
+    statusBar_ = MakeChild(Handle(), 0, "msctls_statusbar32", "", SBARS_SIZEGRIP, IDC_STATUSBAR);
     SetFont(statusBar_, font_);
 }
 
 void TMainForm::CreateToolbarButton(int command, int left, Msg caption, int glyph) {
-    HWND button = MakeChild(Handle(), 0, "BUTTON", FormatMsg(caption).c_str(), BS_OWNERDRAW | WS_TABSTOP, command);
+    HWND button = MakeChild(Handle(), 0, "BUTTON", FormatMsg(caption), BS_OWNERDRAW | WS_TABSTOP, command);
     ::MoveWindow(button, left, kButtonTop, kButtonWidth, kButtonHeight, FALSE);
     SetFont(button, font_);
     buttons_.push_back(button);
@@ -260,7 +260,7 @@ void TMainForm::LayoutControls() {
     if (!listView_) return;
     RECT client;
     ::GetClientRect(Handle(), &client);
-    ::SendMessageA(statusBar_, WM_SIZE, 0, 0);
+    ::SendMessageW(statusBar_, WM_SIZE, 0, 0);
     RECT status;
     ::GetWindowRect(statusBar_, &status);
     const int statusHeight = status.bottom - status.top;
@@ -300,11 +300,11 @@ void TMainForm::DrawToolbarButton(const DRAWITEMSTRUCT& item) {
                      kGlyphSize, DST_ICON | (disabled ? DSS_DISABLED : DSS_NORMAL));
     }
     RECT captionArea{face.left + shift, glyphTop + kGlyphSize + 4, face.right + shift, face.bottom - 4 + shift};
-    const std::string caption = WindowText(item.hwndItem);
+    const std::wstring caption = platform::win32::Wide(WindowText(item.hwndItem));
     SelectGuard font(item.hDC, font_.Get());
     ::SetBkMode(item.hDC, TRANSPARENT);
     ::SetTextColor(item.hDC, ::GetSysColor(disabled ? COLOR_GRAYTEXT : COLOR_BTNTEXT));
-    ::DrawTextA(item.hDC, caption.c_str(), -1, &captionArea, DT_CENTER | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
+    ::DrawTextW(item.hDC, caption.c_str(), -1, &captionArea, DT_CENTER | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
     if (item.itemState & ODS_FOCUS) {
         RECT focus = face;
         ::InflateRect(&focus, -3, -3);

@@ -3,6 +3,7 @@
 
 #include "platform/win32/GuiHandles.h"
 #include "platform/win32/Window.h"
+#include "platform/win32/WindowKit.h"
 
 #include <cstdint>
 #include <functional>
@@ -102,7 +103,9 @@ private:
     void ListViewChange();
     void ListViewDblClick();
     int SelectedCount() const;
-    LRESULT FindRow(UINT flags, const std::string& wanted, int startRow) const;
+    template <typename Item>
+    void FillListItem(Item& item) const;  // a row's cell for the list view, in its text form
+    LRESULT FindRow(UINT flags, const std::string& typed, int startRow) const;
 
     // Commands (MainCommands.cpp).
     enum class Needs;

@@ -58,7 +58,7 @@ bool TargetExists(const std::string& target) {
 }  // namespace
 
 int TMainForm::SelectedRow() const {
-    return static_cast<int>(::SendMessageA(listView_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+    return static_cast<int>(::SendMessageW(listView_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
 }
 
 void TMainForm::ModFileComActionExecute() {
@@ -82,7 +82,7 @@ void TMainForm::ModZipComActionExecute() {
 
 void TMainForm::OpenConvertedArchive(const std::string& path) {
     zipArchive_->SetZipFileName(path);
-    ::SetWindowTextA(Handle(), zipArchive_->ZipFileName().c_str());
+    platform::win32::SetWindowText(Handle(), zipArchive_->ZipFileName());
     UpdateConvertCommands();
     UpdateCommandStates();
 }

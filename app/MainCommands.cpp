@@ -18,10 +18,10 @@ constexpr const char* kEveryFile = "*.*";
 
 // The path of dropped item `index`, at its full length: a path cut short names another file or none.
 std::string DroppedPath(HDROP drop, UINT index) {
-    const UINT length = ::DragQueryFileA(drop, index, nullptr, 0);
-    std::string path(static_cast<size_t>(length) + 1, '\0');
-    path.resize(::DragQueryFileA(drop, index, &path[0], length + 1));
-    return path;
+    const UINT length = ::DragQueryFileW(drop, index, nullptr, 0);
+    std::wstring path(static_cast<size_t>(length) + 1, L'\0');
+    path.resize(::DragQueryFileW(drop, index, &path[0], length + 1));
+    return platform::win32::Utf8(path);
 }
 
 }  // namespace
@@ -100,7 +100,7 @@ void TMainForm::UpdateCommandStates() {
 void TMainForm::UpdateConvertCommands() { sfxArchive_ = zipArchive_->SfxOffset() > 0; }
 
 void TMainForm::SetStatusText(const std::string& text) {
-    ::SendMessageA(statusBar_, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    ::SendMessageW(statusBar_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(platform::win32::Wide(text).c_str()));
 }
 
 void TMainForm::OpenArchive(const std::string& path) {
@@ -110,13 +110,13 @@ void TMainForm::OpenArchive(const std::string& path) {
     archiveOpen_ = true;
     UpdateCommandStates();
     if (!rows_.empty()) {
-        LVITEMA focus{};
+        LVITEMW focus{};
         focus.stateMask = LVIS_FOCUSED;
         focus.state = LVIS_FOCUSED;
-        ::SendMessageA(listView_, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&focus));
+        ::SendMessageW(listView_, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&focus));
     }
     ::SetFocus(listView_);
-    ::SetWindowTextA(Handle(), zipArchive_->ZipFileName().c_str());
+    platform::win32::SetWindowText(Handle(), zipArchive_->ZipFileName());
     // A cancelled disk question left the archive unread; an empty list alone would look like success.
     SetStatusText(zipArchive_->DiskPromptCancelled() ? FormatMsg(Msg::DiskPromptCancelled, zipArchive_->ZipFileName())
                                                      : FormatMsg(Msg::FilesInArchive, zipArchive_->Count()));
@@ -126,7 +126,7 @@ TDialogs& TMainForm::Dialogs() { return options_.Dialogs ? *options_.Dialogs : *
 
 std::vector<std::string> TMainForm::SelectedNames() const {
     std::vector<std::string> names;
-    for (int row = -1; (row = static_cast<int>(::SendMessageA(listView_, LVM_GETNEXTITEM, static_cast<WPARAM>(row),
+    for (int row = -1; (row = static_cast<int>(::SendMessageW(listView_, LVM_GETNEXTITEM, static_cast<WPARAM>(row),
                                                               LVNI_SELECTED))) >= 0;) {
         if (row >= static_cast<int>(rows_.size())) break;
         names.push_back(rows_[static_cast<size_t>(row)].FileName);
@@ -140,7 +140,7 @@ void TMainForm::WMDropFiles(HDROP drop) {
     platform::win32::DropHandle dropped(drop);
     if (Busy()) return;
     BusyScope busy(*this);
-    const UINT count = ::DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
+    const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
     zipArchive_->AddOptions = engine::kAddReplace;
     if (count == 1) {
         const std::string path = DroppedPath(drop, 0);
@@ -164,23 +164,23 @@ void TMainForm::AddDroppedItem(const std::string& path) {
     zip.AddFiles();
 }
 
-void TMainForm::ExitActionExecute() { ::PostMessageA(Handle(), WM_CLOSE, 0, 0); }
+void TMainForm::ExitActionExecute() { ::PostMessageW(Handle(), WM_CLOSE, 0, 0); }
 
 void TMainForm::SelectAllActionExecute() {
-    LVITEMA select{};
+    LVITEMW select{};
     select.stateMask = LVIS_SELECTED;
     select.state = LVIS_SELECTED;
-    ::SendMessageA(listView_, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&select));
+    ::SendMessageW(listView_, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&select));
 }
 
 void TMainForm::InvertSelectActionExecute() {
     const int count = static_cast<int>(rows_.size());
     for (int i = 0; i < count; ++i) {
-        const bool selected = ::SendMessageA(listView_, LVM_GETITEMSTATE, i, LVIS_SELECTED) != 0;
-        LVITEMA flip{};
+        const bool selected = ::SendMessageW(listView_, LVM_GETITEMSTATE, i, LVIS_SELECTED) != 0;
+        LVITEMW flip{};
         flip.stateMask = LVIS_SELECTED;
         flip.state = selected ? 0 : LVIS_SELECTED;
-        ::SendMessageA(listView_, LVM_SETITEMSTATE, i, reinterpret_cast<LPARAM>(&flip));
+        ::SendMessageW(listView_, LVM_SETITEMSTATE, i, reinterpret_cast<LPARAM>(&flip));
     }
 }
 

@@ -4,10 +4,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <exception>
+#include <iterator>
 
 #include "app/resource.h"
 #include "engine/ZipDlls.h"
 #include "archive/DiskUtils.h"
+#include "platform/Text.h"
 
 namespace {
 
@@ -24,9 +26,9 @@ constexpr ListColumn kColumns[] = {
 };
 
 std::string LocaleText(LCTYPE item, const char* fallback) {
-    char buffer[16] = {};
-    if (::GetLocaleInfoA(LOCALE_USER_DEFAULT, item, buffer, sizeof buffer) <= 1) return fallback;
-    return buffer;
+    wchar_t buffer[16] = {};
+    if (::GetLocaleInfoW(LOCALE_USER_DEFAULT, item, buffer, static_cast<int>(std::size(buffer))) <= 1) return fallback;
+    return platform::win32::Utf8(buffer);
 }
 
 // The user's separators, read once per refill.
@@ -86,38 +88,39 @@ std::string FormatDosDateTime(uint32_t dosDateTime, const std::string& dateSepar
 // for, the date column widens so that its stamps are not cut off.
 int TMainForm::StampColumnWidth(int designWidth) const {
     constexpr int kCellPadding = 14;
-    const std::string widest = FormatDosDateTime(0x2B2C6000u, LocaleText(LOCALE_SDATE, "/"), LocaleText(LOCALE_STIME, ":"));
+    const std::wstring widest = platform::win32::Wide(
+        FormatDosDateTime(0x2B2C6000u, LocaleText(LOCALE_SDATE, "/"), LocaleText(LOCALE_STIME, ":")));
     platform::win32::WindowDc dc(listView_);
     platform::win32::SelectGuard font(dc.Get(), font_.Get());
     SIZE extent{};
-    ::GetTextExtentPoint32A(dc.Get(), widest.c_str(), static_cast<int>(widest.size()), &extent);
+    ::GetTextExtentPoint32W(dc.Get(), widest.c_str(), static_cast<int>(widest.size()), &extent);
     return std::max(designWidth, static_cast<int>(extent.cx) + kCellPadding);
 }
 
 void TMainForm::SetUpListColumns() {
     for (int i = 0; i < static_cast<int>(sizeof kColumns / sizeof kColumns[0]); ++i) {
-        LVCOLUMNA column{};
+        LVCOLUMNW column{};
         column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT | LVCF_SUBITEM;
         column.fmt = kColumns[i].format;
         column.cx = kColumns[i].caption == zip::Msg::ColumnDateTime ? StampColumnWidth(kColumns[i].width)
                                                                      : kColumns[i].width;
-        std::string caption = zip::FormatMsg(kColumns[i].caption);
+        std::wstring caption = platform::win32::Wide(zip::FormatMsg(kColumns[i].caption));
         column.pszText = &caption[0];
         column.iSubItem = i;
-        ::SendMessageA(listView_, LVM_INSERTCOLUMNA, i, reinterpret_cast<LPARAM>(&column));
+        ::SendMessageW(listView_, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
     }
 }
 
 void TMainForm::ZipContentsChanged(TZip* Sender) {
     FillListView();
-    ::SetWindowTextA(zipCommentsLbl_, Sender->GetZipComment().c_str());
+    platform::win32::SetWindowText(zipCommentsLbl_, Sender->GetZipComment());
 }
 
 // The list is virtual: the rows live here, formatted once, in central-directory order, and the
 // list view asks for the cells it paints. That keeps a 65535-entry refill to one pass.
 void TMainForm::FillListView() {
     platform::win32::RedrawSuspension suspended(listView_);
-    ::SendMessageA(listView_, LVM_DELETEALLITEMS, 0, 0);
+    ::SendMessageW(listView_, LVM_DELETEALLITEMS, 0, 0);
     rows_.clear();
     const Separators separators;
     const int32_t count = zipArchive_->Count();
@@ -127,7 +130,7 @@ void TMainForm::FillListView() {
         zipArchive_->GetEntry(i, entry);
         rows_.push_back(MakeRow(i, entry, separators));
     }
-    ::SendMessageA(listView_, LVM_SETITEMCOUNT, static_cast<WPARAM>(rows_.size()), 0);
+    ::SendMessageW(listView_, LVM_SETITEMCOUNT, static_cast<WPARAM>(rows_.size()), 0);
     // Removing the rows removed their selection without a state change event; the commands follow.
     ListViewChange();
 }
@@ -135,33 +138,25 @@ void TMainForm::FillListView() {
 LRESULT TMainForm::OnListNotify(const NMHDR& header) {
     if (header.hwndFrom != listView_) return 0;
     switch (header.code) {
-    case LVN_GETDISPINFOA: {
-        LVITEMA& item = const_cast<NMLVDISPINFOA&>(reinterpret_cast<const NMLVDISPINFOA&>(header)).item;
-        if (item.iItem < 0 || item.iItem >= static_cast<int>(rows_.size())) return 0;
-        const ListRow& row = rows_[static_cast<size_t>(item.iItem)];
-        if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0)
-            ::lstrcpynA(item.pszText, ColumnText(row, item.iSubItem).c_str(), item.cchTextMax);
-        if (item.mask & LVIF_IMAGE) item.iImage = row.Image;
-        if (item.mask & LVIF_PARAM) item.lParam = row.EntryIndex;
+    case LVN_GETDISPINFOW:
+        FillListItem(const_cast<NMLVDISPINFOW&>(reinterpret_cast<const NMLVDISPINFOW&>(header)).item);
         return 0;
-    }
+    case LVN_GETDISPINFOA:  // a list view asks in the text form of the request that made it ask
+        FillListItem(const_cast<NMLVDISPINFOA&>(reinterpret_cast<const NMLVDISPINFOA&>(header)).item);
+        return 0;
     case LVN_ITEMCHANGED: {
         // Only changes of an item's state (selection, focus) count; text and image changes do not.
         const auto& change = reinterpret_cast<const NMLISTVIEW&>(header);
         if (change.uChanged & LVIF_STATE) ListViewChange();
         return 0;
     }
+    case LVN_ODFINDITEMW: {
+        const auto& find = reinterpret_cast<const NMLVFINDITEMW&>(header);
+        return FindRow(find.lvfi.flags, platform::win32::Utf8(find.lvfi.psz), find.iStart);
+    }
     case LVN_ODFINDITEMA: {
         const auto& find = reinterpret_cast<const NMLVFINDITEMA&>(header);
-        return FindRow(find.lvfi.flags, find.lvfi.psz ? find.lvfi.psz : "", find.iStart);
-    }
-    case LVN_ODFINDITEMW: {
-        // Some list views ask in wide text whatever the notify format.
-        const auto& find = reinterpret_cast<const NMLVFINDITEMW&>(header);
-        char typed[256] = {};
-        if (find.lvfi.psz)
-            ::WideCharToMultiByte(CP_ACP, 0, find.lvfi.psz, -1, typed, sizeof typed - 1, nullptr, nullptr);
-        return FindRow(find.lvfi.flags, typed, find.iStart);
+        return FindRow(find.lvfi.flags, platform::AnsiToUtf8(find.lvfi.psz ? find.lvfi.psz : ""), find.iStart);
     }
     case LVN_ODSTATECHANGED:  // a range of rows changed state at once (shift-click)
         ListViewChange();
@@ -174,17 +169,39 @@ LRESULT TMainForm::OnListNotify(const NMHDR& header) {
     }
 }
 
+namespace {
+
+void CopyCellText(const std::string& text, LVITEMW& item) {
+    ::lstrcpynW(item.pszText, platform::win32::Wide(text).c_str(), item.cchTextMax);
+}
+
+void CopyCellText(const std::string& text, LVITEMA& item) {
+    ::lstrcpynA(item.pszText, platform::Utf8ToAnsi(text).c_str(), item.cchTextMax);
+}
+
+}  // namespace
+
+template <typename Item>
+void TMainForm::FillListItem(Item& item) const {
+    if (item.iItem < 0 || item.iItem >= static_cast<int>(rows_.size())) return;
+    const ListRow& row = rows_[static_cast<size_t>(item.iItem)];
+    if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0) CopyCellText(ColumnText(row, item.iSubItem), item);
+    if (item.mask & LVIF_IMAGE) item.iImage = row.Image;
+    if (item.mask & LVIF_PARAM) item.lParam = row.EntryIndex;
+}
+
 // Typing in the list jumps to the next row whose name starts with the typed text, as in a list that
 // holds its rows itself.
-LRESULT TMainForm::FindRow(UINT flags, const std::string& wanted, int startRow) const {
+LRESULT TMainForm::FindRow(UINT flags, const std::string& typed, int startRow) const {
     if (!(flags & (LVFI_STRING | LVFI_PARTIAL)) || rows_.empty()) return -1;
+    const std::wstring wanted = platform::win32::Wide(typed);
     const int count = static_cast<int>(rows_.size());
     const int start = startRow >= 0 && startRow < count ? startRow : 0;
     for (int step = 0; step < count; ++step) {
         const int row = (start + step) % count;
         if (!(flags & LVFI_WRAP) && row < start) break;
-        const std::string& name = rows_[static_cast<size_t>(row)].FileName;
-        if (name.size() >= wanted.size() && ::CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, name.c_str(),
+        const std::wstring name = platform::win32::Wide(rows_[static_cast<size_t>(row)].FileName);
+        if (name.size() >= wanted.size() && ::CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, name.c_str(),
                                                              static_cast<int>(wanted.size()), wanted.c_str(),
                                                              static_cast<int>(wanted.size())) == CSTR_EQUAL)
             return row;
@@ -193,7 +210,7 @@ LRESULT TMainForm::FindRow(UINT flags, const std::string& wanted, int startRow) 
 }
 
 int TMainForm::SelectedCount() const {
-    return static_cast<int>(::SendMessageA(listView_, LVM_GETSELECTEDCOUNT, 0, 0));
+    return static_cast<int>(::SendMessageW(listView_, LVM_GETSELECTEDCOUNT, 0, 0));
 }
 
 void TMainForm::ListViewChange() {

@@ -10,13 +10,19 @@
 #include <algorithm>
 
 #include "archive/Messages.h"
+#include "platform/Text.h"
 #include "platform/User.h"
 #include "platform/win32/Window.h"
 
 namespace {
 
+using platform::win32::Utf8;
+using platform::win32::Wide;
+
 constexpr size_t kPathBuffer = 261;  // MAX_PATH and its terminating zero
 constexpr size_t kInputBoxLimit = 255;
+// The name box takes 32767 characters; the list it gives is its names and the folder before them.
+constexpr size_t kLongestTypedList = 32768 + 2 * kPathBuffer;
 constexpr size_t kCommentBoxLimit = 65535;  // the format's comment length field
 
 // An edit box of several lines breaks lines at "\r\n" only; comments written elsewhere often hold "\n".
@@ -31,12 +37,11 @@ std::string WithWindowsLineBreaks(const std::string& text) {
 }
 
 // "Description|patterns" as the dialog takes it: NUL for the bar, two NULs at the end.
-std::vector<char> DialogFilter(const std::string& filter) {
-    std::vector<char> text(filter.begin(), filter.end());
-    std::replace(text.begin(), text.end(), '|', '\0');
-    text.push_back('\0');
-    text.push_back('\0');
-    return text;
+std::wstring DialogFilter(const std::string& filter) {
+    std::wstring text = Wide(filter);
+    std::replace(text.begin(), text.end(), L'|', L'\0');
+    text.push_back(L'\0');
+    return text;  // the string's own terminator is the second NUL
 }
 
 DWORD DialogFlags(unsigned options) {
@@ -57,25 +62,29 @@ bool IsFullPath(const std::string& name) {
 // SaveDialogShow: the save dialog's OK button reads "&Open", for New as for Open. The hook's window
 // is a child of the dialog box, which owns the button.
 void SaveDialogShow(HWND hookWindow) {
-    const std::string caption = zip::FormatMsg(zip::Msg::SaveDialogOk);
-    ::SendMessageA(::GetParent(hookWindow), CDM_SETCONTROLTEXT, IDOK, reinterpret_cast<LPARAM>(caption.c_str()));
+    const std::wstring caption = Wide(zip::FormatMsg(zip::Msg::SaveDialogOk));
+    ::SendMessageW(::GetParent(hookWindow), CDM_SETCONTROLTEXT, IDOK, reinterpret_cast<LPARAM>(caption.c_str()));
 }
 
-// A file dialog run, with the buffer for the chosen names. While the user selects, the buffer is
-// grown to fit the selection, so the dialog need not refuse a long list.
+// A file dialog run, with the buffer for the chosen names, in wide text: names in any script. While
+// the user selects, the buffer is grown to fit the selection, so the dialog need not refuse a long
+// list; a dialog that reports the list too long or cuts it is asked again with a larger one. Wine's
+// wide dialog keeps the buffer it started with and writes a longer list past its end, so the first
+// buffer holds the longest list its name box can take.
 class ChosenFilesDialog {
 public:
     ChosenFilesDialog(HWND owner, const TFileDialog& dialog, bool saving, size_t firstBuffer)
-        : filter_(DialogFilter(dialog.Filter)), names_(saving ? kPathBuffer * 4 : firstBuffer, '\0'),
+        : filter_(DialogFilter(dialog.Filter)), names_(saving ? kPathBuffer * 4 : std::max(firstBuffer, kLongestTypedList), L'\0'),
+          initialDir_(Wide(dialog.InitialDir)), title_(Wide(dialog.Title)), defaultExt_(Wide(dialog.DefaultExt)),
           saving_(saving) {
         // The name box starts empty: a name in it would override the first folder.
         settings_.lStructSize = sizeof settings_;
         settings_.hwndOwner = owner;
         settings_.lpstrFilter = filter_.data();
         settings_.nFilterIndex = 1;
-        settings_.lpstrInitialDir = dialog.InitialDir.empty() ? nullptr : dialog.InitialDir.c_str();
-        settings_.lpstrTitle = dialog.Title.c_str();
-        settings_.lpstrDefExt = dialog.DefaultExt.empty() ? nullptr : dialog.DefaultExt.c_str();
+        settings_.lpstrInitialDir = initialDir_.empty() ? nullptr : initialDir_.c_str();
+        settings_.lpstrTitle = title_.c_str();
+        settings_.lpstrDefExt = defaultExt_.empty() ? nullptr : defaultExt_.c_str();
         settings_.Flags = DialogFlags(dialog.Options);
         settings_.lpfnHook = &ChosenFilesDialog::Hook;
         settings_.lCustData = reinterpret_cast<LPARAM>(this);
@@ -87,19 +96,20 @@ public:
     // buffer counts as cut.
     bool Run(std::vector<std::string>& files) {
         for (;;) {
-            const BOOL chosen = saving_ ? ::GetSaveFileNameA(&settings_) : ::GetOpenFileNameA(&settings_);
+            const BOOL chosen = saving_ ? ::GetSaveFileNameW(&settings_) : ::GetOpenFileNameW(&settings_);
             if (chosen && !RanFull()) {
-                files = SplitChosenFiles(names_);
+                const std::string list = Utf8(names_.data(), names_.size());
+                files = SplitChosenFiles(std::vector<char>(list.begin(), list.end()));
                 return !files.empty();
             }
             size_t needed = 0;
             if (!chosen) {
                 if (::CommDlgExtendedError() != FNERR_BUFFERTOOSMALL) return false;
                 // The first two bytes hold the size needed, where the dialog tells it.
-                needed = static_cast<unsigned char>(names_[0]) | (static_cast<unsigned char>(names_[1]) << 8);
+                needed = static_cast<uint16_t>(names_[0]);
             }
             Grow(std::max(needed + kGuard, names_.size() * 2));
-            std::fill(names_.begin(), names_.end(), '\0');  // the name box starts empty again
+            std::fill(names_.begin(), names_.end(), L'\0');  // the name box starts empty again
         }
     }
 
@@ -114,14 +124,14 @@ private:
 
     void Grow(size_t size) {
         if (size <= names_.size()) return;
-        names_.resize(size, '\0');
+        names_.resize(size, L'\0');
         Attach();
     }
 
     bool RanFull() const {
         const size_t room = names_.size() - kGuard;
         for (size_t i = 0; i + 1 < names_.size(); ++i)
-            if (names_[i] == '\0' && names_[i + 1] == '\0') return i + 1 >= room;
+            if (names_[i] == L'\0' && names_[i + 1] == L'\0') return i + 1 >= room;
         return true;
     }
 
@@ -129,8 +139,8 @@ private:
     // quoted names of the selection, with room to spare.
     void OnSelectionChanged(HWND hookWindow) {
         HWND dialog = ::GetParent(hookWindow);
-        const LRESULT spec = ::SendMessageA(dialog, CDM_GETSPEC, 0, 0);
-        const LRESULT folder = ::SendMessageA(dialog, CDM_GETFOLDERPATH, 0, 0);
+        const LRESULT spec = ::SendMessageW(dialog, CDM_GETSPEC, 0, 0);
+        const LRESULT folder = ::SendMessageW(dialog, CDM_GETFOLDERPATH, 0, 0);
         if (spec > 0 && folder > 0) Grow((static_cast<size_t>(spec) + static_cast<size_t>(folder)) * 2 + kPathBuffer);
     }
 
@@ -138,13 +148,13 @@ private:
         // A barrier: nothing may unwind into the dialog.
         try {
             if (message == WM_INITDIALOG) {
-                auto* settings = reinterpret_cast<OPENFILENAMEA*>(lParam);
+                auto* settings = reinterpret_cast<OPENFILENAMEW*>(lParam);
                 ::SetWindowLongPtrA(hookWindow, DWLP_USER, settings->lCustData);
                 return 0;
             }
             auto* self = reinterpret_cast<ChosenFilesDialog*>(::GetWindowLongPtrA(hookWindow, DWLP_USER));
             if (message != WM_NOTIFY || !self) return 0;
-            const auto& notice = *reinterpret_cast<const OFNOTIFYA*>(lParam);
+            const auto& notice = *reinterpret_cast<const OFNOTIFYW*>(lParam);
             if (notice.hdr.code == CDN_INITDONE && self->saving_) SaveDialogShow(hookWindow);
             if (notice.hdr.code == CDN_SELCHANGE && !self->saving_) self->OnSelectionChanged(hookWindow);
         } catch (...) {
@@ -153,22 +163,25 @@ private:
         return 0;
     }
 
-    std::vector<char> filter_;
-    std::vector<char> names_;
+    std::wstring filter_;
+    std::vector<wchar_t> names_;
+    std::wstring initialDir_;
+    std::wstring title_;
+    std::wstring defaultExt_;
     bool saving_;
-    OPENFILENAMEA settings_{};
+    OPENFILENAMEW settings_{};
 };
 
 // BrowseCallback: shows and selects the starting folder, then follows the selection in the status line.
 int CALLBACK BrowseCallback(HWND window, UINT message, LPARAM param, LPARAM data) {
     if (message == BFFM_INITIALIZED) {
-        ::SendMessageA(window, BFFM_SETSTATUSTEXTA, 0, data);
-        ::SendMessageA(window, BFFM_SETSELECTIONA, TRUE, data);
+        ::SendMessageW(window, BFFM_SETSTATUSTEXTW, 0, data);
+        ::SendMessageW(window, BFFM_SETSELECTIONW, TRUE, data);
     } else if (message == BFFM_SELCHANGED) {
-        char path[kPathBuffer] = {};
+        wchar_t path[kPathBuffer] = {};
         // A virtual folder (the computer node) has no path: the previous one stays shown.
-        if (::SHGetPathFromIDListA(reinterpret_cast<LPCITEMIDLIST>(param), path))
-            ::SendMessageA(window, BFFM_SETSTATUSTEXTA, 0, reinterpret_cast<LPARAM>(path));
+        if (::SHGetPathFromIDListW(reinterpret_cast<LPCITEMIDLIST>(param), path))
+            ::SendMessageW(window, BFFM_SETSTATUSTEXTW, 0, reinterpret_cast<LPARAM>(path));
     }
     return 0;
 }
@@ -184,23 +197,25 @@ public:
         // On this, the user-interface thread, every time; never balanced, as the browser needs it
         // for the rest of the run.
         ::CoInitialize(nullptr);
-        char displayName[kPathBuffer] = {};
-        BROWSEINFOA settings{};
+        wchar_t displayName[kPathBuffer] = {};
+        if (!folder.empty()) folder = TrimTrailingBackslash(folder);
+        const std::wstring wideTitle = Wide(title);
+        const std::wstring start = Wide(folder);
+        BROWSEINFOW settings{};
         settings.hwndOwner = owner_;
         settings.pszDisplayName = displayName;
-        settings.lpszTitle = title.c_str();
+        settings.lpszTitle = wideTitle.c_str();
         settings.ulFlags = BIF_RETURNONLYFSDIRS | BIF_STATUSTEXT;
-        if (!folder.empty()) {
-            folder = TrimTrailingBackslash(folder);
+        if (!start.empty()) {
             settings.lpfn = &BrowseCallback;
-            settings.lParam = reinterpret_cast<LPARAM>(folder.c_str());
+            settings.lParam = reinterpret_cast<LPARAM>(start.c_str());
         }
-        LPITEMIDLIST item = ::SHBrowseForFolderA(&settings);
+        LPITEMIDLIST item = ::SHBrowseForFolderW(&settings);
         if (!item) return false;
-        char path[kPathBuffer] = {};
-        const bool chosen = ::SHGetPathFromIDListA(item, path) != FALSE;
+        wchar_t path[kPathBuffer] = {};
+        const bool chosen = ::SHGetPathFromIDListW(item, path) != FALSE;
         ::CoTaskMemFree(item);
-        if (chosen) folder = path;
+        if (chosen) folder = Utf8(path);
         return chosen;
     }
 
@@ -223,7 +238,7 @@ public:
     INT_PTR ShowModal(platform::win32::ModalDialog& dialog) override { return dialog.RunModal(owner_); }
 
     void ShellOpen(const std::string& file, const std::string& workingFolder) override {
-        ::ShellExecuteA(owner_, "open", file.c_str(), nullptr, workingFolder.c_str(), SW_SHOW);
+        ::ShellExecuteW(owner_, L"open", Wide(file).c_str(), nullptr, Wide(workingFolder).c_str(), SW_SHOW);
     }
 
 private:

@@ -11,6 +11,8 @@
 #include "platform/User.h"
 #include "zipformat/Directory.h"
 #include "zipformat/EndRecord.h"
+#include "zipformat/UnicodeNames.h"
+#include "zipformat/Utf8.h"
 
 using platform::FileStream;
 using platform::Origin;
@@ -87,20 +89,17 @@ void zip::Archive::SetPassword(const std::string& password) {
     password_ = password;
 }
 
-std::string zip::Archive::DecodeOemText(const std::string& text) const {
-    return zip::DecodeText(zip::ArchiveTextEncoding(oemNames_), text);
+std::string zip::Archive::DecodeArchiveComment(const std::string& stored) const {
+    return zip::ArchiveCommentUtf8(stored, oemNames_);
 }
 
-std::string zip::Archive::EncodeOemText(const std::string& text) const {
-    return zip::EncodeText(zip::ArchiveTextEncoding(oemNames_), text);
+std::string zip::Archive::EncodeArchiveComment(const std::string& comment) const {
+    return zip::StoredArchiveCommentFor(comment, oemNames_);
 }
 
-std::string zip::Archive::DecodeEntryText(const zip::CentralFileHeader& header, const std::string& text) const {
-    return zip::DecodeText(zip::EntryTextEncoding(header, oemNames_), text);
-}
-
-std::string zip::Archive::EncodeEntryText(const zip::CentralFileHeader& header, const std::string& text) const {
-    return zip::EncodeText(zip::EntryTextEncoding(header, oemNames_), text);
+std::string zip::Archive::EncodeEntryComment(const zip::CentralFileHeader& header, const std::string& comment) const {
+    if ((header.Flags() & zip::kFlagUtf8) != 0) return zip::ValidUtf8(comment);
+    return zip::CodePageCommentFor(comment, oemNames_);
 }
 
 void zip::Archive::ReadDirectory() {
@@ -141,7 +140,7 @@ void zip::Archive::ReadDirectory() {
     struct CommentDecoder {
         zip::Archive& zip;
         const std::string& raw;
-        ~CommentDecoder() { zip.endOfCentral_.Comment = zip.DecodeOemText(raw); }
+        ~CommentDecoder() { zip.endOfCentral_.Comment = zip.DecodeArchiveComment(raw); }
     } decodeCommentOnExit{*this, rawComment};
 
     CheckArchiveLimits(*file);
@@ -209,9 +208,10 @@ bool zip::Archive::ReadCentralHeaders(std::unique_ptr<platform::FileStream>& fil
         TFileInfo entry;
         entry.Header = directory.Header();
         const CentralFileHeader& header = entry.Header;
-        entry.FileName = SlashesToBackslashes(DecodeEntryText(header, std::string(directory.Name())));
         entry.ExtraField = std::string(directory.ExtraField());
-        entry.FileComment = DecodeEntryText(header, std::string(directory.Comment()));
+        entry.FileName = SlashesToBackslashes(
+            zip::EntryNameUtf8(directory.Name(), header.Flags(), entry.ExtraField, oemNames_));
+        entry.FileComment = zip::EntryCommentUtf8(directory.Comment(), header.Flags(), entry.ExtraField, oemNames_);
         entry.Encrypted = (header.Flags() & zip::kFlagEncrypted) != 0;
 
         const int64_t offset = static_cast<int32_t>(header.LocalHeaderOffset());

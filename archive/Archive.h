@@ -27,9 +27,9 @@ public:
 struct TFileInfo {
     zip::CentralFileHeader Header;  // the 46 bytes as read, signature included
     bool Encrypted = false;
-    std::string FileName;           // OEM-decoded when the archive asks for it, with backslashes
+    std::string FileName;           // UTF-8, decoded by the archive's name rule, with backslashes
     std::string ExtraField;         // stored bytes, unchanged
-    std::string FileComment;        // OEM-decoded when the archive asks for it
+    std::string FileComment;        // UTF-8, decoded as the name is
     int32_t SpanDisk = 0;           // given by spanning only
     int32_t SpanOffset = 0;         // given by spanning only
 };
@@ -89,11 +89,11 @@ public:
     // archive is named but not read, which callers must report instead of an empty listing.
     bool DiskPromptCancelled() const { return diskPromptCancelled_; }
 
-    std::string DecodeOemText(const std::string& text) const;
-    std::string EncodeOemText(const std::string& text) const;
-    // An entry's name or comment: UTF-8 when its header says so, else as the archive decides.
-    std::string DecodeEntryText(const CentralFileHeader& header, const std::string& text) const;
-    std::string EncodeEntryText(const CentralFileHeader& header, const std::string& text) const;
+    // Names and comments are UTF-8 inside the program; these give the archive comment and an
+    // entry's new comment as stored.
+    std::string DecodeArchiveComment(const std::string& stored) const;
+    std::string EncodeArchiveComment(const std::string& comment) const;
+    std::string EncodeEntryComment(const CentralFileHeader& header, const std::string& comment) const;
 
 protected:
     // Called whenever the entry list or a comment changed: the facade raises its event from here.

@@ -88,7 +88,7 @@ void zip::Archive::SetZipComment(const std::string& comment) {
     if (endOfCentral_.Position < 0) return;
 
     FileStream file = OpenForEditing(zipFileName_);
-    const std::string encoded = EncodeOemText(comment);
+    const std::string encoded = EncodeArchiveComment(comment);
     EndOfCentralHeader record = endOfCentral_.EndRecord;
     record.SetU16(EndOfCentralHeader::kCommentLength, static_cast<uint16_t>(encoded.size()));
 
@@ -122,7 +122,7 @@ void zip::Archive::SetFileComment(int32_t index, const std::string& comment) {
     const int64_t headerPosition = directory.HeaderPosition();
     const std::string oldComment(directory.Comment());
 
-    const std::string encoded = EncodeEntryText(header, comment);
+    const std::string encoded = EncodeEntryComment(header, comment);
     // UTF-8 may take more bytes than the characters typed.
     RefuseOverlongComment(encoded);
     const int32_t newLength = static_cast<int32_t>(encoded.size());

@@ -257,7 +257,7 @@ int32_t EngineOperations::RunZipDll(bool adding) {
     command.SetU32(ZipCommand::kTraceFlag, TraceEnabled ? engine::kTrue : 0);
     call.zipFileName = ZipFileName();
     call.tempDir = TempDir();
-    call.comment = EncodeOemText(GetZipComment());
+    call.comment = GetZipComment();
     command.SetU32(ZipCommand::kZipFileName, TextWord(call.zipFileName));
     command.SetU32(ZipCommand::kTempDir, TextWord(call.tempDir));
     if (!call.comment.empty()) command.SetU32(ZipCommand::kComment, TextWord(call.comment));

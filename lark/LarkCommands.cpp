@@ -23,13 +23,7 @@ std::string Path(const std::string& argument) {
     static const std::string startFolder = platform::GetCurrentDirectory();
     return FullPathName(startFolder, platform::SystemPathFromArgument(argument));
 }
-std::string Text(const std::string& argument) { return platform::AnsiFromConsole(argument); }
-
-void PrintLine(const std::string& line) {
-    const std::string text = platform::AnsiToConsole(line);
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fputc('\n', stdout);
-}
+void PrintLine(const std::string& line) { platform::WriteText(stdout, line + "\n"); }
 
 // A disk question answered with Cancel leaves the archive unread: an empty listing or a count of
 // 0 would pass for success, so it is an error here.
@@ -105,7 +99,7 @@ bool ParseIndex(const std::string& text, int32_t& index) {
     return true;
 }
 
-void PrintError(const std::string& line) { std::fputs((platform::AnsiToConsole(line) + "\n").c_str(), stderr); }
+void PrintError(const std::string& line) { platform::WriteText(stderr, line + "\n"); }
 
 int Fail(const std::string& message) {
     PrintError(message);
@@ -113,7 +107,7 @@ int Fail(const std::string& message) {
 }
 
 // An entry name or pattern as the list shows it: ANSI text with backslashes.
-std::string EntryName(const std::string& argument) { return SlashesToBackslashes(Text(argument)); }
+std::string EntryName(const std::string& argument) { return SlashesToBackslashes(argument); }
 
 // The engine commands' arguments: options (with their values) anywhere, the rest in order.
 struct ParsedArguments {
@@ -175,10 +169,10 @@ private:
         const int percent = max_ > 0 ? static_cast<int>((static_cast<int64_t>(position_) * 100 + max_ / 2) / max_) : 0;
         char head[16];
         std::snprintf(head, sizeof head, "%3d%% ", percent);
-        std::string line = head + platform::AnsiToConsole(text_);
+        std::string line = head + text_;
         const size_t length = line.size();
         if (length < drawnLength_) line.append(drawnLength_ - length, ' ');
-        std::fprintf(stderr, "\r%s", line.c_str());
+        platform::WriteText(stderr, "\r" + line);
         std::fflush(stderr);
         drawnLength_ = length;
         drawn_ = true;
@@ -207,7 +201,7 @@ void ShowProgressOnTerminal(TZip& zip) {
 
 void SetPasswordOption(TZip& zip, const ParsedArguments& parsed) {
     const auto password = parsed.values.find("-p");
-    if (password != parsed.values.end()) zip.SetPassword(Text(password->second));
+    if (password != parsed.values.end()) zip.SetPassword(password->second);
 }
 
 // --trace FILE: the engines' trace lines go to FILE.
@@ -299,7 +293,7 @@ int List(const Arguments& args) {
 int Comment(const Arguments& args) {
     TZip zip;
     OpenExisting(zip, Path(args.at(0)));
-    zip.SetZipComment(Text(args.at(1)));
+    zip.SetZipComment(args.at(1));
     return 0;
 }
 
@@ -310,7 +304,7 @@ int FileComment(const Arguments& args) {
     OpenExisting(zip, Path(args.at(0)));
     TFileInfo entry;
     zip.GetEntry(index, entry);  // an index outside the list is an error here, not a silent no-op
-    zip.SetFileComment(index, Text(args.at(2)));
+    zip.SetFileComment(index, args.at(2));
     return 0;
 }
 

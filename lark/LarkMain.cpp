@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <exception>
 #include <string>
+#include <vector>
 
 #include "lark/LarkCommands.h"
 #include "platform/ConsoleUser.h"
@@ -55,9 +56,10 @@ int Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) return Usage();
-    const std::string name = argv[1];
-    const lark::Arguments args(argv + 2, argv + argc);
+    const std::vector<std::string> arguments = platform::ProgramArguments(argc, argv);
+    if (arguments.size() < 2) return Usage();
+    const std::string& name = arguments[1];
+    const lark::Arguments args(arguments.begin() + 2, arguments.end());
     // Questions (the prompt for a disk, the engines' questions) are asked and answered on the console.
     platform::ConsoleUser console;
     struct Installed {
@@ -71,7 +73,7 @@ int main(int argc, char** argv) {
             const int result = command.run(args);
             return result == lark::kUsageError ? Usage() : result;
         } catch (const std::exception& error) {
-            std::fputs((platform::AnsiToConsole(error.what()) + "\n").c_str(), stderr);
+            platform::WriteText(stderr, std::string(error.what()) + "\n");
             return 1;
         }
     }

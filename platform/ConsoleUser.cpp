@@ -2,7 +2,10 @@
 #include "platform/ConsoleUser.h"
 
 #include <cctype>
+#include <cstdio>
 #include <iostream>
+#include <streambuf>
+#include <string>
 
 #include "platform/Text.h"
 
@@ -10,6 +13,35 @@ namespace platform {
 namespace {
 
 constexpr unsigned kButtonMask = 0x0F;
+
+// The standard error stream as an ostream whose text goes out through WriteText when flushed,
+// so that a console window shows names in every script.
+class ErrorStreamBuffer final : public std::streambuf {
+protected:
+    int_type overflow(int_type c) override {
+        if (c != traits_type::eof()) pending_ += static_cast<char>(c);
+        return traits_type::not_eof(c);
+    }
+    std::streamsize xsputn(const char* text, std::streamsize count) override {
+        pending_.append(text, static_cast<size_t>(count));
+        return count;
+    }
+    int sync() override {
+        WriteText(stderr, pending_);
+        std::fflush(stderr);
+        pending_.clear();
+        return 0;
+    }
+
+private:
+    std::string pending_;
+};
+
+std::ostream& ErrorStream() {
+    static ErrorStreamBuffer buffer;
+    static std::ostream stream(&buffer);
+    return stream;
+}
 
 struct Button {
     char key;
@@ -60,14 +92,14 @@ int AnswerOf(const std::string& line, const ButtonSet& set) {
 
 }  // namespace
 
-ConsoleUser::ConsoleUser() : ConsoleUser(std::cin, std::cerr) {}
+ConsoleUser::ConsoleUser() : ConsoleUser(std::cin, ErrorStream()) {}
 
 ConsoleUser::ConsoleUser(std::istream& input, std::ostream& output) : input_(input), output_(output) {}
 
 int ConsoleUser::MessageBox(const std::string& text, const std::string& caption, unsigned flags) {
     const ButtonSet set = ButtonsOf(flags);
-    if (!caption.empty()) output_ << AnsiToConsole(caption) << ": ";
-    output_ << AnsiToConsole(text) << '\n';
+    if (!caption.empty()) output_ << caption << ": ";
+    output_ << text << '\n';
     std::string line;
     for (;;) {
         output_ << Prompt(set) << std::flush;
@@ -83,9 +115,9 @@ int ConsoleUser::MessageBox(const std::string& text, const std::string& caption,
 bool ConsoleUser::InputBox(const std::string& caption, const std::string& prompt, const std::string& defaultText,
                            size_t maxLength, std::string& answer) {
     answer.clear();
-    if (!caption.empty()) output_ << AnsiToConsole(caption) << ": ";
-    output_ << AnsiToConsole(prompt) << '\n';
-    if (!defaultText.empty()) output_ << '[' << AnsiToConsole(defaultText) << "] ";
+    if (!caption.empty()) output_ << caption << ": ";
+    output_ << prompt << '\n';
+    if (!defaultText.empty()) output_ << '[' << defaultText << "] ";
     output_ << "> " << std::flush;
     std::string line;
     if (!std::getline(input_, line)) {
@@ -93,7 +125,7 @@ bool ConsoleUser::InputBox(const std::string& caption, const std::string& prompt
         return false;
     }
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    answer = line.empty() ? defaultText : AnsiFromConsole(line);
+    answer = line.empty() ? defaultText : TextFromConsole(line);
     if (answer.size() > maxLength) answer.resize(maxLength);
     return true;
 }

@@ -12,6 +12,8 @@ namespace {
 using engines::Entry;
 
 constexpr const char* kTempPrefix = "lks";
+// The stub's text is UTF-8, as the program's is: names and passwords follow the engines' UTF-8 runs.
+const engines::RunText kText(true);
 
 class Extraction {
 public:
@@ -81,7 +83,7 @@ private:
     Failure FindPassword(const Entry& entry, const std::string& name, int64_t dataAt, std::string& password) {
         engines::PasswordTrial trial;
         if (!engines::ReadPasswordTrial(archive_.Stream(), entry, dataAt, trial)) return Failure::ReadError;
-        for (const std::string& candidate : {request_.password, lastGoodPassword_}) {
+        for (const std::string& candidate : {kText.CipherPassword(request_.password), lastGoodPassword_}) {
             if (!candidate.empty() && trial.Opens(candidate)) {
                 password = candidate;
                 return Failure::None;
@@ -90,6 +92,7 @@ private:
         for (int attempt = 0; attempt < kPasswordAttempts; ++attempt) {
             std::string answer;
             if (!host_.AskPassword(name, answer)) break;
+            answer = kText.CipherPassword(answer);
             if (trial.Opens(answer)) {
                 password = lastGoodPassword_ = answer;
                 return Failure::None;
@@ -141,7 +144,7 @@ SfxArchive::Status SfxArchive::Open(const std::string& path, int64_t imageSize) 
 SfxArchive::Status SfxArchive::Read(std::unique_ptr<platform::Stream> stream, int64_t imageSize) {
     stream_ = std::move(stream);
     if (stream_->Size() <= imageSize) return Status::NoArchive;
-    if (!engines::ReadDirectory(*stream_, directory_, error_)) return Status::Damaged;
+    if (!engines::ReadDirectory(*stream_, directory_, error_, kText.Utf8())) return Status::Damaged;
     // The archive's data must lie behind the program: a record found inside the program's own code
     // is not an archive.
     if (directory_.prefixLength < imageSize) {

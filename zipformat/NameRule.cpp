@@ -2,6 +2,7 @@
 #include "zipformat/NameRule.h"
 
 #include "platform/Text.h"
+#include "zipformat/Utf8.h"
 
 namespace zip {
 
@@ -17,24 +18,25 @@ TextEncoding EntryTextEncoding(const CentralFileHeader& header, bool archiveOemN
     return ArchiveTextEncoding(archiveOemNames);
 }
 
+// The program's text is UTF-8; names not marked as UTF-8 are in one of the two code pages.
 std::string DecodeText(TextEncoding encoding, const std::string& stored) {
     if (stored.empty()) return stored;
     switch (encoding) {
-    case TextEncoding::Oem: return platform::OemToAnsi(stored);
-    case TextEncoding::Utf8: return platform::Utf8ToAnsi(stored);
+    case TextEncoding::Oem: return platform::AnsiToUtf8(platform::OemToAnsi(stored));
+    case TextEncoding::Utf8: return ValidUtf8(stored);
     case TextEncoding::AsStored: break;
     }
-    return stored;
+    return platform::AnsiToUtf8(stored);
 }
 
 std::string EncodeText(TextEncoding encoding, const std::string& text) {
     if (text.empty()) return text;
     switch (encoding) {
-    case TextEncoding::Oem: return platform::AnsiToOem(text);
-    case TextEncoding::Utf8: return platform::AnsiToUtf8(text);
+    case TextEncoding::Oem: return platform::AnsiToOem(platform::Utf8ToAnsi(text));
+    case TextEncoding::Utf8: return text;
     case TextEncoding::AsStored: break;
     }
-    return text;
+    return platform::Utf8ToAnsi(text);
 }
 
 }  // namespace zip

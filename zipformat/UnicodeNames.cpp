@@ -107,4 +107,38 @@ StoredEntryText StoredEntryTextFor(std::string_view nameUtf8, std::string_view c
     return stored;
 }
 
+std::string UnicodePathBlock(std::string_view stored, std::string_view utf8) {
+    const size_t size = kUnicodeExtraHeader + utf8.size();
+    std::string block;
+    for (const uint32_t value : {uint32_t{kUnicodePathExtraId}, static_cast<uint32_t>(size)}) {
+        block += static_cast<char>(value & 0xFF);
+        block += static_cast<char>(value >> 8);
+    }
+    block += static_cast<char>(kUnicodeExtraVersion);
+    const uint32_t crc = Crc32Of(stored);
+    for (int i = 0; i < 4; ++i) block += static_cast<char>(crc >> (8 * i));
+    return block.append(utf8);
+}
+
+std::string StoredArchiveCommentFor(std::string_view utf8, bool archiveOemNames) {
+    std::string bytes;
+    const bool readsBack = Utf8ToCodePage(ArchiveCodePage(archiveOemNames), utf8, bytes) &&
+                           ArchiveCommentUtf8(bytes, archiveOemNames) == utf8;
+    if (readsBack) return bytes;
+    return ValidUtf8(utf8);
+}
+
+std::string CodePageCommentFor(std::string_view utf8, bool archiveOemNames) {
+    const CodePage page = ArchiveCodePage(archiveOemNames);
+    std::string bytes;
+    std::string character;
+    std::string held;
+    for (size_t at = 0; at < utf8.size();) {
+        character.clear();
+        AppendUtf8(character, NextCodePoint(utf8, at));
+        bytes += Utf8ToCodePage(page, character, held) ? held : std::string("_");
+    }
+    return bytes;
+}
+
 }  // namespace zip

@@ -51,4 +51,18 @@ struct StoredEntryText {
 };
 StoredEntryText StoredEntryTextFor(std::string_view nameUtf8, std::string_view commentUtf8);
 
+// Info-ZIP's path block for a name stored as `stored`: version 1, the CRC-32 of the stored bytes,
+// the UTF-8 name. Readers that take every MS-DOS entry's name as OEM text, even one flagged
+// UTF-8, read the name from it.
+std::string UnicodePathBlock(std::string_view stored, std::string_view utf8);
+
+// The archive comment as stored: in the archive's code page when that holds it exactly and
+// ArchiveCommentUtf8 reads those bytes back in that page; otherwise as UTF-8, which it reads as
+// UTF-8. Either way the comment reads back as written.
+std::string StoredArchiveCommentFor(std::string_view utf8, bool archiveOemNames);
+// A new comment for an entry stored without the UTF-8 flag, in the archive's code page: a
+// character the page lacks becomes '_', as before names could be Unicode, since the name beside it
+// keeps the entry's flag.
+std::string CodePageCommentFor(std::string_view utf8, bool archiveOemNames);
+
 }  // namespace zip

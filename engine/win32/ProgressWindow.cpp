@@ -29,11 +29,11 @@ constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME | WS_EX_TOPMOST;
 
 int Centred(int width) { return (TProgressWindow::kClientWidth - width) / 2; }
 
-HWND MakeChild(HWND parent, const char* className, const char* text, DWORD style, int left, int top, int width,
+HWND MakeChild(HWND parent, const char* className, const std::string& text, DWORD style, int left, int top, int width,
                int height, int id) {
     HWND child = platform::win32::CreateChild(parent, 0, className, text, style, RECT{left, top, left + width, top + height},
                                               id);
-    ::SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(::GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+    ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(::GetStockObject(DEFAULT_GUI_FONT)), FALSE);
     return child;
 }
 
@@ -78,7 +78,7 @@ void TProgressWindow::CreateChildren() {
     HWND window = Handle();
     statusLabel_ = MakeChild(window, "STATIC", FormatMsg(Msg::ProgressWait).c_str(), SS_LEFTNOWORDWRAP | SS_NOPREFIX,
                              Centred(kLabelWidth), kLabelTop, kLabelWidth, kLabelHeight, 0);
-    progressBar_ = MakeChild(window, PROGRESS_CLASSA, "", 0, Centred(kBarWidth), kBarTop, kBarWidth, kBarHeight, 0);
+    progressBar_ = MakeChild(window, "msctls_progress32", "", 0, Centred(kBarWidth), kBarTop, kBarWidth, kBarHeight, 0);
     cancelButton_ = MakeChild(window, "BUTTON", FormatMsg(Msg::ProgressCancel).c_str(), BS_DEFPUSHBUTTON | WS_TABSTOP,
                               Centred(kButtonWidth), kButtonTop, kButtonWidth, kButtonHeight, kCancelId);
 }
@@ -105,7 +105,7 @@ void TProgressWindow::CentreOnWorkArea() {
     RECT own;
     ::GetWindowRect(Handle(), &own);
     RECT work;
-    ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
     const int left = work.left + (work.right - work.left - (own.right - own.left)) / 2;
     const int top = work.top + (work.bottom - work.top - (own.bottom - own.top)) / 2;
     ::SetWindowPos(Handle(), nullptr, left, top, 0, 0,
@@ -123,12 +123,12 @@ void TProgressWindow::Hide() {
     SetDialogKeys(false);
 }
 
-void TProgressWindow::SetProgressMax(int32_t n) { ::SendMessageA(progressBar_, PBM_SETRANGE32, 0, n); }
+void TProgressWindow::SetProgressMax(int32_t n) { ::SendMessageW(progressBar_, PBM_SETRANGE32, 0, n); }
 
-void TProgressWindow::SetProgressPosition(int32_t n) { ::SendMessageA(progressBar_, PBM_SETPOS, n, 0); }
+void TProgressWindow::SetProgressPosition(int32_t n) { ::SendMessageW(progressBar_, PBM_SETPOS, n, 0); }
 
 void TProgressWindow::SetStatusText(const std::string& text) {
-    ::SetWindowTextA(statusLabel_, text.c_str());
+    platform::win32::SetWindowText(statusLabel_, text);
     // The label does not size itself, so its width stays and it stays centred.
     RECT label;
     ::GetWindowRect(statusLabel_, &label);

@@ -13,7 +13,8 @@ int32_t Execute(void* commandAddress) {
     engine::UnzipCommand command;
     std::memcpy(command.data(), commandAddress, engine::UnzipCommand::kSize);
     engines::Reporter reporter(command.U32(engine::UnzipCommand::kCallback),
-                               command.U32(engine::UnzipCommand::kCaller));
+                               command.U32(engine::UnzipCommand::kCaller),
+                               engines::RunText::FromExtensionWord(command.U32(engine::UnzipCommand::kExtensions)));
     std::optional<engines::Unzipper> unzipper;
     try {
         unzipper.emplace(engines::ReadUnzipCommand(command), reporter);

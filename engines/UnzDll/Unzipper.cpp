@@ -45,21 +45,19 @@ public:
     bool Truncate() override { return true; }
 };
 
-bool MatchesSpec(const std::string& spec, const std::string& name) {
-    return HasWildcards(spec) ? MatchesWildcard(spec, name) : SameName(spec, name);
-}
-
 uint32_t EntryStamp(const Entry& entry) { return (static_cast<uint32_t>(entry.DosDate()) << 16) | entry.DosTime(); }
 
 }  // namespace
 
 UnzipRequest ReadUnzipCommand(const UnzipCommand& command) {
     UnzipRequest request;
-    request.archive = TextAt(command.U32(UnzipCommand::kZipFileName));
-    request.destination = TextAt(command.U32(UnzipCommand::kDestination));
+    request.text = RunText::FromExtensionWord(command.U32(UnzipCommand::kExtensions));
+    const auto callerText = [&request](uint32_t word) { return request.text.FromCaller(TextAt(word)); };
+    request.archive = callerText(command.U32(UnzipCommand::kZipFileName));
+    request.destination = callerText(command.U32(UnzipCommand::kDestination));
     if (request.destination.empty()) request.destination = platform::GetCurrentDirectory();
     request.destination = AppendBackslash(request.destination);
-    request.password = TextAt(command.U32(UnzipCommand::kPassword));
+    request.password = request.text.CipherPassword(callerText(command.U32(UnzipCommand::kPassword)));
     const uint32_t attempts = command.U32(UnzipCommand::kPasswordAttempts);
     request.attempts = attempts == 0 ? engine::kPasswordAttempts : std::min<uint32_t>(attempts, 100);
     request.freshenOnly = Flag(command, UnzipCommand::kFreshenOnly);
@@ -72,7 +70,7 @@ UnzipRequest ReadUnzipCommand(const UnzipCommand& command) {
     for (uint32_t i = 0; specs && i < count; ++i) {
         UnzipSpecEntry entry;
         std::copy(specs + i * UnzipSpecEntry::kSize, specs + (i + 1) * UnzipSpecEntry::kSize, entry.data());
-        const std::string spec = TextAt(entry.U32(UnzipSpecEntry::kSpec));
+        const std::string spec = callerText(entry.U32(UnzipSpecEntry::kSpec));
         if (!spec.empty()) request.specs.push_back(spec);
     }
     return request;
@@ -82,7 +80,7 @@ void Unzipper::Run() {
     FileStream archive(request_.archive, platform::Access::Read, platform::Share::DenyWrite);
     Directory directory;
     std::string error;
-    if (!ReadDirectory(archive, directory, error)) {
+    if (!ReadDirectory(archive, directory, error, request_.text.Utf8())) {
         reporter_.Failed(request_.archive + ": " + error, engine::kSkipReadError);
         return;
     }
@@ -128,7 +126,7 @@ void Unzipper::ReportNotTried(const std::vector<const Entry*>& entries, size_t f
 
 // A folder this extraction made holds no killed run's files.
 void Unzipper::RemoveOrphansOnce(const std::string& folder) {
-    if (!folders_.Made(folder) && cleaned_.insert(FoldName(folder)).second) {
+    if (!folders_.Made(folder) && cleaned_.insert(request_.text.Key(folder)).second) {
         platform::RemoveOrphanedTempFiles(folder, kTempPrefix);
     }
 }
@@ -138,7 +136,7 @@ void Unzipper::RemoveOrphansOnce(const std::string& folder) {
 bool Unzipper::TargetExists(const std::string& target, platform::FileDetails& existing) {
     if (!folders_.Made(FolderPart(target))) return platform::GetFileDetails(target, existing);
     if (folders_.Knows(target)) return platform::GetFileDetails(target, existing);
-    return written_.count(FoldName(target)) != 0 && platform::GetFileDetails(target, existing);
+    return written_.count(request_.text.Key(target)) != 0 && platform::GetFileDetails(target, existing);
 }
 
 // Folder entries are not files: with folder names restored they are made as folders, and never counted.
@@ -149,7 +147,7 @@ std::vector<const Entry*> Unzipper::Select(const Directory& directory, std::vect
         const std::string name = entry.ShownName();
         bool wanted = request_.specs.empty();
         for (size_t i = 0; i < request_.specs.size(); ++i) {
-            if (MatchesSpec(request_.specs[i], name)) wanted = matched[i] = true;
+            if (request_.text.Matches(request_.specs[i], name)) wanted = matched[i] = true;
         }
         if (!wanted) continue;
         if (!entry.IsFolder()) {
@@ -190,7 +188,7 @@ Unzipper::Outcome Unzipper::ExtractEntry(FileStream& archive, const Entry& entry
     // names whose characters the code page lacks): the later one would silently replace the file
     // just written, or be kept out as "not newer" while counted. Only a request to overwrite
     // everything lets it replace the first.
-    if (!request_.overwriteAll && written_.count(FoldName(target))) {
+    if (!request_.overwriteAll && written_.count(request_.text.Key(target))) {
         return Skip(name, engine::kSkipWriteError, kWrittenBefore);
     }
     if (request_.freshenOnly && !exists) return Skip(name, engine::kSkipNotNewer);
@@ -219,7 +217,7 @@ Unzipper::Outcome Unzipper::ExtractEntry(FileStream& archive, const Entry& entry
             [&](platform::Stream& out) { return CopyEntryData(archive, entry, entry.dataStart, password, out, progress); },
             false);
     }
-    if (written == Outcome::Done) written_.insert(FoldName(target));
+    if (written == Outcome::Done) written_.insert(request_.text.Key(target));
     return written;
 }
 
@@ -305,7 +303,7 @@ Unzipper::Outcome Unzipper::FindPassword(FileStream& archive, const Entry& entry
     while (attempts > 0) {
         if (!reporter_.Send(engine::kActionPassword, name, attempts)) return Outcome::Cancelled;
         if (reporter_.Flag() != 1) break;
-        const std::string answer = reporter_.Text();
+        const std::string answer = request_.text.CipherPassword(reporter_.Text());
         // A callback that does not count down still gets no more than the attempts given.
         attempts = std::min(reporter_.Number(), attempts - 1);
         if (opens(answer)) {

@@ -12,6 +12,7 @@
 #include "engines/common/ArchiveDirectory.h"
 #include "engines/common/Engine.h"
 #include "engines/common/EntryData.h"
+#include "engines/common/Text.h"
 #include "engines/UnzDll/Readahead.h"
 
 namespace engines {
@@ -27,6 +28,7 @@ struct UnzipRequest {
     bool overwriteAll = false;
     bool useFolders = false;
     bool testOnly = false;  // decode and check every entry, write nothing
+    RunText text{false};
     std::vector<std::string> specs;
 };
 

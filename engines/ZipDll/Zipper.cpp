@@ -20,6 +20,7 @@
 #include "platform/TempFiles.h"
 #include "platform/Text.h"
 #include "zipformat/CopyBytes.h"
+#include "zipformat/NameRule.h"
 
 namespace engines {
 namespace {
@@ -65,10 +66,10 @@ struct Selection {
 
 // The name a file gets in the archive: below the base folder its relative path, elsewhere the
 // path without drive and leading separators; with junked folders the file name alone.
-std::string StoredName(const std::string& path, const std::string& base, bool junkFolders) {
+std::string StoredName(const std::string& path, const std::string& base, bool junkFolders, const RunText& text) {
     if (junkFolders) return LastComponent(path);
     std::string relative = path;
-    if (path.size() > base.size() && SameName(path.substr(0, base.size()), base)) {
+    if (path.size() > base.size() && text.Same(path.substr(0, base.size()), base)) {
         relative = path.substr(base.size());
     } else {
         if (relative.size() >= 2 && relative[1] == ':') relative = relative.substr(2);
@@ -117,7 +118,7 @@ private:
 
     void Take(const FileDetails& item, const std::shared_ptr<const std::string>& folder, const std::string& path,
               const std::string& pattern, const std::string& base) {
-        if (!MatchesWildcard(pattern, item.name)) return;
+        if (!request_.text.MatchesWildcard(pattern, item.name)) return;
         ++found_;
         const bool hidden = (item.attributes & (platform::kAttributeHidden | platform::kAttributeSystem)) != 0;
         if (hidden && !request_.systemFiles) {
@@ -125,12 +126,12 @@ private:
             return;
         }
         if (!item.IsDirectory()) {
-            selection_.files.push_back({folder, StoredName(path, base, request_.junkFolders), item});
+            selection_.files.push_back({folder, StoredName(path, base, request_.junkFolders, request_.text), item});
             return;
         }
         FileDetails details = item;
         details.size = 0;  // what a folder's own size means differs by system; its entry holds no data
-        selection_.files.push_back({folder, StoredName(path, base, false) + "/", details});
+        selection_.files.push_back({folder, StoredName(path, base, false, request_.text) + "/", details});
     }
 
     const ZipRequest& request_;
@@ -146,13 +147,14 @@ std::string AbsolutePath(const std::string& path) {
 // 65535 candidates would be the add's largest use of memory.
 void FilterCandidates(const ZipRequest& request, const Directory& directory, Selection& selection) {
     std::unordered_map<std::string, const Entry*> existingByName;
-    for (const Entry& entry : directory.entries) existingByName.emplace(FoldName(entry.DecodedName()), &entry);
-    const std::string archive = FoldName(AbsolutePath(request.archive));
+    const RunText& text = request.text;
+    for (const Entry& entry : directory.entries) existingByName.emplace(text.Key(entry.DecodedName()), &entry);
+    const std::string archive = text.Key(AbsolutePath(request.archive));
     std::unordered_set<std::string> seen;
     size_t kept = 0;
     for (Candidate& candidate : selection.files) {
-        if (FoldName(AbsolutePath(candidate.Path())) == archive) continue;
-        const std::string key = FoldName(candidate.storedName);
+        if (text.Key(AbsolutePath(candidate.Path())) == archive) continue;
+        const std::string key = text.Key(candidate.storedName);
         if (!seen.insert(key).second) continue;
         const auto found = existingByName.find(key);
         const Entry* existing = found == existingByName.end() ? nullptr : found->second;
@@ -169,12 +171,13 @@ void FilterCandidates(const ZipRequest& request, const Directory& directory, Sel
     selection.files.resize(kept);
 }
 
-bool OpenArchive(const std::string& path, std::optional<FileStream>& stream, Directory& directory,
+bool OpenArchive(const ZipRequest& request, std::optional<FileStream>& stream, Directory& directory,
                  Reporter& reporter) {
+    const std::string& path = request.archive;
     if (!platform::FileExists(path)) return true;  // a new archive
     stream.emplace(path, platform::Access::Read, platform::Share::DenyWrite);
     std::string error;
-    if (ReadDirectory(*stream, directory, error)) return true;
+    if (ReadDirectory(*stream, directory, error, request.text.Utf8())) return true;
     reporter.Failed(path + ": " + error, engine::kSkipReadError);
     return false;
 }
@@ -390,6 +393,20 @@ private:
     WorkerPool pool_;
 };
 
+// An added entry's name as stored, and the extra field that goes with it: Info-ZIP's path block
+// beside a UTF-8 name, for readers that decode an MS-DOS entry's name as OEM text whatever its flag.
+struct StoredEntryName {
+    zip::StoredText text;
+    std::string extra;
+    std::string Bytes() const { return text.bytes + extra; }
+};
+
+StoredEntryName NameToStore(const RunText& runText, const std::string& name) {
+    StoredEntryName stored{runText.StoredName(name), std::string()};
+    if (stored.text.utf8) stored.extra = zip::UnicodePathBlock(stored.text.bytes, stored.text.bytes);
+    return stored;
+}
+
 class EntryWriter {
 public:
     EntryWriter(const ZipRequest& request, platform::Stream& out, Reporter& reporter, unsigned workers)
@@ -410,12 +427,12 @@ public:
         // The cipher header's check byte is the CRC's high byte, so a file encrypted with the
         // traditional cipher is read once for its CRC before its data is written.
         const uint32_t knownCrc = encrypt && !request_.strongEncryption ? FileCrc(*in) : 0;
-        const std::string name = platform::AnsiToOem(candidate.storedName);
+        const StoredEntryName name = NameToStore(request_.text, candidate.storedName);
 
         const int64_t headerAt = out_.Position();
         const LocalHeader placeholder;  // filled in once the sizes and the CRC are known
         WriteExactly(out_, placeholder.data(), placeholder.size(), kOutputName);
-        WriteText(out_, name + std::string(ExtraLength(encrypt), '\0'), kOutputName);
+        WriteText(out_, name.Bytes() + std::string(ExtraLength(encrypt), '\0'), kOutputName);
         const int64_t dataAt = out_.Position();
 
         uint16_t method = request_.level > 0 ? kMethodDeflated : kMethodStored;
@@ -439,7 +456,7 @@ public:
         if (out_.Seek(headerAt, platform::Origin::Begin) != headerAt) throw platform::FileError("Cannot seek.");
         WriteExactly(out_, local.data(), local.size(), kOutputName);
         if (!entry.extra.empty()) {
-            WriteText(out_, name + entry.extra, kOutputName);
+            WriteText(out_, name.text.bytes + entry.extra, kOutputName);
         }
         if (out_.Seek(end, platform::Origin::Begin) != end) throw platform::FileError("Cannot seek.");
         return Outcome::Done;
@@ -447,10 +464,10 @@ public:
 
     // A folder's entry: its name ending in '/', no data, never encrypted, the folder's time.
     Outcome AddFolder(const Candidate& candidate, Entry& entry) {
-        const std::string name = platform::AnsiToOem(candidate.storedName);
+        const StoredEntryName name = NameToStore(request_.text, candidate.storedName);
         const LocalHeader local = Describe(candidate, name, kMethodStored, false, 0, 0, 0, out_.Position(), entry);
         WriteExactly(out_, local.data(), local.size(), kOutputName);
-        WriteText(out_, name, kOutputName);
+        WriteText(out_, name.Bytes(), kOutputName);
         return Outcome::Done;
     }
 
@@ -461,7 +478,7 @@ public:
             return reporter_.Skipped(candidate.Path(), engine::kSkipReadError) ? Outcome::Skipped : Outcome::Cancelled;
         }
         const bool encrypt = !request_.password.empty();
-        const std::string name = platform::AnsiToOem(candidate.storedName);
+        const StoredEntryName name = NameToStore(request_.text, candidate.storedName);
         std::vector<uint8_t> cipherHeader;
         std::vector<uint8_t> trailer;
         if (encrypt) {
@@ -476,7 +493,7 @@ public:
             Describe(candidate, name, packed.method, encrypt, packed.crc, compressed, packed.size, headerAt, entry);
         // One write for a small file's records and data: a tree of small files is mostly calls.
         std::vector<uint8_t> record(local.data(), local.data() + local.size());
-        record.insert(record.end(), name.begin(), name.end());
+        record.insert(record.end(), name.text.bytes.begin(), name.text.bytes.end());
         record.insert(record.end(), entry.extra.begin(), entry.extra.end());
         record.insert(record.end(), cipherHeader.begin(), cipherHeader.end());
         const bool together = packed.data.size() <= static_cast<size_t>(kChunk);
@@ -496,17 +513,18 @@ public:
 
 private:
     // The local header of a written file, and its directory entry in `entry`.
-    LocalHeader Describe(const Candidate& candidate, const std::string& name, uint16_t method, bool encrypt,
+    LocalHeader Describe(const Candidate& candidate, const StoredEntryName& name, uint16_t method, bool encrypt,
                          uint32_t crc, uint32_t compressed, uint32_t size, int64_t headerAt, Entry& entry) const {
         const DosStamp stamp = ToDos(candidate.details.modified);
         const bool aes = encrypt && request_.strongEncryption;
         const uint16_t needed = aes ? kVersionAes : (method == kMethodStored && !encrypt) ? kVersionStored : kVersionDeflated;
-        const uint16_t flags = encrypt ? kFlagEncrypted : 0;
+        const uint16_t flags = (encrypt ? kFlagEncrypted : 0) | (name.text.utf8 ? zip::kFlagUtf8 : 0);
         entry = Entry();
+        entry.extra = name.extra;
         if (aes) {
             const uint16_t version = size >= kAe2FromSize ? zip::AesExtraBlock::kAe2 : zip::AesExtraBlock::kAe1;
             const zip::AesExtraBlock block = zip::AesExtraBlock::Make(version, kAesStrength256, method);
-            entry.extra.assign(block.data(), block.data() + block.size());
+            entry.extra.append(reinterpret_cast<const char*>(block.data()), block.size());
             if (version == zip::AesExtraBlock::kAe2) crc = 0;
             method = kMethodAes;
         }
@@ -523,17 +541,17 @@ private:
         header.SetU32(CentralFileHeader::kCompressedSize, compressed);
         header.SetU32(CentralFileHeader::kUncompressedSize, size);
         header.SetU32(CentralFileHeader::kExternalAttributes, candidate.details.attributes & 0x37);  // with the folder bit
-        header.SetU16(CentralFileHeader::kFileNameLength, static_cast<uint16_t>(name.size()));
+        header.SetU16(CentralFileHeader::kFileNameLength, static_cast<uint16_t>(name.text.bytes.size()));
         header.SetU16(CentralFileHeader::kExtraFieldLength, static_cast<uint16_t>(entry.extra.size()));
-        entry.name = name;
+        entry.name = name.text.bytes;
         entry.localOffset = headerAt;
-        // The local header repeats the AES block, which readers look for there.
+        // The local header repeats the extra blocks (the AES block among them), which readers look for there.
         LocalHeader local = zip::LocalHeaderFor(header);
         local.SetU16(LocalHeader::kExtraFieldLength, static_cast<uint16_t>(entry.extra.size()));
         return local;
     }
 
-    // The extra field a file's headers carry: the AES block, or nothing.
+    // The room a file's headers keep for the AES block, which is filled in once its size is known.
     size_t ExtraLength(bool encrypt) const {
         return encrypt && request_.strongEncryption ? static_cast<size_t>(zip::AesExtraBlock::kSize) : 0;
     }
@@ -605,6 +623,12 @@ bool RefusedAsReadOnly(const std::string& archive, Reporter& reporter) {
     return true;
 }
 
+// The archive's code page is the first entry's decision, as every reader takes it.
+std::string StoredComment(const ZipRequest& request, const std::vector<Entry>& written) {
+    const bool oemNames = written.empty() || zip::ArchiveUsesOemNames(written.front().header);
+    return request.text.StoredArchiveComment(request.comment, oemNames);
+}
+
 bool Finish(TempFile& output, std::optional<FileStream>& archive, const ZipRequest& request, Reporter& reporter) {
     archive.reset();  // Windows renames nothing over an open file
     if (output.MoveTo(request.archive)) return true;
@@ -617,13 +641,15 @@ bool Finish(TempFile& output, std::optional<FileStream>& archive, const ZipReque
 
 ZipRequest ReadZipCommand(const ZipCommand& command) {
     ZipRequest request;
-    request.archive = TextAt(command.U32(ZipCommand::kZipFileName));
-    request.tempDir = TextAt(command.U32(ZipCommand::kTempDir));
-    request.password = TextAt(command.U32(ZipCommand::kPassword));
+    request.text = RunText::FromExtensionWord(command.U32(ZipCommand::kExtensions));
+    const auto callerText = [&request](uint32_t word) { return request.text.FromCaller(TextAt(word)); };
+    request.archive = callerText(command.U32(ZipCommand::kZipFileName));
+    request.tempDir = callerText(command.U32(ZipCommand::kTempDir));
+    request.password = request.text.CipherPassword(callerText(command.U32(ZipCommand::kPassword)));
     request.strongEncryption =
         !request.password.empty() &&
         (engine::ExtensionBits(command.U32(ZipCommand::kExtensions)) & engine::kExtStrongEncryption) != 0;
-    request.comment = TextAt(command.U32(ZipCommand::kComment));
+    request.comment = callerText(command.U32(ZipCommand::kComment));
     request.level = std::clamp(static_cast<int32_t>(command.U32(ZipCommand::kLevel)), 0, kMaxLevel);
     request.deleting = Flag(command, ZipCommand::kDeleting);
     request.trace = Flag(command, ZipCommand::kTraceFlag);
@@ -638,7 +664,7 @@ ZipRequest ReadZipCommand(const ZipCommand& command) {
     for (uint32_t i = 0; specs && i < count; ++i) {
         ZipSpecEntry entry;
         std::copy(specs + i * ZipSpecEntry::kSize, specs + (i + 1) * ZipSpecEntry::kSize, entry.data());
-        ZipSpec spec{TextAt(entry.U32(ZipSpecEntry::kSpec)), TextAt(entry.U32(ZipSpecEntry::kRootDir))};
+        ZipSpec spec{callerText(entry.U32(ZipSpecEntry::kSpec)), callerText(entry.U32(ZipSpecEntry::kRootDir))};
         if (entry.U16(ZipSpecEntry::kRecurse) != 0) request.recurse = true;
         if (!spec.text.empty()) request.specs.push_back(std::move(spec));
     }
@@ -648,7 +674,7 @@ ZipRequest ReadZipCommand(const ZipCommand& command) {
 int32_t AddFiles(const ZipRequest& request, Reporter& reporter) {
     std::optional<FileStream> archive;
     Directory directory;
-    if (RefusedAsReadOnly(request.archive, reporter) || !OpenArchive(request.archive, archive, directory, reporter)) return 0;
+    if (RefusedAsReadOnly(request.archive, reporter) || !OpenArchive(request, archive, directory, reporter)) return 0;
 
     Selection selection;
     FileCollector collector(request, selection);
@@ -682,9 +708,10 @@ int32_t AddFiles(const ZipRequest& request, Reporter& reporter) {
     if (archive) {
         CopyBytes(*archive, 0, directory.prefixLength, out);
         std::unordered_set<std::string> replaced;
-        for (const Candidate& file : selection.files) replaced.insert(FoldName(file.storedName));
+        for (const Candidate& file : selection.files) replaced.insert(request.text.Key(file.storedName));
         for (const Entry& entry : directory.entries) {
-            if (!replaced.count(FoldName(entry.DecodedName())) && !CopyEntry(*archive, entry, out, written, reporter)) {
+            if (!replaced.count(request.text.Key(entry.DecodedName())) &&
+                !CopyEntry(*archive, entry, out, written, reporter)) {
                 return 0;
             }
         }
@@ -722,7 +749,7 @@ int32_t AddFiles(const ZipRequest& request, Reporter& reporter) {
         return 0;
     }
     if (!FitsDirectory(written, out, reporter)) return 0;
-    WriteDirectory(out, written, request.comment, kOutputName);
+    WriteDirectory(out, written, StoredComment(request, written), kOutputName);
     if (!reporter.Send(engine::kActionEndBatch)) return 0;
     return Finish(*output, archive, request, reporter) ? added : 0;
 }
@@ -734,7 +761,7 @@ int32_t DeleteEntries(const ZipRequest& request, Reporter& reporter) {
         reporter.Failed("The archive " + request.archive + " does not exist.", engine::kSkipReadError);
         return 0;
     }
-    if (RefusedAsReadOnly(request.archive, reporter) || !OpenArchive(request.archive, archive, directory, reporter)) return 0;
+    if (RefusedAsReadOnly(request.archive, reporter) || !OpenArchive(request, archive, directory, reporter)) return 0;
 
     std::vector<bool> doomed(directory.entries.size(), false);
     std::vector<std::string> unmatched;
@@ -742,7 +769,7 @@ int32_t DeleteEntries(const ZipRequest& request, Reporter& reporter) {
         bool matched = false;
         for (size_t i = 0; i < directory.entries.size(); ++i) {
             const std::string name = directory.entries[i].DecodedName();
-            if (HasWildcards(spec.text) ? MatchesWildcard(spec.text, name) : SameName(spec.text, name)) {
+            if (request.text.Matches(spec.text, name)) {
                 doomed[i] = true;
                 matched = true;
             }
@@ -784,7 +811,7 @@ int32_t DeleteEntries(const ZipRequest& request, Reporter& reporter) {
             return 0;
         }
     }
-    WriteDirectory(out, written, request.comment, kOutputName);
+    WriteDirectory(out, written, StoredComment(request, written), kOutputName);
     if (!reporter.Send(engine::kActionEndBatch)) return 0;
     return Finish(*output, archive, request, reporter) ? count : 0;
 }

@@ -7,6 +7,7 @@
 
 #include "abi/EngineRecords.h"
 #include "engines/common/Engine.h"
+#include "engines/common/Text.h"
 
 namespace engines {
 
@@ -21,7 +22,7 @@ struct ZipRequest {
     std::string tempDir;
     std::string password;
     bool strongEncryption = false;  // with a password: AES-256 instead of the traditional cipher
-    std::string comment;  // already in the archive's code page
+    std::string comment;  // as stored in ANSI runs; UTF-8 runs choose how to store it
     int level = 9;
     bool deleting = false;
     bool trace = false;
@@ -31,6 +32,7 @@ struct ZipRequest {
     bool freshen = false;
     bool updateNewer = false;
     bool systemFiles = false;
+    RunText text{false};
     std::vector<ZipSpec> specs;
 };
 

@@ -6,6 +6,7 @@
 #include "zipformat/Directory.h"
 #include "zipformat/EndRecord.h"
 #include "zipformat/NameRule.h"
+#include "zipformat/UnicodeNames.h"
 
 namespace engines {
 namespace {
@@ -34,6 +35,7 @@ zip::AesExtraBlock Entry::AesBlock() const {
 
 std::string Entry::DecodedName() const {
     // Decoded as the archive component decodes it, so a name from its list selects this entry.
+    if (unicode) return zip::EntryNameUtf8(name, Flags(), extra, oemNames);
     return zip::DecodeText(zip::EntryTextEncoding(header, oemNames), name);
 }
 
@@ -43,7 +45,7 @@ std::string Entry::ShownName() const {
     return shown;
 }
 
-bool ReadDirectory(platform::Stream& archive, Directory& directory, std::string& error) {
+bool ReadDirectory(platform::Stream& archive, Directory& directory, std::string& error, bool unicode) {
     directory = Directory();
     const int64_t fileSize = archive.Size();
     if (fileSize == 0) return true;
@@ -86,6 +88,7 @@ bool ReadDirectory(platform::Stream& archive, Directory& directory, std::string&
         entry.comment = std::string(entries.Comment());
         entry.localOffset = entry.header.LocalHeaderOffset() + shift;
         entry.oemNames = entries.OemNames();
+        entry.unicode = unicode;
         directory.entries.push_back(std::move(entry));
     }
     if (entries.Failed()) {

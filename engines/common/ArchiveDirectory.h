@@ -41,6 +41,7 @@ struct Entry {
     int64_t localOffset = 0;  // in the file, after the shift of data in front of the archive
     int64_t dataStart = -1;   // past the local header, once LocateData read it; -1 when damaged
     bool oemNames = false;    // the archive's decision, which its every entry follows
+    bool unicode = false;     // names decode to UTF-8 (a UTF-8 run), else to the ANSI code page
 
     uint16_t Flags() const { return header.Flags(); }
     uint16_t Method() const { return header.Method(); }
@@ -63,7 +64,7 @@ struct Entry {
         return DataMethod() == kMethodStored || DataMethod() == kMethodDeflated;
     }
     bool IsFolder() const { return !name.empty() && (name.back() == '/' || name.back() == '\\'); }
-    // The name in the ANSI code page, decoded by the archive's name rule.
+    // The name in the run's text (UTF-8 or the ANSI code page), decoded by the archive's name rule.
     std::string DecodedName() const;
     // The decoded name with backslashes, as the component's list shows it and the callback reports it.
     std::string ShownName() const;
@@ -77,7 +78,8 @@ struct Directory {
 
 // Reads the directory of an archive. An empty or missing file is a new, empty archive. False with
 // `error` set when the archive is damaged, spans disks or needs ZIP64 (sizes above 4 GiB).
-bool ReadDirectory(platform::Stream& archive, Directory& directory, std::string& error);
+// `unicode`: the entries' names decode to UTF-8.
+bool ReadDirectory(platform::Stream& archive, Directory& directory, std::string& error, bool unicode = false);
 
 // The first byte of an entry's data, past its local header; -1 when the local header is damaged.
 int64_t DataStart(platform::Stream& archive, const Entry& entry);

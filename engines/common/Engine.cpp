@@ -37,12 +37,14 @@ std::string TextAt(uint32_t word) {
     return text ? std::string(text) : std::string();
 }
 
-Reporter::Reporter(uint32_t callbackWord, uint32_t callerWord)
+Reporter::Reporter(uint32_t callbackWord, uint32_t callerWord, RunText text)
     : callback_(engine::WordAddress<std::remove_pointer_t<engine::EngineCallbackFn>>(callbackWord)),
-      caller_(callerWord) {}
+      caller_(callerWord),
+      text_(text) {}
 
-bool Reporter::Send(uint32_t action, const std::string& text, uint32_t number, uint32_t flag) {
+bool Reporter::Send(uint32_t action, const std::string& utf8, uint32_t number, uint32_t flag) {
     if (cancelled_) return false;
+    const std::string text = text_.ToCaller(utf8);
     if (!callback_) return true;
     info_ = EngineCallbackInfo();
     info_.SetU32(EngineCallbackInfo::kCaller, caller_);
@@ -71,7 +73,7 @@ void Reporter::Failed(const std::string& text, engine::SkipReason reason) {
 
 std::string Reporter::Text() const {
     const char* text = reinterpret_cast<const char*>(info_.data() + EngineCallbackInfo::kText);
-    return std::string(text, strnlen(text, engine::kCallbackTextSize));
+    return text_.FromCaller(std::string(text, strnlen(text, engine::kCallbackTextSize)));
 }
 
 }  // namespace engines

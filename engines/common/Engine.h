@@ -5,6 +5,7 @@
 #include <string>
 
 #include "abi/EngineRecords.h"
+#include "engines/common/Text.h"
 #include "platform/Time.h"
 
 namespace engines {
@@ -24,7 +25,8 @@ platform::LocalTime FromDos(uint16_t date, uint16_t time);
 // once, without calling back again.
 class Reporter {
 public:
-    Reporter(uint32_t callbackWord, uint32_t callerWord);
+    // Texts cross the callback in the run's text (`RunText`): UTF-8 inside, the caller's outside.
+    Reporter(uint32_t callbackWord, uint32_t callerWord, RunText text);
 
     // False when the operation is cancelled.
     bool Send(uint32_t action, const std::string& text = std::string(), uint32_t number = 0, uint32_t flag = 0);
@@ -44,6 +46,7 @@ public:
 private:
     engine::EngineCallbackFn callback_;
     uint32_t caller_;
+    RunText text_;
     engine::EngineCallbackInfo info_;
     bool cancelled_ = false;
 };

@@ -3,7 +3,10 @@
 
 #include <cctype>
 
+#include "abi/EngineRecords.h"
+#include "platform/Text.h"
 #include "zipformat/CaseFold.h"
+#include "zipformat/CodePageText.h"
 #include "zipformat/Utf8.h"
 
 namespace engines {
@@ -165,6 +168,42 @@ bool SplitSafeName(const std::string& name, std::vector<std::string>& components
         current.clear();
     }
     return !components.empty();
+}
+
+RunText RunText::FromExtensionWord(uint32_t word) {
+    return RunText((engine::ExtensionBits(word) & engine::kExtUtf8) != 0);
+}
+
+std::string RunText::FromCaller(const std::string& text) const { return utf8_ ? text : platform::AnsiToUtf8(text); }
+
+std::string RunText::ToCaller(const std::string& text) const { return utf8_ ? text : platform::Utf8ToAnsi(text); }
+
+bool RunText::Matches(const std::string& spec, const std::string& name) const {
+    return HasWildcards(spec) ? MatchesWildcard(spec, name) : Same(spec, name);
+}
+
+bool RunText::MatchesWildcard(const std::string& pattern, const std::string& name) const {
+    return MatchesWildcardUtf8(pattern, name);
+}
+
+bool RunText::Same(const std::string& a, const std::string& b) const { return SameNameUtf8(a, b); }
+
+std::string RunText::Key(const std::string& name) const { return FoldNameUtf8(name); }
+
+zip::StoredText RunText::StoredName(const std::string& name) const {
+    if (!utf8_) return {platform::AnsiToOem(platform::Utf8ToAnsi(name)), false};
+    return zip::StoredTextFor(name);
+}
+
+std::string RunText::StoredArchiveComment(const std::string& comment, bool archiveOemNames) const {
+    return utf8_ ? zip::StoredArchiveCommentFor(comment, archiveOemNames) : platform::Utf8ToAnsi(comment);
+}
+
+std::string RunText::CipherPassword(const std::string& password) const {
+    if (!utf8_) return platform::Utf8ToAnsi(password);  // the caller's own bytes
+    std::string ansi;
+    if (zip::Utf8ToCodePage(zip::CodePage::Ansi, password, ansi)) return ansi;
+    return password;
 }
 
 }  // namespace engines

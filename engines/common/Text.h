@@ -1,10 +1,12 @@
 // Names for the engines: Windows wildcard rules, stored-name forms and safe extraction paths.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "platform/Files.h"
+#include "zipformat/UnicodeNames.h"
 
 namespace engines {
 
@@ -22,6 +24,41 @@ bool SameName(const std::string& a, const std::string& b);
 bool MatchesWildcardUtf8(const std::string& pattern, const std::string& name);
 std::string FoldNameUtf8(const std::string& name);
 bool SameNameUtf8(const std::string& a, const std::string& b);
+
+// How one run of an engine treats text. Inside, every text is UTF-8, as the platform's paths are.
+// Callers that predate the extension word pass ANSI texts and read ANSI back: their run converts at
+// the record and the callback and stores names as OEM bytes, as before. With kExtUtf8 in the
+// command record the texts are UTF-8 as they stand, and names the OEM page cannot hold are stored
+// as flagged UTF-8.
+class RunText {
+public:
+    explicit RunText(bool utf8) : utf8_(utf8) {}
+    // The run's mode from a command record's extension word.
+    static RunText FromExtensionWord(uint32_t word);
+
+    bool Utf8() const { return utf8_; }
+    // A text from the caller (the record, a callback's answer) in the engine's UTF-8, and back.
+    std::string FromCaller(const std::string& text) const;
+    std::string ToCaller(const std::string& text) const;
+    // A spec against a name: a wildcard pattern, or else the whole name, without regard to case
+    // (Unicode's simple case folding; '?' stands for one character).
+    bool Matches(const std::string& spec, const std::string& name) const;
+    bool MatchesWildcard(const std::string& pattern, const std::string& name) const;
+    bool Same(const std::string& a, const std::string& b) const;
+    std::string Key(const std::string& name) const;
+    // What an added entry stores for its name: the OEM bytes as before, or, in UTF-8 runs, the
+    // OEM bytes when that page holds the name exactly and else UTF-8 with the entry's flag.
+    zip::StoredText StoredName(const std::string& name) const;
+    // The archive comment to store: the caller's ANSI bytes in ANSI runs, chosen by the archive's
+    // code page in UTF-8 runs.
+    std::string StoredArchiveComment(const std::string& comment, bool archiveOemNames) const;
+    // The bytes the traditional cipher keys on: a password the ANSI page holds gives the bytes it
+    // gave when passwords were ANSI, so archives encrypted before still open.
+    std::string CipherPassword(const std::string& password) const;
+
+private:
+    bool utf8_;
+};
 
 std::string WithSlashes(std::string name);
 std::string WithBackslashes(std::string name);

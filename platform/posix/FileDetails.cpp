@@ -14,7 +14,6 @@
 #include "platform/Files.h"
 #include "platform/Handle.h"
 #include "platform/Time.h"
-#include "platform/posix/HostText.h"
 
 namespace platform {
 namespace {
@@ -39,7 +38,7 @@ LocalTime FromSeconds(time_t seconds) {
 // and every file carries the archive bit as Windows gives new files.
 FileDetails FromStat(const std::string& name, const struct stat64& info) {
     FileDetails details;
-    details.name = posix::AnsiFromUtf8(name);
+    details.name = name;
     if (S_ISDIR(info.st_mode)) {
         details.attributes = kAttributeDirectory;
     } else {

@@ -223,7 +223,7 @@ std::string AccessDeniedReason() { return std::strerror(EACCES); }
 namespace detail {
 
 std::string ToNativePath(const std::string& systemPath) {
-    std::string path = posix::Utf8FromAnsi(systemPath);
+    std::string path = systemPath;
     for (char& c : path) {
         if (c == '\\') c = '/';
     }

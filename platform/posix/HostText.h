@@ -1,4 +1,4 @@
-// Text and path forms of the host: UTF-8 names in the file system, ANSI text with drive letters in the core.
+// Text and path forms of the host: names are bytes, UTF-8 in the file system as in the core, which adds drive letters.
 #pragma once
 
 #include <string>

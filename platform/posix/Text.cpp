@@ -1,4 +1,4 @@
-// Host text: the OEM and ANSI code pages from generated tables, UTF-8 on the terminal and in file names.
+// Host text: the OEM and ANSI code pages from generated tables; the program's UTF-8 is the terminal's and the names'.
 #include <limits.h>
 #include <unistd.h>
 
@@ -119,7 +119,7 @@ std::string AnsiFromUtf8(const std::string& utf8) {
     return ansi;
 }
 
-std::string SystemFromHostPath(const std::string& hostPath) { return "C:" + WithBackslashes(AnsiFromUtf8(hostPath)); }
+std::string SystemFromHostPath(const std::string& hostPath) { return "C:" + WithBackslashes(hostPath); }
 
 }  // namespace platform::posix
 
@@ -133,14 +133,12 @@ std::string AnsiToOem(const std::string& text) { return posix::MapBytes(text, co
 
 std::string Utf8ToAnsi(const std::string& text) { return AnsiFromUtf8(text); }
 std::string AnsiToUtf8(const std::string& text) { return Utf8FromAnsi(text); }
-std::string AnsiFromConsole(const std::string& text) { return AnsiFromUtf8(text); }
-std::string AnsiToConsole(const std::string& text) { return Utf8FromAnsi(text); }
 bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 
 // The host has no drive letters, so a path without one is a host path: made absolute and given
 // the drive C:, which the host's root is mapped on.
 std::string SystemPathFromArgument(const std::string& argument) {
-    if (posix::HasDriveLetter(argument)) return posix::WithBackslashes(AnsiFromConsole(argument));
+    if (posix::HasDriveLetter(argument)) return posix::WithBackslashes(argument);
     std::string hostPath = argument;
     if (hostPath.empty() || hostPath[0] != '/') {
         std::string directory = posix::HostCurrentDirectory();

@@ -10,13 +10,20 @@ namespace {
 constexpr DWORD kLabelBufferSize = 256;
 
 // The empty root asks about the current directory's drive, as a null root does for Windows.
-const char* RootArgument(const std::string& root) { return root.empty() ? nullptr : root.c_str(); }
+class RootArgument {
+public:
+    explicit RootArgument(const std::string& root) : wide_(win32::Wide(root)) {}
+    operator const wchar_t*() const { return wide_.empty() ? nullptr : wide_.c_str(); }
+
+private:
+    std::wstring wide_;
+};
 
 }  // namespace
 
 int GetDriveType(const std::string& root) {
     if (const auto drive = detail::SimulatedDriveOf(root)) return drive->type;
-    return static_cast<int>(::GetDriveTypeA(RootArgument(root)));
+    return static_cast<int>(::GetDriveTypeW(RootArgument(root)));
 }
 
 int64_t GetDiskFreeSpace(const std::string& root) {
@@ -25,7 +32,7 @@ int64_t GetDiskFreeSpace(const std::string& root) {
     DWORD bytesPerSector = 0;
     DWORD freeClusters = 0;
     DWORD totalClusters = 0;
-    if (!::GetDiskFreeSpaceA(RootArgument(root), &sectorsPerCluster, &bytesPerSector, &freeClusters, &totalClusters)) {
+    if (!::GetDiskFreeSpaceW(RootArgument(root), &sectorsPerCluster, &bytesPerSector, &freeClusters, &totalClusters)) {
         return -1;
     }
     return static_cast<int64_t>(freeClusters) * sectorsPerCluster * bytesPerSector;
@@ -34,17 +41,17 @@ int64_t GetDiskFreeSpace(const std::string& root) {
 bool GetVolumeLabel(const std::string& root, std::string& label) {
     label.clear();
     if (const auto drive = detail::SimulatedDriveOf(root)) return detail::ReadLabel(*drive, label);
-    char buffer[kLabelBufferSize + 1] = {};
-    if (!::GetVolumeInformationA(RootArgument(root), buffer, kLabelBufferSize, nullptr, nullptr, nullptr, nullptr, 0)) {
+    wchar_t buffer[kLabelBufferSize + 1] = {};
+    if (!::GetVolumeInformationW(RootArgument(root), buffer, kLabelBufferSize, nullptr, nullptr, nullptr, nullptr, 0)) {
         return false;
     }
-    label = buffer;
+    label = win32::Utf8(buffer);
     return true;
 }
 
 bool SetVolumeLabel(const std::string& root, const std::string& label) {
     if (const auto drive = detail::SimulatedDriveOf(root)) return detail::WriteLabel(*drive, label);
-    return ::SetVolumeLabelA(RootArgument(root), label.c_str()) != 0;
+    return ::SetVolumeLabelW(RootArgument(root), win32::Wide(label).c_str()) != 0;
 }
 
 // Windows has drive letters of its own; tests map the simulated ones they need.

@@ -1,4 +1,4 @@
-// Windows file details: find data and attribute queries, local file times, MoveFileEx.
+// Windows file details: find data and attribute queries, local file times, MoveFileEx, by wide names.
 #include "platform/win32/WindowsApi.h"
 
 #include "platform/Backend.h"
@@ -11,6 +11,8 @@ namespace {
 using detail::ResolvedPath;
 using detail::Resolve;
 using win32::FindHandle;
+using win32::Utf8;
+using win32::Wide;
 
 LocalTime FromFileTime(const FILETIME& utc) {
     FILETIME local;
@@ -41,15 +43,15 @@ std::vector<FileDetails> ListDirectory(const std::string& systemFolder) {
     const std::string& folder = resolved.native;
     std::vector<FileDetails> items;
     const bool hasSeparator = !folder.empty() && (folder.back() == '\\' || folder.back() == '/');
-    WIN32_FIND_DATAA found;
-    FindHandle find(::FindFirstFileA((folder + (hasSeparator ? "*" : "\\*")).c_str(), &found));
+    WIN32_FIND_DATAW found;
+    FindHandle find(::FindFirstFileW(Wide(folder + (hasSeparator ? "*" : "\\*")).c_str(), &found));
     if (!find) return items;
     do {
-        const std::string name = found.cFileName;
+        const std::string name = Utf8(found.cFileName);
         if (name == "." || name == "..") continue;
         items.push_back(Details(name, found.dwFileAttributes, found.nFileSizeHigh, found.nFileSizeLow,
                                 found.ftLastWriteTime));
-    } while (::FindNextFileA(find.Get(), &found));
+    } while (::FindNextFileW(find.Get(), &found));
     return items;
 }
 
@@ -57,7 +59,7 @@ bool GetFileDetails(const std::string& systemPath, FileDetails& details) {
     const ResolvedPath resolved = Resolve(systemPath);
     const std::string& path = resolved.native;
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (resolved.NoDisk() || path.empty() || !::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return false;
+    if (resolved.NoDisk() || path.empty() || !::GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data)) return false;
     details = Details(LastComponent(path), data.dwFileAttributes, data.nFileSizeHigh, data.nFileSizeLow,
                       data.ftLastWriteTime);
     return true;
@@ -88,7 +90,7 @@ bool SetFileModified(const std::string& path, const LocalTime& time) {
     const ResolvedPath resolved = Resolve(path);
     FILETIME utc;
     if (resolved.NoDisk() || !ToFileTime(time, utc)) return false;
-    FileHandle file(reinterpret_cast<intptr_t>(::CreateFileA(resolved.native.c_str(), FILE_WRITE_ATTRIBUTES,
+    FileHandle file(reinterpret_cast<intptr_t>(::CreateFileW(Wide(resolved.native).c_str(), FILE_WRITE_ATTRIBUTES,
                                                              FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                                              FILE_ATTRIBUTE_NORMAL, nullptr)));
     return file && ::SetFileTime(reinterpret_cast<HANDLE>(file.Get()), nullptr, nullptr, &utc) != 0;
@@ -99,7 +101,7 @@ bool MoveFile(const std::string& from, const std::string& to) {
     const ResolvedPath target = Resolve(to);
     if (source.NoDisk() || target.NoDisk()) return false;
     return detail::WriteOnDisk(source.ReadOnly() || target.ReadOnly(), [&] {
-        return ::MoveFileExA(source.native.c_str(), target.native.c_str(),
+        return ::MoveFileExW(Wide(source.native).c_str(), Wide(target.native).c_str(),
                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0;
     });
 }

@@ -10,12 +10,12 @@
 namespace platform::win32 {
 
 std::string SystemMessage(DWORD error) {
-    char* buffer = nullptr;
-    const DWORD length = ::FormatMessageA(
+    wchar_t* buffer = nullptr;
+    const DWORD length = ::FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
-        reinterpret_cast<char*>(&buffer), 0, nullptr);
+        reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
     if (length == 0 || !buffer) return "Error " + std::to_string(error) + ".";
-    std::string text(buffer, length);
+    std::string text = Utf8(buffer, length);
     ::LocalFree(buffer);
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
     return text;
@@ -30,6 +30,8 @@ using detail::ResolvedPath;
 using detail::Resolve;
 using detail::WriteOnDisk;
 using win32::FindHandle;
+using win32::Utf8;
+using win32::Wide;
 
 HANDLE AsHandle(intptr_t file) { return reinterpret_cast<HANDLE>(file); }
 
@@ -62,7 +64,7 @@ DWORD MoveMethod(Origin origin) {
 }
 
 DWORD Attributes(const std::string& path) {
-    return path.empty() ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesA(path.c_str());
+    return path.empty() ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesW(Wide(path).c_str());
 }
 
 bool IsFolder(const std::string& path) {
@@ -78,14 +80,14 @@ std::string WithBackslash(const std::string& folder) {
 // Fills a buffer through a call that answers the length it needs when the buffer is too small.
 template <typename Call>
 std::string GrowingBuffer(Call call) {
-    std::vector<char> buffer(MAX_PATH + 1);
+    std::vector<wchar_t> buffer(MAX_PATH + 1);
     DWORD length = call(static_cast<DWORD>(buffer.size()), buffer.data());
     if (length >= buffer.size()) {
         buffer.resize(length + 1);
         length = call(static_cast<DWORD>(buffer.size()), buffer.data());
     }
     if (length == 0 || length >= buffer.size()) return {};
-    return std::string(buffer.data(), length);
+    return Utf8(buffer.data(), length);
 }
 
 }  // namespace
@@ -151,43 +153,48 @@ bool CopyFile(const std::string& from, const std::string& to, bool failIfExists)
     const ResolvedPath target = Resolve(to);
     if (source.NoDisk() || target.NoDisk()) return false;
     return WriteOnDisk(target.ReadOnly(), [&] {
-        return ::CopyFileA(source.native.c_str(), target.native.c_str(), failIfExists) != 0;
+        return ::CopyFileW(Wide(source.native).c_str(), Wide(target.native).c_str(), failIfExists) != 0;
     });
 }
 
 bool DeleteFile(const std::string& path) {
     const ResolvedPath resolved = Resolve(path);
-    return !resolved.NoDisk() && ::DeleteFileA(resolved.native.c_str()) != 0;
+    return !resolved.NoDisk() && ::DeleteFileW(Wide(resolved.native).c_str()) != 0;
 }
 
 bool CreateDirectory(const std::string& path) {
     const ResolvedPath resolved = Resolve(path);
     if (resolved.NoDisk()) return false;
-    return WriteOnDisk(resolved.ReadOnly(), [&] { return ::CreateDirectoryA(resolved.native.c_str(), nullptr) != 0; });
+    return WriteOnDisk(resolved.ReadOnly(), [&] { return ::CreateDirectoryW(Wide(resolved.native).c_str(), nullptr) != 0; });
 }
 
 bool RemoveDirectory(const std::string& path) {
     const ResolvedPath resolved = Resolve(path);
-    return !resolved.NoDisk() && ::RemoveDirectoryA(resolved.native.c_str()) != 0;
+    return !resolved.NoDisk() && ::RemoveDirectoryW(Wide(resolved.native).c_str()) != 0;
 }
 
 std::string GetCurrentDirectory() {
-    return GrowingBuffer([](DWORD size, char* buffer) { return ::GetCurrentDirectoryA(size, buffer); });
+    return GrowingBuffer([](DWORD size, wchar_t* buffer) { return ::GetCurrentDirectoryW(size, buffer); });
 }
 
 bool SetCurrentDirectory(const std::string& path) {
     const ResolvedPath resolved = Resolve(path);
-    return !resolved.NoDisk() && ::SetCurrentDirectoryA(resolved.native.c_str()) != 0;
+    return !resolved.NoDisk() && ::SetCurrentDirectoryW(Wide(resolved.native).c_str()) != 0;
 }
 
+// GetModuleFileName answers the buffer's size, not the length it needs, when the name is cut.
 std::string ModuleFileName() {
-    char buffer[MAX_PATH + 1];
-    const DWORD length = ::GetModuleFileNameA(nullptr, buffer, MAX_PATH);
-    return std::string(buffer, length <= MAX_PATH ? length : 0);
+    std::vector<wchar_t> buffer(MAX_PATH + 1);
+    for (;;) {
+        const DWORD length = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0) return {};
+        if (length < buffer.size()) return Utf8(buffer.data(), length);
+        buffer.resize(buffer.size() * 2);
+    }
 }
 
 std::string GetTempPath() {
-    return GrowingBuffer([](DWORD size, char* buffer) { return ::GetTempPathA(size, buffer); });
+    return GrowingBuffer([](DWORD size, wchar_t* buffer) { return ::GetTempPathW(size, buffer); });
 }
 
 std::string AccessDeniedReason() { return win32::SystemMessage(ERROR_ACCESS_DENIED); }
@@ -205,11 +212,11 @@ std::string JoinNative(const std::string& folder, const std::string& rest) {
 }
 
 void MakeNativeFolder(const std::string& folder) {
-    if (!IsFolder(folder)) ::CreateDirectoryA(folder.c_str(), nullptr);
+    if (!IsFolder(folder)) ::CreateDirectoryW(Wide(folder).c_str(), nullptr);
 }
 
 intptr_t OpenNativeFile(const std::string& path, Access access, Share share, std::string& error) {
-    const HANDLE file = ::CreateFileA(path.c_str(), DesiredAccess(access), ShareMode(share), nullptr,
+    const HANDLE file = ::CreateFileW(Wide(path).c_str(), DesiredAccess(access), ShareMode(share), nullptr,
                                       Disposition(access), FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         error = win32::SystemMessage(::GetLastError());
@@ -228,32 +235,32 @@ int32_t WriteNativeFile(intptr_t file, const void* buffer, int32_t count) {
 int32_t CopyRange(intptr_t, intptr_t, int32_t) { return 0; }
 
 bool CreateNativeFile(const std::string& path) {
-    FileHandle file(reinterpret_cast<intptr_t>(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    FileHandle file(reinterpret_cast<intptr_t>(::CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                                              FILE_ATTRIBUTE_NORMAL, nullptr)));
     return file.IsValid();
 }
 
 int64_t FolderUsage(const std::string& folder) {
     const std::string base = WithBackslash(folder);
-    WIN32_FIND_DATAA found;
-    FindHandle find(::FindFirstFileA((base + "*").c_str(), &found));
+    WIN32_FIND_DATAW found;
+    FindHandle find(::FindFirstFileW(Wide(base + "*").c_str(), &found));
     if (!find) return 0;
     int64_t usage = 0;
     do {
-        const std::string name = found.cFileName;
+        const std::string name = Utf8(found.cFileName);
         if (name == "." || name == "..") continue;
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             usage += FolderUsage(base + name);
         } else {
             usage += (static_cast<int64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
         }
-    } while (::FindNextFileA(find.Get(), &found));
+    } while (::FindNextFileW(find.Get(), &found));
     return usage;
 }
 
 int64_t FreeSpaceOf(const std::string& path) {
     ULARGE_INTEGER available;
-    if (!::GetDiskFreeSpaceExA(WithBackslash(path).c_str(), &available, nullptr, nullptr)) return -1;
+    if (!::GetDiskFreeSpaceExW(Wide(WithBackslash(path)).c_str(), &available, nullptr, nullptr)) return -1;
     return static_cast<int64_t>(available.QuadPart);
 }
 
@@ -273,9 +280,9 @@ bool ProcessRuns(uint32_t processId) {
 }
 
 std::string SystemTempFileName(const std::string& directory, const std::string& prefix) {
-    char buffer[MAX_PATH + 1];
-    if (!::GetTempFileNameA(directory.c_str(), prefix.c_str(), 0, buffer)) return {};
-    return buffer;
+    wchar_t buffer[MAX_PATH + 1];
+    if (!::GetTempFileNameW(Wide(directory).c_str(), Wide(prefix).c_str(), 0, buffer)) return {};
+    return Utf8(buffer);
 }
 
 }  // namespace detail

@@ -10,7 +10,7 @@ void LibraryPolicy::Close(void* library) { ::FreeLibrary(static_cast<HMODULE>(li
 
 LibraryHandle LoadLibrary(const std::string& path) {
     for (const std::string& place : detail::LibraryPlaces(path)) {
-        if (HMODULE library = ::LoadLibraryA(place.c_str())) return LibraryHandle(library);
+        if (HMODULE library = ::LoadLibraryW(win32::Wide(place).c_str())) return LibraryHandle(library);
     }
     return LibraryHandle();
 }

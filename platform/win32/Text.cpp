@@ -1,4 +1,4 @@
-// Windows text: the system's own OEM and ANSI conversion; the console already speaks ANSI.
+// Windows text: UTF-8 to and from the system's UTF-16, the OEM and ANSI code pages, the console.
 #include "platform/win32/WindowsApi.h"
 
 #include "platform/Text.h"
@@ -17,30 +17,46 @@ std::string AnsiToOem(const std::string& text) {
     return oem;
 }
 
+std::wstring win32::CodePageToUtf16(UINT codePage, const std::string& text) {
+    if (text.empty()) return {};
+    const int length = static_cast<int>(text.size());
+    const int wide = ::MultiByteToWideChar(codePage, 0, text.data(), length, nullptr, 0);
+    if (wide <= 0) return {};
+    std::wstring utf16(static_cast<size_t>(wide), L'\0');
+    ::MultiByteToWideChar(codePage, 0, text.data(), length, utf16.data(), wide);
+    return utf16;
+}
+
 namespace {
 
-// Converts through UTF-16, the one form both code pages share with the system.
-std::string Recode(const std::string& text, UINT from, UINT to) {
-    if (text.empty()) return text;
-    const int length = static_cast<int>(text.size());
-    const int wide = ::MultiByteToWideChar(from, 0, text.data(), length, nullptr, 0);
-    if (wide <= 0) return std::string();
-    std::wstring utf16(static_cast<size_t>(wide), L'\0');
-    ::MultiByteToWideChar(from, 0, text.data(), length, utf16.data(), wide);
-    const int bytes = ::WideCharToMultiByte(to, 0, utf16.data(), wide, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 0) return std::string();
-    std::string result(static_cast<size_t>(bytes), '\0');
-    ::WideCharToMultiByte(to, 0, utf16.data(), wide, result.data(), bytes, nullptr, nullptr);
-    return result;
+std::string FromUtf16(UINT codePage, const wchar_t* utf16, size_t length) {
+    if (!utf16 || length == 0) return {};
+    const int wide = static_cast<int>(length);
+    const int bytes = ::WideCharToMultiByte(codePage, 0, utf16, wide, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0) return {};
+    std::string text(static_cast<size_t>(bytes), '\0');
+    ::WideCharToMultiByte(codePage, 0, utf16, wide, text.data(), bytes, nullptr, nullptr);
+    return text;
 }
 
 }  // namespace
 
-std::string Utf8ToAnsi(const std::string& text) { return Recode(text, CP_UTF8, CP_ACP); }
-std::string AnsiToUtf8(const std::string& text) { return Recode(text, CP_ACP, CP_UTF8); }
+namespace win32 {
 
-std::string AnsiFromConsole(const std::string& text) { return text; }
-std::string AnsiToConsole(const std::string& text) { return text; }
+std::wstring Wide(const std::string& utf8) { return CodePageToUtf16(CP_UTF8, utf8); }
+std::string Utf8(const wchar_t* utf16, size_t length) { return FromUtf16(CP_UTF8, utf16, length); }
+std::string Utf8(const std::wstring& utf16) { return Utf8(utf16.data(), utf16.size()); }
+std::string Utf8(const wchar_t* utf16) { return utf16 ? Utf8(utf16, ::lstrlenW(utf16)) : std::string(); }
+
+}  // namespace win32
+
+// Both code pages meet in UTF-16, the one form they share with the system.
+std::string Utf8ToAnsi(const std::string& text) {
+    const std::wstring utf16 = win32::Wide(text);
+    return FromUtf16(CP_ACP, utf16.data(), utf16.size());
+}
+std::string AnsiToUtf8(const std::string& text) { return win32::Utf8(win32::CodePageToUtf16(CP_ACP, text)); }
+
 std::string SystemPathFromArgument(const std::string& argument) { return argument; }
 
 // Only a console has a console mode; the NUL device is a character device too, but not a terminal.

@@ -6,12 +6,23 @@
 
 #include "platform/User.h"
 #include "platform/win32/Window.h"
+#include "platform/win32/WindowKit.h"
 
 namespace platform::win32 {
 namespace {
 
 // The input box: caption, prompt, an edit field holding the starting text (one line, or several
 // with their own scroll bar), OK and Cancel.
+// At most `bytes` bytes of UTF-8 text, never ending inside a character (the box counts characters,
+// the limits are bytes).
+std::string CutAtCharacter(std::string text, size_t bytes) {
+    if (text.size() <= bytes) return text;
+    size_t cut = bytes;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+    text.resize(cut);
+    return text;
+}
+
 class InputBoxDialog final : public ModalDialog {
 public:
     InputBoxDialog(std::string caption, std::string prompt, std::string defaultText, size_t maxLength, bool lines)
@@ -42,16 +53,16 @@ private:
     }
 
     void OnInitDialog() override {
-        ::SetWindowTextA(Handle(), caption_.c_str());
+        SetWindowText(Handle(), caption_);
         SetItemText(kPromptId, prompt_);
-        ::SendDlgItemMessageA(Handle(), kEditId, EM_LIMITTEXT, static_cast<WPARAM>(maxLength_), 0);
+        ::SendDlgItemMessageW(Handle(), kEditId, EM_LIMITTEXT, static_cast<WPARAM>(maxLength_), 0);
         SetItemText(kEditId, defaultText_);
         SetItemText(IDOK, "OK");
         SetItemText(IDCANCEL, "Cancel");
     }
 
     bool OnOk() override {
-        Answer = ItemText(kEditId).substr(0, maxLength_);
+        Answer = CutAtCharacter(ItemText(kEditId), maxLength_);
         return true;
     }
 
@@ -70,15 +81,15 @@ bool RunInputBox(const std::string& caption, const std::string& prompt, const st
     return ok;
 }
 
-HCURSOR SystemCursor(LPCSTR name) { return ::LoadCursorA(nullptr, name); }
+HCURSOR SystemCursor(LPCWSTR name) { return ::LoadCursorW(nullptr, name); }
 
-HCURSOR WaitCursor() { return SystemCursor(reinterpret_cast<LPCSTR>(IDC_WAIT)); }
-HCURSOR ArrowCursor() { return SystemCursor(reinterpret_cast<LPCSTR>(IDC_ARROW)); }
+HCURSOR WaitCursor() { return SystemCursor(reinterpret_cast<LPCWSTR>(IDC_WAIT)); }
+HCURSOR ArrowCursor() { return SystemCursor(reinterpret_cast<LPCWSTR>(IDC_ARROW)); }
 
 class WindowsUser final : public User {
 public:
     int MessageBox(const std::string& text, const std::string& caption, unsigned flags) override {
-        return ::MessageBoxA(::GetActiveWindow(), text.c_str(), caption.c_str(), flags);
+        return ::MessageBoxW(::GetActiveWindow(), Wide(text).c_str(), Wide(caption).c_str(), flags);
     }
 
     bool InputBox(const std::string& caption, const std::string& prompt, const std::string& defaultText,
@@ -100,14 +111,14 @@ public:
     // the program's main loop, not this one, ends the program.
     void ProcessMessages() override {
         MSG message;
-        while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
             if (message.message == WM_QUIT) {
                 ::PostQuitMessage(static_cast<int>(message.wParam));
                 return;
             }
             if (HandleDialogKeys(message)) continue;
             ::TranslateMessage(&message);
-            ::DispatchMessageA(&message);
+            ::DispatchMessageW(&message);
         }
     }
 

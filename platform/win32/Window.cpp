@@ -8,7 +8,7 @@ namespace platform::win32 {
 namespace {
 
 // Marks a top-level window whose keyboard messages go through IsDialogMessage.
-constexpr const char* kDialogKeysProperty = "LarkspoolDialogKeys";
+constexpr const wchar_t* kDialogKeysProperty = L"LarkspoolDialogKeys";
 
 }  // namespace
 
@@ -33,7 +33,7 @@ std::string FailureText(const std::exception_ptr& failure) {
 bool HandleDialogKeys(MSG& message) {
     if (!message.hwnd || message.message < WM_KEYFIRST || message.message > WM_KEYLAST) return false;
     HWND root = ::GetAncestor(message.hwnd, GA_ROOT);
-    return root && ::GetPropA(root, kDialogKeysProperty) && ::IsDialogMessageA(root, &message);
+    return root && ::GetPropW(root, kDialogKeysProperty) && ::IsDialogMessageW(root, &message);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -42,7 +42,7 @@ bool HandleDialogKeys(MSG& message) {
 Window::~Window() {
     if (!window_) return;
     // The derived part is gone: later messages of this window go to the default procedure.
-    ::SetWindowLongPtrA(window_, GWLP_USERDATA, 0);
+    ::SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
     HWND window = window_;
     window_ = nullptr;
     ::DestroyWindow(window);
@@ -51,22 +51,24 @@ Window::~Window() {
 void Window::SetDialogKeys(bool on) {
     if (!window_) return;
     if (on)
-        ::SetPropA(window_, kDialogKeysProperty, reinterpret_cast<HANDLE>(1));
+        ::SetPropW(window_, kDialogKeysProperty, reinterpret_cast<HANDLE>(1));
     else
-        ::RemovePropA(window_, kDialogKeysProperty);
+        ::RemovePropW(window_, kDialogKeysProperty);
 }
 
 void Window::Create(const WindowClass& windowClass, DWORD exStyle, const std::string& caption, DWORD style,
                     const RECT& outer, HWND owner) {
-    WNDCLASSEXA registration{};
+    // Registered as a wide window: its texts and its controls' notifications are UTF-16.
+    const std::wstring className = Wide(windowClass.name);
+    WNDCLASSEXW registration{};
     registration.lpfnWndProc = &Window::Procedure;
-    registration.lpszClassName = windowClass.name;
-    registration.lpszMenuName = windowClass.menu;
+    registration.lpszClassName = className.c_str();
+    registration.lpszMenuName = windowClass.menu ? MAKEINTRESOURCEW(windowClass.menu) : nullptr;
     registration.hIcon = windowClass.icon;
     registration.hIconSm = windowClass.smallIcon;
     RegisterClassOnce(registration);
     creationFailure_ = nullptr;
-    HWND window = ::CreateWindowExA(exStyle, windowClass.name, caption.c_str(), style, outer.left, outer.top,
+    HWND window = ::CreateWindowExW(exStyle, className.c_str(), Wide(caption).c_str(), style, outer.left, outer.top,
                                     outer.right - outer.left, outer.bottom - outer.top, owner, nullptr,
                                     ProgramInstance(), this);
     if (creationFailure_) {
@@ -86,23 +88,23 @@ LRESULT Window::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT Window::DefaultHandling(UINT message, WPARAM wParam, LPARAM lParam) {
-    return ::DefWindowProcA(window_, message, wParam, lParam);
+    return ::DefWindowProcW(window_, message, wParam, lParam);
 }
 
 void Window::HandlerFailed(const std::string& text) noexcept { ShowFailure(text); }
 
 LRESULT CALLBACK Window::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* self = reinterpret_cast<Window*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
+    auto* self = reinterpret_cast<Window*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
     if (message == WM_NCCREATE) {
-        self = static_cast<Window*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
+        self = static_cast<Window*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
         self->window_ = window;
-        ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
     }
-    if (!self) return ::DefWindowProcA(window, message, wParam, lParam);
+    if (!self) return ::DefWindowProcW(window, message, wParam, lParam);
     const LRESULT result = self->Dispatch(message, wParam, lParam);
     if (message == WM_NCDESTROY) {
-        ::RemovePropA(window, kDialogKeysProperty);
-        ::SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+        ::RemovePropW(window, kDialogKeysProperty);
+        ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
         self->window_ = nullptr;
     }
     return result;
@@ -133,7 +135,7 @@ DialogTemplate::DialogTemplate(DWORD style, short width, short height) {
     PutRect(0, 0, width, height);
     words_.push_back(0);  // no menu
     words_.push_back(0);  // the standard dialog class
-    words_.push_back(0);  // caption set at WM_INITDIALOG (it is ANSI text)
+    words_.push_back(0);  // caption set at WM_INITDIALOG
     if (style & DS_SETFONT) {
         words_.push_back(8);  // point size and face
         for (const char* c = "MS Shell Dlg"; *c; ++c) words_.push_back(static_cast<WORD>(*c));
@@ -169,7 +171,7 @@ void DialogTemplate::PutRect(short x, short y, short width, short height) {
 INT_PTR ModalDialog::RunModal(HWND owner) {
     const DialogTemplate layout = MakeTemplate();
     initFailure_ = nullptr;
-    const INT_PTR result = ::DialogBoxIndirectParamA(ProgramInstance(), layout.Get(), owner ? owner : ::GetActiveWindow(),
+    const INT_PTR result = ::DialogBoxIndirectParamW(ProgramInstance(), layout.Get(), owner ? owner : ::GetActiveWindow(),
                                                      &ModalDialog::Procedure, reinterpret_cast<LPARAM>(this));
     dialog_ = nullptr;
     if (initFailure_) {
@@ -205,14 +207,14 @@ void ModalDialog::End(INT_PTR result) { ::EndDialog(dialog_, result); }
 
 std::string ModalDialog::ItemText(int id) const { return WindowText(::GetDlgItem(dialog_, id)); }
 
-void ModalDialog::SetItemText(int id, const std::string& text) { ::SetDlgItemTextA(dialog_, id, text.c_str()); }
+void ModalDialog::SetItemText(int id, const std::string& text) { SetWindowText(::GetDlgItem(dialog_, id), text); }
 
 INT_PTR CALLBACK ModalDialog::Procedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* self = reinterpret_cast<ModalDialog*>(::GetWindowLongPtrA(dialog, DWLP_USER));
+    auto* self = reinterpret_cast<ModalDialog*>(::GetWindowLongPtrW(dialog, DWLP_USER));
     if (message == WM_INITDIALOG) {
         self = reinterpret_cast<ModalDialog*>(lParam);
         self->dialog_ = dialog;
-        ::SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(self));
+        ::SetWindowLongPtrW(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(self));
     }
     if (!self) return FALSE;
     // The barrier, as for windows: nothing may unwind into the dialog manager.

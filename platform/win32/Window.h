@@ -23,7 +23,7 @@ bool HandleDialogKeys(MSG& message);
 // A window class of ours: registered once with the shared procedure of Window.
 struct WindowClass {
     const char* name = nullptr;
-    const char* menu = nullptr;  // a menu resource, or none
+    WORD menu = 0;  // a menu resource, or none
     HICON icon = nullptr;        // shared icons (LR_SHARED): nothing to release
     HICON smallIcon = nullptr;
 };
@@ -73,7 +73,7 @@ class DialogTemplate {
 public:
     DialogTemplate(DWORD style, short width, short height);
     void AddItem(DWORD style, short x, short y, short width, short height, WORD id, WORD windowClass);
-    LPCDLGTEMPLATEA Get() const { return reinterpret_cast<LPCDLGTEMPLATEA>(words_.data()); }
+    LPCDLGTEMPLATEW Get() const { return reinterpret_cast<LPCDLGTEMPLATEW>(words_.data()); }
 
     // The predefined classes of dialog items.
     static constexpr WORD kButton = 0x0080;

@@ -5,11 +5,10 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <vector>
 
+#include "platform/Files.h"
 #include "platform/Handle.h"
 
 namespace {
@@ -38,6 +37,18 @@ struct Icon {
     std::vector<Bytes> images;
 };
 
+// The first `limit` bytes of a file (all of it by default); none when it cannot be opened.
+Bytes ReadFileStart(const std::string& path, int64_t limit = INT32_MAX) {
+    std::string error;
+    const std::unique_ptr<platform::FileStream> file =
+        platform::FileStream::Open(path, platform::Access::Read, platform::Share::DenyWrite, error);
+    if (!file) return {};
+    Bytes bytes(static_cast<size_t>(std::min(file->Size(), limit)));
+    const int32_t read = bytes.empty() ? 0 : file->Read(bytes.data(), static_cast<int32_t>(bytes.size()));
+    bytes.resize(static_cast<size_t>(std::max(read, 0)));
+    return bytes;
+}
+
 // The icon directory's count, when `bytes` begins with a well-formed one of `entrySize` entries.
 size_t DirectoryCount(const Bytes& bytes, size_t entrySize) {
     if (bytes.size() < kDirHeaderSize || U16(bytes, 0) != 0 || U16(bytes, 2) != kIconType) return 0;
@@ -46,8 +57,7 @@ size_t DirectoryCount(const Bytes& bytes, size_t entrySize) {
 }
 
 bool ReadIconFile(const std::string& path, Icon& icon) {
-    std::ifstream file(path, std::ios::binary);
-    const Bytes bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    const Bytes bytes = ReadFileStart(path);
     const size_t count = DirectoryCount(bytes, kFileEntrySize);
     for (size_t i = 0; i < count; ++i) {
         const size_t entry = kDirHeaderSize + i * kFileEntrySize;
@@ -70,7 +80,7 @@ using DataModule = platform::UniqueHandle<DataModulePolicy>;
 
 // A program or library loaded as data only: nothing of it runs.
 DataModule LoadAsData(const std::string& path) {
-    return DataModule(::LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    return DataModule(::LoadLibraryExW(platform::win32::Wide(path).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
 }
 
 bool ResourceBytes(HMODULE module, LPCSTR name, LPCSTR type, Bytes& bytes) {
@@ -109,9 +119,8 @@ bool ReadModuleIcon(const std::string& path, Icon& icon) {
 }
 
 bool IsIconFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    char head[4] = {};
-    return file.read(head, sizeof head) && head[0] == 0 && head[1] == 0 && head[2] == 1 && head[3] == 0;
+    const Bytes head = ReadFileStart(path, 4);
+    return head.size() == 4 && head[0] == 0 && head[1] == 0 && head[2] == 1 && head[3] == 0;
 }
 
 BOOL CALLBACK TakeLanguage(HMODULE, LPCSTR, LPCSTR, WORD language, LONG_PTR found) {
@@ -161,7 +170,7 @@ bool ReplaceProgramIcon(const std::string& program, const char* groupName, const
     // The images of the group go; images other groups use keep their ids.
     std::set<WORD> taken = target.usedImages;
     for (WORD id : target.groupImages) taken.erase(id);
-    ResourceUpdate update(::BeginUpdateResourceA(program.c_str(), FALSE));
+    ResourceUpdate update(::BeginUpdateResourceW(platform::win32::Wide(program).c_str(), FALSE));
     if (!update) return false;
     for (WORD id : target.groupImages)
         if (!::UpdateResourceA(update.Get(), RT_ICON, MAKEINTRESOURCEA(id), target.language, nullptr, 0)) return false;

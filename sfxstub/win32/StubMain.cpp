@@ -6,6 +6,8 @@
 #include "StubWindow.h"
 #include "engines/common/Text.h"
 #include "platform/Files.h"
+#include "platform/Text.h"
+#include "platform/win32/WindowsApi.h"
 #include "sfxstub/AutoRun.h"
 #include "abi/SfxSettings.h"
 
@@ -49,11 +51,13 @@ std::string DefaultDestination(const sfxsettings::SfxSettings& settings, const s
     if (settings.destination.empty()) return engines::FolderPart(programPath);
     char expanded[MAX_PATH];
     const DWORD length = ::ExpandEnvironmentStringsA(settings.destination.c_str(), expanded, sizeof expanded);
-    return length > 0 && length <= sizeof expanded ? std::string(expanded) : settings.destination;
+    const std::string folder = length > 0 && length <= sizeof expanded ? std::string(expanded) : settings.destination;
+    return platform::AnsiToUtf8(folder);  // the settings block holds ANSI text
 }
 
 void ShowError(const std::string& text, const std::string& caption) {
-    ::MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OK | MB_ICONERROR);
+    ::MessageBoxW(nullptr, platform::win32::Wide(text).c_str(), platform::win32::Wide(platform::AnsiToUtf8(caption)).c_str(),
+                  MB_OK | MB_ICONERROR);
 }
 
 int RunWindow(const std::string& programPath, const WindowInputs& inputs) {
@@ -82,7 +86,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     inputs.settings = ReadOwnSettings();
     const std::string programPath = platform::ModuleFileName();
     inputs.defaultDestination = DefaultDestination(inputs.settings, programPath);
-    std::vector<std::string> arguments(__argv + 1, __argv + __argc);
+    // The narrow command line, as UTF-8 like every text inside: the wide one would import the shell
+    // into every unattended run.
+    std::vector<std::string> arguments;
+    for (int i = 1; i < __argc; ++i) arguments.push_back(platform::AnsiToUtf8(__argv[i]));
     if (!ParseArguments(arguments, inputs.arguments)) {
         // Unattended runs stay silent; their caller reads the exit code.
         const bool unattended = std::find_if(arguments.begin(), arguments.end(), [](const std::string& argument) {

@@ -6,11 +6,13 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
-#include <cstdio>
+#include <string>
 
 #include "StubResource.h"
 #include "platform/Files.h"
 #include "platform/Library.h"
+#include "platform/Text.h"
+#include "platform/win32/WindowsApi.h"
 
 namespace sfxstub {
 namespace {
@@ -21,10 +23,21 @@ constexpr size_t kListedFailures = 15;
 constexpr int kNameColumnWidth = 330;
 constexpr int kSizeColumnWidth = 90;
 
+// Names, paths and the typed password are UTF-8 inside and wide in the controls (the cipher is keyed
+// in the ANSI page where that page holds the password); the settings block's texts are ANSI.
 std::string WindowText(HWND window) {
-    std::string text(static_cast<size_t>(::GetWindowTextLengthA(window)) + 1, '\0');
-    text.resize(static_cast<size_t>(::GetWindowTextA(window, text.data(), static_cast<int>(text.size()))));
-    return text;
+    std::wstring text(static_cast<size_t>(::GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(static_cast<size_t>(::GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+    return platform::win32::Utf8(text);
+}
+
+void SetItemText(HWND window, int id, const std::string& text) {
+    ::SetDlgItemTextW(window, id, platform::win32::Wide(text).c_str());
+}
+
+void ShowMessage(HWND window, const std::string& text, const std::string& ansiCaption, UINT flags) {
+    ::MessageBoxW(window, platform::win32::Wide(text).c_str(), platform::win32::Wide(platform::AnsiToUtf8(ansiCaption)).c_str(),
+                  flags);
 }
 
 // The password box: its prompt in, the typed text out.
@@ -38,7 +51,7 @@ INT_PTR CALLBACK PasswordProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
         auto* state = reinterpret_cast<PasswordState*>(lParam);
         ::SetWindowLongPtrA(dialog, DWLP_USER, lParam);
         ::SetWindowTextA(dialog, MsgText(StubMsg::PasswordCaption));
-        ::SetDlgItemTextA(dialog, IDC_PASSWORDPROMPT, state->prompt.c_str());
+        SetItemText(dialog, IDC_PASSWORDPROMPT, state->prompt);
         return TRUE;
     }
     if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
@@ -50,9 +63,19 @@ INT_PTR CALLBACK PasswordProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
     return FALSE;
 }
 
+// A size in decimal, without the wide printf family, which the stub does not otherwise carry.
+std::wstring Digits(uint32_t value) {
+    std::wstring text;
+    do {
+        text.insert(text.begin(), static_cast<wchar_t>(L'0' + value % 10));
+        value /= 10;
+    } while (value != 0);
+    return text;
+}
+
 // Starts the folder browser at the folder typed so far.
 int CALLBACK BrowseProc(HWND browser, UINT message, LPARAM, LPARAM data) {
-    if (message == BFFM_INITIALIZED) ::SendMessageA(browser, BFFM_SETSELECTIONA, TRUE, data);
+    if (message == BFFM_INITIALIZED) ::SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, data);
     return 0;
 }
 
@@ -71,9 +94,9 @@ struct WindowLibraries {
     platform::LibraryHandle shell32 = platform::LoadLibrary("shell32.dll");
     platform::LibraryHandle ole32 = platform::LoadLibrary("ole32.dll");
     decltype(&::InitCommonControlsEx) initCommonControlsEx = Export<decltype(initCommonControlsEx)>(comctl32, "InitCommonControlsEx");
-    decltype(&::SHBrowseForFolderA) browseForFolder = Export<decltype(browseForFolder)>(shell32, "SHBrowseForFolderA");
-    decltype(&::SHGetPathFromIDListA) pathFromIdList = Export<decltype(pathFromIdList)>(shell32, "SHGetPathFromIDListA");
-    decltype(&::ShellExecuteA) shellExecute = Export<decltype(shellExecute)>(shell32, "ShellExecuteA");
+    decltype(&::SHBrowseForFolderW) browseForFolder = Export<decltype(browseForFolder)>(shell32, "SHBrowseForFolderW");
+    decltype(&::SHGetPathFromIDListW) pathFromIdList = Export<decltype(pathFromIdList)>(shell32, "SHGetPathFromIDListW");
+    decltype(&::ShellExecuteW) shellExecute = Export<decltype(shellExecute)>(shell32, "ShellExecuteW");
     decltype(&::CoInitialize) coInitialize = Export<decltype(coInitialize)>(ole32, "CoInitialize");
     decltype(&::CoUninitialize) coUninitialize = Export<decltype(coUninitialize)>(ole32, "CoUninitialize");
     decltype(&::CoTaskMemFree) coTaskMemFree = Export<decltype(coTaskMemFree)>(ole32, "CoTaskMemFree");
@@ -149,7 +172,7 @@ void StubWindow::OnInitDialog() {
     ::SetDlgItemTextA(window_, IDC_EXTRACT, MsgText(StubMsg::ExtractButton));
     ::SetDlgItemTextA(window_, IDCANCEL, MsgText(StubMsg::CancelButton));
     const std::string& given = inputs_.arguments.destination;
-    ::SetDlgItemTextA(window_, IDC_DESTINATION, (given.empty() ? inputs_.defaultDestination : given).c_str());
+    SetItemText(window_, IDC_DESTINATION, given.empty() ? inputs_.defaultDestination : given);
     ::CheckDlgButton(window_, IDC_OVERWRITE, inputs_.arguments.overwrite ? BST_CHECKED : BST_UNCHECKED);
     ::SendDlgItemMessageA(window_, IDC_PROGRESS, PBM_SETRANGE32, 0, kProgressSteps);
     if (settings.showFileList) {
@@ -174,17 +197,16 @@ void StubWindow::FillFileList() {
     }
     int row = 0;
     for (const engines::Entry& entry : archive_.Entries()) {
-        const std::string name = entry.ShownName();
-        LVITEMA item{};
+        std::wstring name = platform::win32::Wide(entry.ShownName());
+        LVITEMW item{};
         item.mask = LVIF_TEXT;
         item.iItem = row;
-        item.pszText = const_cast<char*>(name.c_str());
-        ::SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
-        char size[16] = "";
-        if (!entry.IsFolder()) std::snprintf(size, sizeof size, "%lu", static_cast<unsigned long>(entry.Size()));
+        item.pszText = name.data();
+        ::SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+        std::wstring size = entry.IsFolder() ? std::wstring() : Digits(entry.Size());
         item.iSubItem = 1;
-        item.pszText = size;
-        ::SendMessageA(list, LVM_SETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
+        item.pszText = size.data();
+        ::SendMessageW(list, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
         ++row;
     }
 }
@@ -212,18 +234,19 @@ void StubWindow::HideFileList() {
 std::string StubWindow::ItemText(int id) const { return WindowText(::GetDlgItem(window_, id)); }
 
 void StubWindow::OnBrowse() {
-    const std::string start = ItemText(IDC_DESTINATION);
-    char chosen[MAX_PATH] = "";
-    BROWSEINFOA browse{};
+    const std::wstring start = platform::win32::Wide(ItemText(IDC_DESTINATION));
+    const std::wstring title = platform::win32::Wide(MsgText(StubMsg::BrowseTitle));
+    wchar_t chosen[MAX_PATH] = L"";
+    BROWSEINFOW browse{};
     browse.hwndOwner = window_;
     browse.pszDisplayName = chosen;
-    browse.lpszTitle = MsgText(StubMsg::BrowseTitle);
+    browse.lpszTitle = title.c_str();
     browse.ulFlags = BIF_RETURNONLYFSDIRS;
     browse.lpfn = BrowseProc;
     browse.lParam = reinterpret_cast<LPARAM>(start.c_str());
     LPITEMIDLIST picked = libraries_->browseForFolder(&browse);
     if (!picked) return;
-    if (libraries_->pathFromIdList(picked, chosen)) ::SetDlgItemTextA(window_, IDC_DESTINATION, chosen);
+    if (libraries_->pathFromIdList(picked, chosen)) ::SetDlgItemTextW(window_, IDC_DESTINATION, chosen);
     libraries_->coTaskMemFree(picked);
 }
 
@@ -240,8 +263,8 @@ void StubWindow::OnExtract() {
     request.password = inputs_.arguments.password;
     request.overwrite = ::IsDlgButtonChecked(window_, IDC_OVERWRITE) == BST_CHECKED;
     if (request.destination.empty() || !MakeDestination(request.destination)) {
-        ::MessageBoxA(window_, FormatStubMsg(StubMsg::CannotMakeDestination, request.destination).c_str(),
-                      inputs_.settings.caption.c_str(), MB_OK | MB_ICONERROR);
+        ShowMessage(window_, FormatStubMsg(StubMsg::CannotMakeDestination, request.destination),
+                    inputs_.settings.caption, MB_OK | MB_ICONERROR);
         return;
     }
     SetBusy(true);
@@ -278,21 +301,23 @@ void StubWindow::ShowOutcome(const std::string& destination, const ExtractResult
         }
     }
     const UINT icon = result.failed > 0 || result.cancelled ? MB_ICONWARNING : MB_ICONINFORMATION;
-    ::MessageBoxA(window_, text.c_str(), inputs_.settings.caption.c_str(), MB_OK | icon);
+    ShowMessage(window_, text, inputs_.settings.caption, MB_OK | icon);
 }
 
 // The command runs only when the file it names came out of the archive (or was there already).
 void StubWindow::RunCommand(const std::string& destination) {
     std::string file;
     std::string parameters;
-    SplitCommand(inputs_.settings.commandLine, destination, file, parameters);
+    SplitCommand(platform::AnsiToUtf8(inputs_.settings.commandLine), destination, file, parameters);
     if (file.empty() || !platform::FileExists(file)) return;
-    libraries_->shellExecute(window_, "open", file.c_str(), parameters.empty() ? nullptr : parameters.c_str(),
-                    destination.c_str(), SW_SHOWNORMAL);
+    const std::wstring wideParameters = platform::win32::Wide(parameters);
+    libraries_->shellExecute(window_, L"open", platform::win32::Wide(file).c_str(),
+                             parameters.empty() ? nullptr : wideParameters.c_str(),
+                             platform::win32::Wide(destination).c_str(), SW_SHOWNORMAL);
 }
 
 bool StubWindow::BeginFile(const std::string& name, uint32_t) {
-    ::SetDlgItemTextA(window_, IDC_CURRENTFILE, name.c_str());
+    SetItemText(window_, IDC_CURRENTFILE, name);
     lastPump_ = 0;
     return Progress(0);
 }

@@ -17,18 +17,27 @@ namespace {
 
 constexpr size_t kTextSize = 1024;
 
+// The system's own conversion, not the program's: what the window shows is judged independently.
+std::string SystemUtf8(const wchar_t* text, int length) {
+    if (length <= 0) return std::string();
+    const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<size_t>(std::max(bytes, 0)), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text, length, &utf8[0], bytes, nullptr, nullptr);
+    return utf8;
+}
+
+// Read with the wide message: the narrow one would hand back only what the ANSI page holds.
 std::string CellText(HWND listView, const RemoteBuffer& buffer, int row, int column) {
-    LVITEMA item{};
+    LVITEMW item{};
     item.iSubItem = column;
-    item.pszText = buffer.Address() + sizeof(LVITEMA);
+    item.pszText = reinterpret_cast<wchar_t*>(buffer.Address() + sizeof(LVITEMW));
     item.cchTextMax = kTextSize;
     buffer.Write(0, &item, sizeof item);
     const LRESULT length =
-        ::SendMessageA(listView, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(buffer.Address()));
-    std::string text(kTextSize, '\0');
-    if (length <= 0 || !buffer.Read(sizeof(LVITEMA), &text[0], kTextSize)) return std::string();
-    text.resize(static_cast<size_t>(length));
-    return text;
+        ::SendMessageW(listView, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(buffer.Address()));
+    std::wstring text(kTextSize, L'\0');
+    if (length <= 0 || !buffer.Read(sizeof(LVITEMW), &text[0], kTextSize * sizeof(wchar_t))) return std::string();
+    return SystemUtf8(text.data(), static_cast<int>(length));
 }
 
 int ImageOf(HWND listView, const RemoteBuffer& buffer, int row) {
@@ -62,9 +71,9 @@ bool PumpUntil(const std::function<bool()>& done) {
 }
 
 std::string WindowText(HWND window) {
-    char buffer[kTextSize] = {};
-    const LRESULT length = ::SendMessageA(window, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer));
-    return std::string(buffer, length > 0 ? static_cast<size_t>(length) : 0);
+    wchar_t buffer[kTextSize] = {};
+    const LRESULT length = ::SendMessageW(window, WM_GETTEXT, kTextSize, reinterpret_cast<LPARAM>(buffer));
+    return SystemUtf8(buffer, static_cast<int>(length));
 }
 
 std::string LocaleSeparator(LCTYPE item) {
@@ -79,7 +88,7 @@ std::ostream& operator<<(std::ostream& out, const ListedRow& row) {
 }
 
 std::vector<ListedRow> ReadList(HWND listView, HANDLE process) {
-    RemoteBuffer buffer(process, sizeof(LVITEMA) + kTextSize);
+    RemoteBuffer buffer(process, sizeof(LVITEMW) + kTextSize * sizeof(wchar_t));
     std::vector<ListedRow> rows;
     if (!buffer.Address()) return rows;
     const int count = static_cast<int>(::SendMessageA(listView, LVM_GETITEMCOUNT, 0, 0));
@@ -96,13 +105,13 @@ std::vector<ListedRow> ReadList(HWND listView, HANDLE process) {
 }
 
 std::string ReadStatusText(HWND statusBar, HANDLE process) {
-    const LRESULT length = ::SendMessageA(statusBar, SB_GETTEXTLENGTHA, 0, 0) & 0xFFFF;
-    RemoteBuffer buffer(process, static_cast<size_t>(length) + 1);
+    const LRESULT length = ::SendMessageW(statusBar, SB_GETTEXTLENGTHW, 0, 0) & 0xFFFF;
+    RemoteBuffer buffer(process, (static_cast<size_t>(length) + 1) * sizeof(wchar_t));
     if (!buffer.Address()) return "<no buffer>";
-    ::SendMessageA(statusBar, SB_GETTEXTA, 0, reinterpret_cast<LPARAM>(buffer.Address()));
-    std::string text(static_cast<size_t>(length), '\0');
-    if (length > 0) buffer.Read(0, &text[0], static_cast<size_t>(length));
-    return text;
+    ::SendMessageW(statusBar, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(buffer.Address()));
+    std::wstring text(static_cast<size_t>(length), L'\0');
+    if (length > 0) buffer.Read(0, &text[0], static_cast<size_t>(length) * sizeof(wchar_t));
+    return SystemUtf8(text.data(), static_cast<int>(length));
 }
 
 std::string DefaultValue(HKEY root, const std::string& key) {

@@ -42,11 +42,14 @@ public:
     explicit RunningProgram(const std::vector<std::string>& arguments) {
         std::string commandLine = "\"" + ProgramPath() + "\"";
         for (const std::string& argument : arguments) commandLine += " \"" + argument + "\"";
-        STARTUPINFOA startup{};
+        // Started by its wide command line, so that arguments in any script reach it whole.
+        std::wstring wide(commandLine.size() + 1, L'\0');
+        wide.resize(static_cast<size_t>(::MultiByteToWideChar(CP_UTF8, 0, commandLine.c_str(), -1, &wide[0],
+                                                              static_cast<int>(wide.size()))));
+        STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION started{};
-        if (!::CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                              &started))
+        if (!::CreateProcessW(nullptr, &wide[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started))
             return;
         process_.Reset(started.hProcess);
         KernelHandle thread(started.hThread);
@@ -136,6 +139,21 @@ std::string SampleArchive() {
     return builder.Bytes();
 }
 
+// Names flagged as UTF-8 (bit 11), as Python's zipfile and 7-Zip write them: Greek, Cyrillic, CJK
+// and a character beyond the BMP.
+std::string ScriptsArchive() {
+    ArchiveBuilder builder;
+    for (const char* name : {"\xCE\xB1\xCE\xB2\xCE\xB3.txt", "\xD0\x96\xD1\x83\xD0\xBA.txt", "\xE4\xB8\xAD\xE6\x96\x87.txt",
+                             "\xF0\x9F\x98\x80.txt"}) {
+        EntrySpec entry;
+        entry.name = name;
+        entry.data = "x";
+        entry.flags = 0x0800;
+        builder.Add(entry);
+    }
+    return builder.Bytes();
+}
+
 TEST_F(WindowTest, ListsTheArchiveNamedOnTheCommandLine) {
     const std::string thousand = LocaleSeparator(LOCALE_STHOUSAND);
     const std::string date = LocaleSeparator(LOCALE_SDATE);
@@ -166,6 +184,12 @@ TEST_F(WindowTest, ListsTheArchiveNamedOnTheCommandLine) {
         {"an .exe argument", "sample.exe", SampleArchive(), false, {}, ""},
         {"an empty archive", "empty.zip", ArchiveBuilder().Bytes(), true, {}, ""},
         {"a self-extracting archive", "sfx.zip", sfx.Bytes(), true, {{"inside.txt", "1", fixed, "", 1}}, ""},
+        {"names in three scripts", "scripts.zip", ScriptsArchive(), true,
+         {{"\xCE\xB1\xCE\xB2\xCE\xB3.txt", "1", fixed, "", 1},
+          {"\xD0\x96\xD1\x83\xD0\xBA.txt", "1", fixed, "", 1},
+          {"\xE4\xB8\xAD\xE6\x96\x87.txt", "1", fixed, "", 1},
+          {"\xF0\x9F\x98\x80.txt", "1", fixed, "", 1}},
+         ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -182,11 +206,10 @@ TEST_F(WindowTest, ListsTheArchiveNamedOnTheCommandLine) {
         EXPECT_EQ(program.Rows(), c.rows);
         EXPECT_EQ(WindowText(program.Child(IDC_ZIPCOMMENTSLBL)), c.comment);
         EXPECT_EQ(program.Status(), c.opens ? FormatMsg(Msg::FilesInArchive, static_cast<int>(c.rows.size())) : "");
-        if (c.file == "sample.zip") {
-            const std::string shots = ScreenshotFolder();
-            if (!shots.empty()) {
-                EXPECT_TRUE(SaveScreenshot(program.Window(), shots + "\\larkspool-listed.bmp"));
-            }
+        const std::string shots = ScreenshotFolder();
+        if (!shots.empty() && (c.file == "sample.zip" || c.file == "scripts.zip")) {
+            const std::string shot = c.file == "sample.zip" ? "larkspool-listed" : "larkspool-scripts";
+            EXPECT_TRUE(SaveScreenshot(program.Window(), shots + "\\" + shot + ".bmp"));
         }
     }
 }
@@ -202,6 +225,17 @@ TEST_F(WindowTest, InstalledReleaseListsAnArchive) {
     EXPECT_EQ(WindowText(program.Window()), path);
     EXPECT_EQ(program.Rows().size(), 3u);
     EXPECT_EQ(program.Status(), FormatMsg(Msg::FilesInArchive, 3));
+}
+
+// The path arrives by the wide command line and shows in the caption as it is.
+TEST_F(WindowTest, OpensAnArchiveNamedInAnotherScript) {
+    const std::string path = folder.Path("\xE4\xB8\xAD\xE6\x96\x87.zip");
+    ASSERT_TRUE(platform::MoveFile(folder.Write("scripts.zip", ScriptsArchive()), path));
+    RunningProgram program({path});
+    ASSERT_NE(program.Window(), nullptr) << "the window of larkspool.exe did not appear";
+    program.WaitForStart(true);
+    EXPECT_EQ(WindowText(program.Window()), path);
+    EXPECT_EQ(program.Rows().size(), 4u);
 }
 
 TEST_F(WindowTest, StartWritesTheZipAssociation) {

@@ -204,6 +204,27 @@ TEST(UnicodeNames, ArchiveCommentIsUtf8OnlyWhenItReadsAsUtf8) {
     EXPECT_EQ(zip::ArchiveCommentUtf8("\xC4" "bc", false), u8"Äbc");
 }
 
+// The archive comment has no flag: the code page when the page holds it and its bytes do not read
+// as UTF-8, else UTF-8; either way it reads back as written.
+TEST(UnicodeNames, ArchiveCommentIsStoredSoThatItReadsBack) {
+    struct Case {
+        std::string utf8;
+        bool oem;
+        std::string stored;
+    };
+    const Case cases[] = {
+        {u8"café", true, "caf\x82"},
+        {u8"café", false, "caf\xE9"},
+        {u8"中文 notes", true, u8"中文 notes"},
+        {u8"Ã©", false, u8"Ã©"},  // in the ANSI page C3 A9, which would read as UTF-8 "é"
+    };
+    for (const Case& c : cases) {
+        const std::string stored = zip::StoredArchiveCommentFor(c.utf8, c.oem);
+        EXPECT_EQ(stored, c.stored) << c.utf8;
+        EXPECT_EQ(zip::ArchiveCommentUtf8(stored, c.oem), c.utf8) << c.utf8;
+    }
+}
+
 TEST(UnicodeNames, WritersKeepOemNamesAndFlagTheRest) {
     struct Case {
         std::string utf8;

@@ -1,7 +1,6 @@
 // The command records and spec arrays the engines receive, word by word, for the option values.
 #include <map>
 
-#include "platform/Text.h"
 #include "tests/engine/EngineTest.h"
 
 using engine::UnzipCommand;
@@ -13,6 +12,8 @@ using larktest::EngineTest;
 namespace {
 
 constexpr uint32_t T = 0xFFFFFFFFu;
+// Our engines always get UTF-8 texts: the marker with its first bit.
+constexpr uint32_t kUtf8Marker = 0x4C4B0001u;
 
 // Expected words of a record, offset -> value (16-bit where the record has its one short flag);
 // every byte not named is expected to be 0. Address words are compared separately.
@@ -149,6 +150,7 @@ TEST_P(AddRecord, HoldsTheOptionWordsAndNothingElse) {
                       {ZipCommand::kReportProgress, T},
                       {ZipCommand::kLevel, 9},
                       {ZipCommand::kTrailer, 7},
+                      {ZipCommand::kExtensions, kUtf8Marker},
                       {ZipCommand::kAdding, T},
                       {ZipCommand::kSpecCount, 2},
                       {ZipCommand::kReplace, c.replace},
@@ -222,19 +224,18 @@ TEST_F(Records, WithoutPasswordOrRootTheWordsStayZeroAndTheRootIsEmpty) {
     EXPECT_EQ(zipDll.SpecText(0, ZipSpecEntry::kRootDir), "") << "an empty text, never a null address";
 }
 
-TEST_F(Records, OemArchivesGetTheirCommentInTheOemCodePage) {
+// The engine stores the comment in the archive's code page; the record carries the text itself.
+TEST_F(Records, CommentTravelsAsUtf8) {
     larktest::EntrySpec dosEntry;
     dosEntry.name = "a.txt";
     dosEntry.data = "alpha";
     dosEntry.hostSystem = 0;
-    const std::string ansiComment = "caf\xE9";
-    zip.SetZipFileName(folder.Write(
-        "dos.zip", larktest::ArchiveBuilder().Add(dosEntry).Comment(platform::AnsiToOem(ansiComment)).Bytes()));
+    zip.SetZipFileName(
+        folder.Write("dos.zip", larktest::ArchiveBuilder().Add(dosEntry).Comment("caf\x82").Bytes()));
     ASSERT_TRUE(zip.OemNames());
-    ASSERT_EQ(zip.GetZipComment(), ansiComment);
     zip.FileSpecs() = {"a.txt"};
     zip.DeleteFiles();
-    EXPECT_EQ(zipDll.CommandText(ZipCommand::kComment), platform::AnsiToOem(ansiComment));
+    EXPECT_EQ(zipDll.CommandText(ZipCommand::kComment), "caf\xC3\xA9");
 }
 
 TEST_F(Records, DeleteSetsOnlyItsOwnWordAndNeverThePassword) {
@@ -251,7 +252,8 @@ TEST_F(Records, DeleteSetsOnlyItsOwnWordAndNeverThePassword) {
                   {ZipCommand::kLevel, 9},
                   {ZipCommand::kDeleting, T},
                   {ZipCommand::kSpecCount, 2},
-                  {ZipCommand::kTrailer, 7}},
+                  {ZipCommand::kTrailer, 7},
+                  {ZipCommand::kExtensions, kUtf8Marker}},
                  {ZipCommand::kCaller, ZipCommand::kCallback, ZipCommand::kZipFileName, ZipCommand::kTempDir,
                   ZipCommand::kSpecs});
     EXPECT_EQ(zipDll.SpecText(1, ZipSpecEntry::kSpec), "dir\\*.*");
@@ -297,6 +299,7 @@ TEST_P(ExtractRecord, HoldsTheOptionWordsAndNothingElse) {
                   {UnzipCommand::kTestCrc, T},
                   {UnzipCommand::kPasswordAttempts, 3},
                   {UnzipCommand::kTrailer, 7},
+                  {UnzipCommand::kExtensions, kUtf8Marker},
                   {UnzipCommand::kSpecCount, 3},
                   {UnzipCommand::kFreshenOnly, c.freshen},
                   {UnzipCommand::kAskOverwrite, c.askOverwrite},

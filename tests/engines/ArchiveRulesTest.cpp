@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "tzip/Zip.h"
-#include "platform/Text.h"
 #include "tests/support/ArchiveBuilder.h"
 #include "tests/support/ScriptedUser.h"
 #include "tests/support/TestFolder.h"
@@ -48,7 +47,7 @@ TEST_F(ArchiveRules, MixedHostNamesListExtractAndDeleteByTheirListedNames) {
     zip.SetZipFileName(path);
     const std::vector<std::string> names = ListedNames(zip);
     ASSERT_EQ(names.size(), 2u);
-    EXPECT_EQ(names[1], platform::OemToAnsi("na\x81ve.txt"));
+    EXPECT_EQ(names[1], u8"naüve.txt");
 
     EXPECT_EQ(ExtractByName(names[0], "one"), "from DOS");
     EXPECT_EQ(ExtractByName(names[1], "two"), "from Unix");
@@ -56,6 +55,61 @@ TEST_F(ArchiveRules, MixedHostNamesListExtractAndDeleteByTheirListedNames) {
     zip.FileSpecs() = {names[1]};
     EXPECT_EQ(zip.DeleteFiles(), 1);
     EXPECT_EQ(ListedNames(zip), std::vector<std::string>{names[0]});
+}
+
+// Info-ZIP's Unicode path block: version 1, the CRC-32 of the stored name, the UTF-8 name.
+std::string UnicodePathBlock(const std::string& stored, uint32_t crcFlip, const std::string& utf8) {
+    std::string block(9, '\0');
+    larktest::PutU16(block, 0, 0x7075);
+    larktest::PutU16(block, 2, static_cast<uint16_t>(5 + utf8.size()));
+    block[4] = 1;
+    larktest::PutU32(block, 5, larktest::Crc32(stored) ^ crcFlip);
+    return block + utf8;
+}
+
+// Every way a name reaches the list, each in an archive of its own (the first entry decides the
+// code page): what the list shows is the name to extract and delete it by.
+TEST_F(ArchiveRules, NamesInEveryScriptListExtractAndDeleteByTheirShownNames) {
+    struct Case {
+        const char* what;
+        std::string stored;
+        uint8_t host;
+        uint16_t flags;
+        std::string extra;
+        std::string shown;
+    };
+    const std::string ansiOelfaesser = "\xD6lf\xE4sser.txt";
+    const Case cases[] = {
+        {"UTF-8 Latin", u8"Café.txt", 3, 0x0800, "", u8"Café.txt"},
+        {"UTF-8 Greek", u8"Ελληνικά.txt", 3, 0x0800, "", u8"Ελληνικά.txt"},
+        {"UTF-8 CJK", u8"中文.txt", 0, 0x0800, "", u8"中文.txt"},
+        {"UTF-8 beyond the BMP", u8"\U0001F600.txt", 11, 0x0800, "", u8"\U0001F600.txt"},
+        {"Unicode path block", ansiOelfaesser, 0, 0, UnicodePathBlock(ansiOelfaesser, 0, u8"Ölfässer.txt"),
+         u8"Ölfässer.txt"},
+        {"block with a wrong CRC", ansiOelfaesser, 0, 0, UnicodePathBlock(ansiOelfaesser, 1, u8"Ölfässer.txt"),
+         u8"╓lfΣsser.txt"},
+        {"OEM name", "\x8Elt\x82.txt", 0, 0, "", u8"Älté.txt"},
+        {"ANSI name", "\xC4lt\xE9.txt", 3, 0, "", u8"Älté.txt"},
+        {"ill-formed UTF-8", "bad\xC0\xAF.txt", 3, 0x0800, "", u8"bad\uFFFD\uFFFD.txt"},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EntrySpec entry;
+        entry.name = c.stored;
+        entry.data = c.what;
+        entry.hostSystem = c.host;
+        entry.flags = c.flags;
+        entry.extra = c.extra;
+        const std::string archive = "names" + std::to_string(++n) + ".zip";
+        zip.SetZipFileName(folder.Write(archive, ArchiveBuilder().Add(entry).Add("other.txt", "x").Bytes()));
+        ASSERT_EQ(ListedNames(zip), (std::vector<std::string>{c.shown, "other.txt"}));
+
+        EXPECT_EQ(ExtractByName(c.shown, "out" + std::to_string(n)), c.what);
+        zip.FileSpecs() = {c.shown};
+        EXPECT_EQ(zip.DeleteFiles(), 1);
+        EXPECT_EQ(ListedNames(zip), std::vector<std::string>{"other.txt"});
+    }
 }
 
 // "PK\5\6" with plausible fields inside the archive comment is a second candidate end record; the

@@ -116,6 +116,7 @@ int32_t RunZip(engine::ExecFn exec, const ZipJob& job, RecordingCallback& callba
     command.SetU32(ZipCommand::kReportProgress, engine::kTrue);
     command.SetU32(ZipCommand::kLevel, job.level);
     command.SetU32(ZipCommand::kTraceFlag, TrueIf(job.trace));
+    command.SetU32(ZipCommand::kExtensions, job.extensions);
     command.SetU32(ZipCommand::kTrailer, engine::kRecordTrailer);
     const bool encrypt = !job.deleting && !job.password.empty();
     if (job.deleting) {
@@ -132,7 +133,8 @@ int32_t RunZip(engine::ExecFn exec, const ZipJob& job, RecordingCallback& callba
         command.SetU32(ZipCommand::kJunkFolders, TrueIf(!(options & 16)));
         if (encrypt) command.SetU32(ZipCommand::kPassword, Word(job.password));
         if (job.strongEncryption)
-            command.SetU32(ZipCommand::kExtensions, engine::ExtensionWord(engine::kExtStrongEncryption));
+            command.SetU32(ZipCommand::kExtensions, engine::ExtensionWord(engine::ExtensionBits(job.extensions) |
+                                                                           engine::kExtStrongEncryption));
     }
     command.SetU32(ZipCommand::kZipFileName, Word(job.archive));
     command.SetU32(ZipCommand::kTempDir, Word(job.tempDir));
@@ -167,11 +169,14 @@ int32_t RunUnzip(engine::ExecFn exec, const UnzipJob& job, RecordingCallback& ca
     command.SetU32(UnzipCommand::kUseFolders, TrueIf(options & 16));
     command.SetU32(UnzipCommand::kOverwriteAll, TrueIf(!(options & 7)));
     command.SetU32(UnzipCommand::kPasswordAttempts, engine::kPasswordAttempts);
+    command.SetU32(UnzipCommand::kExtensions, job.extensions);
     command.SetU32(UnzipCommand::kTrailer, engine::kRecordTrailer);
     command.SetU32(UnzipCommand::kZipFileName, Word(job.archive));
     command.SetU32(UnzipCommand::kDestination, Word(job.destination));
     if (!job.password.empty()) command.SetU32(UnzipCommand::kPassword, Word(job.password));
-    if (job.testOnly) command.SetU32(UnzipCommand::kExtensions, engine::ExtensionWord(engine::kExtTestOnly));
+    if (job.testOnly)
+        command.SetU32(UnzipCommand::kExtensions,
+                       engine::ExtensionWord(engine::ExtensionBits(job.extensions) | engine::kExtTestOnly));
     std::vector<uint8_t> specs(job.specs.size() * UnzipSpecEntry::kSize);
     for (size_t i = 0; i < job.specs.size(); ++i) {
         UnzipSpecEntry entry;

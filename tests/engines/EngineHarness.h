@@ -55,6 +55,7 @@ struct ZipJob {
     bool trace = false;
     bool noFolderEntries = false;  // set the word whatever the options say
     bool strongEncryption = false;  // with the password: AES-256
+    uint32_t extensions = 0;       // the extension word; 0 as callers that predate it leave it
 };
 
 struct UnzipJob {
@@ -68,6 +69,7 @@ struct UnzipJob {
     std::string password;
     uint8_t extractOptions = 17;
     bool testOnly = false;
+    uint32_t extensions = 0;  // the extension word; 0 as callers that predate it leave it
 };
 
 class Engines {

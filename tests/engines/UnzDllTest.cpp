@@ -281,9 +281,11 @@ TEST_F(UnzDll, SpecsSelectByStoredNameAndFlatExtractionDropsFolders) {
 
 TEST_F(UnzDll, Utf8NamesAreSelectedAndWrittenAsTheListShowsThem) {
     const std::string destination = Destination("utf8");
-    const std::string listed = "Caf\xE9\\\xD1" "and\xFA.txt";  // ANSI, as the archive component lists it
+    const std::string listed = "Caf\xC3\xA9\\\xC3\x91" "and\xC3\xBA.txt";  // as the archive component lists it
     RecordingCallback callback;
-    EXPECT_EQ(Engines::Get().Unzip({Peer("utf8.zip"), destination, {listed}, "", 17}, callback), 1);
+    UnzipJob job{Peer("utf8.zip"), destination, {listed}, "", 17};
+    job.extensions = engine::ExtensionWord(engine::kExtUtf8);
+    EXPECT_EQ(Engines::Get().Unzip(job, callback), 1);
     EXPECT_TRUE(callback.Reasons().empty());
     EXPECT_TRUE(platform::FileExists(destination + listed));
 }

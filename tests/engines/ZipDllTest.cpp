@@ -4,6 +4,7 @@
 
 #include "engines/common/Codec.h"
 #include "engines/common/ArchiveDirectory.h"
+#include "platform/Text.h"
 #include "zipformat/EndRecord.h"
 #include "tests/engines/EngineHarness.h"
 #include "tests/support/ArchiveBuilder.h"
@@ -530,17 +531,151 @@ TEST_F(ZipDll, DamagedArchiveIsReportedAndLeftAlone) {
 }
 
 TEST_F(ZipDll, NamesAreStoredInTheOemCodePage) {
-    const std::string ansiName = "\xFC" "ber.txt";  // u-umlaut in the ANSI code page
+    // A caller without the extension word names the file in the ANSI page; the disk holds its Unicode name.
+    const std::string name = u8"über.txt";
     folder.Write("src/x.txt", "umlaut");
-    ASSERT_TRUE(platform::MoveFile(folder.Path("src/x.txt"), folder.Path("src") + "\\" + ansiName));
+    ASSERT_TRUE(platform::MoveFile(folder.Path("src/x.txt"), folder.Path("src") + "\\" + name));
     const std::string archive = NewArchive();
     RecordingCallback callback;
-    ASSERT_EQ(Engines::Get().Zip({archive, {folder.Path("src") + "\\" + ansiName}}, callback), 1);
+    ASSERT_EQ(Engines::Get().Zip({archive, {platform::Utf8ToAnsi(folder.Path("src") + "\\" + name)}}, callback), 1);
     const engines::Entry entry = Inspect(archive).entries.at(0);
     EXPECT_EQ(entry.name, "\x81" "ber.txt") << "code page 437/850 byte";
-    EXPECT_EQ(entry.DecodedName(), ansiName);
-    EXPECT_EQ(ExtractAll(archive), (std::map<std::string, std::string>{{ansiName, "umlaut"}}));
-    larktest::ExportForPeers(archive, "oem-name", {{ansiName, "umlaut"}});
+    EXPECT_EQ(entry.DecodedName(), name);
+    EXPECT_EQ(ExtractAll(archive), (std::map<std::string, std::string>{{name, "umlaut"}}));
+    larktest::ExportForPeers(archive, "oem-name", {{name, "umlaut"}});
+}
+
+// Callers that predate the extension word pass ANSI texts; with the marker every text is UTF-8.
+// One case per command and mode, on names the OEM page holds and names it does not.
+constexpr uint32_t kUtf8Marker = 0x4C4B0001u;
+
+TEST_F(ZipDll, AddStoresNamesInTheTextOfItsRun) {
+    struct Case {
+        const char* what;
+        uint32_t extensions;
+        std::string file;  // the name on disk
+        std::string stored;
+        uint16_t utf8Flag;
+    };
+    const Case cases[] = {
+        {"ANSI run", 0, u8"über.txt", "\x81" "ber.txt", 0},
+        {"stray bits without the marker", 0x00000001u, u8"über.txt", "\x81" "ber.txt", 0},
+        {"UTF-8 run, OEM page holds it", kUtf8Marker, u8"über.txt", "\x81" "ber.txt", 0},
+        {"UTF-8 run, CJK", kUtf8Marker, u8"中文.txt", u8"中文.txt", 0x0800},
+        {"UTF-8 run, beyond the BMP", kUtf8Marker, u8"\U0001F600.txt", u8"\U0001F600.txt", 0x0800},
+    };
+    // Every file has the same bytes and time, so that archives of names stored alike are alike.
+    const std::string data = "the same in every file";
+    platform::LocalTime time;
+    time.year = 2020;
+    std::string ansiRun;
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string source = folder.Write("src" + std::to_string(++n) + "/x.txt", data);
+        const std::string named = folder.Path("src" + std::to_string(n)) + "\\" + c.file;
+        ASSERT_TRUE(platform::MoveFile(source, named));
+        ASSERT_TRUE(platform::FileStream(named, platform::Access::ReadWrite).SetModified(time));
+        const std::string archive = NewArchive("add" + std::to_string(n) + ".zip");
+        RecordingCallback callback;
+        // Callers without the marker pass and read back ANSI texts.
+        const auto runText = [&c](const std::string& text) {
+            return c.extensions == kUtf8Marker ? text : platform::Utf8ToAnsi(text);
+        };
+        ZipJob job{archive, {runText(named)}};
+        job.extensions = c.extensions;
+        ASSERT_EQ(Engines::Get().Zip(job, callback), 1);
+        EXPECT_EQ(callback.Of(kActionBeginFile).at(0).text, runText(c.file));
+        const engines::Entry entry = Inspect(archive).entries.at(0);
+        EXPECT_EQ(entry.name, c.stored);
+        EXPECT_EQ(entry.Flags() & 0x0800, c.utf8Flag);
+        const std::string bytes = larktest::ReadFile(archive);
+        EXPECT_EQ(larktest::GetU16(bytes, 6) & 0x0800, c.utf8Flag) << "local header";
+        // A name the OEM page holds gives the archive the ANSI run gives, byte for byte.
+        if (n == 1) ansiRun = bytes;
+        if (c.stored == cases[0].stored) {
+            EXPECT_EQ(bytes, ansiRun);
+        }
+        if (c.extensions == kUtf8Marker) {
+            larktest::ExportForPeers(archive, "name-" + std::to_string(n), {{c.file, data}});
+        }
+    }
+}
+
+TEST_F(ZipDll, DeleteMatchesNamesInTheTextOfItsRun) {
+    larktest::EntrySpec oem;
+    oem.name = "\x8Elt.txt";  // Ält.txt in the OEM page
+    oem.data = "oem";
+    larktest::EntrySpec greek;
+    greek.name = u8"σοφία.txt";
+    greek.data = "greek";
+    greek.flags = 0x0800;
+    const std::string bytes = larktest::ArchiveBuilder().Add(oem).Add(greek).Bytes();
+    struct Case {
+        const char* what;
+        uint32_t extensions;
+        std::string spec;
+        std::vector<std::string> left;
+    };
+    const Case cases[] = {
+        {"ANSI run, ANSI name", 0, "\xC4lt.txt", {greek.name}},
+        {"ANSI run, UTF-8 name", 0, u8"Ält.txt", {oem.name, greek.name}},
+        {"UTF-8 run, other case", kUtf8Marker, u8"älT.TXT", {greek.name}},
+        {"UTF-8 run, Greek in other case", kUtf8Marker, u8"ΣΟΦΊΑ.txt", {oem.name}},
+        {"UTF-8 run, '?' is one character", kUtf8Marker, u8"?????.txt", {oem.name}},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string archive = folder.Write("del" + std::to_string(++n) + ".zip", bytes);
+        RecordingCallback callback;
+        ZipJob remove{archive, {c.spec}};
+        remove.deleting = true;
+        remove.extensions = c.extensions;
+        EXPECT_EQ(Engines::Get().Zip(remove, callback), static_cast<int32_t>(2 - c.left.size()));
+        EXPECT_EQ(Names(Inspect(archive)), c.left);
+    }
+}
+
+TEST_F(ZipDll, ExtractWritesNamesInTheTextOfItsRun) {
+    larktest::EntrySpec oem;
+    oem.name = "\x8Elt.txt";  // Ält.txt in the OEM page
+    oem.data = "oem";
+    larktest::EntrySpec cjk;
+    cjk.name = u8"中文.txt";
+    cjk.data = "cjk";
+    cjk.flags = 0x0800;
+    // The same name in small letters lands on the same file where names ignore case.
+    larktest::EntrySpec small = oem;
+    small.name = "\x84lt.txt";
+    small.data = "small";
+    struct Case {
+        const char* what;
+        uint32_t extensions;
+        std::vector<larktest::EntrySpec> entries;
+        std::map<std::string, std::string> files;
+        std::vector<uint32_t> reasons;
+    };
+    const Case cases[] = {
+        {"ANSI run", 0, {oem}, {{u8"Ält.txt", "oem"}}, {}},
+        {"UTF-8 run", kUtf8Marker, {oem, cjk, small}, {{u8"Ält.txt", "oem"}, {u8"中文.txt", "cjk"}},
+         {engine::kSkipWriteError}},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        larktest::ArchiveBuilder builder;
+        for (const larktest::EntrySpec& entry : c.entries) builder.Add(entry);
+        const std::string archive = folder.Write("names" + std::to_string(++n) + ".zip", builder.Bytes());
+        const std::string destination = folder.Path("x" + std::to_string(n));
+        platform::CreateDirectory(destination);
+        RecordingCallback callback;
+        UnzipJob job{archive, destination + "\\", {}, "", 17};
+        job.extensions = c.extensions;
+        Engines::Get().Unzip(job, callback);
+        EXPECT_EQ(callback.Reasons(), c.reasons);
+        EXPECT_EQ(larktest::ReadTree(destination), c.files);
+    }
 }
 
 }  // namespace

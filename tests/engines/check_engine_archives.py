@@ -3,9 +3,10 @@
 
 Usage: check_engine_archives.py OUTDIR. For every OUTDIR/X.zip the tests left an X.files folder
 with what it must hold. Each archive must pass `unzip -t` and `7z t` (7-Zip, where installed) and
-read back through Python's zipfile to exactly those files; names holding "-pw-" are encrypted
-with the password "pw". Names starting "aes-" hold AES entries, which only 7-Zip of the peers
-reads: it tests them and extracts them to exactly those files.
+read back through Python's zipfile to exactly those files, and `unzip -Z1` and `7z l` must list
+the same file names; names holding "-pw-" are encrypted with the password "pw". Names starting
+"aes-" hold AES entries, which only 7-Zip of the peers reads: it tests them and extracts them to
+exactly those files.
 """
 import os
 import shutil
@@ -45,6 +46,38 @@ def check_aes(archive, folder):
     return None if got == want else "7z x gave %s, expected %s" % (sorted(got), sorted(want))
 
 
+# The peers write names in the locale's encoding: UTF-8, so that every script comes through.
+UTF8_LOCALE = dict(os.environ, LC_ALL="C.UTF-8", LANG="C.UTF-8")
+
+
+def decoded(line, fallback):
+    try:
+        return line.decode("utf-8")
+    except UnicodeDecodeError:
+        return line.decode(fallback)
+
+
+def listed_by_unzip(archive):
+    result = subprocess.run(["unzip", "-Z1", archive], stdout=subprocess.PIPE, env=UTF8_LOCALE)
+    # unzip gives a name stored in the OEM page in ISO 8859-1, whatever the locale.
+    names = [decoded(line, "latin-1") for line in result.stdout.splitlines()]
+    return sorted(name for name in names if not name.endswith("/"))
+
+
+def listed_by_7zip(seven, archive):
+    result = subprocess.run([seven, "l", "-slt", "-ba", archive], stdout=subprocess.PIPE, env=UTF8_LOCALE)
+    names, path = [], None
+    # 7-Zip on Linux gives a name stored in the OEM page as stored.
+    for line in (decoded(line, "cp437") for line in result.stdout.splitlines()):
+        if line.startswith("Path = "):
+            path = line[len("Path = "):].replace("\\", "/")
+        elif line.startswith("Folder = ") and path is not None:
+            if line != "Folder = +":
+                names.append(path)
+            path = None
+    return sorted(names)
+
+
 def check(archive, folder):
     if os.path.basename(archive).startswith("aes-"):
         return check_aes(archive, folder)
@@ -72,6 +105,12 @@ def check(archive, folder):
         got = {info.filename: z.read(info) for info in z.infolist() if not info.is_dir()}
     if set(got) != set(want):
         return "entries %s, expected %s" % (sorted(got), sorted(want))
+    listings = [("unzip -Z1", listed_by_unzip(archive))]
+    if seven:
+        listings.append(("7z l", listed_by_7zip(seven, archive)))
+    for peer, names in listings:
+        if names != sorted(want):
+            return "%s lists %s, expected %s" % (peer, names, sorted(want))
     for name, data in want.items():
         if got[name] != data:
             return "content of %s differs" % name

@@ -4,7 +4,7 @@
 
 usage: lark_cli_test.py --lark PATH [--runner "wine"] [--windows [--full]] [--messages Messages.cpp] [unittest args]
 
---windows: lark is the Windows build: paths are handed over as Z:\\..., output is read in cp1252.
+--windows: lark is the Windows build: paths are handed over as Z:\\..., output is read in UTF-8.
            Where Wine itself runs under an emulator, starting one program takes about a minute, so
            the Windows run keeps one case of each kind; --full runs every case there too.
 """
@@ -88,7 +88,8 @@ def message(identifier, argument=None):
 # Running lark.
 
 def console_encoding():
-    return "cp1252" if WINDOWS else "utf-8"
+    """What lark writes into a pipe: UTF-8 in both builds (a console window gets wide text instead)."""
+    return "utf-8"
 
 
 def lark_path(path):
@@ -302,13 +303,15 @@ def make_unix_latin(path):
 def make_utf8(path):
     # zipfile marks every name beyond ASCII as UTF-8 (flag bit 11); the flag wins over the MS-DOS host.
     infos = []
-    for name in ("plain.txt", "Caf\u00e9/\u00d1and\u00fa.txt"):
+    for name in ("plain.txt", "Caf\u00e9/\u00d1and\u00fa.txt", "\u4e2d\u6587.txt", "\U0001f600.txt"):
         info = zipfile.ZipInfo(name, FIXED_TIME)
         info.create_system = 0
         infos.append(info)
     return write_zip(path, [
         (infos[0], b"ascii", b"", zipfile.ZIP_STORED),
         (infos[1], b"accented", "cr\u00e8me".encode("utf-8"), zipfile.ZIP_DEFLATED),
+        (infos[2], b"cjk", "\u8aaa\u660e".encode("utf-8"), zipfile.ZIP_STORED),
+        (infos[3], b"emoji", b"", zipfile.ZIP_STORED),
     ])
 
 

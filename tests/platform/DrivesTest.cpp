@@ -142,7 +142,7 @@ TEST_F(Drives, ArgumentsBecomeSystemPaths) {
         {"a.zip", folder.Path("a.zip")},
         {"sub/a.zip", folder.Path("sub") + "\\a.zip"},
         {"/tmp/x y.zip", "C:\\tmp\\x y.zip"},
-        {"/caf\xC3\xA9.zip", "C:\\caf\xE9.zip"},
+        {"/caf\xC3\xA9.zip", "C:\\caf\xC3\xA9.zip"},
         {"A:\\set.zip", "A:\\set.zip"},
         {"a:/dir/set.zip", "a:\\dir\\set.zip"},
     };
@@ -150,8 +150,8 @@ TEST_F(Drives, ArgumentsBecomeSystemPaths) {
     ASSERT_TRUE(platform::SetCurrentDirectory(original));
 }
 
-TEST_F(Drives, AnsiNamesAreUtf8OnTheHost) {
-    const std::string name = folder.Path("caf\xE9.bin");
+TEST_F(Drives, NamesAreTheProgramsUtf8OnTheHost) {
+    const std::string name = folder.Path("caf\xC3\xA9.bin");
     { platform::FileStream created(name, platform::Access::Create); }
     EXPECT_TRUE(folder.Exists("caf\xC3\xA9.bin"));
     EXPECT_TRUE(platform::FileExists(name));

@@ -144,6 +144,37 @@ TEST(StubCore, ExtractsEveryKindOfEntryForBothOffsetForms) {
     }
 }
 
+// The stub reads names as the list does: flagged UTF-8 (ill-formed bytes as U+FFFD), else the
+// OEM page of an MS-DOS archive; each lands under the name shown and logged.
+TEST(StubCore, NamesInEveryScriptLandUnderTheirShownNames) {
+    struct Case {
+        std::string stored;
+        uint16_t flags;
+        std::string shown;
+    };
+    const Case cases[] = {
+        {u8"中文.txt", 0x0800, u8"中文.txt"},
+        {u8"\U0001F600.txt", 0x0800, u8"\U0001F600.txt"},
+        {"\x8Elt.txt", 0, u8"Ält.txt"},
+        {"bad\xC0\xAF.txt", 0x0800, u8"bad\uFFFD\uFFFD.txt"},
+    };
+    ArchiveBuilder builder;
+    for (const Case& c : cases) {
+        larktest::EntrySpec entry;
+        entry.name = c.stored;
+        entry.data = c.shown;
+        entry.flags = c.flags;
+        builder.Add(entry);
+    }
+    larktest::TestFolder folder;
+    const RunOutcome run = Unattended(folder, builder.Stub(larktest::StubBytes(kStubSize), false).Bytes(), {});
+    EXPECT_EQ(run.code, 0) << run.log;
+    for (const Case& c : cases) {
+        EXPECT_EQ(ReadFileBytes(folder.Path("out/" + c.shown)), c.shown);
+        EXPECT_NE(run.log.find("extracted: " + c.shown + "\r\n"), std::string::npos) << run.log;
+    }
+}
+
 TEST(StubCore, FailuresAreLoggedAndLeaveNothingBehind) {
     std::vector<Item> items = {{"good.txt", "fine"},
                                {"../outside.txt", "escape"},
