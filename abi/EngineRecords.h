@@ -151,7 +151,9 @@ enum Extension : uint32_t {
     // Every text of the record, of its spec entries and of this run's callbacks is UTF-8 (without
     // it: the ANSI code page).
     kExtUtf8 = 0x0001,
-    // Sizes and progress past 32 bits travel in the callback's high words.
+    // The callback's number is 64 bits: its high half in EngineCallbackInfo::kNumberHigh, so that
+    // sizes and progress past 4 GiB arrive whole (without it: the number alone, sizes capped at
+    // 0x7FFFFFFF).
     kExtZip64 = 0x0002,
     // UnzipCommand: decode and check every entry, write nothing.
     kExtTestOnly = 0x0004,
@@ -172,6 +174,7 @@ constexpr size_t kCallbackTextSize = 512;
 class EngineCallbackInfo : public platform::ByteRecord<0x1C + kCallbackTextSize> {
 public:
     static constexpr size_t kCaller = 0x04;
+    static constexpr size_t kNumberHigh = 0x08;  // high half of kNumber in kExtZip64 runs; else 0
     static constexpr size_t kAction = 0x10;
     static constexpr size_t kFlag = 0x14;
     static constexpr size_t kNumber = 0x18;

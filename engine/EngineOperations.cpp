@@ -417,14 +417,14 @@ TProgressForm* EngineOperations::ShownWindow() const { return ShowProgressDialog
 void EngineOperations::OnBeginFile(CallbackBlock& info) {
     CurrentFileName = info.Text();
     if (!CurrentFileName.empty() && CurrentFileName.back() == '\\') ++BatchFolderCount;
-    BeginFileEvent(CurrentFileName, info.Number());
+    BeginFileEvent(CurrentFileName, EventBytes(info.Bytes()));
     if (TProgressForm* window = ShownWindow()) window->SetStatusText(CurrentFileName);
 }
 
 void EngineOperations::OnProgress(CallbackBlock& info) {
-    const int32_t increment = info.Number();
-    BatchBytesDone = static_cast<int32_t>(static_cast<uint32_t>(BatchBytesDone) + static_cast<uint32_t>(increment));
-    ProgressEvent(CurrentFileName, increment);
+    const int64_t increment = info.Bytes();
+    BatchBytesDone += increment;
+    ProgressEvent(CurrentFileName, EventBytes(increment));
     if (TProgressForm* window = ShownWindow()) {
         // Truncated toward zero, and kept inside the integer range when an engine over-reports.
         const double position = std::trunc(static_cast<double>(BatchBytesDone) * ProgressScale);
@@ -448,11 +448,11 @@ void EngineOperations::OnTraceLine(CallbackBlock& info) {
 }
 
 void EngineOperations::OnBatchBytes(CallbackBlock& info) {
-    BatchTotalBytes = info.Number();
+    BatchTotalBytes = info.Bytes();
     BatchBytesDone = 0;
     BatchSkippedCount = 0;
     errorCount_ = 0;
-    ProgressScale = BatchTotalBytes == 0 ? 1.0f : static_cast<float>(kProgressRange) / BatchTotalBytes;
+    ProgressScale = BatchTotalBytes == 0 ? 1.0f : static_cast<float>(kProgressRange / static_cast<double>(BatchTotalBytes));
     if (TProgressForm* window = ShownWindow()) window->SetProgressMax(kProgressRange);
 }
 

@@ -25,6 +25,9 @@ namespace engine {
 
 class CallbackBlock;
 
+// The events' byte counts are 32-bit: a size or a batch past them is given as the largest they hold.
+inline int32_t EventBytes(int64_t bytes) { return static_cast<int32_t>(bytes < 0 ? 0 : bytes > INT32_MAX ? INT32_MAX : bytes); }
+
 class EngineOperations : public zip::Archive {
 public:
     EngineOperations() = default;
@@ -85,8 +88,8 @@ public:
     // Callback state of the current (or last) engine batch.
     std::string CurrentFileName;
     int32_t BatchFileCount = 0;
-    int32_t BatchTotalBytes = 0;
-    int32_t BatchBytesDone = 0;
+    int64_t BatchTotalBytes = 0;
+    int64_t BatchBytesDone = 0;
     int32_t BatchSkippedCount = 0;
     int32_t BatchFolderCount = 0;  // folder entries begun: the engine's add count includes them
     float ProgressScale = 0.0f;  // batch bytes to the progress range 0..65535

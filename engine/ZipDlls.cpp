@@ -95,8 +95,9 @@ bool UnzDllLoaded() { return gUnzDll.handle.IsValid(); }
 ExecFn ZipDllExec() { return gZipDll.exec; }
 ExecFn UnzDllExec() { return gUnzDll.exec; }
 
-// Names, paths and comments are UTF-8 inside the program, and our engines take them so.
-constexpr uint32_t kTextIsUtf8 = ExtensionWord(kExtUtf8);
+// Names, paths and comments are UTF-8 inside the program, and our engines take them so; sizes and
+// progress past 4 GiB come back whole.
+constexpr uint32_t kOurExtensions = ExtensionWord(kExtUtf8 | kExtZip64);
 
 void InitZipCommand(ZipCommand& command, EngineOperations& zip, bool adding) {
     command.SetU32(ZipCommand::kCaller, AddressWord(&zip));
@@ -104,7 +105,7 @@ void InitZipCommand(ZipCommand& command, EngineOperations& zip, bool adding) {
     command.SetU32(ZipCommand::kCallback, CallbackWord());
     command.SetU32(ZipCommand::kReportProgress, kTrue);
     command.SetU32(ZipCommand::kLevel, 9);
-    command.SetU32(ZipCommand::kExtensions, kTextIsUtf8);
+    command.SetU32(ZipCommand::kExtensions, kOurExtensions);
     command.SetU32(ZipCommand::kTrailer, kRecordTrailer);
     if (!adding) {
         command.SetU32(ZipCommand::kDeleting, kTrue);
@@ -147,7 +148,7 @@ void InitUnzipCommand(UnzipCommand& command, EngineOperations& zip) {
     command.SetU32(UnzipCommand::kOverwriteAll,
                    Flag(!(options & (kExtractByAge | kExtractByAge2 | kExtractFreshen))));
     command.SetU32(UnzipCommand::kPasswordAttempts, kPasswordAttempts);
-    command.SetU32(UnzipCommand::kExtensions, kTextIsUtf8);
+    command.SetU32(UnzipCommand::kExtensions, kOurExtensions);
     command.SetU32(UnzipCommand::kTrailer, kRecordTrailer);
 }
 

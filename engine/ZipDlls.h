@@ -72,6 +72,11 @@ public:
     uint32_t Action() const { return Word(EngineCallbackInfo::kAction); }
     uint32_t Flag() const { return Word(EngineCallbackInfo::kFlag); }
     int32_t Number() const { return static_cast<int32_t>(Word(EngineCallbackInfo::kNumber)); }
+    // A size or byte count: the number with its high half, which our engines send (kExtZip64).
+    int64_t Bytes() const {
+        return static_cast<int64_t>((static_cast<uint64_t>(Word(EngineCallbackInfo::kNumberHigh)) << 32) |
+                                    Word(EngineCallbackInfo::kNumber));
+    }
     void SetFlag(uint32_t value) { SetWord(EngineCallbackInfo::kFlag, value); }
     void SetNumber(int32_t value) { SetWord(EngineCallbackInfo::kNumber, static_cast<uint32_t>(value)); }
 

@@ -30,13 +30,13 @@ void TZip::ContentsChanged() {
 }
 
 void TZip::BeginFileEvent(const std::string& fileName, int32_t fileSize) {
-    if (OnZEDBeginFileEvent) OnZEDBeginFileEvent(this, fileName, fileSize, BatchFileCount, BatchTotalBytes);
+    if (OnZEDBeginFileEvent) OnZEDBeginFileEvent(this, fileName, fileSize, BatchFileCount, engine::EventBytes(BatchTotalBytes));
 }
 
 void TZip::ProgressEvent(const std::string& fileName, int32_t increment) {
-    if (OnZEDProgressEvent) OnZEDProgressEvent(this, fileName, increment, BatchTotalBytes);
+    if (OnZEDProgressEvent) OnZEDProgressEvent(this, fileName, increment, engine::EventBytes(BatchTotalBytes));
 }
 
 void TZip::EndBatchEvent() {
-    if (OnZEDEndBatchEvent) OnZEDEndBatchEvent(this, BatchSkippedCount, BatchFileCount, BatchTotalBytes);
+    if (OnZEDEndBatchEvent) OnZEDEndBatchEvent(this, BatchSkippedCount, BatchFileCount, engine::EventBytes(BatchTotalBytes));
 }

@@ -14,7 +14,7 @@ int32_t Execute(void* commandAddress) {
     std::memcpy(command.data(), commandAddress, engine::UnzipCommand::kSize);
     engines::Reporter reporter(command.U32(engine::UnzipCommand::kCallback),
                                command.U32(engine::UnzipCommand::kCaller),
-                               engines::RunText::FromExtensionWord(command.U32(engine::UnzipCommand::kExtensions)));
+                               command.U32(engine::UnzipCommand::kExtensions));
     std::optional<engines::Unzipper> unzipper;
     try {
         unzipper.emplace(engines::ReadUnzipCommand(command), reporter);

@@ -94,8 +94,7 @@ void Unzipper::Run() {
     int64_t total = 0;
     for (const Entry* entry : chosen) total += entry->Size();
     if (!reporter_.Send(engine::kActionBatchFiles, std::string(), static_cast<uint32_t>(chosen.size())) ||
-        !reporter_.Send(engine::kActionBatchBytes, std::string(),
-                        static_cast<uint32_t>(std::min<int64_t>(total, 0x7FFFFFFF)))) {
+        !reporter_.Send(engine::kActionBatchBytes, std::string(), static_cast<uint64_t>(total))) {
         return;
     }
     for (const std::string& spec : unmatched) {

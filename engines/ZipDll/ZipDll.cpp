@@ -12,7 +12,7 @@ int32_t Execute(void* commandAddress) {
     engine::ZipCommand command;
     std::memcpy(command.data(), commandAddress, engine::ZipCommand::kSize);
     engines::Reporter reporter(command.U32(engine::ZipCommand::kCallback), command.U32(engine::ZipCommand::kCaller),
-                               engines::RunText::FromExtensionWord(command.U32(engine::ZipCommand::kExtensions)));
+                               command.U32(engine::ZipCommand::kExtensions));
     try {
         const engines::ZipRequest request = engines::ReadZipCommand(command);
         return request.deleting ? engines::DeleteEntries(request, reporter) : engines::AddFiles(request, reporter);

@@ -592,7 +592,6 @@ int64_t TotalBytes(const std::vector<Candidate>& files) {
     return total;
 }
 
-uint32_t Clamp32(int64_t value) { return static_cast<uint32_t>(std::min<int64_t>(value, 0x7FFFFFFF)); }
 
 // A temporary file beside the archive, so the final rename stays on one volume; else in the
 // temporary folder of the command.
@@ -685,7 +684,7 @@ int32_t AddFiles(const ZipRequest& request, Reporter& reporter) {
     FilterCandidates(request, directory, selection);
 
     if (!reporter.Send(engine::kActionBatchFiles, std::string(), static_cast<uint32_t>(selection.files.size())) ||
-        !reporter.Send(engine::kActionBatchBytes, std::string(), Clamp32(TotalBytes(selection.files)))) {
+        !reporter.Send(engine::kActionBatchBytes, std::string(), static_cast<uint64_t>(TotalBytes(selection.files)))) {
         return 0;
     }
     for (const std::string& spec : unmatched) {
@@ -723,7 +722,7 @@ int32_t AddFiles(const ZipRequest& request, Reporter& reporter) {
     int32_t added = 0;
     for (size_t i = 0; i < selection.files.size(); ++i) {
         const Candidate& file = selection.files[i];
-        if (!reporter.Send(engine::kActionBeginFile, WithBackslashes(file.storedName), Clamp32(file.details.size))) {
+        if (!reporter.Send(engine::kActionBeginFile, WithBackslashes(file.storedName), static_cast<uint64_t>(file.details.size))) {
             return 0;
         }
         if (request.trace && !reporter.Message("Adding " + file.Path() + " as " + file.storedName)) return 0;
@@ -782,7 +781,7 @@ int32_t DeleteEntries(const ZipRequest& request, Reporter& reporter) {
         if (doomed[i]) total += directory.entries[i].Size();
     }
     if (!reporter.Send(engine::kActionBatchFiles, std::string(), static_cast<uint32_t>(count)) ||
-        !reporter.Send(engine::kActionBatchBytes, std::string(), Clamp32(total))) {
+        !reporter.Send(engine::kActionBatchBytes, std::string(), static_cast<uint64_t>(total))) {
         return 0;
     }
     for (const std::string& spec : unmatched) {

@@ -37,12 +37,13 @@ std::string TextAt(uint32_t word) {
     return text ? std::string(text) : std::string();
 }
 
-Reporter::Reporter(uint32_t callbackWord, uint32_t callerWord, RunText text)
+Reporter::Reporter(uint32_t callbackWord, uint32_t callerWord, uint32_t extensionWord)
     : callback_(engine::WordAddress<std::remove_pointer_t<engine::EngineCallbackFn>>(callbackWord)),
       caller_(callerWord),
-      text_(text) {}
+      text_(RunText::FromExtensionWord(extensionWord)),
+      wideNumbers_((engine::ExtensionBits(extensionWord) & engine::kExtZip64) != 0) {}
 
-bool Reporter::Send(uint32_t action, const std::string& utf8, uint32_t number, uint32_t flag) {
+bool Reporter::Send(uint32_t action, const std::string& utf8, uint64_t number, uint32_t flag) {
     if (cancelled_) return false;
     const std::string text = text_.ToCaller(utf8);
     if (!callback_) return true;
@@ -50,7 +51,12 @@ bool Reporter::Send(uint32_t action, const std::string& utf8, uint32_t number, u
     info_.SetU32(EngineCallbackInfo::kCaller, caller_);
     info_.SetU32(EngineCallbackInfo::kAction, action);
     info_.SetU32(EngineCallbackInfo::kFlag, flag);
-    info_.SetU32(EngineCallbackInfo::kNumber, number);
+    if (wideNumbers_) {
+        info_.SetU32(EngineCallbackInfo::kNumber, static_cast<uint32_t>(number));
+        info_.SetU32(EngineCallbackInfo::kNumberHigh, static_cast<uint32_t>(number >> 32));
+    } else {
+        info_.SetU32(EngineCallbackInfo::kNumber, static_cast<uint32_t>(std::min<uint64_t>(number, 0x7FFFFFFF)));
+    }
     const size_t length = std::min(text.size(), engine::kCallbackTextSize - 1);
     std::memcpy(info_.data() + EngineCallbackInfo::kText, text.data(), length);
     if (callback_(info_.data()) == -1) cancelled_ = true;

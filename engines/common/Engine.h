@@ -25,11 +25,13 @@ platform::LocalTime FromDos(uint16_t date, uint16_t time);
 // once, without calling back again.
 class Reporter {
 public:
-    // Texts cross the callback in the run's text (`RunText`): UTF-8 inside, the caller's outside.
-    Reporter(uint32_t callbackWord, uint32_t callerWord, RunText text);
+    // The command record's extension word decides how texts and numbers cross the callback: texts
+    // in the run's text (`RunText`: UTF-8 inside, the caller's outside), numbers of 64 bits whole
+    // with kExtZip64, else capped at 0x7FFFFFFF as callers of 32-bit numbers expect.
+    Reporter(uint32_t callbackWord, uint32_t callerWord, uint32_t extensionWord);
 
     // False when the operation is cancelled.
-    bool Send(uint32_t action, const std::string& text = std::string(), uint32_t number = 0, uint32_t flag = 0);
+    bool Send(uint32_t action, const std::string& text = std::string(), uint64_t number = 0, uint32_t flag = 0);
     bool Skipped(const std::string& name, engine::SkipReason reason);
     // A file not processed, with the reason in words: the action-4 line "name: why" right before
     // action 11 tells the component why.
@@ -47,6 +49,7 @@ private:
     engine::EngineCallbackFn callback_;
     uint32_t caller_;
     RunText text_;
+    bool wideNumbers_;
     engine::EngineCallbackInfo info_;
     bool cancelled_ = false;
 };

@@ -76,6 +76,18 @@ TEST_F(Callback, ABatchOfNoBytesScalesByOneAndANewBatchResetsTheCounters) {
     EXPECT_FLOAT_EQ(zip.ProgressScale, 1.0f);
 }
 
+// A batch past 4 GiB: counters and the bar follow its 64-bit numbers; the events' 32-bit numbers
+// hold the largest they can.
+TEST_F(Callback, ABatchPastFourGibibytesKeepsItsProportions) {
+    int32_t eventTotal = 0;
+    zip.OnZEDProgressEvent = [&](TZip*, const std::string&, int32_t, int32_t total) { eventTotal = total; };
+    Extract("6 0 6442450944\n1 0 5368709120 big.bin\n2 0 3221225472\n");
+    EXPECT_EQ(zip.BatchTotalBytes, 6442450944);
+    EXPECT_EQ(zip.BatchBytesDone, 3221225472);
+    EXPECT_EQ(eventTotal, INT32_MAX);
+    EXPECT_EQ(WindowLog().at(3), "pos 32767");
+}
+
 TEST_F(Callback, WithoutTheWindowSettingNoWindowIsMadeButTheEventsStillCome) {
     zip.ShowProgressDialog = false;
     int begun = 0;

@@ -13,7 +13,8 @@ namespace {
 
 constexpr uint32_t T = 0xFFFFFFFFu;
 // Our engines always get UTF-8 texts: the marker with its first bit.
-constexpr uint32_t kUtf8Marker = 0x4C4B0001u;
+// What the component sets: UTF-8 texts and 64-bit numbers.
+constexpr uint32_t kOurExtensions = 0x4C4B0003u;
 
 // Expected words of a record, offset -> value (16-bit where the record has its one short flag);
 // every byte not named is expected to be 0. Address words are compared separately.
@@ -107,6 +108,7 @@ const FieldOffset kLayout[] = {
     {"UnzipSpecEntry spec", UnzipSpecEntry::kSpec, 0x00},
     {"UnzipSpecEntry size", UnzipSpecEntry::kSize, 72},
     {"EngineCallbackInfo caller", engine::EngineCallbackInfo::kCaller, 0x04},
+    {"EngineCallbackInfo number's high half", engine::EngineCallbackInfo::kNumberHigh, 0x08},
     {"EngineCallbackInfo action", engine::EngineCallbackInfo::kAction, 0x10},
     {"EngineCallbackInfo flag", engine::EngineCallbackInfo::kFlag, 0x14},
     {"EngineCallbackInfo number", engine::EngineCallbackInfo::kNumber, 0x18},
@@ -150,7 +152,7 @@ TEST_P(AddRecord, HoldsTheOptionWordsAndNothingElse) {
                       {ZipCommand::kReportProgress, T},
                       {ZipCommand::kLevel, 9},
                       {ZipCommand::kTrailer, 7},
-                      {ZipCommand::kExtensions, kUtf8Marker},
+                      {ZipCommand::kExtensions, kOurExtensions},
                       {ZipCommand::kAdding, T},
                       {ZipCommand::kSpecCount, 2},
                       {ZipCommand::kReplace, c.replace},
@@ -253,7 +255,7 @@ TEST_F(Records, DeleteSetsOnlyItsOwnWordAndNeverThePassword) {
                   {ZipCommand::kDeleting, T},
                   {ZipCommand::kSpecCount, 2},
                   {ZipCommand::kTrailer, 7},
-                  {ZipCommand::kExtensions, kUtf8Marker}},
+                  {ZipCommand::kExtensions, kOurExtensions}},
                  {ZipCommand::kCaller, ZipCommand::kCallback, ZipCommand::kZipFileName, ZipCommand::kTempDir,
                   ZipCommand::kSpecs});
     EXPECT_EQ(zipDll.SpecText(1, ZipSpecEntry::kSpec), "dir\\*.*");
@@ -299,7 +301,7 @@ TEST_P(ExtractRecord, HoldsTheOptionWordsAndNothingElse) {
                   {UnzipCommand::kTestCrc, T},
                   {UnzipCommand::kPasswordAttempts, 3},
                   {UnzipCommand::kTrailer, 7},
-                  {UnzipCommand::kExtensions, kUtf8Marker},
+                  {UnzipCommand::kExtensions, kOurExtensions},
                   {UnzipCommand::kSpecCount, 3},
                   {UnzipCommand::kFreshenOnly, c.freshen},
                   {UnzipCommand::kAskOverwrite, c.askOverwrite},

@@ -1,6 +1,8 @@
 // The engines' shared helpers: Windows wildcards, the safety test of names, DOS times, the cipher.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "engines/common/Codec.h"
 #include "engines/common/Engine.h"
 #include "engines/common/Text.h"
@@ -83,6 +85,39 @@ TEST(EngineText, UnsafeNamesAreRefused) {
         std::vector<std::string> components;
         EXPECT_TRUE(engines::SplitSafeName(s.name, components)) << s.name;
         EXPECT_EQ(components, s.components) << s.name;
+    }
+}
+
+uint32_t gNumberLow = 0;
+uint32_t gNumberHigh = 0;
+
+int32_t ENGINE_API RecordNumber(void* block) {
+    engine::EngineCallbackInfo info;
+    std::memcpy(info.data(), block, info.size());
+    gNumberLow = info.U32(0x18);
+    gNumberHigh = info.U32(0x08);
+    return 0;
+}
+
+// Sizes past 4 GiB reach a caller that asked for 64-bit numbers whole; one that did not gets the
+// 32-bit cap it has always had.
+TEST(EngineText, NumbersCrossTheCallbackInTheWidthTheCallerAsked) {
+    const struct {
+        uint32_t extensions;
+        uint64_t number;
+        uint32_t low, high;
+    } cases[] = {
+        {0, 6442450944u, 0x7FFFFFFFu, 0},
+        {0x4C4B0001u, 6442450944u, 0x7FFFFFFFu, 0},
+        {0x4C4B0002u, 6442450944u, 0x80000000u, 1},
+        {0x4C4B0002u, 1234, 1234, 0},
+    };
+    for (const auto& c : cases) {
+        engines::Reporter reporter(engine::AddressWord(reinterpret_cast<void*>(&RecordNumber)), 0, c.extensions);
+        gNumberLow = gNumberHigh = 0xDEAD;
+        ASSERT_TRUE(reporter.Send(engine::kActionBatchBytes, std::string(), c.number));
+        EXPECT_EQ(gNumberLow, c.low) << std::hex << c.extensions;
+        EXPECT_EQ(gNumberHigh, c.high) << std::hex << c.extensions;
     }
 }
 

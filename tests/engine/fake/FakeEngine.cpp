@@ -28,7 +28,7 @@ constexpr size_t kBlockSize = 600;
 struct Step {
     uint32_t action = 0;
     uint32_t flag = 0;
-    int32_t number = 0;
+    int64_t number = 0;  // its high half goes into the block's high word, as kExtZip64 runs send it
     std::string text;
 };
 
@@ -106,7 +106,7 @@ std::vector<Step> ParseScript(const std::string& script, bool& keepGoing) {
         char* rest = nullptr;
         step.action = static_cast<uint32_t>(std::strtoul(line.c_str(), &rest, 10));
         step.flag = static_cast<uint32_t>(std::strtoul(rest, &rest, 10));
-        step.number = static_cast<int32_t>(std::strtol(rest, &rest, 10));
+        step.number = std::strtoll(rest, &rest, 10);
         if (*rest == ' ') ++rest;
         step.text = rest;
         steps.push_back(step);
@@ -140,6 +140,7 @@ int32_t Replay(State& state, const uint8_t* command, size_t callbackOffset, size
         PutWord(block.data(), EngineCallbackInfo::kAction, step.action);
         PutWord(block.data(), EngineCallbackInfo::kFlag, step.flag);
         PutWord(block.data(), EngineCallbackInfo::kNumber, static_cast<uint32_t>(step.number));
+        PutWord(block.data(), EngineCallbackInfo::kNumberHigh, static_cast<uint32_t>(static_cast<uint64_t>(step.number) >> 32));
         const size_t length = step.text.size() < kCallbackTextSize ? step.text.size() : kCallbackTextSize - 1;
         std::memcpy(block.data() + EngineCallbackInfo::kText, step.text.data(), length);
         Reply reply;
