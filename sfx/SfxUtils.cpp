@@ -120,10 +120,12 @@ bool StripSfxStub(platform::Stream& input, platform::Stream& output, const std::
     if (directoryStart < 0 || !directory.Next()) throw ZipException(FormatMsg(Msg::ErrorReadingSfx));
     const CentralFileHeader first = directory.Header();
 
-    // Where the ZIP data starts, whether the stored offsets count the stub or not.
+    // Where the ZIP data starts, whether the stored offsets count the stub or not. A start at or
+    // behind the directory (offsets that disagree with where the directory lies) would cut the
+    // directory's front off: no archive starts there.
     const int64_t inputSize = input.Size();
     const int64_t zipStart = directoryStart - record.CentralDirOffset() + first.LocalHeaderOffset();
-    if (zipStart < 1 || zipStart >= inputSize) return false;
+    if (zipStart < 1 || zipStart >= directoryStart) return false;
 
     if (input.Seek(zipStart, Origin::Begin) < 0 || !zip::CopyBytes(input, output, inputSize - zipStart).Whole(inputSize - zipStart))
         return false;
