@@ -120,10 +120,17 @@ bool StripSfxStub(platform::Stream& input, platform::Stream& output, const std::
     if (directoryStart < 0 || !directory.Next()) throw ZipException(FormatMsg(Msg::ErrorReadingSfx));
     const CentralFileHeader first = directory.Header();
 
-    // Where the ZIP data starts, whether the stored offsets count the stub or not.
+    // Where the ZIP data starts, whether the stored offsets count the stub or not. A start at or
+    // behind the directory (offsets that disagree with where the directory lies) would cut the
+    // directory's front off: no archive starts there.
     const int64_t inputSize = input.Size();
     const int64_t zipStart = directoryStart - record.CentralDirOffset() + first.LocalHeaderOffset();
-    if (zipStart < 1 || zipStart >= inputSize) return false;
+    if (zipStart < 1 || zipStart >= directoryStart) return false;
+    // Lowering every offset by zipStart is right only when they count the whole program. Offsets
+    // that count from neither start (the directory not where its offset says, the first entry not
+    // at 0) give no one amount to lower them by: lowered by zipStart, the end record would point
+    // beside the directory and the walk would rewrite bytes that are no header.
+    if (first.LocalHeaderOffset() != 0 && end.Shift() != 0) return false;
 
     if (input.Seek(zipStart, Origin::Begin) < 0 || !zip::CopyBytes(input, output, inputSize - zipStart).Whole(inputSize - zipStart))
         return false;

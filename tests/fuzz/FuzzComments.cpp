@@ -7,11 +7,13 @@
 #include "platform/Files.h"
 #include "platform/TempFiles.h"
 #include "tests/support/ArchiveBuilder.h"
+#include "zipformat/Utf8.h"
 
 namespace {
 
 constexpr const char* kEntryComment = "fuzzed entry comment";
-constexpr const char* kArchiveComment = "fuzzed archive comment";
+// Letters the OEM page holds and letters it lacks: stored in the page or as UTF-8, it reads back.
+constexpr const char* kArchiveComment = u8"fuzzed archive comment: Ölfässer, Σίσυφος";
 
 // Removes the scratch file however the run ends.
 struct ScratchFile {
@@ -25,6 +27,13 @@ std::vector<std::string> Names(const zip::Archive& archive) {
     std::vector<std::string> names;
     for (const TFileInfo& entry : archive.Entries()) names.push_back(entry.FileName);
     return names;
+}
+
+// Whatever the stored bytes, names and comments come out as valid UTF-8.
+void CheckTexts(const zip::Archive& archive) {
+    for (const TFileInfo& entry : archive.Entries())
+        if (!zip::IsValidUtf8(entry.FileName) || !zip::IsValidUtf8(entry.FileComment)) Broken("names and comments read are valid UTF-8");
+    if (!zip::IsValidUtf8(archive.GetZipComment())) Broken("the archive comment read is valid UTF-8");
 }
 
 // Opens the archive, or tells why not; only the archive's own refusals are expected.
@@ -61,6 +70,7 @@ std::string RunCommentInput(const uint8_t* data, size_t size) {
     std::string refusal;
     zip::Archive archive;
     if (!Open(archive, scratch.path, refusal)) return refusal;
+    CheckTexts(archive);
     const std::vector<std::string> names = Names(archive);
     try {
         if (!names.empty()) {

@@ -16,11 +16,13 @@ struct Listing {
     bool found = false;
     bool whole = false;  // every entry the end record counts, and no damaged header
     int32_t entries = 0;
-    std::vector<std::string> localHeaders;  // each entry's 30 bytes where its offset points, or empty
+    // Each entry's 30 bytes where its offset points, or empty where they do not lie wholly in front
+    // of the directory: bytes inside it are directory records, whatever signature they spell.
+    std::vector<std::string> localHeaders;
 };
 
-std::string LocalHeaderAt(const std::string& bytes, int64_t position) {
-    if (position < 0 || position + zip::LocalHeader::size() > static_cast<int64_t>(bytes.size())) return "";
+std::string LocalHeaderAt(const std::string& bytes, int64_t position, int64_t directoryStart) {
+    if (position < 0 || position + zip::LocalHeader::size() > directoryStart) return "";
     return bytes.substr(static_cast<size_t>(position), zip::LocalHeader::size());
 }
 
@@ -34,7 +36,8 @@ Listing List(const std::string& bytes) {
     zip::DirectoryIterator directory(source, end);
     while (directory.Next()) {
         ++listing.entries;
-        listing.localHeaders.push_back(LocalHeaderAt(bytes, directory.Header().LocalHeaderOffset() + end.Shift()));
+        listing.localHeaders.push_back(
+            LocalHeaderAt(bytes, directory.Header().LocalHeaderOffset() + end.Shift(), end.DirectoryStart()));
     }
     listing.whole = !directory.Failed() && listing.entries == end.record.TotalEntries();
     return listing;

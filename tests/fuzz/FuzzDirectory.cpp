@@ -5,6 +5,7 @@
 
 #include "engines/common/ArchiveDirectory.h"
 #include "tests/support/ArchiveBuilder.h"
+#include "zipformat/CaseFold.h"
 #include "zipformat/Directory.h"
 #include "zipformat/EndRecord.h"
 #include "zipformat/NameRule.h"
@@ -26,11 +27,23 @@ size_t SeparatorsIn(std::string_view text) {
     return count;
 }
 
+// Folded, the key that collision sets compare: valid, as many characters long, folded for good.
+void CheckFolded(const std::string& name) {
+    const std::string folded = zip::FoldCaseUtf8(name);
+    if (!zip::IsValidUtf8(folded) || zip::CodePoints(folded).size() != zip::CodePoints(name).size() ||
+        zip::FoldCaseUtf8(folded) != folded)
+        Broken("a folded name is valid UTF-8, as long and folds no further");
+}
+
 // Whatever a name's bytes and blocks, its Unicode form is valid UTF-8 and reaches no further.
 void CheckUnicodeName(const zip::DirectoryIterator& directory) {
     const std::string name = zip::EntryNameUtf8(directory.Name(), directory.Header().Flags(), directory.ExtraField(),
                                                 directory.OemNames());
     if (!zip::IsValidUtf8(name) || SeparatorsIn(name) > SeparatorsIn(directory.Name())) Broken("a Unicode name is valid UTF-8 with no more separators");
+    CheckFolded(name);
+    const std::string comment = zip::EntryCommentUtf8(directory.Comment(), directory.Header().Flags(),
+                                                      directory.ExtraField(), directory.OemNames());
+    if (!zip::IsValidUtf8(comment)) Broken("a Unicode comment is valid UTF-8");
 }
 
 // The walk the archive object, the comment editor, spanning and the stub stripper make.
@@ -53,13 +66,17 @@ std::string WalkDirectory(zip::ByteSource& source) {
     return std::to_string(count) + (directory.Failed() ? " entries, then a damaged header" : " entries");
 }
 
-// The engines read the same bytes with their own rules on top (several disks, ZIP64 per entry).
-std::string ReadAsEngine(const std::string& bytes) {
+// The engines read the same bytes with their own rules on top (several disks, ZIP64 per entry),
+// for callers in the code page and in UTF-8.
+std::string ReadAsEngine(const std::string& bytes, bool unicode) {
     larktest::MemoryStream stream(bytes);
     engines::Directory directory;
     std::string error;
-    if (!engines::ReadDirectory(stream, directory, error)) return error;
-    for (const engines::Entry& entry : directory.entries) entry.ShownName();
+    if (!engines::ReadDirectory(stream, directory, error, unicode)) return error;
+    for (const engines::Entry& entry : directory.entries) {
+        const std::string shown = entry.ShownName();
+        if (unicode && !zip::IsValidUtf8(shown)) Broken("a name the engines show in UTF-8 is valid UTF-8");
+    }
     return std::to_string(directory.entries.size()) + " entries";
 }
 
@@ -69,6 +86,8 @@ std::string RunDirectoryInput(const uint8_t* data, size_t size) {
     zip::MemorySource source(data, size);
     CheckFinder(source, size);
     const std::string walked = WalkDirectory(source);
-    const std::string engine = ReadAsEngine(std::string(reinterpret_cast<const char*>(data), size));
+    const std::string bytes(reinterpret_cast<const char*>(data), size);
+    const std::string engine = ReadAsEngine(bytes, false);
+    ReadAsEngine(bytes, true);
     return walked + "; engines: " + engine;
 }

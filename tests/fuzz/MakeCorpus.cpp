@@ -5,9 +5,12 @@
 #include <vector>
 
 #include "abi/SfxSettings.h"
+#include "engines/common/Aes.h"
 #include "engines/common/Codec.h"
 #include "tests/fuzz/FuzzTargets.h"
 #include "tests/support/ArchiveBuilder.h"
+#include "zipformat/UnicodeNames.h"
+#include "zipformat/ZipRecords.h"
 
 using larktest::ArchiveBuilder;
 using larktest::EntrySpec;
@@ -37,14 +40,34 @@ ArchiveBuilder ThreeEntries() {
 }
 
 // An entry's plain content and how it is stored: deflated, encrypted with the fuzz password, or
-// with its sizes in a data descriptor.
+// with its sizes in a data descriptor; or AES-encrypted with it.
 struct Packed {
     std::string name;
     std::string data;
     bool deflate = false;
     bool encrypt = false;
     bool descriptor = false;
+    uint8_t aesStrength = 0;
+    uint16_t aesVersion = zip::AesExtraBlock::kAe1;
+    bool unauthentic = false;  // one encrypted byte changed after the authentication code was taken
 };
+
+// Salt and check value, the encrypted bytes and their code, as the engines seal an AES entry, but
+// with a fixed salt, so that the corpus comes out the same every time.
+std::vector<uint8_t> SealAes(std::vector<uint8_t> bytes, uint8_t strength, bool unauthentic) {
+    const std::vector<uint8_t> salt(zip::AesSaltLength(strength), 0x5A);
+    const engines::AesKeys keys = engines::DeriveAesKeys(kFuzzPassword, salt.data(), strength);
+    engines::AesCtr(keys.cipherKey).Apply(bytes.data(), bytes.size());
+    engines::AesMac mac(keys.macKey);
+    mac.Update(bytes.data(), bytes.size());
+    const auto code = mac.Code();
+    if (unauthentic && !bytes.empty()) bytes[0] ^= 1;
+    std::vector<uint8_t> sealed = salt;
+    sealed.insert(sealed.end(), keys.verifier.begin(), keys.verifier.end());
+    sealed.insert(sealed.end(), bytes.begin(), bytes.end());
+    sealed.insert(sealed.end(), code.begin(), code.end());
+    return sealed;
+}
 
 std::string Pack(const Packed& item) {
     std::vector<uint8_t> stored(item.data.begin(), item.data.end());
@@ -53,6 +76,7 @@ std::string Pack(const Packed& item) {
         engines::Deflater(6).Compress(stored.data(), stored.size(), true, packed);
         stored = packed;
     }
+    if (item.aesStrength != 0) stored = SealAes(stored, item.aesStrength, item.unauthentic);
     if (item.encrypt) {
         // A fixed header, so that the corpus comes out the same every time.
         std::vector<uint8_t> header(engines::ZipCipher::kHeaderSize, 0x5A);
@@ -71,17 +95,23 @@ std::string PackedArchive(const std::vector<Packed>& items, const std::string& s
         EntrySpec spec;
         spec.name = item.name;
         spec.data = Pack(item);
-        spec.flags = item.encrypt ? 1 : 0;
+        spec.flags = item.encrypt || item.aesStrength != 0 ? 1 : 0;
         spec.dataDescriptor = item.descriptor;
+        if (item.aesStrength != 0) {
+            const auto block = zip::AesExtraBlock::Make(item.aesVersion, item.aesStrength, item.deflate ? 8 : 0);
+            spec.extra.assign(reinterpret_cast<const char*>(block.data()), block.size());
+        }
         builder.Add(spec);
     }
     if (!stub.empty()) builder.Stub(stub, false);
     auto built = builder.Build();
     for (size_t i = 0; i < items.size(); ++i) {
-        const uint32_t crc = larktest::Crc32(items[i].data);
+        const bool aes = items[i].aesStrength != 0;
+        // AE-2 stores no CRC.
+        const uint32_t crc = aes && items[i].aesVersion == zip::AesExtraBlock::kAe2 ? 0 : larktest::Crc32(items[i].data);
         const auto size = static_cast<uint32_t>(items[i].data.size());
         for (const size_t header : {built.layout.localHeaders[i], built.layout.centralHeaders[i] + 2}) {
-            larktest::PutU16(built.bytes, header + 8, items[i].deflate ? 8 : 0);
+            larktest::PutU16(built.bytes, header + 8, aes ? zip::kMethodAes : items[i].deflate ? 8 : 0);
             if (items[i].descriptor && header == built.layout.localHeaders[i]) continue;
             PutU32(built.bytes, header + 14, crc);
             PutU32(built.bytes, header + 22, size);
@@ -108,6 +138,12 @@ void WriteEngineSeeds(const std::string& folder) {
         PutU32(bomb, bomb.find(std::string("PK\x01\x02", 4)) + 24, 1000);
         Write(folder, "declared-too-small.zip", bomb);
     }
+    // The three key sizes, AE-1 and AE-2, and data changed behind its authentication code (AE-2 and
+    // stored, so that only the code can tell).
+    Write(folder, "aes.zip",
+          PackedArchive({{"aes256.txt", Text(300), false, false, false, 3},
+                         {"aes128.txt", Text(2000), true, false, false, 1, zip::AesExtraBlock::kAe2},
+                         {"aes192-changed.txt", Text(100), false, false, false, 2, zip::AesExtraBlock::kAe2, true}}));
     // The stub as it is built: its settings block, then the archive behind its image.
     const std::string block(sfxsettings::kDefaultBlock.begin(), sfxsettings::kDefaultBlock.end());
     Write(folder, "program.exe",
@@ -130,6 +166,33 @@ void WriteEngineSeeds(const std::string& folder) {
     onSecondDisk.diskNumberStart = 1;
     Write(folder, "joined-set.zip",
           ArchiveBuilder().Add("first.txt", "on disk 0").Add(onSecondDisk).Disks(1, 1).Stub(FromHex("50 4B 07 08"), true).Bytes());
+}
+
+// Names flagged UTF-8 (a broken one among them), and code-page names with Unicode path and comment
+// blocks whose CRC matches the stored bytes and does not.
+void WriteUnicodeSeeds(const std::string& folder) {
+    const std::string oemName = "\x99lf\x84sser.txt";  // "Ölfässer.txt" in code page 437
+    const std::string pathBlock = zip::UnicodePathBlock(oemName, u8"Ölfässer.txt");
+    std::string commentBlock = zip::UnicodePathBlock("\x84", u8"ä");
+    larktest::PutU16(commentBlock, 0, zip::kUnicodeCommentExtraId);
+    std::string staleBlock = zip::UnicodePathBlock(oemName, u8"Σίσυφος.txt");
+    staleBlock[5] ^= 1;  // the CRC, of a stored name changed since
+    EntrySpec flagged;
+    flagged.name = u8"Straße/ΣΊΣΥΦΟΣ ẞ.txt";
+    flagged.comment = u8"Ölfässer";
+    flagged.flags = zip::kFlagUtf8;
+    EntrySpec blocked;
+    blocked.name = oemName;
+    blocked.comment = "\x84";
+    blocked.extra = pathBlock + commentBlock;
+    EntrySpec stale;
+    stale.name = "dir/" + oemName;
+    stale.extra = staleBlock;
+    EntrySpec broken;
+    broken.name = "x\xC0\xAF/\xED\xA0\x80\xF4\x90.txt";  // overlong, surrogate, beyond U+10FFFF
+    broken.flags = zip::kFlagUtf8;
+    Write(folder, "unicode-names.zip",
+          ArchiveBuilder().Add(flagged).Add(blocked).Add(stale).Add(broken).Comment(u8"Ölfässer").Bytes());
 }
 
 }  // namespace
@@ -166,6 +229,7 @@ int main(int argc, char** argv) {
         Write(folder, "cut-in-directory.zip", truncated);
     }
     Write(folder, "text.txt", "This is not an archive at all.\r\n");
+    WriteUnicodeSeeds(folder);
     WriteEngineSeeds(folder);
     return 0;
 }
