@@ -273,7 +273,7 @@ TEST(StubCore, StopsAnEntryAtTheSizeItDeclares) {
     class CountingHost final : public ExtractionHost {
     public:
         size_t written = 0;
-        bool BeginFile(const std::string&, uint32_t) override { return true; }
+        bool BeginFile(const std::string&, int64_t) override { return true; }
         bool Progress(size_t bytes) override {
             written += bytes;
             return true;
@@ -308,7 +308,7 @@ TEST(StubCore, AsksForThePasswordAndReusesIt) {
     public:
         std::vector<std::string> answers;
         std::vector<std::string> asked;
-        bool BeginFile(const std::string&, uint32_t) override { return true; }
+        bool BeginFile(const std::string&, int64_t) override { return true; }
         bool Progress(size_t) override { return true; }
         bool AskPassword(const std::string& name, std::string& password) override {
             asked.push_back(name);
