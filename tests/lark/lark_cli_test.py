@@ -21,6 +21,7 @@ import subprocess
 import sys
 import tempfile
 import unittest
+import zlib
 import zipfile
 
 HERE = pathlib.Path(__file__).resolve().parent
@@ -964,6 +965,52 @@ class AesAddTest(TempDirTest):
                 self.assertEqual(run_lark("extract", archive, out, "-p", "secret").code, 0)
             self.assertEqual({p.name: p.read_bytes() for p in out.iterdir()}, files, tool)
         self.assertEqual(run_lark("add", archive, "-r", src, "--aes", "*.*").code, 2, "--aes needs -p")
+
+
+def make_big_stored(path, size):
+    """One stored entry of `size` zero bytes behind a small one, written sparse: a hole where the
+    data is, the sizes in ZIP64 extra fields, the directory behind ZIP64 end records."""
+    crc, chunk, left = 0, bytes(64 << 20), size
+    while left:
+        crc = zlib.crc32(chunk[:min(left, len(chunk))], crc)
+        left -= min(left, len(chunk))
+    small, name = b"small\n", b"zeros.bin"
+    first = struct.pack("<IHHHHHIIIHH", 0x04034B50, 10, 0, 0, 0x6000, 0x5421, zlib.crc32(small), len(small),
+                        len(small), 9, 0) + b"small.txt" + small
+    extra = struct.pack("<HHQQ", 1, 16, size, size)
+    local = struct.pack("<IHHHHHIIIHH", 0x04034B50, 45, 0, 0, 0x6000, 0x5421, crc, 0xFFFFFFFF, 0xFFFFFFFF,
+                        len(name), len(extra)) + name + extra
+    central = struct.pack("<IBBHHHHHIIIHHHHHII", 0x02014B50, 45, 0, 10, 0, 0, 0x6000, 0x5421, zlib.crc32(small),
+                          len(small), len(small), 9, 0, 0, 0, 0, 0x20, 0) + b"small.txt"
+    central_extra = struct.pack("<HHQQ", 1, 16, size, size)
+    central += struct.pack("<IBBHHHHHIIIHHHHHII", 0x02014B50, 45, 0, 45, 0, 0, 0x6000, 0x5421, crc, 0xFFFFFFFF,
+                           0xFFFFFFFF, len(name), len(central_extra), 0, 0, 0, 0x20, len(first)) + name + central_extra
+    directory_at = len(first) + len(local) + size
+    zip64_end = ZIP64_END_SIGNATURE + struct.pack("<QHHIIQQQQ", ZIP64_END_SIZE - 12, 45, 45, 0, 0, 2, 2,
+                                                  len(central), directory_at)
+    locator = ZIP64_LOCATOR_SIGNATURE + struct.pack("<IQI", 0, directory_at + len(central), 1)
+    end = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, 2, 2, len(central), 0xFFFFFFFF, 0)
+    with open(path, "wb") as f:
+        f.write(first + local)
+        f.seek(size, os.SEEK_CUR)
+        f.write(central + zip64_end + locator + end)
+    return path, crc
+
+
+@unittest.skipUnless(os.environ.get("LARK_BIG_TEST"), "opt-in: LARK_BIG_TEST=1 (4.3 GB read, extracted and written)")
+class BigEntryTest(TempDirTest):
+    """An entry of 4.3 GB (stored zeros, the archive sparse): listed, tested and extracted."""
+
+    def test_entry_past_4_gib(self):
+        size = 4300 * 1000 * 1000
+        archive, crc = make_big_stored(self.path("big.zip"), size)
+        self.assertListsLikeZipfile(archive)
+        self.assertEqual(run_lark("test", archive).code, 0)
+        out = self.path("out")
+        out.mkdir()
+        self.assertEqual(run_lark("extract", archive, out).code, 0)
+        self.assertEqual((out / "zeros.bin").stat().st_size, size)
+        self.assertEqual((out / "small.txt").read_bytes(), b"small\n")
 
 
 def main():
