@@ -251,8 +251,6 @@ public:
     uint64_t CentralDirSize() const { return U64(kCentralDirSize); }
     uint64_t CentralDirOffset() const { return U64(kCentralDirOffset); }
 };
-// Both ZIP64 records, when they stand directly in front of the end record without extensible data.
-constexpr int32_t kZip64RecordsSize = 56 + 20;
 
 // The ZIP64 extra field (kZip64ExtraId) of one entry: 8-byte values, present only for the fields
 // whose 32-bit field is saturated, in this order; the disk number is 4 bytes.
