@@ -181,5 +181,5 @@ bool HasZipExtension(const std::string& path);
 std::string RegisterZipAssociation(HKEY root, HKEY userRoot, const std::string& programPath);
 
 // The list's two formats, with the user's separators passed in.
-std::string FormatSize(uint32_t size, const std::string& thousandSeparator);
+std::string FormatSize(uint64_t size, const std::string& thousandSeparator);
 std::string FormatDosDateTime(uint32_t dosDateTime, const std::string& dateSeparator, const std::string& timeSeparator);

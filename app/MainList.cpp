@@ -43,7 +43,7 @@ ListRow MakeRow(int32_t index, const TFileInfo& entry, const Separators& separat
     row.EntryIndex = index;
     row.FileName = entry.FileName;
     row.Image = !entry.FileName.empty() && entry.FileName.back() == '\\' ? kFolderImage : kFileImage;
-    row.Size = FormatSize(entry.Header.UncompressedSize(), separators.thousand);
+    row.Size = FormatSize(entry.Size, separators.thousand);
     row.DateTime = FormatDosDateTime(entry.Header.DosDateTime(), separators.date, separators.time);
     row.Comment = entry.FileComment;
     return row;
@@ -60,7 +60,7 @@ const std::string& ColumnText(const ListRow& row, int column) {
 
 }  // namespace
 
-std::string FormatSize(uint32_t size, const std::string& thousandSeparator) {
+std::string FormatSize(uint64_t size, const std::string& thousandSeparator) {
     const std::string digits = std::to_string(size);
     std::string text;
     for (size_t i = 0; i < digits.size(); ++i) {

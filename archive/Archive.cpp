@@ -39,6 +39,9 @@ void zip::Archive::ResetArchiveState() {
     endOfCentral_.Position = -1;
     sfxOffset_ = 0;
     zip64RecordsSize_ = 0;
+    directorySize_ = directoryOffset_ = 0;
+    entryCount_ = 0;
+    needsZip64_ = false;
     diskPromptCancelled_ = false;
     ClearEntries();
 }
@@ -108,9 +111,8 @@ void zip::Archive::ReadDirectory() {
     if (zipFileName_.empty()) return;
 
     auto file = OpenForReading(zipFileName_);
-    int32_t position = -1;
+    int64_t position = -1;
     for (;;) {
-        if (file->Size() > zip::kLargestArchive) throw ZipException(FormatMsg(Msg::TooLarge, zipFileName_));
         position = zip::FindEndOfCentralDir(*file);
         if (position >= 0) break;
         file.reset();
@@ -144,7 +146,7 @@ void zip::Archive::ReadDirectory() {
     } decodeCommentOnExit{*this, rawComment};
 
     CheckArchiveLimits(*file);
-    if (record.TotalEntries() == 0) return;
+    if (entryCount_ == 0) return;
 
     if (record.CentralDirDisk() != record.ThisDisk()) {
         file.reset();
@@ -160,18 +162,26 @@ void zip::Archive::ReadDirectory() {
     }
 }
 
-// Refuses what 32-bit fields cannot describe, instead of misreading it: ZIP64 archives whose real
-// values do not fit the ordinary end record, and directories that lie outside the file.
+// Takes the 64-bit values from the ZIP64 records where the end record's fields are saturated, and
+// refuses records that do not check out and directories that lie outside the file.
 void zip::Archive::CheckArchiveLimits(platform::Stream& file) {
-    const EndOfCentralHeader& record = endOfCentral_.EndRecord;
     zip::StreamSource source(file);
-    const int32_t zip64Size = zip::Zip64RecordsInFront(source, endOfCentral_.Position, record);
-    if (zip64Size < 0) throw ZipException(FormatMsg(Msg::NeedsZip64, zipFileName_));
-    zip64RecordsSize_ = zip64Size;
+    zip::EndOfArchive end;
+    end.position = endOfCentral_.Position;
+    end.record = endOfCentral_.EndRecord;
+    zip::ResolveZip64(source, end);
+    if (end.zip64 == zip::Zip64State::Damaged) throw ZipException(FormatMsg(Msg::Zip64Damaged, zipFileName_));
+    if (end.zip64 == zip::Zip64State::Contradicts)
+        throw ZipException(FormatMsg(Msg::Zip64Contradicts, zipFileName_));
+    zip64RecordsSize_ = end.Zip64RecordsSize();
+    directorySize_ = end.directorySize;
+    directoryOffset_ = end.directoryOffset;
+    entryCount_ = end.entries;
+    needsZip64_ = end.NeedsZip64();
 
     // A multi-disk directory may start on another disk, so only a single-disk one can be checked here.
-    const bool singleDisk = record.ThisDisk() == 0;
-    if (singleDisk && record.TotalEntries() != 0 && static_cast<int64_t>(record.CentralDirSize()) > DirectoryEnd())
+    const bool singleDisk = end.record.ThisDisk() == 0;
+    if (singleDisk && entryCount_ != 0 && directorySize_ > DirectoryEnd())
         throw ZipException(FormatMsg(Msg::ErrorReadingCentral));
 }
 
@@ -179,15 +189,17 @@ bool zip::Archive::ReadCentralHeaders(std::unique_ptr<platform::FileStream>& fil
     const EndOfCentralHeader& record = endOfCentral_.EndRecord;
     const bool multiDisk = record.ThisDisk() != 0;
     const int64_t directoryEnd = DirectoryEnd();
-    const int64_t directoryStart = multiDisk ? record.CentralDirOffset() : directoryEnd - record.CentralDirSize();
+    const int64_t directoryStart = multiDisk ? directoryOffset_ : directoryEnd - directorySize_;
     const int64_t fileSize = file->Size();
     int64_t lowestOffset = fileSize;
 
     auto source = std::make_unique<zip::StreamSource>(*file);
     // A single-disk directory is read within its own bounds, never into the end record behind it.
     zip::DirectoryIterator directory(*source, directoryStart, multiDisk ? zip::ByteCursor::kNoEnd : directoryEnd,
-                                     record.TotalEntries());
-    entries_.reserve(record.TotalEntries());
+                                     entryCount_);
+    // A count the directory cannot hold has failed already, before anything is reserved for it.
+    if (directory.Failed()) return false;
+    entries_.reserve(static_cast<size_t>(entryCount_));
     for (;;) {
         if (!directory.Next()) {
             if (!directory.Failed()) break;
@@ -213,18 +225,26 @@ bool zip::Archive::ReadCentralHeaders(std::unique_ptr<platform::FileStream>& fil
             zip::EntryNameUtf8(directory.Name(), header.Flags(), entry.ExtraField, oemNames_));
         entry.FileComment = zip::EntryCommentUtf8(directory.Comment(), header.Flags(), entry.ExtraField, oemNames_);
         entry.Encrypted = (header.Flags() & zip::kFlagEncrypted) != 0;
+        zip::Zip64Values values;
+        if (!zip::ResolveZip64(header, entry.ExtraField, values)) return false;
+        entry.Size = values.uncompressedSize;
+        entry.PackedSize = values.compressedSize;
+        entry.LocalOffset = values.localHeaderOffset;
+        if (entry.Size >= zip::kZip64Marker32 || entry.PackedSize >= zip::kZip64Marker32 ||
+            entry.LocalOffset >= zip::kZip64Marker32)
+            needsZip64_ = true;
 
-        const int64_t offset = static_cast<int32_t>(header.LocalHeaderOffset());
-        if (offset < lowestOffset) lowestOffset = offset;
+        if (values.localHeaderOffset < static_cast<uint64_t>(lowestOffset))
+            lowestOffset = static_cast<int64_t>(values.localHeaderOffset);
         entries_.push_back(std::move(entry));
     }
 
     sfxOffset_ = 0;
     if (!multiDisk && lowestOffset < fileSize) {
-        const int64_t shift = directoryEnd - record.CentralDirSize() - record.CentralDirOffset();
+        const int64_t shift = directoryEnd - directorySize_ - directoryOffset_;
         const int64_t firstLocalHeader = lowestOffset + shift;
         // A stub size that comes out negative or past the end is not a stub.
-        if (firstLocalHeader >= 0 && firstLocalHeader <= fileSize) sfxOffset_ = static_cast<int32_t>(firstLocalHeader);
+        if (firstLocalHeader >= 0 && firstLocalHeader <= fileSize) sfxOffset_ = firstLocalHeader;
     }
     return true;
 }

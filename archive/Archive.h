@@ -30,6 +30,11 @@ struct TFileInfo {
     std::string FileName;           // UTF-8, decoded by the archive's name rule, with backslashes
     std::string ExtraField;         // stored bytes, unchanged
     std::string FileComment;        // UTF-8, decoded as the name is
+    // The sizes and the local header's offset as stored, from the ZIP64 extra field where the
+    // header's field is saturated.
+    uint64_t Size = 0;
+    uint64_t PackedSize = 0;
+    uint64_t LocalOffset = 0;
     int32_t SpanDisk = 0;           // given by spanning only
     int32_t SpanOffset = 0;         // given by spanning only
 };
@@ -38,7 +43,7 @@ struct TFileInfo {
 struct TEOCHInfo {
     zip::EndOfCentralHeader EndRecord;
     std::string Comment;
-    int32_t Position = 0;
+    int64_t Position = 0;
 };
 
 constexpr size_t kMaxPasswordLength = 80;
@@ -75,13 +80,20 @@ public:
     void SetZipComment(const std::string& comment);
     void SetFileComment(int32_t index, const std::string& comment);
 
-    int32_t SfxOffset() const { return sfxOffset_; }
+    int64_t SfxOffset() const { return sfxOffset_; }
+    // The archive holds values that only its ZIP64 records or extra fields carry (more than 65535
+    // entries, sizes or offsets of 4 GiB or more): it is read, but not rewritten by the component.
+    bool NeedsZip64() const { return needsZip64_; }
     bool OemNames() const { return oemNames_; }
     const TEOCHInfo& EndOfCentral() const { return endOfCentral_; }
     const std::string& TempDir() const { return tempDir_; }
     // Where the central directory ends: at the end record, or in front of the ZIP64 records that
     // some writers put between the two.
-    int64_t DirectoryEnd() const { return static_cast<int64_t>(endOfCentral_.Position) - zip64RecordsSize_; }
+    int64_t DirectoryEnd() const { return endOfCentral_.Position - zip64RecordsSize_; }
+    // The directory's size and stored offset, and its count of entries, from the ZIP64 end record
+    // where the end record's field is saturated.
+    int64_t DirectorySize() const { return directorySize_; }
+    int64_t DirectoryOffset() const { return directoryOffset_; }
 
     void ReadDirectory();
     void ClearEntries() { entries_.clear(); }
@@ -112,8 +124,12 @@ private:
     std::vector<TFileInfo> entries_;
     std::vector<std::string> fileSpecs_;
     TEOCHInfo endOfCentral_;
-    int32_t sfxOffset_ = 0;
-    int32_t zip64RecordsSize_ = 0;  // bytes of redundant ZIP64 records in front of the end record
+    int64_t sfxOffset_ = 0;
+    int64_t zip64RecordsSize_ = 0;  // bytes of ZIP64 records between the directory and the end record
+    int64_t directorySize_ = 0;
+    int64_t directoryOffset_ = 0;
+    uint64_t entryCount_ = 0;
+    bool needsZip64_ = false;
     bool diskPromptCancelled_ = false;
 };
 

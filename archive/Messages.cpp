@@ -29,7 +29,12 @@ const char* MessageText(Msg id) {
         return "Error writing the comment: the disk may be full.\nThe archive was left as it was.";
     case Msg::TooLarge: return "\"%s\"\nis 2 GB or larger: archives of that size are not supported.";
     case Msg::NeedsZip64:
-        return "\"%s\"\nis a ZIP64 archive (too many entries or too large): ZIP64 archives are not supported.";
+        return "\"%s\"\nis a ZIP64 archive (more than 65535 entries or 4 GB and more): this operation does not "
+               "support ZIP64 archives yet. The archive was left as it was.";
+    case Msg::Zip64Damaged:
+        return "\"%s\"\nneeds its ZIP64 records, but they are missing or damaged.";
+    case Msg::Zip64Contradicts:
+        return "\"%s\"\nholds a ZIP64 end record that contradicts its end record.";
     case Msg::SpanOnlyOnFloppy: return "Multiple disk Zip files can only be created on floppy disks.";
     case Msg::SourceOnFloppy: return "The source file must not be on a floppy disk";
     case Msg::MaxFileSizeTooSmall: return "Maximum File Size must be at least 256k.";

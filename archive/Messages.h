@@ -26,6 +26,8 @@ enum class Msg {
     ErrorWritingComment,
     TooLarge,                 // %s: archive path
     NeedsZip64,               // %s: archive path
+    Zip64Damaged,             // %s: archive path
+    Zip64Contradicts,         // %s: archive path
     // Spanning and merging.
     SpanOnlyOnFloppy,
     SourceOnFloppy,

@@ -67,17 +67,17 @@ bool GetRecordAt(const std::string& bytes, int64_t at, R& record) {
     return true;
 }
 
-// ZIP64 records that repeat the end record must go on repeating it, or the archive stops opening:
-// the directory size changes, and the locator follows its record as that moves by `delta`.
-void UpdateZip64Records(std::string& bytes, int64_t at, uint32_t directorySize, int32_t delta) {
+// The ZIP64 end record must go on holding the directory's size, or the archive stops opening, and
+// the locator follows its record as that moves by `delta`. `at` is the ZIP64 end record's position
+// in `bytes`, `locatorAt` the locator's.
+void UpdateZip64Records(std::string& bytes, int64_t at, int64_t locatorAt, int64_t directorySize, int32_t delta) {
     zip::Zip64EndRecord end64;
     zip::Zip64Locator locator;
-    if (!GetRecordAt(bytes, at, end64) || !GetRecordAt(bytes, at + end64.size(), locator)) return;
-    end64.SetU32(zip::Zip64EndRecord::kCentralDirSize, directorySize);
-    end64.SetU32(zip::Zip64EndRecord::kCentralDirSize + 4, 0);
-    locator.SetU32(zip::Zip64Locator::kEndRecordOffset, locator.EndRecordOffset() + delta);
+    if (!GetRecordAt(bytes, at, end64) || !GetRecordAt(bytes, locatorAt, locator)) return;
+    end64.SetU64(zip::Zip64EndRecord::kCentralDirSize, static_cast<uint64_t>(directorySize));
+    locator.SetU64(zip::Zip64Locator::kEndRecordOffset, locator.EndRecordOffset() + delta);
     PutRecordAt(bytes, at, end64);
-    PutRecordAt(bytes, at + end64.size(), locator);
+    PutRecordAt(bytes, locatorAt, locator);
 }
 
 }  // namespace
@@ -113,8 +113,7 @@ void zip::Archive::SetFileComment(int32_t index, const std::string& comment) {
 
     // Walk the directory to the entry; a record that cannot be read ends the walk with no change.
     zip::StreamSource source(file);
-    zip::DirectoryIterator directory(source, directoryEnd - endOfCentral_.EndRecord.CentralDirSize(), directoryEnd,
-                                     endOfCentral_.EndRecord.TotalEntries());
+    zip::DirectoryIterator directory(source, directoryEnd - directorySize_, directoryEnd, entryCount_);
     bool found = false;
     while (!found && directory.Next()) found = directory.Index() == index;
     if (!found) return;
@@ -142,7 +141,9 @@ void zip::Archive::SetFileComment(int32_t index, const std::string& comment) {
         const std::string oldTail = ReadToEnd(file, headerPosition);
         const int64_t tailAfterComment = commentPosition + oldLength - headerPosition;
         if (static_cast<int64_t>(oldTail.size()) < tailAfterComment) return;
-        record.SetU32(EndOfCentralHeader::kCentralDirSize, record.CentralDirSize() + delta);
+        // A saturated size stays saturated: the ZIP64 record holds the real one.
+        if (record.CentralDirSize() != zip::kZip64Marker32)
+            record.SetU32(EndOfCentralHeader::kCentralDirSize, record.CentralDirSize() + delta);
         header.SetU16(CentralFileHeader::kFileCommentLength, static_cast<uint16_t>(newLength));
 
         std::string newTail(reinterpret_cast<const char*>(header.data()), header.size());
@@ -151,13 +152,17 @@ void zip::Archive::SetFileComment(int32_t index, const std::string& comment) {
         std::string rest = oldTail.substr(tailAfterComment);
         const int64_t restStart = commentPosition + oldLength;
         PutRecordAt(rest, endPosition - restStart, record);
-        if (zip64RecordsSize_ > 0) UpdateZip64Records(rest, directoryEnd - restStart, record.CentralDirSize(), delta);
+        if (zip64RecordsSize_ > 0) {
+            UpdateZip64Records(rest, directoryEnd - restStart, endPosition - static_cast<int64_t>(zip::Zip64Locator::kSize) - restStart,
+                               directorySize_ + delta, delta);
+        }
         newTail += rest;
         ReplaceTail(file, headerPosition, oldTail, newTail);
     }
 
     endOfCentral_.EndRecord = record;
-    endOfCentral_.Position = static_cast<int32_t>(endPosition + delta);
+    endOfCentral_.Position = endPosition + delta;
+    directorySize_ += delta;
     entries_[index].FileComment = comment;
     entries_[index].Header.SetU16(CentralFileHeader::kFileCommentLength, static_cast<uint16_t>(newLength));
     ContentsChanged();

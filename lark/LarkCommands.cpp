@@ -40,8 +40,8 @@ void OpenExisting(TZip& zip, const std::string& path) {
 }
 
 // Listing a large archive is mostly formatting, so the entry lines are built by hand, not by printf.
-void AppendDigits(std::string& out, uint32_t value, int width) {
-    char digits[10];
+void AppendDigits(std::string& out, uint64_t value, int width) {
+    char digits[20];
     int count = 0;
     do {
         digits[count++] = static_cast<char>('0' + value % 10);
@@ -77,9 +77,9 @@ std::string EntryLine(const TFileInfo& entry) {
     line.reserve(64 + entry.FileName.size() + entry.FileComment.size());
     line += Escape(entry.FileName);
     line += '\t';
-    AppendDigits(line, entry.Header.UncompressedSize(), 1);
+    AppendDigits(line, entry.Size, 1);
     line += '\t';
-    AppendDigits(line, entry.Header.CompressedSize(), 1);
+    AppendDigits(line, entry.PackedSize, 1);
     line += '\t';
     AppendDosDateTime(line, entry.Header.DosDateTime());
     line += '\t';

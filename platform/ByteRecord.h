@@ -23,6 +23,7 @@ public:
                (static_cast<uint32_t>(bytes_[offset + 2]) << 16) |
                (static_cast<uint32_t>(bytes_[offset + 3]) << 24);
     }
+    uint64_t U64(size_t offset) const { return U32(offset) | (static_cast<uint64_t>(U32(offset + 4)) << 32); }
     void SetU8(size_t offset, uint8_t value) { bytes_[offset] = value; }
     void SetU16(size_t offset, uint16_t value) {
         bytes_[offset] = static_cast<uint8_t>(value);
@@ -30,6 +31,9 @@ public:
     }
     void SetU32(size_t offset, uint32_t value) {
         for (size_t i = 0; i < 4; ++i) bytes_[offset + i] = static_cast<uint8_t>(value >> (8 * i));
+    }
+    void SetU64(size_t offset, uint64_t value) {
+        for (size_t i = 0; i < 8; ++i) bytes_[offset + i] = static_cast<uint8_t>(value >> (8 * i));
     }
 
     uint8_t* data() { return bytes_.data(); }

@@ -59,7 +59,7 @@ bool LowerStoredOffsets(platform::Stream& output, EndOfCentralHeader record, int
     zip::DirectoryIterator directory(source, directoryOffset, zip::ByteCursor::kNoEnd, record.TotalEntries());
     while (directory.Next()) {
         CentralFileHeader header = directory.Header();
-        if (header.LocalHeaderOffset() < shift) return false;
+        if (header.LocalHeaderOffset() < shift || header.LocalHeaderOffset() == zip::kZip64Marker32) return false;
         header.SetU32(CentralFileHeader::kLocalHeaderOffset, header.LocalHeaderOffset() - shift);
         if (output.Seek(directory.HeaderPosition(), Origin::Begin) < 0 || !zip::WriteRecord(output, header))
             return false;
@@ -68,18 +68,18 @@ bool LowerStoredOffsets(platform::Stream& output, EndOfCentralHeader record, int
 }
 
 // ZIP64 records that repeat the end record carry the directory offset and their own position too.
-bool LowerZip64Offsets(platform::Stream& output, int64_t end64Position, uint32_t shift) {
+bool LowerZip64Offsets(platform::Stream& output, int64_t end64Position, int64_t locatorPosition, uint32_t shift) {
     zip::Zip64EndRecord end64;
     zip::Zip64Locator locator;
     if (output.Seek(end64Position, Origin::Begin) < 0 || !zip::ReadRecord(output, end64) ||
-        !zip::ReadRecord(output, locator))
+        output.Seek(locatorPosition, Origin::Begin) < 0 || !zip::ReadRecord(output, locator))
         return false;
-    const uint32_t directoryOffset = end64.U32(zip::Zip64EndRecord::kCentralDirOffset);
+    const uint64_t directoryOffset = end64.CentralDirOffset();
     if (directoryOffset < shift || locator.EndRecordOffset() < shift) return false;
-    end64.SetU32(zip::Zip64EndRecord::kCentralDirOffset, directoryOffset - shift);
-    locator.SetU32(zip::Zip64Locator::kEndRecordOffset, locator.EndRecordOffset() - shift);
+    end64.SetU64(zip::Zip64EndRecord::kCentralDirOffset, directoryOffset - shift);
+    locator.SetU64(zip::Zip64Locator::kEndRecordOffset, locator.EndRecordOffset() - shift);
     return output.Seek(end64Position, Origin::Begin) >= 0 && zip::WriteRecord(output, end64) &&
-           zip::WriteRecord(output, locator);
+           output.Seek(locatorPosition, Origin::Begin) >= 0 && zip::WriteRecord(output, locator);
 }
 
 }  // namespace
@@ -110,15 +110,19 @@ bool StripSfxStub(platform::Stream& input, platform::Stream& output, const std::
     const zip::EndOfArchive end = zip::FindEndOfArchive(source);
     if (!end.Found()) throw ZipException(FormatMsg(Msg::NotValidSfx, sfxName));
     const EndOfCentralHeader& record = end.record;
-    const int32_t endPosition = end.position;
+    const int64_t endPosition = end.position;
     if (record.ThisDisk() != 0) return false;
 
-    if (end.NeedsZip64()) throw ZipException(FormatMsg(Msg::NeedsZip64, sfxName));
-    const int32_t zip64Size = end.zip64Size;
+    // Offsets past 4 GiB or in ZIP64 extra fields are not rewritten here: such archives stay whole.
+    if (end.zip64 == zip::Zip64State::Damaged) throw ZipException(FormatMsg(Msg::Zip64Damaged, sfxName));
+    if (end.zip64 == zip::Zip64State::Contradicts) throw ZipException(FormatMsg(Msg::Zip64Contradicts, sfxName));
+    if (end.NeedsZip64() || end.position > UINT32_MAX) throw ZipException(FormatMsg(Msg::NeedsZip64, sfxName));
+    const int64_t zip64Size = end.Zip64RecordsSize();
     const int64_t directoryStart = end.DirectoryStart();
     zip::DirectoryIterator directory(source, directoryStart, zip::ByteCursor::kNoEnd, 1);
     if (directoryStart < 0 || !directory.Next()) throw ZipException(FormatMsg(Msg::ErrorReadingSfx));
     const CentralFileHeader first = directory.Header();
+    if (first.LocalHeaderOffset() == zip::kZip64Marker32) throw ZipException(FormatMsg(Msg::NeedsZip64, sfxName));
 
     // Where the ZIP data starts, whether the stored offsets count the stub or not. A start at or
     // behind the directory (offsets that disagree with where the directory lies) would cut the
@@ -137,7 +141,9 @@ bool StripSfxStub(platform::Stream& input, platform::Stream& output, const std::
     if (first.LocalHeaderOffset() != 0) {
         const uint32_t shift = static_cast<uint32_t>(zipStart);
         if (!LowerStoredOffsets(output, record, endPosition, shift)) return false;
-        if (zip64Size > 0 && !LowerZip64Offsets(output, endPosition - zip64Size - shift, shift)) return false;
+        if (zip64Size > 0 && !LowerZip64Offsets(output, end.zip64Position - shift,
+                                                endPosition - zip::Zip64Locator::size() - shift, shift))
+            return false;
     }
     return true;
 }

@@ -42,7 +42,7 @@ private:
 class UnattendedHost final : public ExtractionHost {
 public:
     explicit UnattendedHost(Log& log) : log_(log) {}
-    bool BeginFile(const std::string&, uint32_t) override { return true; }
+    bool BeginFile(const std::string&, int64_t) override { return true; }
     bool Progress(size_t) override { return true; }
     // Nobody is there to ask: only the password of /p: is tried.
     bool AskPassword(const std::string&, std::string&) override { return false; }

@@ -46,7 +46,7 @@ class ExtractionHost {
 public:
     virtual ~ExtractionHost() = default;
     // A file starts; false cancels.
-    virtual bool BeginFile(const std::string& name, uint32_t size) = 0;
+    virtual bool BeginFile(const std::string& name, int64_t size) = 0;
     // `bytes` more of the current file are written; false cancels.
     virtual bool Progress(size_t bytes) = 0;
     // Asks for the password of `name`; false when the user gives up on this file.

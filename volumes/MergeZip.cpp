@@ -105,6 +105,7 @@ bool volumes::MergeSpannedZip(const zip::Archive& archive, const std::string& De
     const EndOfCentralHeader& endRecord = archive.EndOfCentral().EndRecord;
     if (endRecord.ThisDisk() == 0 || GetPathDriveType(zipFileName) != platform::kDriveRemovable)
         Fail(Msg::NotMultiDisk);
+    if (archive.NeedsZip64()) throw ZipException(FormatMsg(Msg::NeedsZip64, zipFileName));
     const int64_t progressTotal = MergedSize(archive.Entries(), endRecord);
     if (GetPathDriveType(DestFileName) != platform::kDriveFixed) Fail(Msg::MergeOnlyToFixed);
 

@@ -149,7 +149,8 @@ public:
         const int64_t written = zip::CopyBytes(source_, disks_.Part(), variable, buffer_).copied;
         room -= static_cast<int32_t>(written);
         if (written != variable) Fail(Msg::UnableToWriteLocalHeader);
-        return CopyData(header.CompressedSize());
+        // The directory's size: a local header may hold ZIP64 placeholders instead.
+        return CopyData(static_cast<int64_t>(entry.PackedSize));
     }
 
     // No record split between disks, and room kept behind each for the end record; behind the
@@ -239,6 +240,8 @@ bool volumes::SpanZip(zip::Archive& archive, const std::string& DestFileName, in
     if (MaxFileSize > 0 && MaxFileSize < kMinSpanSize) Fail(Msg::MaxFileSizeTooSmall);
     if (MaxFileSize > 0 && static_cast<int64_t>(MaxFileSize) - Disk1Reserve < kMinSpanSize)
         Fail(Msg::Disk1SizeTooSmall);
+    // The set's records are 32-bit: an archive that needs ZIP64 is not spanned.
+    if (archive.NeedsZip64()) throw ZipException(FormatMsg(Msg::NeedsZip64, zipFileName));
     // A directory that was not read whole would give a set without some of its entries.
     if (archive.Count() != endRecord.TotalEntries()) Fail(Msg::ErrorReadingCentral);
 

@@ -55,13 +55,16 @@ void ByteCursor::Read(void* destination, int32_t count) {
 }
 
 DirectoryIterator::DirectoryIterator(ByteSource& source, const EndOfArchive& end)
-    : DirectoryIterator(source, end.DirectoryStart(), end.DirectoryEnd(), end.record.TotalEntries()) {}
+    : DirectoryIterator(source, end.DirectoryStart(), end.DirectoryEnd(), end.entries) {}
 
-DirectoryIterator::DirectoryIterator(ByteSource& source, int64_t start, int64_t end, int32_t count)
-    : cursor_(source, start, end), count_(count) {}
+DirectoryIterator::DirectoryIterator(ByteSource& source, int64_t start, int64_t end, uint64_t count)
+    : cursor_(source, start, end), count_(count) {
+    if (end != ByteCursor::kNoEnd && count > static_cast<uint64_t>(std::max<int64_t>(end - start, 0)) / CentralFileHeader::kSize)
+        failed_ = true;
+}
 
 bool DirectoryIterator::Next() {
-    if (failed_ || index_ + 1 >= count_) return false;
+    if (failed_ || static_cast<uint64_t>(index_ + 1) >= count_) return false;
     headerPosition_ = cursor_.Position();
     cursor_.ReadRecord(header_);
     if (cursor_.Failed()) {

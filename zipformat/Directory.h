@@ -52,8 +52,10 @@ class DirectoryIterator {
 public:
     // The single-disk directory of an archive whose end record was found, read within its bounds.
     DirectoryIterator(ByteSource& source, const EndOfArchive& end);
-    // `count` headers from `start`, not past `end`.
-    DirectoryIterator(ByteSource& source, int64_t start, int64_t end, int32_t count);
+    // `count` headers from `start`, not past `end`. A count that the bytes from `start` to `end`
+    // cannot hold (46 bytes a header at least) is Failed() at once, so that no caller reserves
+    // room for it.
+    DirectoryIterator(ByteSource& source, int64_t start, int64_t end, uint64_t count);
 
     // The next entry; false after the last one and on a failure.
     bool Next();
@@ -73,7 +75,7 @@ public:
     // Name, extra field and comment together, as they stand in the archive.
     std::string_view VariableFields() const { return Text(0, header_.VariableLength()); }
     // Index of the current entry, and where its header stands in the source.
-    int32_t Index() const { return index_; }
+    int64_t Index() const { return index_; }
     int64_t HeaderPosition() const { return headerPosition_; }
     // Where the next header would start: past the current entry's comment.
     int64_t Position() const { return cursor_.Position(); }
@@ -86,8 +88,8 @@ private:
     }
 
     ByteCursor cursor_;
-    int32_t count_;
-    int32_t index_ = -1;
+    uint64_t count_;
+    int64_t index_ = -1;
     int64_t headerPosition_ = -1;
     CentralFileHeader header_;
     std::vector<uint8_t> variable_;  // name, extra field and comment

@@ -40,49 +40,117 @@ bool ReadRecordAt(ByteSource& source, int64_t offset, R& record) {
 
 }  // namespace
 
-int32_t FindEndRecord(ByteSource& source) {
+int64_t FindEndRecord(ByteSource& source) {
     const int64_t size = source.Size();
-    if (size < kEndRecordSize || size > kLargestArchive) return -1;
+    if (size < kEndRecordSize) return -1;
 
     EndOfCentralHeader tail;
     if (!ReadRecordAt(source, size - kEndRecordSize, tail)) return -1;
-    if (tail.Signature() == kEndOfCentralSignature && tail.CommentLength() == 0)
-        return static_cast<int32_t>(size - kEndRecordSize);
+    if (tail.Signature() == kEndOfCentralSignature && tail.CommentLength() == 0) return size - kEndRecordSize;
 
     const int32_t windowSize = static_cast<int32_t>(size < kSearchWindow ? size : kSearchWindow);
     std::vector<uint8_t> window(windowSize);
     if (source.ReadAt(size - windowSize, window.data(), windowSize) != windowSize) return -1;
     const int32_t index = ScanWindowForEndRecord(window);
-    return index < 0 ? -1 : static_cast<int32_t>(size - windowSize + index);
+    return index < 0 ? -1 : size - windowSize + index;
 }
 
 EndOfArchive FindEndOfArchive(ByteSource& source) {
     EndOfArchive end;
-    const int32_t position = FindEndRecord(source);
+    const int64_t position = FindEndRecord(source);
     if (position < 0 || !ReadRecordAt(source, position, end.record)) return end;
     end.position = position;
-    end.zip64Size = Zip64RecordsInFront(source, position, end.record);
+    ResolveZip64(source, end);
     return end;
 }
 
-int32_t Zip64RecordsInFront(ByteSource& source, int64_t endPosition, const EndOfCentralHeader& record) {
-    if (record.CentralDirSize() == kZip64Marker32 || record.CentralDirOffset() == kZip64Marker32) return -1;
-    Zip64Locator locator;
-    if (!ReadRecordAt(source, endPosition - Zip64Locator::kSize, locator) ||
-        locator.Signature() != kZip64LocatorSignature)
-        return 0;
-    Zip64EndRecord end64;
-    const bool redundant = ReadRecordAt(source, endPosition - kZip64RecordsSize, end64) &&
-                           end64.Signature() == kZip64EndSignature &&
-                           end64.U64(Zip64EndRecord::kTotalEntries) == record.TotalEntries() &&
-                           end64.U64(Zip64EndRecord::kCentralDirSize) == record.CentralDirSize() &&
-                           end64.U64(Zip64EndRecord::kCentralDirOffset) == record.CentralDirOffset();
-    return redundant ? kZip64RecordsSize : -1;
+bool EndOfArchive::Saturated() const {
+    return record.TotalEntries() == kZip64Marker16 || record.EntriesOnDisk() == kZip64Marker16 ||
+           record.CentralDirSize() == kZip64Marker32 || record.CentralDirOffset() == kZip64Marker32;
 }
 
-int32_t FindEndOfCentralDir(platform::Stream& stream) {
+namespace {
+
+// The ZIP64 end record the locator in front of the end record names: at the locator's offset, or,
+// in an archive behind a stub whose offsets were not moved, directly in front of the locator.
+bool FindZip64EndRecord(ByteSource& source, int64_t endPosition, Zip64EndRecord& end64, int64_t& at) {
+    Zip64Locator locator;
+    const int64_t locatorAt = endPosition - Zip64Locator::kSize;
+    if (!ReadRecordAt(source, locatorAt, locator) || locator.Signature() != kZip64LocatorSignature) return false;
+    // Sets of several disks are not read through ZIP64.
+    if (locator.EndRecordDisk() != 0 || locator.TotalDisks() > 1) return false;
+    const auto soundAt = [&](int64_t candidate) {
+        return candidate >= 0 && candidate <= locatorAt - Zip64EndRecord::kSize &&
+               ReadRecordAt(source, candidate, end64) && end64.Signature() == kZip64EndSignature &&
+               end64.RecordSize() >= Zip64EndRecord::kSize - 12 &&
+               end64.RecordSize() <= static_cast<uint64_t>(locatorAt - candidate - 12);
+    };
+    const uint64_t named = locator.EndRecordOffset();
+    if (named <= static_cast<uint64_t>(locatorAt) && soundAt(static_cast<int64_t>(named))) {
+        at = static_cast<int64_t>(named);
+        return true;
+    }
+    at = locatorAt - Zip64EndRecord::kSize;
+    return soundAt(at) && end64.RecordSize() == Zip64EndRecord::kSize - 12;
+}
+
+}  // namespace
+
+void ResolveZip64(ByteSource& source, EndOfArchive& end) {
+    const EndOfCentralHeader& record = end.record;
+    end.entries = record.TotalEntries();
+    end.entriesOnDisk = record.EntriesOnDisk();
+    end.directorySize = record.CentralDirSize();
+    end.directoryOffset = record.CentralDirOffset();
+    end.zip64 = Zip64State::None;
+    end.zip64Position = -1;
+
+    const bool saturated = end.Saturated();
+    Zip64EndRecord end64;
+    int64_t at = -1;
+    if (!FindZip64EndRecord(source, end.position, end64, at)) {
+        // Exactly 65535 entries without ZIP64 records is an ordinary archive: writers of 32-bit
+        // archives count so, and other readers take the count as it stands.
+        const bool sizeOrOffset =
+            end.record.CentralDirSize() == kZip64Marker32 || end.record.CentralDirOffset() == kZip64Marker32;
+        if (sizeOrOffset) end.zip64 = Zip64State::Damaged;
+        return;
+    }
+    // Each field: the ZIP64 value where the end record's is saturated, else the two must agree.
+    bool agrees = true;
+    const auto take = [&](uint64_t ordinary, bool full, uint64_t wide) {
+        if (full) return wide;
+        agrees = agrees && wide == ordinary;
+        return ordinary;
+    };
+    const uint64_t entries = take(record.TotalEntries(), record.TotalEntries() == kZip64Marker16, end64.TotalEntries());
+    const uint64_t onDisk =
+        take(record.EntriesOnDisk(), record.EntriesOnDisk() == kZip64Marker16, end64.EntriesOnDisk());
+    const uint64_t size =
+        take(record.CentralDirSize(), record.CentralDirSize() == kZip64Marker32, end64.CentralDirSize());
+    const uint64_t offset =
+        take(record.CentralDirOffset(), record.CentralDirOffset() == kZip64Marker32, end64.CentralDirOffset());
+    if (!agrees) {
+        end.zip64 = Zip64State::Contradicts;
+        return;
+    }
+    // A directory larger than what stands in front of the record, or starting past it, is damage,
+    // not a value to compute with.
+    if (saturated && (size > static_cast<uint64_t>(at) || offset > static_cast<uint64_t>(at))) {
+        end.zip64 = Zip64State::Damaged;
+        return;
+    }
+    end.entries = entries;
+    end.entriesOnDisk = onDisk;
+    end.directorySize = static_cast<int64_t>(size);
+    end.directoryOffset = static_cast<int64_t>(offset);
+    end.zip64 = Zip64State::Read;
+    end.zip64Position = at;
+}
+
+int64_t FindEndOfCentralDir(platform::Stream& stream) {
     StreamSource source(stream);
-    const int32_t position = FindEndRecord(source);
+    const int64_t position = FindEndRecord(source);
     if (position >= 0) stream.Seek(position, platform::Origin::Begin);
     return position;
 }

@@ -42,6 +42,66 @@ bool FindExtraBlock(std::string_view extra, uint16_t id, std::string_view& data)
     return false;
 }
 
+namespace {
+
+// Hands out the ZIP64 block's values in order; false once a value would run past the block.
+class Zip64Block {
+public:
+    explicit Zip64Block(std::string_view extra) { present_ = FindExtraBlock(extra, kZip64ExtraId, data_); }
+    bool Take(bool saturated, uint64_t& value, size_t width = 8) {
+        if (!saturated) return true;
+        if (!present_ || at_ + width > data_.size()) return false;
+        value = 0;
+        for (size_t i = 0; i < width; ++i) value |= static_cast<uint64_t>(static_cast<uint8_t>(data_[at_ + i])) << (8 * i);
+        at_ += width;
+        return true;
+    }
+
+private:
+    std::string_view data_;
+    size_t at_ = 0;
+    bool present_ = false;
+};
+
+}  // namespace
+
+bool ResolveZip64(const CentralFileHeader& header, std::string_view extra, Zip64Values& values) {
+    values.uncompressedSize = header.UncompressedSize();
+    values.compressedSize = header.CompressedSize();
+    values.localHeaderOffset = header.LocalHeaderOffset();
+    uint64_t disk = header.DiskNumberStart();
+    Zip64Block block(extra);
+    const bool whole = block.Take(header.UncompressedSize() == kZip64Marker32, values.uncompressedSize) &&
+                       block.Take(header.CompressedSize() == kZip64Marker32, values.compressedSize) &&
+                       block.Take(header.LocalHeaderOffset() == kZip64Marker32, values.localHeaderOffset) &&
+                       block.Take(header.DiskNumberStart() == kZip64Marker16, disk, 4);
+    values.diskStart = static_cast<uint32_t>(disk);
+    return whole;
+}
+
+bool ResolveZip64(const LocalHeader& header, std::string_view extra, Zip64Values& values) {
+    values = Zip64Values();
+    values.uncompressedSize = header.UncompressedSize();
+    values.compressedSize = header.CompressedSize();
+    Zip64Block block(extra);
+    return block.Take(header.UncompressedSize() == kZip64Marker32, values.uncompressedSize) &&
+           block.Take(header.CompressedSize() == kZip64Marker32, values.compressedSize);
+}
+
+std::string WithoutExtraBlocks(std::string_view extra, uint16_t id) {
+    std::string kept;
+    size_t at = 0;
+    while (at + 4 <= extra.size()) {
+        const auto byte = [&](size_t i) { return static_cast<uint16_t>(static_cast<uint8_t>(extra[at + i])); };
+        const size_t length = static_cast<size_t>(byte(2) | (byte(3) << 8));
+        if (at + 4 + length > extra.size()) break;
+        if (static_cast<uint16_t>(byte(0) | (byte(1) << 8)) != id) kept.append(extra.substr(at, 4 + length));
+        at += 4 + length;
+    }
+    kept.append(extra.substr(at));
+    return kept;
+}
+
 bool AesExtraBlock::Valid() const {
     return U16(kHeaderId) == kId && U16(kVendor) == kVendorId && (VendorVersion() == kAe1 || VendorVersion() == kAe2) &&
            Strength() >= 1 && Strength() <= 3;

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "platform/ByteRecord.h"
@@ -44,7 +45,9 @@ constexpr uint8_t kNtfsOemSpecVersion = 50;
 
 // Largest comment, name or extra field: their length fields are 16-bit.
 constexpr int32_t kMaxFieldLength = 65535;
+// The most entries the end record counts; an end record holding it says the ZIP64 record counts.
 constexpr int32_t kMaxEntries = 65535;
+constexpr uint16_t kZip64Marker16 = 0xFFFF;
 // Disk numbers above this make an end record invalid.
 constexpr uint16_t kMaxDiskNumber = 1000;
 
@@ -174,6 +177,8 @@ LocalHeader LocalHeaderFor(const CentralFileHeader& central);
 bool HasExtraBlock(std::string_view extra, uint16_t id);
 // The data of the first block with this ID; false when there is none.
 bool FindExtraBlock(std::string_view extra, uint16_t id, std::string_view& data);
+// The extra field without its blocks of this ID; what cannot be walked as blocks stays as it is.
+std::string WithoutExtraBlocks(std::string_view extra, uint16_t id);
 
 // The extra block of an AES-encrypted entry (method kMethodAes), header included.
 class AesExtraBlock : public Record<11> {
@@ -218,22 +223,48 @@ public:
     static constexpr size_t kEndRecordOffset = 8;
     static constexpr size_t kTotalDisks = 16;
     uint32_t Signature() const { return U32(kSignature); }
-    uint32_t EndRecordOffset() const { return U32(kEndRecordOffset); }
+    uint32_t EndRecordDisk() const { return U32(kEndRecordDisk); }
+    uint64_t EndRecordOffset() const { return U64(kEndRecordOffset); }
+    uint32_t TotalDisks() const { return U32(kTotalDisks); }
 };
 
-// The ZIP64 end record a locator points to, as far as this system needs it: archives whose values
-// fit the ordinary end record may carry one, and it must then repeat those values.
+// The ZIP64 end record a locator points to, without its extensible data: the 64-bit values of the
+// end record's fields.
 class Zip64EndRecord : public Record<56> {
 public:
     static constexpr size_t kSignature = 0;
+    static constexpr size_t kRecordSize = 4;  // bytes after this field: 44 and any extensible data
+    static constexpr size_t kVersionMadeBy = 12;
+    static constexpr size_t kVersionNeeded = 14;
+    static constexpr size_t kThisDisk = 16;
+    static constexpr size_t kCentralDirDisk = 20;
+    static constexpr size_t kEntriesOnDisk = 24;
     static constexpr size_t kTotalEntries = 32;
     static constexpr size_t kCentralDirSize = 40;
     static constexpr size_t kCentralDirOffset = 48;
     uint32_t Signature() const { return U32(kSignature); }
-    uint64_t U64(size_t offset) const { return U32(offset) | (static_cast<uint64_t>(U32(offset + 4)) << 32); }
+    uint64_t RecordSize() const { return U64(kRecordSize); }
+    uint32_t ThisDisk() const { return U32(kThisDisk); }
+    uint32_t CentralDirDisk() const { return U32(kCentralDirDisk); }
+    uint64_t EntriesOnDisk() const { return U64(kEntriesOnDisk); }
+    uint64_t TotalEntries() const { return U64(kTotalEntries); }
+    uint64_t CentralDirSize() const { return U64(kCentralDirSize); }
+    uint64_t CentralDirOffset() const { return U64(kCentralDirOffset); }
 };
-// Both ZIP64 records, when they stand directly in front of the end record.
-constexpr int32_t kZip64RecordsSize = 56 + 20;
+
+// The ZIP64 extra field (kZip64ExtraId) of one entry: 8-byte values, present only for the fields
+// whose 32-bit field is saturated, in this order; the disk number is 4 bytes.
+struct Zip64Values {
+    uint64_t uncompressedSize = 0;
+    uint64_t compressedSize = 0;
+    uint64_t localHeaderOffset = 0;
+    uint32_t diskStart = 0;
+};
+// The entry's 64-bit sizes and offset: the header's own fields, or for each saturated one the next
+// value of the ZIP64 block. False when a saturated field finds no block or no value left in it.
+bool ResolveZip64(const CentralFileHeader& header, std::string_view extra, Zip64Values& values);
+// The same for a local header, which holds sizes only.
+bool ResolveZip64(const LocalHeader& header, std::string_view extra, Zip64Values& values);
 
 static_assert(Zip64EndRecord::kSize == 56, "ZIP64 end record is 56 bytes without extensible data");
 static_assert(LocalHeader::kSize == 30, "LocalHeader is 30 bytes");

@@ -36,7 +36,6 @@ constexpr int32_t kChunk = 65536;
 constexpr int64_t kParallelLimit = 4 << 20;
 constexpr unsigned kMaxWorkers = 4;
 constexpr int kMaxLevel = 9;
-constexpr uint32_t kMaxEntries = 0xFFFF;
 constexpr int64_t kMaxOffset = 0xFFFFFFFE;
 constexpr const char* kTempPrefix = "lkz";
 constexpr const char* kOutputName = "the new archive";
@@ -579,10 +578,14 @@ private:
     const unsigned workers_;  // for the blocks of one file; 0: compressed on this thread
 };
 
-bool FitsDirectory(const std::vector<Entry>& entries, platform::Stream& out, Reporter& reporter) {
-    if (entries.size() <= kMaxEntries && out.Position() <= kMaxOffset) return true;
+void ReportNeedsZip64(Reporter& reporter) {
     reporter.Failed("The archive would need ZIP64 records, which these engines do not write.",
                     engine::kSkipUnsupported);
+}
+
+bool FitsDirectory(const std::vector<Entry>& entries, platform::Stream& out, Reporter& reporter) {
+    if (FitsWithoutZip64(entries, out.Position())) return true;
+    ReportNeedsZip64(reporter);
     return false;
 }
 
@@ -791,6 +794,11 @@ int32_t DeleteEntries(const ZipRequest& request, Reporter& reporter) {
         reporter.Send(engine::kActionEndBatch);
         return 0;
     }
+    // Too many entries left is known before anything is copied.
+    if (directory.entries.size() - static_cast<size_t>(count) > static_cast<size_t>(zip::kMaxEntries)) {
+        ReportNeedsZip64(reporter);
+        return 0;
+    }
 
     std::unique_ptr<TempFile> output = MakeOutput(request, reporter);
     if (!output) return 0;
@@ -804,12 +812,13 @@ int32_t DeleteEntries(const ZipRequest& request, Reporter& reporter) {
             if (!CopyEntry(*archive, entry, out, written, reporter)) return 0;
             continue;
         }
-        if (!reporter.Send(engine::kActionBeginFile, entry.ShownName(), entry.Size()) ||
+        if (!reporter.Send(engine::kActionBeginFile, entry.ShownName(), Clamp32(entry.Size())) ||
             (request.trace && !reporter.Message("Deleting " + entry.ShownName())) ||
-            !reporter.Send(engine::kActionProgress, std::string(), entry.Size())) {
+            !reporter.Send(engine::kActionProgress, std::string(), Clamp32(entry.Size()))) {
             return 0;
         }
     }
+    if (!FitsDirectory(written, out, reporter)) return 0;
     WriteDirectory(out, written, StoredComment(request, written), kOutputName);
     if (!reporter.Send(engine::kActionEndBatch)) return 0;
     return Finish(*output, archive, request, reporter) ? count : 0;

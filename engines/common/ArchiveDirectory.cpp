@@ -18,12 +18,36 @@ bool ReadAt(platform::Stream& stream, int64_t offset, void* buffer, int32_t coun
     return stream.ReadAt(offset, buffer, count) == count;
 }
 
-bool NeedsZip64(const CentralFileHeader& header) {
-    return header.CompressedSize() == zip::kZip64Marker32 || header.UncompressedSize() == zip::kZip64Marker32 ||
-           header.LocalHeaderOffset() == zip::kZip64Marker32;
+bool SizesSaturated(const CentralFileHeader& header) {
+    return header.CompressedSize() == zip::kZip64Marker32 || header.UncompressedSize() == zip::kZip64Marker32;
 }
 
-constexpr const char* kNeedsZip64 = "The archive needs ZIP64 records, which these engines do not handle.";
+// Values past this are damage, not sizes: they keep every sum of positions within 64 bits.
+constexpr uint64_t kLargestValue = uint64_t{1} << 60;
+
+constexpr const char* kNotZip = "The file is not a ZIP archive.";
+constexpr const char* kSpansDisks = "The archive spans several disks.";
+constexpr const char* kZip64Damaged = "The archive needs its ZIP64 records, but they are missing or damaged.";
+constexpr const char* kZip64Contradicts = "The archive's ZIP64 end record contradicts its end record.";
+constexpr const char* kDirectoryOutside = "The archive's directory lies outside the file.";
+constexpr const char* kDirectoryDamaged = "The archive's directory is damaged.";
+
+// The entry's sizes and offset from the ZIP64 extra field where its header's fields are
+// saturated; false when the field is missing, short or holds impossible values.
+bool ResolveEntry(Entry& entry, int64_t shift) {
+    zip::Zip64Values values;
+    if (!zip::ResolveZip64(entry.header, entry.extra, values)) return false;
+    if (values.uncompressedSize > kLargestValue || values.compressedSize > kLargestValue ||
+        values.localHeaderOffset > kLargestValue)
+        return false;
+    entry.zip64 = values.uncompressedSize != entry.header.UncompressedSize() ||
+                  values.compressedSize != entry.header.CompressedSize() ||
+                  values.localHeaderOffset != entry.header.LocalHeaderOffset();
+    entry.zip64Size = static_cast<int64_t>(values.uncompressedSize);
+    entry.zip64CompressedSize = static_cast<int64_t>(values.compressedSize);
+    entry.localOffset = static_cast<int64_t>(values.localHeaderOffset) + shift;
+    return true;
+}
 
 }  // namespace
 
@@ -49,27 +73,23 @@ bool ReadDirectory(platform::Stream& archive, Directory& directory, std::string&
     directory = Directory();
     const int64_t fileSize = archive.Size();
     if (fileSize == 0) return true;
-    if (fileSize > zip::kLargestArchive) {
-        error = "The archive is 2 GiB or larger, which these engines do not handle.";
-        return false;
-    }
     zip::StreamSource source(archive);
     const zip::EndOfArchive end = zip::FindEndOfArchive(source);
     if (!end.Found()) {
-        error = "The file is not a ZIP archive.";
+        error = kNotZip;
         return false;
     }
     const EndOfCentralHeader& record = end.record;
-    if (record.ThisDisk() != 0 || record.CentralDirDisk() != 0 || record.EntriesOnDisk() != record.TotalEntries()) {
-        error = "The archive spans several disks.";
+    if (record.ThisDisk() != 0 || record.CentralDirDisk() != 0 || end.entriesOnDisk != end.entries) {
+        error = kSpansDisks;
         return false;
     }
-    if (end.NeedsZip64()) {
-        error = kNeedsZip64;
+    if (!end.Usable()) {
+        error = end.zip64 == zip::Zip64State::Contradicts ? kZip64Contradicts : kZip64Damaged;
         return false;
     }
-    if (static_cast<int64_t>(record.CentralDirSize()) + record.CentralDirOffset() > end.DirectoryEnd()) {
-        error = "The archive's directory lies outside the file.";
+    if (end.directorySize + end.directoryOffset > end.DirectoryEnd()) {
+        error = kDirectoryOutside;
         return false;
     }
     // Data in front of the archive (a stub) moves every offset by the same amount when the offsets
@@ -79,20 +99,19 @@ bool ReadDirectory(platform::Stream& archive, Directory& directory, std::string&
     while (entries.Next()) {
         Entry entry;
         entry.header = entries.Header();
-        if (NeedsZip64(entry.header)) {
-            error = kNeedsZip64;
-            return false;
-        }
         entry.name = std::string(entries.Name());
         entry.extra = std::string(entries.ExtraField());
         entry.comment = std::string(entries.Comment());
-        entry.localOffset = entry.header.LocalHeaderOffset() + shift;
+        if (!ResolveEntry(entry, shift)) {
+            error = kDirectoryDamaged;
+            return false;
+        }
         entry.oemNames = entries.OemNames();
         entry.unicode = unicode;
         directory.entries.push_back(std::move(entry));
     }
     if (entries.Failed()) {
-        error = "The archive's directory is damaged.";
+        error = kDirectoryDamaged;
         return false;
     }
     const int32_t commentLength = record.CommentLength();
@@ -119,7 +138,8 @@ int64_t DataStartOf(const Entry& entry, const LocalHeader& local) {
 }
 
 // Info-ZIP writing to a pipe puts the ZIP64 extra field in the local header and then 8-byte
-// sizes in the descriptor, whatever the entry's size.
+// sizes in the descriptor, whatever the entry's size; writers that learn an entry's size only at
+// its end give it 8-byte sizes when it needs ZIP64 in the directory.
 bool HasZip64Extra(platform::Stream& archive, const LocalHeader& local, int64_t dataStart) {
     std::string extra(local.ExtraFieldLength(), '\0');
     const int32_t length = static_cast<int32_t>(extra.size());
@@ -140,8 +160,8 @@ int64_t RawLength(platform::Stream& archive, const Entry& entry) {
     const int64_t dataStart = DataStartOf(entry, local);
     int64_t end = dataStart + entry.CompressedSize();
     if (entry.Flags() & zip::kFlagDataDescriptor) {
-        const int32_t unsignedSize = HasZip64Extra(archive, local, dataStart) ? DataDescriptor::kUnsignedZip64Size
-                                                                               : DataDescriptor::kUnsignedSize;
+        const bool wide = SizesSaturated(entry.header) || HasZip64Extra(archive, local, dataStart);
+        const int32_t unsignedSize = wide ? DataDescriptor::kUnsignedZip64Size : DataDescriptor::kUnsignedSize;
         // The descriptor's signature is optional: it is there when the four bytes after the data
         // hold it and the CRC follows it (a CRC that happens to equal the signature is then told
         // apart by the next word).
@@ -189,6 +209,14 @@ void WriteText(platform::Stream& stream, const std::string& text, const std::str
     WriteExactly(stream, text.data(), static_cast<int32_t>(text.size()), what);
 }
 
+bool FitsWithoutZip64(const std::vector<Entry>& entries, int64_t directoryStart) {
+    constexpr int64_t kLargest32 = 0xFFFFFFFE;
+    if (entries.size() > static_cast<size_t>(zip::kMaxEntries) || directoryStart > kLargest32) return false;
+    return std::all_of(entries.begin(), entries.end(), [](const Entry& entry) {
+        return entry.Size() <= kLargest32 && entry.CompressedSize() <= kLargest32 && entry.localOffset <= kLargest32;
+    });
+}
+
 void WriteDirectory(platform::Stream& out, const std::vector<Entry>& entries, const std::string& comment,
                     const std::string& what) {
     const int64_t start = out.Position();
@@ -203,13 +231,19 @@ void WriteDirectory(platform::Stream& out, const std::vector<Entry>& entries, co
     };
     for (const Entry& entry : entries) {
         CentralFileHeader header = entry.header;
+        // An entry that needed its ZIP64 block only for what now fits is written without it.
+        const std::string extra = entry.zip64 ? zip::WithoutExtraBlocks(entry.extra, zip::kZip64ExtraId) : entry.extra;
+        if (entry.zip64) {
+            header.SetU32(CentralFileHeader::kCompressedSize, static_cast<uint32_t>(entry.CompressedSize()));
+            header.SetU32(CentralFileHeader::kUncompressedSize, static_cast<uint32_t>(entry.Size()));
+        }
         header.SetU32(CentralFileHeader::kLocalHeaderOffset, static_cast<uint32_t>(entry.localOffset));
         header.SetU16(CentralFileHeader::kFileNameLength, static_cast<uint16_t>(entry.name.size()));
-        header.SetU16(CentralFileHeader::kExtraFieldLength, static_cast<uint16_t>(entry.extra.size()));
+        header.SetU16(CentralFileHeader::kExtraFieldLength, static_cast<uint16_t>(extra.size()));
         header.SetU16(CentralFileHeader::kFileCommentLength, static_cast<uint16_t>(entry.comment.size()));
         header.SetU16(CentralFileHeader::kDiskNumberStart, 0);
         pending.insert(pending.end(), header.data(), header.data() + header.size());
-        for (const std::string* text : {&entry.name, &entry.extra, &entry.comment}) {
+        for (const std::string* text : {&entry.name, &extra, &entry.comment}) {
             pending.insert(pending.end(), text->begin(), text->end());
         }
         if (pending.size() >= kGathered) flush();

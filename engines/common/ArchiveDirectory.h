@@ -39,6 +39,10 @@ struct Entry {
     std::string extra;
     std::string comment;
     int64_t localOffset = 0;  // in the file, after the shift of data in front of the archive
+    // Sizes from the ZIP64 extra field, which the header's saturated fields stand for.
+    bool zip64 = false;
+    int64_t zip64Size = 0;
+    int64_t zip64CompressedSize = 0;
     int64_t dataStart = -1;   // past the local header, once LocateData read it; -1 when damaged
     bool oemNames = false;    // the archive's decision, which its every entry follows
     bool unicode = false;     // names decode to UTF-8 (a UTF-8 run), else to the ANSI code page
@@ -46,8 +50,8 @@ struct Entry {
     uint16_t Flags() const { return header.Flags(); }
     uint16_t Method() const { return header.Method(); }
     uint32_t Crc() const { return header.Crc32(); }
-    uint32_t CompressedSize() const { return header.CompressedSize(); }
-    uint32_t Size() const { return header.UncompressedSize(); }
+    int64_t CompressedSize() const { return zip64 ? zip64CompressedSize : header.CompressedSize(); }
+    int64_t Size() const { return zip64 ? zip64Size : header.UncompressedSize(); }
     uint16_t DosTime() const { return header.U16(CentralFileHeader::kTime); }
     uint16_t DosDate() const { return header.U16(CentralFileHeader::kDate); }
     bool IsEncrypted() const { return (Flags() & kFlagEncrypted) != 0; }
@@ -76,8 +80,8 @@ struct Directory {
     int64_t prefixLength = 0;  // bytes in front of the first entry (a stub), kept when rewriting
 };
 
-// Reads the directory of an archive. An empty or missing file is a new, empty archive. False with
-// `error` set when the archive is damaged, spans disks or needs ZIP64 (sizes above 4 GiB).
+// Reads the directory of an archive, ZIP64 records and extra fields included. An empty or missing
+// file is a new, empty archive. False with `error` set when the archive is damaged or spans disks.
 // `unicode`: the entries' names decode to UTF-8.
 bool ReadDirectory(platform::Stream& archive, Directory& directory, std::string& error, bool unicode = false);
 
@@ -98,7 +102,11 @@ void ReadExactly(platform::Stream& stream, void* buffer, int32_t count, const st
 void WriteExactly(platform::Stream& stream, const void* buffer, int32_t count, const std::string& what);
 void WriteText(platform::Stream& stream, const std::string& text, const std::string& what);
 
+// Whether a directory of `entries` ending at `directoryEnd` fits the end record without ZIP64.
+bool FitsWithoutZip64(const std::vector<Entry>& entries, int64_t directoryEnd);
 // Writes the central directory of `entries` (offsets as given) and the end record with `comment`.
+// Entries read through ZIP64 extra fields whose values now fit are written as ordinary entries:
+// the extra field loses its ZIP64 block. Call only when FitsWithoutZip64.
 void WriteDirectory(platform::Stream& out, const std::vector<Entry>& entries, const std::string& comment,
                     const std::string& what);
 

@@ -124,7 +124,7 @@ bool ReadPasswordTrial(platform::Stream& archive, const Entry& entry, int64_t da
     trial.check = CheckByte(entry.Flags(), entry.Crc(), local.U16(LocalHeader::kTime));
     trial.deflated = entry.Method() == kMethodDeflated;
     trial.start.resize(
-        static_cast<size_t>(std::min<uint32_t>(entry.CompressedSize() - ZipCipher::kHeaderSize, kTrialBytes)));
+        static_cast<size_t>(std::min<int64_t>(entry.CompressedSize() - ZipCipher::kHeaderSize, kTrialBytes)));
     const int32_t length = static_cast<int32_t>(trial.start.size());
     return archive.ReadAt(dataAt + ZipCipher::kHeaderSize, trial.start.data(), length) == length;
 }
@@ -152,7 +152,8 @@ EntryDecoder::EntryDecoder(const Entry& entry, const std::string& password, Infl
     } else {
         inflater_ = &ownInflater_.emplace();
     }
-    output_.resize(std::clamp<size_t>(entry.Size(), kSmallestOutputChunk, kOutputChunk));
+    output_.resize(static_cast<size_t>(
+        std::clamp<int64_t>(entry.Size(), static_cast<int64_t>(kSmallestOutputChunk), static_cast<int64_t>(kOutputChunk))));
 }
 
 DataResult EntryDecoder::Take(const uint8_t* bytes, size_t count, const PlainSink& sink) {

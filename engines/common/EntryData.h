@@ -93,7 +93,12 @@ private:
     // the encrypted bytes, now decrypted, that begin at `bytes`.
     DataResult FeedAes(uint8_t*& bytes, size_t& count);
     DataResult Take(const uint8_t* bytes, size_t count, const PlainSink& sink);
-    size_t Room() const { return static_cast<size_t>(std::max<int64_t>(entry_.Size() - size_, 0)); }
+    // Bytes the entry may still give; past what size_t holds it is capped (an entry of 4 GiB and
+    // more in the 32-bit builds), never wrapped.
+    size_t Room() const {
+        const int64_t left = std::max<int64_t>(entry_.Size() - size_, 0);
+        return static_cast<size_t>(std::min<int64_t>(left, static_cast<int64_t>(SIZE_MAX / 2)));
+    }
 
     const Entry& entry_;
     std::string password_;

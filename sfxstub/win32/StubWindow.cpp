@@ -64,7 +64,7 @@ INT_PTR CALLBACK PasswordProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
 }
 
 // A size in decimal, without the wide printf family, which the stub does not otherwise carry.
-std::wstring Digits(uint32_t value) {
+std::wstring Digits(uint64_t value) {
     std::wstring text;
     do {
         text.insert(text.begin(), static_cast<wchar_t>(L'0' + value % 10));
@@ -203,7 +203,7 @@ void StubWindow::FillFileList() {
         item.iItem = row;
         item.pszText = name.data();
         ::SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
-        std::wstring size = entry.IsFolder() ? std::wstring() : Digits(entry.Size());
+        std::wstring size = entry.IsFolder() ? std::wstring() : Digits(static_cast<uint64_t>(entry.Size()));
         item.iSubItem = 1;
         item.pszText = size.data();
         ::SendMessageW(list, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
@@ -316,7 +316,7 @@ void StubWindow::RunCommand(const std::string& destination) {
                              platform::win32::Wide(destination).c_str(), SW_SHOWNORMAL);
 }
 
-bool StubWindow::BeginFile(const std::string& name, uint32_t) {
+bool StubWindow::BeginFile(const std::string& name, int64_t) {
     SetItemText(window_, IDC_CURRENTFILE, name);
     lastPump_ = 0;
     return Progress(0);

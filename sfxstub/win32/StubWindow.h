@@ -40,7 +40,7 @@ private:
     void RunCommand(const std::string& destination);
     std::string ItemText(int id) const;
 
-    bool BeginFile(const std::string& name, uint32_t size) override;
+    bool BeginFile(const std::string& name, int64_t size) override;
     bool Progress(size_t bytes) override;
     bool AskPassword(const std::string& name, std::string& password) override;
     void FileDone(const std::string& name, Failure failure) override;

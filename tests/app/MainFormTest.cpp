@@ -393,8 +393,13 @@ TEST_F(MainFormTest, EveryHandleIsReleasedWithTheWindow) {
 }
 
 TEST(ListFormatTest, SizesAndStamps) {
-    const std::pair<uint32_t, std::string> sizes[] = {
-        {0, "0"}, {999, "999"}, {1000, "1.000"}, {1234567, "1.234.567"}, {4294967295u, "4.294.967.295"}};
+    const std::pair<uint64_t, std::string> sizes[] = {{0, "0"},
+                                                      {999, "999"},
+                                                      {1000, "1.000"},
+                                                      {1234567, "1.234.567"},
+                                                      {4294967295u, "4.294.967.295"},
+                                                      {4300000000u, "4.300.000.000"},
+                                                      {6442450944ull, "6.442.450.944"}};
     for (const auto& [size, text] : sizes) EXPECT_EQ(FormatSize(size, "."), text) << size;
     const std::pair<uint32_t, std::string> stamps[] = {
         {0x2B2C6000u, "12-09-01 12.00"},                       // 12 September 2001, 12:00

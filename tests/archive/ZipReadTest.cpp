@@ -322,42 +322,78 @@ TEST_F(ZipRead, LargestEntryCountStillLists) {
     EXPECT_EQ(info.FileName, "f65534");
 }
 
-TEST_F(ZipRead, Zip64ArchivesAreRefusedClearly) {
-    const auto built = ThreeEntries().Build();
-    const size_t end = built.layout.endRecord;
+ArchiveBuilder ThreeZip64Entries() {
+    ArchiveBuilder builder;
+    for (EntrySpec e : {Entry("a.txt", "alpha", "first"), Entry("dir/b.txt", std::string(1000, 'b')),
+                        Entry("c.bin", "gamma", "third")}) {
+        e.zip64 = true;
+        builder.Add(e);
+    }
+    return builder.Zip64Saturated();
+}
+
+// The last entry's comment ends in a locator's image that points at no ZIP64 record: nothing in
+// the end record is saturated, so it is the comment it seems to be.
+std::string GarbageLocator() {
+    std::string locator = FromHex("50 4B 06 07 00 00 00 00 39 30 00 00 00 00 00 00 01 00 00 00");
+    return ArchiveBuilder().Add(Entry("a.txt", "alpha")).Add(Entry("b.txt", "beta", locator)).Bytes();
+}
+
+// ZIP64 records are read where the end record's fields are saturated, and only then must they
+// check out; a record that contradicts the end record is refused with a message of its own.
+TEST_F(ZipRead, Zip64RecordsAreReadWhereTheEndRecordIsSaturated) {
+    const auto zip64 = ThreeZip64Entries().Build();
+    const auto plain = ThreeEntries().Build();
+    const size_t end = plain.layout.endRecord;
+    std::string sizeMarker = plain.bytes, offsetMarker = plain.bytes, noRecord = zip64.bytes;
+    PutU32(sizeMarker, end + EndOfCentralHeader::kCentralDirSize, 0xFFFFFFFF);
+    PutU32(offsetMarker, end + EndOfCentralHeader::kCentralDirOffset, 0xFFFFFFFF);
+    PutU32(noRecord, zip64.layout.zip64EndRecord, 0x12345678);
+    auto counted = ThreeEntries().Zip64Saturated().Build();
+    larktest::PutU64(counted.bytes, counted.layout.zip64EndRecord + larktest::kZip64TotalEntries, 70000);
+    auto contradicting = ThreeEntries().Zip64Records().Build();
+    larktest::PutU64(contradicting.bytes, contradicting.layout.zip64EndRecord + larktest::kZip64CentralDirOffset,
+                     0x100000000ull + contradicting.layout.centralDirectory);
+    std::string noExtra = plain.bytes;
+    PutU32(noExtra, plain.layout.centralHeaders[1] + zip::CentralFileHeader::kUncompressedSize, 0xFFFFFFFF);
+
     struct Case {
         const char* name;
         std::string bytes;
+        int count;     // entries listed, -1: refused
+        Msg message;   // when refused
     };
-    std::vector<Case> cases;
-    {
-        std::string bytes = built.bytes;
-        PutU32(bytes, end + EndOfCentralHeader::kCentralDirSize, 0xFFFFFFFF);
-        cases.push_back({"directory size marker", bytes});
-    }
-    {
-        std::string bytes = built.bytes;
-        PutU32(bytes, end + EndOfCentralHeader::kCentralDirOffset, 0xFFFFFFFF);
-        cases.push_back({"directory offset marker", bytes});
-    }
-    {
-        // More entries than the 16-bit count can hold.
-        auto built = ThreeEntries().EntryCount(0xFFFF).Zip64Records().Build();
-        larktest::PutU64(built.bytes, built.layout.zip64EndRecord + larktest::kZip64EntriesOnDisk, 70000);
-        larktest::PutU64(built.bytes, built.layout.zip64EndRecord + larktest::kZip64TotalEntries, 70000);
-        cases.push_back({"locator, 70000 entries", built.bytes});
-    }
-    {
-        auto built = ThreeEntries().Zip64Records().Build();
-        larktest::PutU64(built.bytes, built.layout.zip64EndRecord + larktest::kZip64CentralDirOffset,
-                         0x100000000ull + built.layout.centralDirectory);
-        cases.push_back({"locator, directory beyond 4 GiB", built.bytes});
-    }
+    const Case cases[] = {
+        {"saturated, ZIP64 extras", zip64.bytes, 3, Msg::NotValidZip},
+        {"garbage locator", GarbageLocator(), 2, Msg::NotValidZip},
+        {"redundant records", ThreeEntries().Zip64Records().Bytes(), 3, Msg::NotValidZip},
+        {"size marker, no records", sizeMarker, -1, Msg::Zip64Damaged},
+        {"offset marker, no records", offsetMarker, -1, Msg::Zip64Damaged},
+        {"saturated, locator leads nowhere", noRecord, -1, Msg::Zip64Damaged},
+        {"70000 entries in 3 headers' room", counted.bytes, -1, Msg::ErrorReadingCentral},
+        {"record contradicts the offset", contradicting.bytes, -1, Msg::Zip64Contradicts},
+        {"saturated size, no extra field", noExtra, -1, Msg::ErrorReadingCentral},
+    };
     for (const Case& c : cases) {
         const std::string path = folder.Write("zip64.zip", c.bytes);
-        EXPECT_EQ(ZipError([&] { Open(path); }), FormatMsg(Msg::NeedsZip64, path)) << c.name;
-        EXPECT_EQ(zip.Count(), 0) << c.name;
+        if (c.count < 0) {
+            const std::string expected =
+                c.message == Msg::ErrorReadingCentral ? FormatMsg(c.message) : FormatMsg(c.message, path);
+            EXPECT_EQ(ZipError([&] { Open(path); }), expected) << c.name;
+            EXPECT_EQ(zip.Count(), 0) << c.name;
+            continue;
+        }
+        Open(path);
+        EXPECT_EQ(zip.Count(), c.count) << c.name;
     }
+    Open(folder.Write("zip64.zip", zip64.bytes));
+    TFileInfo info;
+    zip.GetEntry(1, info);
+    EXPECT_EQ(info.FileName, "dir\\b.txt");
+    EXPECT_EQ(info.Size, 1000u);
+    EXPECT_EQ(info.PackedSize, 1000u);
+    EXPECT_EQ(info.LocalOffset, zip64.layout.localHeaders[1]);
+    EXPECT_TRUE(zip.NeedsZip64());
 }
 
 // Writers that always add ZIP64 records write the same values into both: such an archive lists.
@@ -371,28 +407,19 @@ TEST_F(ZipRead, Zip64RecordsThatRepeatTheEndRecordAreHarmless) {
     EXPECT_EQ(zip.SfxOffset(), 40000);
 }
 
-// Positions are 32-bit: a file of 2 GiB or more is refused before anything is misread.
-TEST_F(ZipRead, FilesOfTwoGibibytesOrMoreAreRefused) {
+// Positions are 64-bit: an archive of 2 GiB and more (sparse here) opens.
+TEST_F(ZipRead, FilesOfTwoGibibytesOrMoreOpen) {
     const std::string path = folder.Path("huge.zip");
+    const int64_t at = (int64_t{1} << 31) + 100;
     {
         platform::FileStream file(path, platform::Access::Create);
-        ASSERT_EQ(file.Seek(int64_t{1} << 31, platform::Origin::Begin), int64_t{1} << 31);
+        ASSERT_EQ(file.Seek(at, platform::Origin::Begin), at);
         const auto end = EndOfCentralHeader::Empty();
         ASSERT_EQ(file.Write(end.data(), end.size()), end.size());
-    }
-    EXPECT_EQ(ZipError([&] { Open(path); }), FormatMsg(Msg::TooLarge, path));
-    EXPECT_EQ(zip.Count(), 0);
-    // Just below the limit the same record is an ordinary empty archive.
-    {
-        platform::FileStream file(path, platform::Access::ReadWrite);
-        ASSERT_GE(file.Seek(INT32_MAX - 22, platform::Origin::Begin), 0);
-        const auto end = EndOfCentralHeader::Empty();
-        ASSERT_EQ(file.Write(end.data(), end.size()), end.size());
-        ASSERT_TRUE(file.Truncate());
     }
     Open(path);
     EXPECT_EQ(zip.Count(), 0);
-    EXPECT_EQ(zip.EndOfCentral().Position, INT32_MAX - 22);
+    EXPECT_EQ(zip.EndOfCentral().Position, at);
     platform::DeleteFile(path);
 }
 

@@ -84,6 +84,64 @@ TEST(ZipRecords, EndOfCentralHeaderFieldsReadAtTheirOffsets) {
     EXPECT_EQ(h.CommentLength(), 5);
 }
 
+TEST(ZipRecords, Zip64RecordFieldsReadAtTheirOffsets) {
+    const auto end64 = FromBytes<Zip64EndRecord>(FromHex(
+        "50 4B 06 06  2C 00 00 00 00 00 00 00  2D 00  2D 00  01 00 00 00  02 00 00 00"
+        "  03 00 00 00 01 00 00 00  04 00 00 00 02 00 00 00  05 00 00 00 03 00 00 00  06 00 00 00 04 00 00 00"));
+    EXPECT_EQ(end64.Signature(), kZip64EndSignature);
+    EXPECT_EQ(end64.RecordSize(), 44u);
+    EXPECT_EQ(end64.ThisDisk(), 1u);
+    EXPECT_EQ(end64.CentralDirDisk(), 2u);
+    EXPECT_EQ(end64.EntriesOnDisk(), 0x100000003u);
+    EXPECT_EQ(end64.TotalEntries(), 0x200000004u);
+    EXPECT_EQ(end64.CentralDirSize(), 0x300000005u);
+    EXPECT_EQ(end64.CentralDirOffset(), 0x400000006u);
+    const auto locator = FromBytes<Zip64Locator>(FromHex("50 4B 06 07  07 00 00 00  08 00 00 00 05 00 00 00  01 00 00 00"));
+    EXPECT_EQ(locator.Signature(), kZip64LocatorSignature);
+    EXPECT_EQ(locator.EndRecordDisk(), 7u);
+    EXPECT_EQ(locator.EndRecordOffset(), 0x500000008u);
+    EXPECT_EQ(locator.TotalDisks(), 1u);
+}
+
+// The ZIP64 extra field holds only the saturated fields, in their order.
+TEST(ZipRecords, Zip64ExtraGivesTheSaturatedFieldsInOrder) {
+    struct Case {
+        const char* name;
+        uint32_t size, packed, offset;
+        uint16_t disk;
+        const char* extra;
+        bool whole;
+        uint64_t wantSize, wantPacked, wantOffset;
+        uint32_t wantDisk;
+    };
+    const char* const all = "01 00 1C 00  01 00 00 00 01 00 00 00  02 00 00 00 01 00 00 00  03 00 00 00 01 00 00 00  09 00 00 00";
+    const Case cases[] = {
+        {"none saturated", 5, 6, 7, 0, "", true, 5, 6, 7, 0},
+        {"all four", 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFF, all, true, 0x100000001, 0x100000002, 0x100000003, 9},
+        {"offset only", 5, 6, 0xFFFFFFFF, 0, "01 00 08 00  03 00 00 00 01 00 00 00", true, 5, 6, 0x100000003, 0},
+        {"packed only, after another block", 5, 0xFFFFFFFF, 7, 0,
+         "99 99 02 00 AA BB  01 00 08 00  02 00 00 00 01 00 00 00", true, 5, 0x100000002, 7, 0},
+        {"saturated size, no block", 0xFFFFFFFF, 6, 7, 0, "", false, 0, 0, 0, 0},
+        {"two saturated, one value", 0xFFFFFFFF, 0xFFFFFFFF, 7, 0, "01 00 08 00  01 00 00 00 01 00 00 00", false,
+         0, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        CentralFileHeader h;
+        h.SetU32(CentralFileHeader::kUncompressedSize, c.size);
+        h.SetU32(CentralFileHeader::kCompressedSize, c.packed);
+        h.SetU32(CentralFileHeader::kLocalHeaderOffset, c.offset);
+        h.SetU16(CentralFileHeader::kDiskNumberStart, c.disk);
+        Zip64Values values;
+        const std::string extra = FromHex(c.extra);
+        ASSERT_EQ(ResolveZip64(h, extra, values), c.whole) << c.name;
+        if (!c.whole) continue;
+        EXPECT_EQ(values.uncompressedSize, c.wantSize) << c.name;
+        EXPECT_EQ(values.compressedSize, c.wantPacked) << c.name;
+        EXPECT_EQ(values.localHeaderOffset, c.wantOffset) << c.name;
+        EXPECT_EQ(values.diskStart, c.wantDisk) << c.name;
+    }
+}
+
 TEST(ZipRecords, EmptyEndRecordIsTheMinimalArchive) {
     EXPECT_EQ(ToBytes(EndOfCentralHeader::Empty()), FromHex("50 4B 05 06") + std::string(18, '\0'));
 }

@@ -45,7 +45,8 @@ protected:
 
 TEST_F(UnzDll, PeerArchivesExtractByteForByte) {
     const char* archives[] = {"info-stored.zip", "info-deflated.zip", "info-stream.zip", "info-encrypted.zip",
-                              "info-encrypted-stream.zip", "py-stored.zip", "py-deflated.zip", "py-stream.zip"};
+                              "info-encrypted-stream.zip", "py-stored.zip", "py-deflated.zip", "py-stream.zip",
+                              "py-zip64.zip", "py-zip64-stream.zip", "info-zip64.zip", "garbage-locator.zip"};
     int n = 0;
     for (const char* name : archives) {
         SCOPED_TRACE(name);
@@ -59,6 +60,23 @@ TEST_F(UnzDll, PeerArchivesExtractByteForByte) {
         for (const larktest::Call& call : callback.Of(engine::kActionProgress)) progress += call.number;
         EXPECT_EQ(progress, callback.Of(engine::kActionBatchBytes).at(0).number);
     }
+}
+
+// Entries past the 16-bit count are found by name; a ZIP64 end record that
+// contradicts the end record is refused before anything is written.
+TEST_F(UnzDll, Zip64CountsAndContradictions) {
+    RecordingCallback some;
+    const std::string destination = Destination("many");
+    EXPECT_EQ(Engines::Get().Unzip({Peer("many-70000.zip"), destination, {"f6999?"}}, some), 10);
+    EXPECT_EQ(Tree(destination).at("f69999"), "69999");
+
+    RecordingCallback refused;
+    const std::string nothing = Destination("contradicting");
+    EXPECT_EQ(Engines::Get().Unzip({Peer("contradicting.zip"), nothing}, refused), 0);
+    std::string messages;
+    for (const larktest::Call& call : refused.Of(engine::kActionMessage)) messages += call.text;
+    EXPECT_NE(messages.find("ZIP64 end record contradicts its end record"), std::string::npos) << messages;
+    EXPECT_TRUE(Tree(nothing).empty());
 }
 
 TEST_F(UnzDll, SevenZipAesArchivesExtractByteForByte) {

@@ -30,6 +30,16 @@ engines::Directory Inspect(const std::string& archive) {
     return directory;
 }
 
+// An entry's bytes from its local header up to the next entry's, or to the directory.
+std::string RawRecord(const std::string& bytes, const engines::Directory& directory, size_t i) {
+    zip::MemorySource source(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    const size_t at = static_cast<size_t>(directory.entries[i].localOffset);
+    const size_t end = static_cast<size_t>(i + 1 < directory.entries.size()
+                                               ? directory.entries[i + 1].localOffset
+                                               : zip::FindEndOfArchive(source).DirectoryStart());
+    return bytes.substr(at, end - at);
+}
+
 std::vector<std::string> Names(const engines::Directory& directory) {
     std::vector<std::string> names;
     for (const engines::Entry& entry : directory.entries) names.push_back(entry.name);
@@ -397,15 +407,7 @@ TEST_F(ZipDll, PeerEntriesAreCopiedRaw) {
         // Up to the next entry, or to the directory.
         const std::string was = larktest::ReadFileBytes(peers + "\\" + name);
         const std::string is = larktest::ReadFileBytes(archive);
-        const auto record = [](const std::string& bytes, const engines::Directory& directory, size_t i) {
-            zip::MemorySource source(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-            const size_t at = static_cast<size_t>(directory.entries[i].localOffset);
-            const size_t end = static_cast<size_t>(i + 1 < directory.entries.size()
-                                                       ? directory.entries[i + 1].localOffset
-                                                       : zip::FindEndOfArchive(source).DirectoryStart());
-            return bytes.substr(at, end - at);
-        };
-        for (size_t i = 0; i < before.entries.size(); ++i) EXPECT_EQ(record(is, after, i), record(was, before, i));
+        for (size_t i = 0; i < before.entries.size(); ++i) EXPECT_EQ(RawRecord(is, after, i), RawRecord(was, before, i));
         const bool piped = std::string(name) == "info-pipe.zip";
         std::map<std::string, std::string> expected =
             piped ? std::map<std::string, std::string>{{"-", "from a pipe\n"}} : larktest::ReadTree(peers + "\\src");
@@ -415,6 +417,97 @@ TEST_F(ZipDll, PeerEntriesAreCopiedRaw) {
         if (!encrypted)
             larktest::ExportForPeers(archive, "added-to-" + std::string(name).substr(0, std::string(name).size() - 4),
                                      expected);
+    }
+}
+
+// ZIP64 records and extra fields whose values fit the 32-bit fields: a delete writes an ordinary
+// archive (no ZIP64 end records, no ZIP64 block in the directory), and streamed entries with 8-byte
+// descriptor sizes are copied whole.
+TEST_F(ZipDll, DeletingFromZip64ArchivesWritesOrdinaryOnes) {
+    const std::string peers = larktest::PeerArchives();
+    if (peers.empty()) GTEST_SKIP() << "LARK_PEER_ARCHIVES is not set: no peer archives to delete from";
+    const std::map<std::string, std::string> sources = larktest::ReadTree(peers + "\\src");
+    const std::pair<const char*, const char*> cases[] = {
+        {"py-zip64.zip", "README"},
+        {"py-zip64-stream.zip", "README"},
+        {"info-zip64.zip", "a.txt"},
+        {"garbage-locator.zip", "sub/deeper/c.txt"},  // the entry whose extra field holds the image
+    };
+    for (const auto& [name, doomed] : cases) {
+        SCOPED_TRACE(name);
+        const std::string archive = folder.Path(name);
+        ASSERT_TRUE(platform::CopyFile(peers + "\\" + name, archive, false));
+        const engines::Directory before = Inspect(archive);
+        const std::string was = larktest::ReadFile(archive);
+        RecordingCallback callback;
+        ZipJob remove{archive, {doomed}};
+        remove.deleting = true;
+        remove.comment = before.comment;
+        ASSERT_EQ(Engines::Get().Zip(remove, callback), 1);
+        // Every record that stays is copied whole, descriptors with 8-byte sizes included.
+        const engines::Directory after = Inspect(archive);
+        const std::string is = larktest::ReadFile(archive);
+        for (size_t i = 0, j = 0; i < before.entries.size(); ++i) {
+            if (before.entries[i].name == doomed) continue;
+            EXPECT_EQ(RawRecord(is, after, j++), RawRecord(was, before, i)) << before.entries[i].name;
+        }
+        platform::FileStream stream(archive, platform::Access::Read);
+        zip::StreamSource source(stream);
+        const zip::EndOfArchive end = zip::FindEndOfArchive(source);
+        EXPECT_EQ(end.zip64, zip::Zip64State::None);
+        EXPECT_EQ(end.position, end.DirectoryEnd());
+        for (const engines::Entry& entry : Inspect(archive).entries) {
+            EXPECT_FALSE(zip::HasExtraBlock(entry.extra, zip::kZip64ExtraId)) << entry.name;
+            EXPECT_NE(entry.header.CompressedSize(), 0xFFFFFFFFu) << entry.name;
+        }
+        std::map<std::string, std::string> expected = sources;
+        expected.erase(doomed);
+        EXPECT_EQ(ExtractAll(archive), expected);
+        larktest::ExportForPeers(archive, "deleted-from-" + std::string(name).substr(0, std::string(name).size() - 4),
+                                 expected);
+    }
+}
+
+// A result that still needs ZIP64 is refused (these engines do not write it), one that fits is
+// written ordinary; an archive whose ZIP64 record contradicts its end record is refused. Refusals
+// leave the archive byte for byte.
+TEST_F(ZipDll, DeletingAtTheZip64Limits) {
+    const std::string peers = larktest::PeerArchives();
+    if (peers.empty()) GTEST_SKIP() << "LARK_PEER_ARCHIVES is not set: no peer archives to delete from";
+    struct Case {
+        const char* archive;
+        const char* spec;
+        int32_t deleted;
+        const char* message;  // of a refusal
+        size_t left;
+    };
+    const Case cases[] = {
+        {"contradicting.zip", "README", 0, "ZIP64 end record contradicts its end record", 0},
+        {"many-70000.zip", "f0000?", 0, "would need ZIP64 records", 0},
+        {"many-70000.zip", "f6*", 10000, "", 60000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.archive) + " " + c.spec);
+        const std::string archive = folder.Path(c.archive);
+        ASSERT_TRUE(platform::CopyFile(peers + "\\" + c.archive, archive, false));
+        const std::string before = larktest::ReadFile(archive);
+        RecordingCallback callback;
+        ZipJob remove{archive, {c.spec}};
+        remove.deleting = true;
+        EXPECT_EQ(Engines::Get().Zip(remove, callback), c.deleted);
+        if (c.deleted == 0) {
+            std::string messages;
+            for (const larktest::Call& call : callback.Of(engine::kActionMessage)) messages += call.text;
+            EXPECT_NE(messages.find(c.message), std::string::npos) << messages;
+            EXPECT_TRUE(larktest::ReadFile(archive) == before);
+            continue;
+        }
+        const engines::Directory after = Inspect(archive);
+        EXPECT_EQ(after.entries.size(), c.left);
+        EXPECT_EQ(after.entries.back().name, "f59999");
+        platform::FileStream stream(archive, platform::Access::Read);
+        zip::StreamSource source(stream);
+        EXPECT_EQ(zip::FindEndOfArchive(source).record.TotalEntries(), c.left);
     }
 }
 

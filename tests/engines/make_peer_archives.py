@@ -8,6 +8,7 @@ import io
 import os
 import random
 import shutil
+import struct
 import subprocess
 import sys
 import zipfile
@@ -69,14 +70,20 @@ class Unseekable(io.RawIOBase):
         return len(b)
 
 
-def python_zip(out, files, method, stream=False):
+def python_zip(out, files, method, stream=False, force_zip64=False):
+    """With `force_zip64` every local header has the ZIP64 extra field, and streamed entries get
+    data descriptors with 8-byte sizes."""
     sink = Unseekable() if stream else open(out, "wb")
     with zipfile.ZipFile(sink, "w", compression=method) as z:
         for name, data in files.items():
             info = zipfile.ZipInfo(name, date_time=(2020, 5, 17, 10, 30, 42))
             info.compress_type = method
             info.comment = ("comment of " + name).encode()
-            z.writestr(info, data)
+            if force_zip64:
+                with z.open(info, "w", force_zip64=True) as entry:
+                    entry.write(data)
+            else:
+                z.writestr(info, data)
         z.comment = b"python archive comment"
     if stream:
         with open(out, "wb") as f:
@@ -102,6 +109,37 @@ def flip_in_entry(out, name, offset):
     data_at = at + 30 + int.from_bytes(raw[at + 26:at + 28], "little") + int.from_bytes(raw[at + 28:at + 30], "little")
     raw[data_at + offset] ^= 0x01
     open(out, "wb").write(bytes(raw))
+
+
+def garbage_locator_zip(out, files):
+    """The last entry's extra field (a block of an unknown ID) ends in the image of a ZIP64 locator
+    that points at no record; nothing in the end record is saturated, so peers read the archive as
+    ordinary."""
+    locator = struct.pack("<IIQI", 0x07064B50, 0, 12345, 1)
+    with zipfile.ZipFile(out, "w", compression=zipfile.ZIP_DEFLATED) as z:
+        names = sorted(files)
+        for name in names:
+            info = zipfile.ZipInfo(name, date_time=(2020, 5, 17, 10, 30, 42))
+            if name == names[-1]:
+                info.extra = struct.pack("<HH", 0xCAFE, len(locator)) + locator
+            z.writestr(info, files[name], compress_type=zipfile.ZIP_DEFLATED)
+
+
+def contradicting_zip(out, source):
+    """ZIP64 end records in front of the end record whose directory offset is not the end record's."""
+    data = open(source, "rb").read()
+    end = data.rfind(b"PK\x05\x06")
+    entries, size, offset = struct.unpack_from("<HII", data, end + 10)
+    record = struct.pack("<IQHHIIQQQQ", 0x06064B50, 44, 45, 45, 0, 0, entries, entries, size, offset + (1 << 32))
+    locator = struct.pack("<IIQI", 0x07064B50, 0, end, 1)
+    open(out, "wb").write(data[:end] + record + locator + data[end:])
+
+
+def many_zip(out, count):
+    """More entries than the end record counts: zipfile writes ZIP64 end records for them."""
+    with zipfile.ZipFile(out, "w") as z:
+        for i in range(count):
+            z.writestr(zipfile.ZipInfo("f%05d" % i, date_time=(2020, 1, 1, 0, 0, 0)), b"%d" % i)
 
 
 def hostile_zip(out):
@@ -158,6 +196,13 @@ def main():
     python_zip(os.path.join(out, "py-deflated.zip"), files, zipfile.ZIP_DEFLATED)
     python_zip(os.path.join(out, "py-stream.zip"), files, zipfile.ZIP_DEFLATED, stream=True)
     info_zip_pipe(os.path.join(out, "info-pipe.zip"), PIPED)
+    # ZIP64 archives within the old limits, and one past the 16-bit entry count.
+    python_zip(os.path.join(out, "py-zip64.zip"), files, zipfile.ZIP_DEFLATED, force_zip64=True)
+    python_zip(os.path.join(out, "py-zip64-stream.zip"), files, zipfile.ZIP_DEFLATED, stream=True, force_zip64=True)
+    info_zip(os.path.join(out, "info-zip64.zip"), src, names, "-fz")
+    garbage_locator_zip(os.path.join(out, "garbage-locator.zip"), files)
+    contradicting_zip(os.path.join(out, "contradicting.zip"), os.path.join(out, "py-deflated.zip"))
+    many_zip(os.path.join(out, "many-70000.zip"), 70000)
     hostile_zip(os.path.join(out, "hostile.zip"))
     corrupt_zip(os.path.join(out, "corrupt.zip"))
     unsupported_zip(os.path.join(out, "unsupported.zip"))

@@ -31,7 +31,8 @@ Listing List(const std::string& bytes) {
     zip::MemorySource source(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
     const zip::EndOfArchive end = zip::FindEndOfArchive(source);
     Listing listing;
-    if (!end.Found() || end.NeedsZip64() || end.DirectoryStart() < 0) return listing;
+    // The conversions refuse archives past the 32-bit limits.
+    if (!end.Usable() || end.NeedsZip64() || end.DirectoryStart() < 0) return listing;
     listing.found = true;
     zip::DirectoryIterator directory(source, end);
     while (directory.Next()) {
@@ -39,7 +40,7 @@ Listing List(const std::string& bytes) {
         listing.localHeaders.push_back(
             LocalHeaderAt(bytes, directory.Header().LocalHeaderOffset() + end.Shift(), end.DirectoryStart()));
     }
-    listing.whole = !directory.Failed() && listing.entries == end.record.TotalEntries();
+    listing.whole = !directory.Failed() && static_cast<uint64_t>(listing.entries) == end.entries;
     return listing;
 }
 
@@ -77,6 +78,8 @@ std::string RunMergeInput(const uint8_t* data, size_t size) {
     zip::MemorySource source(data, size);
     const zip::EndOfArchive end = zip::FindEndOfArchive(source);
     if (!end.Found()) return "no end record";
+    // Merging refuses sets past the 32-bit limits.
+    if (end.NeedsZip64()) return "needs ZIP64";
     const int64_t disks = std::min<int64_t>(end.record.ThisDisk(), 16) + 1;
     std::vector<int64_t> diskOffsets{-static_cast<int64_t>(zip::MultiDiskMarker::size())};
     for (int64_t disk = 1; disk <= disks; ++disk) diskOffsets.push_back(static_cast<int64_t>(size) * disk / disks);

@@ -16,7 +16,7 @@ namespace {
 
 // A found record lies wholly inside the input, and so does the directory the iterator hands out.
 void CheckFinder(zip::ByteSource& source, size_t size) {
-    const int32_t position = zip::FindEndRecord(source);
+    const int64_t position = zip::FindEndRecord(source);
     if (position == -1) return;
     if (position < 0 || static_cast<size_t>(position) + zip::EndOfCentralHeader::kSize > size) Broken("a found end record lies inside the input");
 }
@@ -50,9 +50,9 @@ void CheckUnicodeName(const zip::DirectoryIterator& directory) {
 std::string WalkDirectory(zip::ByteSource& source) {
     const zip::EndOfArchive end = zip::FindEndOfArchive(source);
     if (!end.Found()) return "no end record";
-    if (end.NeedsZip64()) return "needs ZIP64";
+    if (!end.Usable()) return "ZIP64 records that do not check out";
     zip::DirectoryIterator directory(source, end);
-    int32_t count = 0;
+    uint64_t count = 0;
     while (directory.Next()) {
         if (directory.HeaderPosition() < end.DirectoryStart() || directory.Position() > end.DirectoryEnd())
             Broken("a directory record lies inside the directory");
@@ -62,7 +62,7 @@ std::string WalkDirectory(zip::ByteSource& source) {
         CheckUnicodeName(directory);
         ++count;
     }
-    if (count > end.record.TotalEntries()) Broken("no more entries than the end record counts");
+    if (count > end.entries) Broken("no more entries than the end record counts");
     return std::to_string(count) + (directory.Failed() ? " entries, then a damaged header" : " entries");
 }
 

@@ -218,6 +218,18 @@ int main(int argc, char** argv) {
     }
     Write(folder, "zip64-redundant.zip", ThreeEntries().Zip64Records().Bytes());
     {
+        // Saturated end record, ZIP64 extra fields and 8-byte descriptor sizes.
+        EntrySpec streamed;
+        streamed.name = "streamed.txt";
+        streamed.data = "streamed data";
+        streamed.dataDescriptor = streamed.zip64 = true;
+        EntrySpec plain;
+        plain.name = "plain.txt";
+        plain.data = "plain data";
+        plain.zip64 = true;
+        Write(folder, "zip64-saturated.zip", ArchiveBuilder().Add(streamed).Add(plain).Zip64Saturated().Bytes());
+    }
+    {
         // ZIP64 records whose count does not fit the end record.
         auto built = ThreeEntries().EntryCount(0xFFFF).Zip64Records().Build();
         larktest::PutU64(built.bytes, built.layout.zip64EndRecord + larktest::kZip64TotalEntries, 70000);

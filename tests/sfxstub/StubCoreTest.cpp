@@ -144,6 +144,29 @@ TEST(StubCore, ExtractsEveryKindOfEntryForBothOffsetForms) {
     }
 }
 
+// A ZIP64 archive behind the stub (the ZIP64 end record found in front of its locator when the
+// stored offsets do not count the stub): sizes and offsets come from the ZIP64 extra fields.
+TEST(StubCore, ExtractsZip64Archives) {
+    for (bool offsetsCountStub : {false, true}) {
+        larktest::TestFolder folder;
+        ArchiveBuilder builder;
+        for (const char* name : {"one.txt", "two.txt"}) {
+            larktest::EntrySpec spec;
+            spec.name = name;
+            spec.data = std::string("data of ") + name;
+            spec.zip64 = true;
+            spec.dataDescriptor = spec.name == "two.txt";
+            builder.Add(spec);
+        }
+        const std::string program =
+            builder.Zip64Saturated().Stub(larktest::StubBytes(kStubSize), offsetsCountStub).Bytes();
+        const RunOutcome run = Unattended(folder, program, StubArguments());
+        EXPECT_EQ(run.code, 0) << run.log;
+        EXPECT_EQ(ReadFileBytes(folder.Path("out/one.txt")), "data of one.txt");
+        EXPECT_EQ(ReadFileBytes(folder.Path("out/two.txt")), "data of two.txt");
+    }
+}
+
 // The stub reads names as the list does: flagged UTF-8 (ill-formed bytes as U+FFFD), else the
 // OEM page of an MS-DOS archive; each lands under the name shown and logged.
 TEST(StubCore, NamesInEveryScriptLandUnderTheirShownNames) {
@@ -273,7 +296,7 @@ TEST(StubCore, StopsAnEntryAtTheSizeItDeclares) {
     class CountingHost final : public ExtractionHost {
     public:
         size_t written = 0;
-        bool BeginFile(const std::string&, uint32_t) override { return true; }
+        bool BeginFile(const std::string&, int64_t) override { return true; }
         bool Progress(size_t bytes) override {
             written += bytes;
             return true;
@@ -308,7 +331,7 @@ TEST(StubCore, AsksForThePasswordAndReusesIt) {
     public:
         std::vector<std::string> answers;
         std::vector<std::string> asked;
-        bool BeginFile(const std::string&, uint32_t) override { return true; }
+        bool BeginFile(const std::string&, int64_t) override { return true; }
         bool Progress(size_t) override { return true; }
         bool AskPassword(const std::string& name, std::string& password) override {
             asked.push_back(name);

@@ -140,6 +140,24 @@ ArchiveBuilder& ArchiveBuilder::Zip64Records() {
     return *this;
 }
 
+ArchiveBuilder& ArchiveBuilder::Zip64Saturated() {
+    zip64Records_ = zip64Saturated_ = true;
+    return *this;
+}
+
+namespace {
+
+// A ZIP64 extra block of 8-byte values.
+std::string Zip64Block(const std::vector<uint64_t>& values) {
+    std::string block(4 + 8 * values.size(), '\0');
+    PutU16(block, 0, 0x0001);
+    PutU16(block, 2, static_cast<uint16_t>(8 * values.size()));
+    for (size_t i = 0; i < values.size(); ++i) PutU64(block, 4 + 8 * i, values[i]);
+    return block;
+}
+
+}  // namespace
+
 BuiltArchive ArchiveBuilder::Build() const {
     using zip::CentralFileHeader;
     using zip::EndOfCentralHeader;
@@ -157,6 +175,8 @@ BuiltArchive ArchiveBuilder::Build() const {
         result.layout.localHeaders.push_back(out.size());
         const uint32_t crc = Crc32(e.data);
         const uint32_t size = static_cast<uint32_t>(e.data.size());
+        const std::string extra = e.zip64 ? Zip64Block({size, size}) + e.extra : e.extra;
+        const uint32_t shownSize = e.zip64 ? 0xFFFFFFFF : size;
         LocalHeader h;
         h.SetU32(LocalHeader::kSignature, zip::kLocalHeaderSignature);
         h.SetU16(LocalHeader::kVersionNeeded, e.versionNeeded);
@@ -165,19 +185,21 @@ BuiltArchive ArchiveBuilder::Build() const {
         h.SetU16(LocalHeader::kTime, e.time);
         h.SetU16(LocalHeader::kDate, e.date);
         h.SetU32(LocalHeader::kCrc32, e.dataDescriptor ? 0 : crc);
-        h.SetU32(LocalHeader::kCompressedSize, e.dataDescriptor ? 0 : size);
-        h.SetU32(LocalHeader::kUncompressedSize, e.dataDescriptor ? 0 : size);
+        h.SetU32(LocalHeader::kCompressedSize, e.dataDescriptor && !e.zip64 ? 0 : shownSize);
+        h.SetU32(LocalHeader::kUncompressedSize, e.dataDescriptor && !e.zip64 ? 0 : shownSize);
         h.SetU16(LocalHeader::kFileNameLength, Length16(e.name));
-        h.SetU16(LocalHeader::kExtraFieldLength, Length16(e.extra));
+        h.SetU16(LocalHeader::kExtraFieldLength, Length16(extra));
         out.append(reinterpret_cast<const char*>(h.data()), LocalHeader::kSize);
         out += e.name;
-        out += e.extra;
+        out += extra;
         out += e.data;
         if (e.dataDescriptor) {
             AppendU32(out, zip::kMultiDiskMarker);  // the descriptor shares its signature with the marker
             AppendU32(out, crc);
             AppendU32(out, size);
+            if (e.zip64) AppendU32(out, 0);
             AppendU32(out, size);
+            if (e.zip64) AppendU32(out, 0);
         }
     }
 
@@ -185,6 +207,10 @@ BuiltArchive ArchiveBuilder::Build() const {
     for (size_t i = 0; i < entries_.size(); ++i) {
         const EntrySpec& e = entries_[i];
         result.layout.centralHeaders.push_back(out.size());
+        const uint32_t size = static_cast<uint32_t>(e.data.size());
+        const std::string extra =
+            e.zip64 ? Zip64Block({size, size, stored(result.layout.localHeaders[i])}) + e.extra : e.extra;
+        const uint32_t shownSize = e.zip64 ? 0xFFFFFFFF : size;
         CentralFileHeader h;
         h.SetU32(CentralFileHeader::kSignature, zip::kCentralHeaderSignature);
         h.SetU8(CentralFileHeader::kSpecVersion, e.specVersion);
@@ -196,18 +222,18 @@ BuiltArchive ArchiveBuilder::Build() const {
         h.SetU16(CentralFileHeader::kTime, e.time);
         h.SetU16(CentralFileHeader::kDate, e.date);
         h.SetU32(CentralFileHeader::kCrc32, Crc32(e.data));
-        h.SetU32(CentralFileHeader::kCompressedSize, static_cast<uint32_t>(e.data.size()));
-        h.SetU32(CentralFileHeader::kUncompressedSize, static_cast<uint32_t>(e.data.size()));
+        h.SetU32(CentralFileHeader::kCompressedSize, shownSize);
+        h.SetU32(CentralFileHeader::kUncompressedSize, shownSize);
         h.SetU16(CentralFileHeader::kFileNameLength, Length16(e.name));
-        h.SetU16(CentralFileHeader::kExtraFieldLength, Length16(e.extra));
+        h.SetU16(CentralFileHeader::kExtraFieldLength, Length16(extra));
         h.SetU16(CentralFileHeader::kFileCommentLength, Length16(e.comment));
         h.SetU16(CentralFileHeader::kDiskNumberStart, e.diskNumberStart);
         h.SetU16(CentralFileHeader::kInternalAttributes, 0);
         h.SetU32(CentralFileHeader::kExternalAttributes, e.externalAttributes);
-        h.SetU32(CentralFileHeader::kLocalHeaderOffset, stored(result.layout.localHeaders[i]));
+        h.SetU32(CentralFileHeader::kLocalHeaderOffset, e.zip64 ? 0xFFFFFFFF : stored(result.layout.localHeaders[i]));
         out.append(reinterpret_cast<const char*>(h.data()), CentralFileHeader::kSize);
         out += e.name;
-        out += e.extra;
+        out += extra;
         out += e.comment;
     }
     result.layout.centralDirSize = out.size() - result.layout.centralDirectory;
@@ -238,10 +264,11 @@ BuiltArchive ArchiveBuilder::Build() const {
     end.SetU32(EndOfCentralHeader::kSignature, zip::kEndOfCentralSignature);
     end.SetU16(EndOfCentralHeader::kThisDisk, thisDisk_);
     end.SetU16(EndOfCentralHeader::kCentralDirDisk, centralDirDisk_);
-    end.SetU16(EndOfCentralHeader::kEntriesOnDisk, count);
-    end.SetU16(EndOfCentralHeader::kTotalEntries, count);
-    end.SetU32(EndOfCentralHeader::kCentralDirSize, static_cast<uint32_t>(result.layout.centralDirSize));
-    end.SetU32(EndOfCentralHeader::kCentralDirOffset, stored(result.layout.centralDirectory));
+    end.SetU16(EndOfCentralHeader::kEntriesOnDisk, zip64Saturated_ ? 0xFFFF : count);
+    end.SetU16(EndOfCentralHeader::kTotalEntries, zip64Saturated_ ? 0xFFFF : count);
+    end.SetU32(EndOfCentralHeader::kCentralDirSize,
+               zip64Saturated_ ? 0xFFFFFFFF : static_cast<uint32_t>(result.layout.centralDirSize));
+    end.SetU32(EndOfCentralHeader::kCentralDirOffset, zip64Saturated_ ? 0xFFFFFFFF : stored(result.layout.centralDirectory));
     end.SetU16(EndOfCentralHeader::kCommentLength, Length16(comment_));
     out.append(reinterpret_cast<const char*>(end.data()), EndOfCentralHeader::kSize);
     out += comment_;

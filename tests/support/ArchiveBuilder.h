@@ -41,6 +41,9 @@ struct EntrySpec {
     bool dataDescriptor = false;  // sets flag bit 3, zeroes the local CRC/sizes, appends a descriptor
     uint16_t diskNumberStart = 0;
     uint32_t externalAttributes = 0x20;
+    // As a ZIP64 writer stores it: both headers' sizes and the central offset saturated, their
+    // values in a ZIP64 extra field in front of `extra`, and a descriptor with 8-byte sizes.
+    bool zip64 = false;
 };
 
 // Where each record of a built archive lies, as positions in Bytes.
@@ -74,6 +77,8 @@ public:
     // A ZIP64 end record and its locator between the directory and the end record, repeating its values,
     // as writers add when a count reaches its limit (or always).
     ArchiveBuilder& Zip64Records();
+    // The same records holding the values, and the end record's four fields saturated.
+    ArchiveBuilder& Zip64Saturated();
 
     BuiltArchive Build() const;
     std::string Bytes() const { return Build().bytes; }
@@ -88,6 +93,7 @@ private:
     bool countOverridden_ = false;
     uint16_t entryCount_ = 0;
     bool zip64Records_ = false;
+    bool zip64Saturated_ = false;
 };
 
 // Field offsets of the ZIP64 end record and its locator (the core reads only a few of them).
