@@ -67,6 +67,53 @@ bool AesExtraBlock::Find(std::string_view extra, AesExtraBlock& block) {
     return true;
 }
 
+std::string Zip64ExtraBlock(const uint64_t* values, size_t count) {
+    std::string block;
+    const auto put = [&block](uint64_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i) block += static_cast<char>(static_cast<uint8_t>(value >> (8 * i)));
+    };
+    put(kZip64ExtraId, 2);
+    put(8 * count, 2);
+    for (size_t i = 0; i < count; ++i) put(values[i], 8);
+    return block;
+}
+
+std::string WithoutExtraBlock(std::string_view extra, uint16_t id) {
+    std::string kept;
+    size_t at = 0;
+    while (at + 4 <= extra.size()) {
+        const auto byte = [&](size_t i) { return static_cast<uint16_t>(static_cast<uint8_t>(extra[at + i])); };
+        const size_t length = 4 + static_cast<size_t>(byte(2) | (byte(3) << 8));
+        if (at + length > extra.size()) break;
+        if (static_cast<uint16_t>(byte(0) | (byte(1) << 8)) != id) kept.append(extra.substr(at, length));
+        at += length;
+    }
+    kept.append(extra.substr(at));  // a damaged tail stays as it was
+    return kept;
+}
+
+Zip64Locator Zip64Locator::Make(uint64_t endRecordAt) {
+    Zip64Locator locator;
+    locator.SetU32(kSignature, kZip64LocatorSignature);
+    locator.SetU32(kEndRecordOffset, static_cast<uint32_t>(endRecordAt));
+    locator.SetU32(kEndRecordOffset + 4, static_cast<uint32_t>(endRecordAt >> 32));
+    locator.SetU32(kTotalDisks, 1);
+    return locator;
+}
+
+Zip64EndRecord Zip64EndRecord::Make(uint16_t madeBy, uint64_t entries, uint64_t directorySize, uint64_t directoryOffset) {
+    Zip64EndRecord record;
+    record.SetU32(kSignature, kZip64EndSignature);
+    record.SetU64(kRecordSize, kSize - 12);
+    record.SetU16(kVersionMadeBy, madeBy);
+    record.SetU16(kVersionNeeded, kVersionZip64);
+    record.SetU64(kEntriesOnDisk, entries);
+    record.SetU64(kTotalEntries, entries);
+    record.SetU64(kCentralDirSize, directorySize);
+    record.SetU64(kCentralDirOffset, directoryOffset);
+    return record;
+}
+
 bool HasExtraBlock(std::string_view extra, uint16_t id) {
     std::string_view data;
     return FindExtraBlock(extra, id, data);

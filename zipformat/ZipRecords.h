@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "platform/ByteRecord.h"
@@ -35,6 +36,8 @@ constexpr uint16_t kMethodAes = 99;
 constexpr uint32_t kZip64Marker32 = 0xFFFFFFFF;
 // The ID of that extra field; in a local header it also says the data descriptor's sizes are 8 bytes.
 constexpr uint16_t kZip64ExtraId = 0x0001;
+// The version needed to read an entry or archive that has ZIP64 values.
+constexpr uint16_t kVersionZip64 = 45;
 
 // Host-system bytes of "version made by" that decide whether names are OEM text.
 constexpr uint8_t kHostMsDos = 0;
@@ -170,6 +173,12 @@ public:
 // CRC, sizes and name length, and no extra field.
 LocalHeader LocalHeaderFor(const CentralFileHeader& central);
 
+// The ZIP64 extra block holding `values` (the saturated ones of uncompressed size, compressed size
+// and local header offset, in that order), header included.
+std::string Zip64ExtraBlock(const uint64_t* values, size_t count);
+// The extra field without its blocks of this ID (a stale ZIP64 block, say).
+std::string WithoutExtraBlock(std::string_view extra, uint16_t id);
+
 // Whether an extra field (a run of ID, length, data blocks) holds a block with this ID.
 bool HasExtraBlock(std::string_view extra, uint16_t id);
 // The data of the first block with this ID; false when there is none.
@@ -219,6 +228,8 @@ public:
     static constexpr size_t kTotalDisks = 16;
     uint32_t Signature() const { return U32(kSignature); }
     uint32_t EndRecordOffset() const { return U32(kEndRecordOffset); }
+    // The locator of a single-disk archive's ZIP64 end record at `endRecordAt`.
+    static Zip64Locator Make(uint64_t endRecordAt);
 };
 
 // The ZIP64 end record a locator points to, as far as this system needs it: archives whose values
@@ -226,11 +237,23 @@ public:
 class Zip64EndRecord : public Record<56> {
 public:
     static constexpr size_t kSignature = 0;
+    static constexpr size_t kRecordSize = 4;  // 64-bit: the bytes after this field
+    static constexpr size_t kVersionMadeBy = 12;
+    static constexpr size_t kVersionNeeded = 14;
+    static constexpr size_t kThisDisk = 16;
+    static constexpr size_t kCentralDirDisk = 20;
+    static constexpr size_t kEntriesOnDisk = 24;
     static constexpr size_t kTotalEntries = 32;
     static constexpr size_t kCentralDirSize = 40;
     static constexpr size_t kCentralDirOffset = 48;
     uint32_t Signature() const { return U32(kSignature); }
     uint64_t U64(size_t offset) const { return U32(offset) | (static_cast<uint64_t>(U32(offset + 4)) << 32); }
+    void SetU64(size_t offset, uint64_t value) {
+        SetU32(offset, static_cast<uint32_t>(value));
+        SetU32(offset + 4, static_cast<uint32_t>(value >> 32));
+    }
+    // The record of a single-disk archive, made by `madeBy`.
+    static Zip64EndRecord Make(uint16_t madeBy, uint64_t entries, uint64_t directorySize, uint64_t directoryOffset);
 };
 // Both ZIP64 records, when they stand directly in front of the end record.
 constexpr int32_t kZip64RecordsSize = 56 + 20;

@@ -36,7 +36,6 @@ constexpr int32_t kChunk = 65536;
 constexpr int64_t kParallelLimit = 4 << 20;
 constexpr unsigned kMaxWorkers = 4;
 constexpr int kMaxLevel = 9;
-constexpr uint32_t kMaxEntries = 0xFFFF;
 constexpr int64_t kMaxOffset = 0xFFFFFFFE;
 constexpr const char* kTempPrefix = "lkz";
 constexpr const char* kOutputName = "the new archive";
@@ -579,13 +578,6 @@ private:
     const unsigned workers_;  // for the blocks of one file; 0: compressed on this thread
 };
 
-bool FitsDirectory(const std::vector<Entry>& entries, platform::Stream& out, Reporter& reporter) {
-    if (entries.size() <= kMaxEntries && out.Position() <= kMaxOffset) return true;
-    reporter.Failed("The archive would need ZIP64 records, which these engines do not write.",
-                    engine::kSkipUnsupported);
-    return false;
-}
-
 int64_t TotalBytes(const std::vector<Candidate>& files) {
     int64_t total = 0;
     for (const Candidate& file : files) total += file.details.size;
@@ -747,7 +739,6 @@ int32_t AddFiles(const ZipRequest& request, Reporter& reporter) {
         reporter.Send(engine::kActionEndBatch);
         return 0;
     }
-    if (!FitsDirectory(written, out, reporter)) return 0;
     WriteDirectory(out, written, StoredComment(request, written), kOutputName);
     if (!reporter.Send(engine::kActionEndBatch)) return 0;
     return Finish(*output, archive, request, reporter) ? added : 0;
