@@ -39,6 +39,10 @@ struct Entry {
     std::string extra;
     std::string comment;
     int64_t localOffset = 0;  // in the file, after the shift of data in front of the archive
+    // Sizes from the ZIP64 extra field, which the header's saturated fields stand for.
+    bool zip64 = false;
+    int64_t zip64Size = 0;
+    int64_t zip64CompressedSize = 0;
     int64_t dataStart = -1;   // past the local header, once LocateData read it; -1 when damaged
     bool oemNames = false;    // the archive's decision, which its every entry follows
     bool unicode = false;     // names decode to UTF-8 (a UTF-8 run), else to the ANSI code page
@@ -46,8 +50,8 @@ struct Entry {
     uint16_t Flags() const { return header.Flags(); }
     uint16_t Method() const { return header.Method(); }
     uint32_t Crc() const { return header.Crc32(); }
-    uint32_t CompressedSize() const { return header.CompressedSize(); }
-    uint32_t Size() const { return header.UncompressedSize(); }
+    int64_t CompressedSize() const { return zip64 ? zip64CompressedSize : header.CompressedSize(); }
+    int64_t Size() const { return zip64 ? zip64Size : header.UncompressedSize(); }
     uint16_t DosTime() const { return header.U16(CentralFileHeader::kTime); }
     uint16_t DosDate() const { return header.U16(CentralFileHeader::kDate); }
     bool IsEncrypted() const { return (Flags() & kFlagEncrypted) != 0; }
