@@ -127,6 +127,39 @@ bool AesExtraBlock::Find(std::string_view extra, AesExtraBlock& block) {
     return true;
 }
 
+std::string Zip64ExtraBlock(const uint64_t* values, size_t count) {
+    std::string block;
+    const auto put = [&block](uint64_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i) block += static_cast<char>(static_cast<uint8_t>(value >> (8 * i)));
+    };
+    put(kZip64ExtraId, 2);
+    put(8 * count, 2);
+    for (size_t i = 0; i < count; ++i) put(values[i], 8);
+    return block;
+}
+
+Zip64Locator Zip64Locator::Make(uint64_t endRecordAt) {
+    Zip64Locator locator;
+    locator.SetU32(kSignature, kZip64LocatorSignature);
+    locator.SetU32(kEndRecordOffset, static_cast<uint32_t>(endRecordAt));
+    locator.SetU32(kEndRecordOffset + 4, static_cast<uint32_t>(endRecordAt >> 32));
+    locator.SetU32(kTotalDisks, 1);
+    return locator;
+}
+
+Zip64EndRecord Zip64EndRecord::Make(uint16_t madeBy, uint64_t entries, uint64_t directorySize, uint64_t directoryOffset) {
+    Zip64EndRecord record;
+    record.SetU32(kSignature, kZip64EndSignature);
+    record.SetU64(kRecordSize, kSize - 12);
+    record.SetU16(kVersionMadeBy, madeBy);
+    record.SetU16(kVersionNeeded, kVersionZip64);
+    record.SetU64(kEntriesOnDisk, entries);
+    record.SetU64(kTotalEntries, entries);
+    record.SetU64(kCentralDirSize, directorySize);
+    record.SetU64(kCentralDirOffset, directoryOffset);
+    return record;
+}
+
 bool HasExtraBlock(std::string_view extra, uint16_t id) {
     std::string_view data;
     return FindExtraBlock(extra, id, data);

@@ -36,6 +36,8 @@ constexpr uint16_t kMethodAes = 99;
 constexpr uint32_t kZip64Marker32 = 0xFFFFFFFF;
 // The ID of that extra field; in a local header it also says the data descriptor's sizes are 8 bytes.
 constexpr uint16_t kZip64ExtraId = 0x0001;
+// The version needed to read an entry or archive that has ZIP64 values.
+constexpr uint16_t kVersionZip64 = 45;
 
 // Host-system bytes of "version made by" that decide whether names are OEM text.
 constexpr uint8_t kHostMsDos = 0;
@@ -173,6 +175,10 @@ public:
 // CRC, sizes and name length, and no extra field.
 LocalHeader LocalHeaderFor(const CentralFileHeader& central);
 
+// The ZIP64 extra block holding `values` (the saturated ones of uncompressed size, compressed size
+// and local header offset, in that order), header included.
+std::string Zip64ExtraBlock(const uint64_t* values, size_t count);
+
 // Whether an extra field (a run of ID, length, data blocks) holds a block with this ID.
 bool HasExtraBlock(std::string_view extra, uint16_t id);
 // The data of the first block with this ID; false when there is none.
@@ -226,6 +232,8 @@ public:
     uint32_t EndRecordDisk() const { return U32(kEndRecordDisk); }
     uint64_t EndRecordOffset() const { return U64(kEndRecordOffset); }
     uint32_t TotalDisks() const { return U32(kTotalDisks); }
+    // The locator of a single-disk archive's ZIP64 end record at `endRecordAt`.
+    static Zip64Locator Make(uint64_t endRecordAt);
 };
 
 // The ZIP64 end record a locator points to, without its extensible data: the 64-bit values of the
@@ -250,6 +258,8 @@ public:
     uint64_t TotalEntries() const { return U64(kTotalEntries); }
     uint64_t CentralDirSize() const { return U64(kCentralDirSize); }
     uint64_t CentralDirOffset() const { return U64(kCentralDirOffset); }
+    // The record of a single-disk archive, made by `madeBy`.
+    static Zip64EndRecord Make(uint16_t madeBy, uint64_t entries, uint64_t directorySize, uint64_t directoryOffset);
 };
 
 // The ZIP64 extra field (kZip64ExtraId) of one entry: 8-byte values, present only for the fields

@@ -103,7 +103,7 @@ void Unzipper::Run() {
     Readahead ahead(archive, chosen, std::min(std::thread::hardware_concurrency(), kMostWorkers));
     for (size_t i = 0; i < chosen.size(); ++i) {
         const std::string name = chosen[i]->ShownName();
-        if (!reporter_.Send(engine::kActionBeginFile, name, Clamp32(chosen[i]->Size()))) return;
+        if (!reporter_.Send(engine::kActionBeginFile, name, static_cast<uint64_t>(chosen[i]->Size()))) return;
         ahead.Advance(i, KnownPasswords());
         const Outcome outcome = ExtractEntry(archive, *chosen[i], name, ahead, i);
         if (outcome == Outcome::Cancelled) return;

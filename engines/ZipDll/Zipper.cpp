@@ -36,7 +36,9 @@ constexpr int32_t kChunk = 65536;
 constexpr int64_t kParallelLimit = 4 << 20;
 constexpr unsigned kMaxWorkers = 4;
 constexpr int kMaxLevel = 9;
-constexpr int64_t kMaxOffset = 0xFFFFFFFE;
+// From this size on a file's local header carries its sizes in a ZIP64 block: its data, with a
+// cipher's few bytes, may reach the 32-bit marker.
+constexpr int64_t kLocalZip64From = 0xFFFFFFFFll - 0x10000;
 constexpr const char* kTempPrefix = "lkz";
 constexpr const char* kOutputName = "the new archive";
 // AES entries: the format's version for them, and the size from which the CRC is left out (AE-2),
@@ -245,7 +247,7 @@ private:
 // reported only while `reporter` is set (a second, storing pass does not count twice). Deflated
 // data is cut into blocks that `workers` threads compress; the cipher and the callback stay here.
 Outcome WriteData(FileStream& in, platform::Stream& out, int level, unsigned workers, Sealer* sealer,
-                  Reporter* reporter, uint32_t& crc, uint32_t& size) {
+                  Reporter* reporter, uint32_t& crc, uint64_t& size) {
     const auto deliver = [&](std::vector<uint8_t>& piece, uint32_t inputBytes) {
         if (sealer) sealer->Encrypt(piece.data(), piece.size());
         WriteExactly(out, piece.data(), static_cast<int32_t>(piece.size()), kOutputName);
@@ -257,7 +259,7 @@ Outcome WriteData(FileStream& in, platform::Stream& out, int level, unsigned wor
         const BlockDeflateResult result = BlockDeflater(level, workers).Run(
             [&](uint8_t* bytes, int32_t count) { return in.Read(bytes, count); }, deliver);
         crc = result.crc;
-        size = static_cast<uint32_t>(result.size);
+        size = static_cast<uint64_t>(result.size);
         return result.completed ? Outcome::Done : Outcome::Cancelled;
     }
     std::vector<uint8_t> piece;
@@ -267,7 +269,7 @@ Outcome WriteData(FileStream& in, platform::Stream& out, int level, unsigned wor
         if (got <= 0) return Outcome::Done;
         piece.resize(static_cast<size_t>(got));
         crc = UpdateCrc(crc, piece.data(), piece.size());
-        size += static_cast<uint32_t>(got);
+        size += static_cast<uint64_t>(got);
         if (!deliver(piece, static_cast<uint32_t>(got))) return Outcome::Cancelled;
     }
 }
@@ -419,28 +421,28 @@ public:
             reporter_.Message(error.what());
             return reporter_.Skipped(candidate.Path(), engine::kSkipReadError) ? Outcome::Skipped : Outcome::Cancelled;
         }
-        if (in->Size() > kMaxOffset) {
-            return reporter_.Skipped(candidate.Path(), engine::kSkipUnsupported) ? Outcome::Skipped : Outcome::Cancelled;
-        }
         const bool encrypt = !request_.password.empty();
         // The cipher header's check byte is the CRC's high byte, so a file encrypted with the
         // traditional cipher is read once for its CRC before its data is written.
         const uint32_t knownCrc = encrypt && !request_.strongEncryption ? FileCrc(*in) : 0;
         const StoredEntryName name = NameToStore(request_.text, candidate.storedName);
+        const bool large = in->Size() >= kLocalZip64From;
 
         const int64_t headerAt = out_.Position();
         const LocalHeader placeholder;  // filled in once the sizes and the CRC are known
         WriteExactly(out_, placeholder.data(), placeholder.size(), kOutputName);
-        WriteText(out_, name.Bytes() + std::string(ExtraLength(encrypt), '\0'), kOutputName);
+        WriteText(out_, name.Bytes() + std::string(ExtraLength(encrypt) + (large ? kLocalZip64Block : 0), '\0'),
+                  kOutputName);
         const int64_t dataAt = out_.Position();
 
         uint16_t method = request_.level > 0 ? kMethodDeflated : kMethodStored;
         uint32_t crc = 0;
-        uint32_t size = 0;
+        uint64_t size = 0;
         Outcome outcome = WritePass(*in, method, knownCrc, encrypt, &reporter_, crc, size);
         if (outcome != Outcome::Done) return outcome;
         // Data that deflate does not shrink is stored instead.
-        if (method == kMethodDeflated && out_.Position() - dataAt - (encrypt ? Sealer::Overhead(request_) : 0) >= size) {
+        if (method == kMethodDeflated &&
+            static_cast<uint64_t>(out_.Position() - dataAt - (encrypt ? Sealer::Overhead(request_) : 0)) >= size) {
             method = kMethodStored;
             if (out_.Seek(dataAt, platform::Origin::Begin) != dataAt || !out_.Truncate() ||
                 in->Seek(0, platform::Origin::Begin) != 0) {
@@ -450,12 +452,14 @@ public:
             if (outcome != Outcome::Done) return outcome;
         }
         const int64_t end = out_.Position();
-        const LocalHeader local =
-            Describe(candidate, name, method, encrypt, crc, static_cast<uint32_t>(end - dataAt), size, headerAt, entry);
+        LocalHeader local =
+            Describe(candidate, name, method, encrypt, crc, static_cast<uint64_t>(end - dataAt), size, headerAt, entry);
+        std::string localExtra = entry.extra;
+        if (large) localExtra += LocalZip64Block(local, entry);
         if (out_.Seek(headerAt, platform::Origin::Begin) != headerAt) throw platform::FileError("Cannot seek.");
         WriteExactly(out_, local.data(), local.size(), kOutputName);
-        if (!entry.extra.empty()) {
-            WriteText(out_, name.text.bytes + entry.extra, kOutputName);
+        if (!localExtra.empty()) {
+            WriteText(out_, name.text.bytes + localExtra, kOutputName);
         }
         if (out_.Seek(end, platform::Origin::Begin) != end) throw platform::FileError("Cannot seek.");
         return Outcome::Done;
@@ -513,7 +517,7 @@ public:
 private:
     // The local header of a written file, and its directory entry in `entry`.
     LocalHeader Describe(const Candidate& candidate, const StoredEntryName& name, uint16_t method, bool encrypt,
-                         uint32_t crc, uint32_t compressed, uint32_t size, int64_t headerAt, Entry& entry) const {
+                         uint32_t crc, uint64_t compressed, uint64_t size, int64_t headerAt, Entry& entry) const {
         const DosStamp stamp = ToDos(candidate.details.modified);
         const bool aes = encrypt && request_.strongEncryption;
         const uint16_t needed = aes ? kVersionAes : (method == kMethodStored && !encrypt) ? kVersionStored : kVersionDeflated;
@@ -537,8 +541,12 @@ private:
         header.SetU16(CentralFileHeader::kTime, stamp.time);
         header.SetU16(CentralFileHeader::kDate, stamp.date);
         header.SetU32(CentralFileHeader::kCrc32, crc);
-        header.SetU32(CentralFileHeader::kCompressedSize, compressed);
-        header.SetU32(CentralFileHeader::kUncompressedSize, size);
+        // Sizes past 32 bits: the directory writer puts them in a ZIP64 block.
+        entry.zip64 = compressed >= zip::kZip64Marker32 || size >= zip::kZip64Marker32;
+        entry.zip64CompressedSize = static_cast<int64_t>(compressed);
+        entry.zip64Size = static_cast<int64_t>(size);
+        header.SetU32(CentralFileHeader::kCompressedSize, static_cast<uint32_t>(std::min<uint64_t>(compressed, zip::kZip64Marker32)));
+        header.SetU32(CentralFileHeader::kUncompressedSize, static_cast<uint32_t>(std::min<uint64_t>(size, zip::kZip64Marker32)));
         header.SetU32(CentralFileHeader::kExternalAttributes, candidate.details.attributes & 0x37);  // with the folder bit
         header.SetU16(CentralFileHeader::kFileNameLength, static_cast<uint16_t>(name.text.bytes.size()));
         header.SetU16(CentralFileHeader::kExtraFieldLength, static_cast<uint16_t>(entry.extra.size()));
@@ -550,13 +558,26 @@ private:
         return local;
     }
 
+    // A large file's local header: both sizes in a ZIP64 block and the marker in their fields, as
+    // Info-ZIP writes them, whatever the sizes came to (the room was kept before they were known).
+    static constexpr size_t kLocalZip64Block = 4 + 16;
+    static std::string LocalZip64Block(LocalHeader& local, const Entry& entry) {
+        const uint64_t sizes[] = {static_cast<uint64_t>(entry.Size()), static_cast<uint64_t>(entry.CompressedSize())};
+        local.SetU32(LocalHeader::kCompressedSize, zip::kZip64Marker32);
+        local.SetU32(LocalHeader::kUncompressedSize, zip::kZip64Marker32);
+        local.SetU16(LocalHeader::kVersionNeeded, std::max<uint16_t>(local.U16(LocalHeader::kVersionNeeded), zip::kVersionZip64));
+        local.SetU16(LocalHeader::kExtraFieldLength,
+                     static_cast<uint16_t>(local.ExtraFieldLength() + kLocalZip64Block));
+        return zip::Zip64ExtraBlock(sizes, 2);
+    }
+
     // The room a file's headers keep for the AES block, which is filled in once its size is known.
     size_t ExtraLength(bool encrypt) const {
         return encrypt && request_.strongEncryption ? static_cast<size_t>(zip::AesExtraBlock::kSize) : 0;
     }
 
     Outcome WritePass(FileStream& in, uint16_t method, uint32_t knownCrc, bool encrypt, Reporter* reporter,
-                      uint32_t& crc, uint32_t& size) {
+                      uint32_t& crc, uint64_t& size) {
         std::optional<Sealer> sealer;
         if (encrypt) {
             sealer.emplace(request_, knownCrc);
@@ -577,17 +598,6 @@ private:
     Reporter& reporter_;
     const unsigned workers_;  // for the blocks of one file; 0: compressed on this thread
 };
-
-void ReportNeedsZip64(Reporter& reporter) {
-    reporter.Failed("The archive would need ZIP64 records, which these engines do not write.",
-                    engine::kSkipUnsupported);
-}
-
-bool FitsDirectory(const std::vector<Entry>& entries, platform::Stream& out, Reporter& reporter) {
-    if (FitsWithoutZip64(entries, out.Position())) return true;
-    ReportNeedsZip64(reporter);
-    return false;
-}
 
 int64_t TotalBytes(const std::vector<Candidate>& files) {
     int64_t total = 0;
@@ -750,7 +760,6 @@ int32_t AddFiles(const ZipRequest& request, Reporter& reporter) {
         reporter.Send(engine::kActionEndBatch);
         return 0;
     }
-    if (!FitsDirectory(written, out, reporter)) return 0;
     WriteDirectory(out, written, StoredComment(request, written), kOutputName);
     if (!reporter.Send(engine::kActionEndBatch)) return 0;
     return Finish(*output, archive, request, reporter) ? added : 0;
@@ -794,12 +803,6 @@ int32_t DeleteEntries(const ZipRequest& request, Reporter& reporter) {
         reporter.Send(engine::kActionEndBatch);
         return 0;
     }
-    // Too many entries left is known before anything is copied.
-    if (directory.entries.size() - static_cast<size_t>(count) > static_cast<size_t>(zip::kMaxEntries)) {
-        ReportNeedsZip64(reporter);
-        return 0;
-    }
-
     std::unique_ptr<TempFile> output = MakeOutput(request, reporter);
     if (!output) return 0;
     platform::Stream& out = output->Stream();
@@ -812,13 +815,12 @@ int32_t DeleteEntries(const ZipRequest& request, Reporter& reporter) {
             if (!CopyEntry(*archive, entry, out, written, reporter)) return 0;
             continue;
         }
-        if (!reporter.Send(engine::kActionBeginFile, entry.ShownName(), Clamp32(entry.Size())) ||
+        if (!reporter.Send(engine::kActionBeginFile, entry.ShownName(), static_cast<uint64_t>(entry.Size())) ||
             (request.trace && !reporter.Message("Deleting " + entry.ShownName())) ||
-            !reporter.Send(engine::kActionProgress, std::string(), Clamp32(entry.Size()))) {
+            !reporter.Send(engine::kActionProgress, std::string(), static_cast<uint64_t>(entry.Size()))) {
             return 0;
         }
     }
-    if (!FitsDirectory(written, out, reporter)) return 0;
     WriteDirectory(out, written, StoredComment(request, written), kOutputName);
     if (!reporter.Send(engine::kActionEndBatch)) return 0;
     return Finish(*output, archive, request, reporter) ? count : 0;

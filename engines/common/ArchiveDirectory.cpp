@@ -209,13 +209,42 @@ void WriteText(platform::Stream& stream, const std::string& text, const std::str
     WriteExactly(stream, text.data(), static_cast<int32_t>(text.size()), what);
 }
 
-bool FitsWithoutZip64(const std::vector<Entry>& entries, int64_t directoryStart) {
-    constexpr int64_t kLargest32 = 0xFFFFFFFE;
-    if (entries.size() > static_cast<size_t>(zip::kMaxEntries) || directoryStart > kLargest32) return false;
-    return std::all_of(entries.begin(), entries.end(), [](const Entry& entry) {
-        return entry.Size() <= kLargest32 && entry.CompressedSize() <= kLargest32 && entry.localOffset <= kLargest32;
-    });
+namespace {
+
+constexpr uint64_t kLargest32 = zip::kZip64Marker32 - 1;  // the marker itself says "in the ZIP64 field"
+
+bool ReadThroughZip64(const CentralFileHeader& header) {
+    return header.CompressedSize() == zip::kZip64Marker32 || header.UncompressedSize() == zip::kZip64Marker32 ||
+           header.LocalHeaderOffset() == zip::kZip64Marker32;
 }
+
+// The central header and extra field of one entry: a value past 32 bits goes into a ZIP64 block
+// and its field holds the marker; an entry whose values all fit is written as an ordinary one (a
+// ZIP64 block it was read through is dropped, any other extra block stays as it was).
+CentralFileHeader DirectoryHeader(const Entry& entry, std::string& extra) {
+    CentralFileHeader header = entry.header;
+    const uint64_t values[] = {static_cast<uint64_t>(entry.Size()), static_cast<uint64_t>(entry.CompressedSize()),
+                               static_cast<uint64_t>(entry.localOffset)};
+    const size_t fields[] = {CentralFileHeader::kUncompressedSize, CentralFileHeader::kCompressedSize,
+                             CentralFileHeader::kLocalHeaderOffset};
+    uint64_t wide[3];
+    size_t wideCount = 0;
+    for (size_t i = 0; i < 3; ++i) {
+        const bool fits = values[i] <= kLargest32;
+        header.SetU32(fields[i], fits ? static_cast<uint32_t>(values[i]) : zip::kZip64Marker32);
+        if (!fits) wide[wideCount++] = values[i];
+    }
+    extra = entry.extra;
+    if (wideCount > 0 || ReadThroughZip64(entry.header)) extra = zip::WithoutExtraBlocks(extra, zip::kZip64ExtraId);
+    if (wideCount > 0) {
+        extra += zip::Zip64ExtraBlock(wide, wideCount);
+        header.SetU16(CentralFileHeader::kVersionNeeded,
+                      std::max<uint16_t>(header.U16(CentralFileHeader::kVersionNeeded), zip::kVersionZip64));
+    }
+    return header;
+}
+
+}  // namespace
 
 void WriteDirectory(platform::Stream& out, const std::vector<Entry>& entries, const std::string& comment,
                     const std::string& what) {
@@ -229,32 +258,43 @@ void WriteDirectory(platform::Stream& out, const std::vector<Entry>& entries, co
         end += static_cast<int64_t>(pending.size());
         pending.clear();
     };
+    std::string extra;
     for (const Entry& entry : entries) {
-        CentralFileHeader header = entry.header;
-        // An entry that needed its ZIP64 block only for what now fits is written without it.
-        const std::string extra = entry.zip64 ? zip::WithoutExtraBlocks(entry.extra, zip::kZip64ExtraId) : entry.extra;
-        if (entry.zip64) {
-            header.SetU32(CentralFileHeader::kCompressedSize, static_cast<uint32_t>(entry.CompressedSize()));
-            header.SetU32(CentralFileHeader::kUncompressedSize, static_cast<uint32_t>(entry.Size()));
-        }
-        header.SetU32(CentralFileHeader::kLocalHeaderOffset, static_cast<uint32_t>(entry.localOffset));
+        CentralFileHeader header = DirectoryHeader(entry, extra);
         header.SetU16(CentralFileHeader::kFileNameLength, static_cast<uint16_t>(entry.name.size()));
         header.SetU16(CentralFileHeader::kExtraFieldLength, static_cast<uint16_t>(extra.size()));
         header.SetU16(CentralFileHeader::kFileCommentLength, static_cast<uint16_t>(entry.comment.size()));
         header.SetU16(CentralFileHeader::kDiskNumberStart, 0);
         pending.insert(pending.end(), header.data(), header.data() + header.size());
-        for (const std::string* text : {&entry.name, &extra, &entry.comment}) {
+        for (const std::string* text : {&entry.name, static_cast<const std::string*>(&extra), &entry.comment}) {
             pending.insert(pending.end(), text->begin(), text->end());
         }
         if (pending.size() >= kGathered) flush();
     }
     flush();
+    WriteEndRecords(out, entries.size(), start, end, comment, what);
+}
+
+void WriteEndRecords(platform::Stream& out, uint64_t count, int64_t directoryStart, int64_t directoryEnd,
+                     const std::string& comment, const std::string& what) {
+    const uint64_t size = static_cast<uint64_t>(directoryEnd - directoryStart);
+    const uint64_t offset = static_cast<uint64_t>(directoryStart);
+    // As Info-ZIP 3 writes them: the ZIP64 records only when a value does not fit, and then the
+    // fields that do not fit hold their markers.
+    const bool countFits = count < zip::kMaxEntries;
+    if (!countFits || size > kLargest32 || offset > kLargest32) {
+        const zip::Zip64EndRecord record64 = zip::Zip64EndRecord::Make(zip::kVersionZip64, count, size, offset);
+        const zip::Zip64Locator locator = zip::Zip64Locator::Make(static_cast<uint64_t>(directoryEnd));
+        WriteExactly(out, record64.data(), record64.size(), what);
+        WriteExactly(out, locator.data(), locator.size(), what);
+    }
     const std::string kept = comment.substr(0, zip::kMaxFieldLength);
     EndOfCentralHeader record = EndOfCentralHeader::Empty();
-    record.SetU16(EndOfCentralHeader::kEntriesOnDisk, static_cast<uint16_t>(entries.size()));
-    record.SetU16(EndOfCentralHeader::kTotalEntries, static_cast<uint16_t>(entries.size()));
-    record.SetU32(EndOfCentralHeader::kCentralDirSize, static_cast<uint32_t>(end - start));
-    record.SetU32(EndOfCentralHeader::kCentralDirOffset, static_cast<uint32_t>(start));
+    const uint16_t count16 = countFits ? static_cast<uint16_t>(count) : 0xFFFF;
+    record.SetU16(EndOfCentralHeader::kEntriesOnDisk, count16);
+    record.SetU16(EndOfCentralHeader::kTotalEntries, count16);
+    record.SetU32(EndOfCentralHeader::kCentralDirSize, size > kLargest32 ? zip::kZip64Marker32 : static_cast<uint32_t>(size));
+    record.SetU32(EndOfCentralHeader::kCentralDirOffset, offset > kLargest32 ? zip::kZip64Marker32 : static_cast<uint32_t>(offset));
     record.SetU16(EndOfCentralHeader::kCommentLength, static_cast<uint16_t>(kept.size()));
     WriteExactly(out, record.data(), record.size(), what);
     WriteText(out, kept, what);

@@ -102,12 +102,15 @@ void ReadExactly(platform::Stream& stream, void* buffer, int32_t count, const st
 void WriteExactly(platform::Stream& stream, const void* buffer, int32_t count, const std::string& what);
 void WriteText(platform::Stream& stream, const std::string& text, const std::string& what);
 
-// Whether a directory of `entries` ending at `directoryEnd` fits the end record without ZIP64.
-bool FitsWithoutZip64(const std::vector<Entry>& entries, int64_t directoryEnd);
-// Writes the central directory of `entries` (offsets as given) and the end record with `comment`.
-// Entries read through ZIP64 extra fields whose values now fit are written as ordinary entries:
-// the extra field loses its ZIP64 block. Call only when FitsWithoutZip64.
+// Writes the central directory of `entries` (offsets as given) and the end record with `comment`;
+// values past 32 bits (65535 entries or more, sizes and offsets from 4 GiB) go into ZIP64 extra
+// blocks and records, as Info-ZIP 3 writes them. A directory within the old limits is written as
+// it always was.
 void WriteDirectory(platform::Stream& out, const std::vector<Entry>& entries, const std::string& comment,
                     const std::string& what);
+// The end record (and the ZIP64 records in front of it when a value needs them) of a directory of
+// `count` entries from `directoryStart` to `directoryEnd`.
+void WriteEndRecords(platform::Stream& out, uint64_t count, int64_t directoryStart, int64_t directoryEnd,
+                     const std::string& comment, const std::string& what);
 
 }  // namespace engines

@@ -21,7 +21,6 @@ DosStamp ToDos(const platform::LocalTime& time);
 platform::LocalTime FromDos(uint16_t date, uint16_t time);
 
 // The callback's numbers are 32-bit: larger sizes go out as the largest positive one.
-inline uint32_t Clamp32(int64_t value) { return static_cast<uint32_t>(value < 0x7FFFFFFF ? value : 0x7FFFFFFF); }
 
 // Calls the component back with one EngineCallbackInfo it owns and keeps the answer fields.
 // Once the callback has answered -1 the operation is cancelled and every further Send says so at

@@ -2,6 +2,8 @@
 // unmatched specs and Cancel, judged by UnzDll, by the records and (afterwards) by peer tools.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "engines/common/Codec.h"
 #include "engines/common/ArchiveDirectory.h"
 #include "platform/Text.h"
@@ -621,6 +623,99 @@ TEST_F(ZipDll, DamagedArchiveIsReportedAndLeftAlone) {
     EXPECT_EQ(Engines::Get().Zip({archive, {folder.Path("src/a.txt")}}, callback), 0);
     EXPECT_EQ(callback.Reasons(), std::vector<uint32_t>{engine::kSkipReadError});
     EXPECT_EQ(larktest::ReadFile(archive), "this is not an archive at all, just text");
+}
+
+// The directory writer: ZIP64 only where a value does not fit, laid out as Info-ZIP 3 and the
+// format describe it (offsets below are the format's, not the code's constants).
+TEST(DirectoryWriter, UsesZip64OnlyWhereAValueDoesNotFit) {
+    const auto entryAt = [](int64_t offset, const std::string& extra = std::string()) {
+        engines::Entry entry;
+        entry.header.SetU32(0, 0x02014B50);
+        entry.header.SetU16(6, 20);  // version needed
+        entry.name = "a";
+        entry.extra = extra;
+        entry.localOffset = offset;
+        return entry;
+    };
+    const auto written = [](const std::vector<engines::Entry>& entries) {
+        larktest::MemoryStream out("");
+        engines::WriteDirectory(out, entries, "", "test");
+        return out.Bytes();
+    };
+    const auto u64 = [](const std::string& bytes, size_t at) {
+        return larktest::GetU32(bytes, at) | (static_cast<uint64_t>(larktest::GetU32(bytes, at + 4)) << 32);
+    };
+
+    // Within the old limits: one central header, the end record, nothing else.
+    const std::string small = written({entryAt(0), entryAt(100)});
+    EXPECT_EQ(small.size(), 2u * (46 + 1) + 22);
+    EXPECT_EQ(larktest::GetU16(small, small.size() - 22 + 10), 2);
+    EXPECT_EQ(small.find("PK\x06\x06"), std::string::npos);
+
+    // An offset past 4 GiB: the field holds the marker, a ZIP64 block of 8 bytes holds the offset,
+    // the version needed is 4.5; another extra block stays in front of it.
+    const std::string other("\x75\x70\x01\x00\x00", 5);
+    const std::string far = written({entryAt(int64_t{5} << 30, other)});
+    EXPECT_EQ(larktest::GetU32(far, 42), 0xFFFFFFFFu);
+    EXPECT_EQ(larktest::GetU16(far, 6), 45);
+    EXPECT_EQ(larktest::GetU16(far, 30), 5 + 12);
+    EXPECT_EQ(far.substr(47, 5), other);
+    EXPECT_EQ(larktest::GetU16(far, 52), 0x0001);
+    EXPECT_EQ(larktest::GetU16(far, 54), 8);
+    EXPECT_EQ(u64(far, 56), uint64_t{5} << 30);
+    EXPECT_EQ(far.find("PK\x06\x06"), std::string::npos) << "one entry near the start needs no ZIP64 end record";
+
+    // An entry read through ZIP64 whose values now fit is written as an ordinary entry.
+    engines::Entry moved = entryAt(64, std::string("\x01\x00\x08\x00\x00\x00\x00\x40\x01\x00\x00\x00", 12) + other);
+    moved.header.SetU32(42, 0xFFFFFFFF);
+    const std::string fitted = written({moved});
+    EXPECT_EQ(larktest::GetU32(fitted, 42), 64u);
+    EXPECT_EQ(fitted.substr(47, larktest::GetU16(fitted, 30)), other);
+
+    // 65535 entries: the count field holds its marker and the ZIP64 end record and its locator
+    // stand in front of the end record.
+    const std::string many = written(std::vector<engines::Entry>(65535, entryAt(0)));
+    const size_t directorySize = 65535u * 47;
+    ASSERT_EQ(many.size(), directorySize + 56 + 20 + 22);
+    const size_t record64 = directorySize;
+    EXPECT_EQ(larktest::GetU32(many, record64), 0x06064B50u);
+    EXPECT_EQ(u64(many, record64 + 4), 44u);
+    EXPECT_EQ(larktest::GetU16(many, record64 + 14), 45);
+    EXPECT_EQ(u64(many, record64 + 24), 65535u);
+    EXPECT_EQ(u64(many, record64 + 32), 65535u);
+    EXPECT_EQ(u64(many, record64 + 40), directorySize);
+    EXPECT_EQ(u64(many, record64 + 48), 0u);
+    const size_t locator = record64 + 56;
+    EXPECT_EQ(larktest::GetU32(many, locator), 0x07064B50u);
+    EXPECT_EQ(u64(many, locator + 8), record64);
+    EXPECT_EQ(larktest::GetU32(many, locator + 16), 1u);
+    const size_t end = locator + 20;
+    EXPECT_EQ(larktest::GetU16(many, end + 8), 0xFFFF);
+    EXPECT_EQ(larktest::GetU16(many, end + 10), 0xFFFF);
+    EXPECT_EQ(larktest::GetU32(many, end + 12), directorySize);
+    EXPECT_EQ(larktest::GetU32(many, end + 16), 0u);
+}
+
+// More entries than the end record counts: ZIP64 records, read by the peers. Making 65,600 files
+// takes minutes on an emulated machine, so the test runs when LARK_LONG_TESTS is set.
+TEST_F(ZipDll, MoreThan65534FilesGetZip64Records) {
+    if (!std::getenv("LARK_LONG_TESTS")) GTEST_SKIP() << "set LARK_LONG_TESTS=1 to run";
+    constexpr int kFiles = 65600;
+    std::map<std::string, std::string> files;
+    for (int i = 0; i < kFiles; ++i) {
+        const std::string name = "d" + std::to_string(i / 1000) + "/" + std::to_string(i);
+        files[name] = std::to_string(i % 7);
+        folder.Write("many/" + name, files[name]);
+    }
+    const std::string archive = NewArchive("many.zip");
+    ZipJob job{archive, {"*.*"}, folder.Path("many") + "\\", 20};
+    job.noFolderEntries = true;
+    RecordingCallback callback;
+    ASSERT_EQ(Engines::Get().Zip(job, callback), kFiles);
+    const std::string bytes = larktest::ReadFile(archive);
+    EXPECT_EQ(larktest::GetU16(bytes, bytes.size() - 22 + 10), 0xFFFF);
+    EXPECT_NE(bytes.find("PK\x06\x06"), std::string::npos);
+    larktest::ExportForPeers(archive, "zip64-many", files);
 }
 
 TEST_F(ZipDll, NamesAreStoredInTheOemCodePage) {
