@@ -470,9 +470,8 @@ TEST_F(ZipDll, DeletingFromZip64ArchivesWritesOrdinaryOnes) {
     }
 }
 
-// A result that still needs ZIP64 is refused (these engines do not write it), one that fits is
-// written ordinary; an archive whose ZIP64 record contradicts its end record is refused. Refusals
-// leave the archive byte for byte.
+// A result that still needs ZIP64 is written with it, one that fits is written ordinary; an archive
+// whose ZIP64 record contradicts its end record is refused, and left byte for byte.
 TEST_F(ZipDll, DeletingAtTheZip64Limits) {
     const std::string peers = larktest::PeerArchives();
     if (peers.empty()) GTEST_SKIP() << "LARK_PEER_ARCHIVES is not set: no peer archives to delete from";
@@ -482,11 +481,13 @@ TEST_F(ZipDll, DeletingAtTheZip64Limits) {
         int32_t deleted;
         const char* message;  // of a refusal
         size_t left;
+        const char* last;  // the last entry left
+        bool zip64;        // the result keeps the ZIP64 records
     };
     const Case cases[] = {
-        {"contradicting.zip", "README", 0, "ZIP64 end record contradicts its end record", 0},
-        {"many-70000.zip", "f0000?", 0, "would need ZIP64 records", 0},
-        {"many-70000.zip", "f6*", 10000, "", 60000},
+        {"contradicting.zip", "README", 0, "ZIP64 end record contradicts its end record", 0, "", false},
+        {"many-70000.zip", "f0000?", 10, "", 69990, "f69999", true},
+        {"many-70000.zip", "f6*", 10000, "", 60000, "f59999", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.archive) + " " + c.spec);
@@ -506,10 +507,12 @@ TEST_F(ZipDll, DeletingAtTheZip64Limits) {
         }
         const engines::Directory after = Inspect(archive);
         EXPECT_EQ(after.entries.size(), c.left);
-        EXPECT_EQ(after.entries.back().name, "f59999");
+        EXPECT_EQ(after.entries.back().name, c.last);
         platform::FileStream stream(archive, platform::Access::Read);
         zip::StreamSource source(stream);
-        EXPECT_EQ(zip::FindEndOfArchive(source).record.TotalEntries(), c.left);
+        const zip::EndOfArchive end = zip::FindEndOfArchive(source);
+        EXPECT_EQ(end.entries, c.left);
+        EXPECT_EQ(end.zip64 == zip::Zip64State::Read, c.zip64);
     }
 }
 
