@@ -141,8 +141,7 @@ std::string Zip64ExtraBlock(const uint64_t* values, size_t count) {
 Zip64Locator Zip64Locator::Make(uint64_t endRecordAt) {
     Zip64Locator locator;
     locator.SetU32(kSignature, kZip64LocatorSignature);
-    locator.SetU32(kEndRecordOffset, static_cast<uint32_t>(endRecordAt));
-    locator.SetU32(kEndRecordOffset + 4, static_cast<uint32_t>(endRecordAt >> 32));
+    locator.SetU64(kEndRecordOffset, endRecordAt);
     locator.SetU32(kTotalDisks, 1);
     return locator;
 }

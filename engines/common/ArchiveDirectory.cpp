@@ -213,11 +213,6 @@ namespace {
 
 constexpr uint64_t kLargest32 = zip::kZip64Marker32 - 1;  // the marker itself says "in the ZIP64 field"
 
-bool ReadThroughZip64(const CentralFileHeader& header) {
-    return header.CompressedSize() == zip::kZip64Marker32 || header.UncompressedSize() == zip::kZip64Marker32 ||
-           header.LocalHeaderOffset() == zip::kZip64Marker32;
-}
-
 // The central header and extra field of one entry: a value past 32 bits goes into a ZIP64 block
 // and its field holds the marker; an entry whose values all fit is written as an ordinary one (a
 // ZIP64 block it was read through is dropped, any other extra block stays as it was).
@@ -235,7 +230,7 @@ CentralFileHeader DirectoryHeader(const Entry& entry, std::string& extra) {
         if (!fits) wide[wideCount++] = values[i];
     }
     extra = entry.extra;
-    if (wideCount > 0 || ReadThroughZip64(entry.header)) extra = zip::WithoutExtraBlocks(extra, zip::kZip64ExtraId);
+    if (wideCount > 0 || entry.zip64) extra = zip::WithoutExtraBlocks(extra, zip::kZip64ExtraId);
     if (wideCount > 0) {
         extra += zip::Zip64ExtraBlock(wide, wideCount);
         header.SetU16(CentralFileHeader::kVersionNeeded,

@@ -80,10 +80,6 @@ bool HasForbiddenCharacter(const std::string& component) {
 
 bool HasWildcards(const std::string& pattern) { return pattern.find_first_of("*?") != std::string::npos; }
 
-bool MatchesWildcard(const std::string& pattern, const std::string& name) {
-    return MatchWithDotStar(pattern, name, LastComponent(name), Fold);
-}
-
 bool MatchesWildcardUtf8(const std::string& pattern, const std::string& name) {
     return MatchWithDotStar(zip::CodePoints(pattern), zip::CodePoints(name), LastComponent(name), FoldCodePoint);
 }
@@ -92,14 +88,6 @@ std::string FoldName(const std::string& name) {
     std::string folded = name;
     for (char& c : folded) c = Fold(c);
     return folded;
-}
-
-bool SameName(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (Fold(a[i]) != Fold(b[i])) return false;
-    }
-    return true;
 }
 
 std::string FoldNameUtf8(const std::string& name) { return WithSlashes(zip::FoldCaseUtf8(name)); }

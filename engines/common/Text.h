@@ -11,16 +11,13 @@
 namespace engines {
 
 bool HasWildcards(const std::string& pattern);
-// Windows rules, without regard to case: '*' any run of characters (folder separators included,
-// so "*.txt" reaches into folders), '?' one character, and a pattern ending in ".*" also matches a
-// name without any dot ("*.*" matches every name). '/' and '\' are the same character.
-bool MatchesWildcard(const std::string& pattern, const std::string& name);
-// The key two names share when they name the same entry: small letters, '/' separators.
+// ASCII letters in small case and '/' separators: how the stub compares its own options.
 std::string FoldName(const std::string& name);
-// Case-insensitive equality with '/' and '\' alike.
-bool SameName(const std::string& a, const std::string& b);
-// The same three for UTF-8 names: '?' stands for one character, and case is compared by Unicode's
-// simple case folding, so 'Ä' and 'ä', 'Σ' and 'σ' are the same. Ill-formed bytes compare as U+FFFD.
+// Names in UTF-8, by Windows rules, without regard to case: '*' any run of characters (folder
+// separators included, so "*.txt" reaches into folders), '?' one character, and a pattern ending in
+// ".*" also matches a name without any dot ("*.*" matches every name). '/' and '\' are the same
+// character; case is compared by Unicode's simple case folding, so 'Ä' and 'ä', 'Σ' and 'σ' are the
+// same. Ill-formed bytes compare as U+FFFD.
 bool MatchesWildcardUtf8(const std::string& pattern, const std::string& name);
 std::string FoldNameUtf8(const std::string& name);
 bool SameNameUtf8(const std::string& a, const std::string& b);

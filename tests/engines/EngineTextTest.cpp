@@ -33,10 +33,10 @@ TEST(EngineText, WildcardsFollowWindowsRules) {
         {"*a*a*a*a*b", "aaaaaaaaaaaaaaaaaaaaaaaaa", false},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(engines::MatchesWildcard(c.pattern, c.name), c.matches) << c.pattern << " / " << c.name;
+        EXPECT_EQ(engines::MatchesWildcardUtf8(c.pattern, c.name), c.matches) << c.pattern << " / " << c.name;
     }
-    EXPECT_TRUE(engines::SameName("Sub\\A.txt", "sub/a.TXT"));
-    EXPECT_FALSE(engines::SameName("a.txt", "a.txt2"));
+    EXPECT_TRUE(engines::SameNameUtf8("Sub\\A.txt", "sub/a.TXT"));
+    EXPECT_FALSE(engines::SameNameUtf8("a.txt", "a.txt2"));
 }
 
 // UTF-8 names: '?' is one character however many bytes it takes, and case folds beyond ASCII.
