@@ -68,16 +68,18 @@ bool LowerStoredOffsets(platform::Stream& output, EndOfCentralHeader record, int
 }
 
 // ZIP64 records that repeat the end record carry the directory offset and their own position too.
-bool LowerZip64Offsets(platform::Stream& output, int64_t end64Position, int64_t locatorPosition, uint32_t shift) {
+// The locator is made to name where its record now lies, whichever frame its offset counted in:
+// left as it stood, an offset that counted the stub would name bytes in front of the record.
+bool MoveZip64Records(platform::Stream& output, int64_t end64Position, int64_t locatorPosition, uint32_t shift) {
     zip::Zip64EndRecord end64;
     zip::Zip64Locator locator;
     if (output.Seek(end64Position, Origin::Begin) < 0 || !zip::ReadRecord(output, end64) ||
         output.Seek(locatorPosition, Origin::Begin) < 0 || !zip::ReadRecord(output, locator))
         return false;
     const uint64_t directoryOffset = end64.CentralDirOffset();
-    if (directoryOffset < shift || locator.EndRecordOffset() < shift) return false;
+    if (directoryOffset < shift) return false;
     end64.SetU64(zip::Zip64EndRecord::kCentralDirOffset, directoryOffset - shift);
-    locator.SetU64(zip::Zip64Locator::kEndRecordOffset, locator.EndRecordOffset() - shift);
+    locator.SetU64(zip::Zip64Locator::kEndRecordOffset, static_cast<uint64_t>(end64Position));
     return output.Seek(end64Position, Origin::Begin) >= 0 && zip::WriteRecord(output, end64) &&
            output.Seek(locatorPosition, Origin::Begin) >= 0 && zip::WriteRecord(output, locator);
 }
@@ -138,12 +140,8 @@ bool StripSfxStub(platform::Stream& input, platform::Stream& output, const std::
 
     if (input.Seek(zipStart, Origin::Begin) < 0 || !zip::CopyBytes(input, output, inputSize - zipStart).Whole(inputSize - zipStart))
         return false;
-    if (first.LocalHeaderOffset() != 0) {
-        const uint32_t shift = static_cast<uint32_t>(zipStart);
-        if (!LowerStoredOffsets(output, record, endPosition, shift)) return false;
-        if (zip64Size > 0 && !LowerZip64Offsets(output, end.zip64Position - shift,
-                                                endPosition - zip::Zip64Locator::size() - shift, shift))
-            return false;
-    }
-    return true;
+    const uint32_t shift = first.LocalHeaderOffset() != 0 ? static_cast<uint32_t>(zipStart) : 0;
+    if (shift != 0 && !LowerStoredOffsets(output, record, endPosition, shift)) return false;
+    return zip64Size == 0 || MoveZip64Records(output, end.zip64Position - zipStart,
+                                              endPosition - zip::Zip64Locator::size() - zipStart, shift);
 }

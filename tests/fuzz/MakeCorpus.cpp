@@ -217,6 +217,10 @@ int main(int argc, char** argv) {
         Write(folder, "directory-too-large.zip", built.bytes);
     }
     Write(folder, "zip64-redundant.zip", ThreeEntries().Zip64Records().Bytes());
+    // Programs whose archive carries ZIP64 records, for the strip walk.
+    Write(folder, "zip64-program.exe", ThreeEntries().Zip64Records().Stub(larktest::StubBytes(200), false).Bytes());
+    Write(folder, "zip64-program-counted.exe",
+          ThreeEntries().Zip64Records().Stub(larktest::StubBytes(200), true).Bytes());
     {
         // Saturated end record, ZIP64 extra fields and 8-byte descriptor sizes.
         EntrySpec streamed;
