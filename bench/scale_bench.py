@@ -46,8 +46,6 @@ WINDOW_GOAL_SECONDS = 3.0
 WINDOW_GOAL_MIB = 96
 WINDOW_TIMEOUT = 600
 SETTLE_SECONDS = 1.0  # after the title changes, for the list and the status line to paint
-
-
 STARTED = time.perf_counter()
 
 
@@ -121,26 +119,28 @@ class Program:
                 statistics.median(r.system for r in self.runs), max(r.peak for r in self.runs) / 1024)
 
 
-def take_turns(programs, rounds):
+def take_turns(programs, rounds, after_each=None):
     """Each round runs every program once, so all meet the same load on this shared machine."""
     for _ in range(rounds):
         for program in programs:
             progress("  " + program.name)
             program.run()
+            if after_each:
+                after_each()
 
 
-def peer_lines(unzip_args, archive):
+def unzip_output(unzip_args, archive):
     done = subprocess.run(["unzip"] + unzip_args + [str(archive)], capture_output=True)
     return done.returncode, done.stdout.decode(errors="replace").splitlines()
 
 
 def verify_lark_archive(archive, files):
     """unzip -t's verdict on the archive lark wrote, and whether it holds every file."""
-    status, _ = peer_lines(["-tq"], archive)
-    _, names = peer_lines(["-Z1"], archive)
+    status, _ = unzip_output(["-tq"], archive)
+    _, names = unzip_output(["-Z1"], archive)
     held = sum(1 for name in names if not name.endswith("/"))
-    verdict = "passes" if status == 0 else "FAILS (exit %d)" % status
-    return "unzip -t %s; %d of %d files in it" % (verdict, held, files)
+    tested = "passes" if status == 0 else "FAILS (exit %d)" % status
+    return "unzip -t %s; %d of %d files in it" % (tested, held, files)
 
 
 # ---------------------------------------------------------------------------------------------
@@ -161,6 +161,7 @@ class VirtualDisplay:
         with os.fdopen(reader) as answer:
             number = answer.readline().strip()
         if not number:
+            self.server.kill()
             sys.exit("Xvfb did not start")
         self.name = ":" + number
         return self
@@ -243,10 +244,11 @@ def measure_window(exe, prefix, big, one, rounds):
 # ---------------------------------------------------------------------------------------------
 # The report
 
-def machine_lines(emulator, floor):
+def machine_lines(emulator, floor, load_at_start):
     model = next((line.split(":", 1)[1].strip() for line in pathlib.Path("/proc/cpuinfo").read_text().splitlines()
                   if line.startswith("model name")), "unknown CPU")
-    lines = ["machine: %d cores, %s; load average %.2f" % (os.cpu_count(), model, os.getloadavg()[0])]
+    lines = ["machine: %d cores, %s; load average %.2f at the start, %.2f at the end; the run took %.0f s"
+             % (os.cpu_count(), model, load_at_start, os.getloadavg()[0], time.perf_counter() - STARTED)]
     if emulator:
         version = subprocess.run([emulator, "--version"], capture_output=True, text=True).stdout.split()
         lines.append("lark is 32-bit and runs here under the emulator %s %s: its times and memory include"
@@ -292,12 +294,12 @@ def print_report(header, works, larks, goals, scale_name, window_lines):
         print(line)
 
 
-def window_report(figures, big, one):
+def window_report(figures, big, one, emulated):
     if isinstance(figures, str):
         return ["%-8s %s" % ("window", figures)]
     (big_s, big_mib), (one_s, one_mib) = figures[big], figures[one]
-    return ["%-8s larkspool.exe under Wine: title names the archive after %.2f s (1 entry: %.2f s), VmHWM %.1f MiB"
-            " (1 entry: %.1f)" % ("window", big_s, one_s, big_mib, one_mib),
+    return ["%-8s larkspool.exe under Wine%s: title names the archive after %.2f s (1 entry: %.2f s), VmHWM %.1f MiB"
+            " (1 entry: %.1f)" % ("window", " (itself emulated)" if emulated else "", big_s, one_s, big_mib, one_mib),
             "%-8s goal: later than the 1-entry window by %s; peak above it by %s"
             % ("", verdict(big_s - one_s, WINDOW_GOAL_SECONDS, "%.2f s"),
                verdict(big_mib - one_mib, WINDOW_GOAL_MIB, "%.1f MiB"))]
@@ -308,7 +310,8 @@ def main():
     parser.add_argument("--build", default=str(ROOT / "build" / "bench"))
     parser.add_argument("--files", type=int, default=1_000_000)
     parser.add_argument("--folders", type=int, default=1_000)
-    parser.add_argument("--repeat", type=int, default=1, help="rounds of add and extract (list: at least 3)")
+    parser.add_argument("--repeat", type=int, default=1,
+                        help="rounds of add and extract (of list and the window: at least 3)")
     parser.add_argument("--window", action="store_true", help="also time the window under Wine")
     parser.add_argument("--windows-bin", default=str(ROOT / "build" / "windows" / "bin"))
     parser.add_argument("--wineprefix", help="default: wine-bench beside the Windows build's bin folder")
@@ -320,6 +323,7 @@ def main():
         sys.exit("%s is missing: build the Windows build's larkspool target first" % exe)
     prefix = pathlib.Path(options.wineprefix or pathlib.Path(options.windows_bin).parent / "wine-bench").resolve()
     check_room(options.files)
+    load_at_start = os.getloadavg()[0]
 
     progress("building lark")
     larks = {"lark": build_lark(pathlib.Path(options.build))}
@@ -374,11 +378,7 @@ def main():
                        Program("7zz x", ["7zz", "x", "-y", "-bd", "-o" + str(out), str(listed)], None,
                                fresh_folder(out))]
         counts = []
-        for _ in range(rounds):
-            for program in extractors:
-                progress("  " + program.name)
-                program.run()
-                counts.append(count_files(out))
+        take_turns(extractors, rounds, lambda: counts.append(count_files(out)))
         shutil.rmtree(out)
         short = {n for n in counts if n != options.files}
         works["extract"] = (extractors, ["every extraction wrote all %d files" % options.files if not short
@@ -388,7 +388,7 @@ def main():
         if options.window:
             progress("window")
             figures = measure_window(exe, prefix, listed, one, max(3, rounds))
-            window_lines = window_report(figures, listed, one)
+            window_lines = window_report(figures, listed, one, bool(emulator))
         progress("removing the tree")
 
     size = sum(len(data) for _, data in tree_files(options.files, options.folders))
@@ -396,7 +396,7 @@ def main():
               % (options.files, size, options.folders),
               "Python's zipfile wrote (%s); %d round(s) of add and extract, %d of list; medians, peak the largest"
               % ("ZIP64" if options.files > 65535 else "no ZIP64", rounds, max(3, rounds))]
-    header += machine_lines(emulator, floor)
+    header += machine_lines(emulator, floor, load_at_start)
     if native:
         header.append("'lark (native ABI)' is the same code built without -m32; lark/it compares it.")
     elif emulator:
