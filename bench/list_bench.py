@@ -85,6 +85,10 @@ class Measured(collections.namedtuple("Measured", "wall user system peak")):
         return self.user + self.system
 
 
+class CommandFailed(SystemExit):
+    """A measured program failed: the benchmark stops with its message unless it is caught."""
+
+
 def run_measured(command, cwd=None):
     """One run's figures, its output to /dev/null. GNU time measures the peak: a child forked from
     this Python process would count Python's own."""
@@ -94,7 +98,7 @@ def run_measured(command, cwd=None):
     elapsed = time.perf_counter() - start
     lines = done.stderr.decode(errors="replace").strip().splitlines()
     if done.returncode != 0 or not lines:
-        sys.exit("%s failed: %s" % (command, "\n".join(lines)))
+        raise CommandFailed("%s failed: %s" % (command, "\n".join(lines)))
     _, user, system, peak = lines[-1].split()
     return Measured(elapsed, float(user), float(system), int(peak))
 

@@ -33,7 +33,7 @@ import tempfile
 import time
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
-from list_bench import ROOT, build_lark, i386_emulator, run_measured, write_archive  # noqa: E402
+from list_bench import ROOT, CommandFailed, build_lark, i386_emulator, run_measured, write_archive  # noqa: E402
 
 SCRATCH = pathlib.Path("/dev/shm")
 PAGE = 4096  # tmpfs gives every small file a page of memory
@@ -105,16 +105,24 @@ def removed(path):
 # Timing
 
 class Program:
+    """One program's runs; a failed run is kept as its message, so a long benchmark still reports the rest."""
     def __init__(self, name, command, cwd=None, before_each=None):
         self.name, self.command, self.cwd, self.before_each = name, command, cwd, before_each
-        self.runs = []
+        self.runs, self.failure = [], None
 
     def run(self):
         if self.before_each:
             self.before_each()
-        self.runs.append(run_measured(self.command, self.cwd))
+        try:
+            self.runs.append(run_measured(self.command, self.cwd))
+        except CommandFailed as failed:
+            self.failure = " ".join(str(failed).split())[-200:]
+            progress("    " + self.failure)
 
     def medians(self):
+        """Median wall, user and system seconds and the largest peak MiB, or None when no run succeeded."""
+        if self.failure or not self.runs:
+            return None
         return (statistics.median(r.wall for r in self.runs), statistics.median(r.user for r in self.runs),
                 statistics.median(r.system for r in self.runs), max(r.peak for r in self.runs) / 1024)
 
@@ -136,6 +144,8 @@ def unzip_output(unzip_args, archive):
 
 def verify_lark_archive(archive, files):
     """unzip -t's verdict on the archive lark wrote, and whether it holds every file."""
+    if not archive.exists():
+        return "lark wrote no archive"
     status, _ = unzip_output(["-tq"], archive)
     _, names = unzip_output(["-Z1"], archive)
     held = sum(1 for name in names if not name.endswith("/"))
@@ -232,8 +242,8 @@ def measure_window(exe, prefix, big, one, rounds):
                     progress("  window: %s" % archive.name)
                     result = session.open_in_window(exe, archive)
                     if result is None:
-                        return "not measured: the window never named %s (within %d s)" % (archive.name,
-                                                                                          WINDOW_TIMEOUT)
+                        return "not measured: the window ended or did not name %s within %d s" % (
+                            archive.name, WINDOW_TIMEOUT)
                     figures[archive].append(result)
         finally:
             session.close()
@@ -268,10 +278,12 @@ def goal_line(work, goals, scale_name, lark, medians, extra):
     parts = []
     if ratio_goal:
         peer, bound = ratio_goal
-        peer_wall = next(wall for name, (wall, *_) in medians.items() if name.startswith(peer))
-        parts.append("wall/%s %s" % (peer, verdict(lark[0] / peer_wall, bound, "%.2fx")))
+        peer_figures = next(figures for name, figures in medians.items() if name.startswith(peer))
+        parts.append("wall/%s %s" % (peer, verdict(lark[0] / peer_figures[0], bound, "%.2fx")
+                                     if lark and peer_figures else "<= %.2fx: not measured" % bound))
     if peak_goal:
-        parts.append("peak %s" % verdict(lark[3], peak_goal, "%.1f MiB"))
+        parts.append("peak %s" % (verdict(lark[3], peak_goal, "%.1f MiB") if lark
+                                  else "<= %.1f MiB: not measured" % peak_goal))
     return "goal (%s): %s" % (scale_name, "; ".join(parts + extra))
 
 
@@ -285,10 +297,13 @@ def print_report(header, works, larks, goals, scale_name, window_lines):
     for work, (programs, extra) in works.items():
         medians = {p.name: p.medians() for p in programs}
         lark = programs[larks - 1].medians()
-        for i, (name, (wall, user, system, peak)) in enumerate(medians.items()):
-            ratio = "" if i < larks else "%.2fx" % (lark[0] / wall)
-            print("%-8s %-26s %8.2f %8.2f %8.2f %9.1f %8s" % (work if i == 0 else "", name, wall, user, system,
-                                                             peak, ratio))
+        for i, program in enumerate(programs):
+            figures, first = medians[program.name], work if i == 0 else ""
+            if not figures:
+                print("%-8s %-26s FAILED: %s" % (first, program.name, program.failure))
+                continue
+            ratio = "" if i < larks or not lark else "%.2fx" % (lark[0] / figures[0])
+            print("%-8s %-26s %8.2f %8.2f %8.2f %9.1f %8s" % ((first, program.name) + figures + (ratio,)))
         print("%-8s %s" % ("", goal_line(work.split()[0], goals, scale_name, lark, medians, extra)))
     for line in window_lines:
         print(line)
