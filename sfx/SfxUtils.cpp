@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "archive/Archive.h"
 #include "platform/Files.h"
