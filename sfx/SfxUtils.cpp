@@ -2,6 +2,8 @@
 #include "sfx/SfxUtils.h"
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 #include "archive/Archive.h"
 #include "platform/Files.h"
@@ -48,20 +50,31 @@ bool AppendWholeFile(const std::string& name, FileStream& output) {
     return zip::CopyBytes(input, output, size).Whole(size);
 }
 
-// Lowers every stored offset by `shift`, for archives whose offsets counted the stub in front.
-bool LowerStoredOffsets(platform::Stream& output, EndOfCentralHeader record, int64_t endPosition, uint32_t shift) {
-    if (record.CentralDirOffset() < shift) return false;
-    const uint32_t directoryOffset = record.CentralDirOffset() - shift;
-    record.SetU32(EndOfCentralHeader::kCentralDirOffset, directoryOffset);
-    if (output.Seek(endPosition - shift, Origin::Begin) < 0 || !zip::WriteRecord(output, record)) return false;
+// Lowers every stored offset by `shift`, for archives whose offsets counted the stub in front;
+// `end` as found in the program, whose first `shift` bytes the copy in `output` lacks. A saturated
+// field stays saturated: its value is lowered where the ZIP64 records hold it.
+bool LowerStoredOffsets(platform::Stream& output, const zip::EndOfArchive& end, int64_t shift) {
+    EndOfCentralHeader record = end.record;
+    if (record.CentralDirOffset() != zip::kZip64Marker32) {
+        if (record.CentralDirOffset() < shift) return false;
+        record.SetU32(EndOfCentralHeader::kCentralDirOffset, static_cast<uint32_t>(record.CentralDirOffset() - shift));
+    }
+    if (output.Seek(end.position - shift, Origin::Begin) < 0 || !zip::WriteRecord(output, record)) return false;
 
     zip::StreamSource source(output);
-    zip::DirectoryIterator directory(source, directoryOffset, zip::ByteCursor::kNoEnd, record.TotalEntries());
+    zip::DirectoryIterator directory(source, end.DirectoryStart() - shift, zip::ByteCursor::kNoEnd, end.entries);
+    std::string extra;
     while (directory.Next()) {
         CentralFileHeader header = directory.Header();
-        if (header.LocalHeaderOffset() < shift || header.LocalHeaderOffset() == zip::kZip64Marker32) return false;
-        header.SetU32(CentralFileHeader::kLocalHeaderOffset, header.LocalHeaderOffset() - shift);
-        if (output.Seek(directory.HeaderPosition(), Origin::Begin) < 0 || !zip::WriteRecord(output, header))
+        zip::Zip64Values values;
+        extra.assign(directory.ExtraField());
+        if (!zip::ResolveZip64(header, extra, values) || values.localHeaderOffset < static_cast<uint64_t>(shift) ||
+            !zip::SetLocalHeaderOffset(header, extra, values.localHeaderOffset - shift))
+            return false;
+        const std::string_view name = directory.Name();
+        if (output.Seek(directory.HeaderPosition(), Origin::Begin) < 0 || !zip::WriteRecord(output, header) ||
+            output.Write(name.data(), static_cast<int32_t>(name.size())) != static_cast<int32_t>(name.size()) ||
+            output.Write(extra.data(), static_cast<int32_t>(extra.size())) != static_cast<int32_t>(extra.size()))
             return false;
     }
     return !directory.Failed();
@@ -70,14 +83,14 @@ bool LowerStoredOffsets(platform::Stream& output, EndOfCentralHeader record, int
 // ZIP64 records that repeat the end record carry the directory offset and their own position too.
 // The locator is made to name where its record now lies, whichever frame its offset counted in:
 // left as it stood, an offset that counted the stub would name bytes in front of the record.
-bool MoveZip64Records(platform::Stream& output, int64_t end64Position, int64_t locatorPosition, uint32_t shift) {
+bool MoveZip64Records(platform::Stream& output, int64_t end64Position, int64_t locatorPosition, int64_t shift) {
     zip::Zip64EndRecord end64;
     zip::Zip64Locator locator;
     if (output.Seek(end64Position, Origin::Begin) < 0 || !zip::ReadRecord(output, end64) ||
         output.Seek(locatorPosition, Origin::Begin) < 0 || !zip::ReadRecord(output, locator))
         return false;
     const uint64_t directoryOffset = end64.CentralDirOffset();
-    if (directoryOffset < shift) return false;
+    if (directoryOffset < static_cast<uint64_t>(shift)) return false;
     end64.SetU64(zip::Zip64EndRecord::kCentralDirOffset, directoryOffset - shift);
     locator.SetU64(zip::Zip64Locator::kEndRecordOffset, static_cast<uint64_t>(end64Position));
     return output.Seek(end64Position, Origin::Begin) >= 0 && zip::WriteRecord(output, end64) &&
@@ -111,37 +124,36 @@ bool StripSfxStub(platform::Stream& input, platform::Stream& output, const std::
     zip::StreamSource source(input);
     const zip::EndOfArchive end = zip::FindEndOfArchive(source);
     if (!end.Found()) throw ZipException(FormatMsg(Msg::NotValidSfx, sfxName));
-    const EndOfCentralHeader& record = end.record;
-    const int64_t endPosition = end.position;
-    if (record.ThisDisk() != 0) return false;
+    if (end.record.ThisDisk() != 0) return false;
 
-    // Offsets past 4 GiB or in ZIP64 extra fields are not rewritten here: such archives stay whole.
     if (end.zip64 == zip::Zip64State::Damaged) throw ZipException(FormatMsg(Msg::Zip64Damaged, sfxName));
     if (end.zip64 == zip::Zip64State::Contradicts) throw ZipException(FormatMsg(Msg::Zip64Contradicts, sfxName));
-    if (end.NeedsZip64() || end.position > UINT32_MAX) throw ZipException(FormatMsg(Msg::NeedsZip64, sfxName));
     const int64_t zip64Size = end.Zip64RecordsSize();
     const int64_t directoryStart = end.DirectoryStart();
     zip::DirectoryIterator directory(source, directoryStart, zip::ByteCursor::kNoEnd, 1);
     if (directoryStart < 0 || !directory.Next()) throw ZipException(FormatMsg(Msg::ErrorReadingSfx));
-    const CentralFileHeader first = directory.Header();
-    if (first.LocalHeaderOffset() == zip::kZip64Marker32) throw ZipException(FormatMsg(Msg::NeedsZip64, sfxName));
+    zip::Zip64Values first;
+    if (!zip::ResolveZip64(directory.Header(), directory.ExtraField(), first))
+        throw ZipException(FormatMsg(Msg::ErrorReadingSfx));
 
     // Where the ZIP data starts, whether the stored offsets count the stub or not. A start at or
     // behind the directory (offsets that disagree with where the directory lies) would cut the
     // directory's front off: no archive starts there.
+    if (first.localHeaderOffset >= static_cast<uint64_t>(end.directoryOffset)) return false;
+    const int64_t firstOffset = static_cast<int64_t>(first.localHeaderOffset);
     const int64_t inputSize = input.Size();
-    const int64_t zipStart = directoryStart - record.CentralDirOffset() + first.LocalHeaderOffset();
+    const int64_t zipStart = directoryStart - end.directoryOffset + firstOffset;
     if (zipStart < 1 || zipStart >= directoryStart) return false;
     // Lowering every offset by zipStart is right only when they count the whole program. Offsets
     // that count from neither start (the directory not where its offset says, the first entry not
     // at 0) give no one amount to lower them by: lowered by zipStart, the end record would point
     // beside the directory and the walk would rewrite bytes that are no header.
-    if (first.LocalHeaderOffset() != 0 && end.Shift() != 0) return false;
+    if (firstOffset != 0 && end.Shift() != 0) return false;
 
     if (input.Seek(zipStart, Origin::Begin) < 0 || !zip::CopyBytes(input, output, inputSize - zipStart).Whole(inputSize - zipStart))
         return false;
-    const uint32_t shift = first.LocalHeaderOffset() != 0 ? static_cast<uint32_t>(zipStart) : 0;
-    if (shift != 0 && !LowerStoredOffsets(output, record, endPosition, shift)) return false;
+    const int64_t shift = firstOffset != 0 ? zipStart : 0;
+    if (shift != 0 && !LowerStoredOffsets(output, end, shift)) return false;
     return zip64Size == 0 || MoveZip64Records(output, end.zip64Position - zipStart,
-                                              endPosition - zip::Zip64Locator::size() - zipStart, shift);
+                                              end.position - zip::Zip64Locator::size() - zipStart, shift);
 }

@@ -56,6 +56,11 @@ public:
         at_ += width;
         return true;
     }
+    // Where in the extra field the next value of `width` bytes stands; -1 when the block ends first.
+    int64_t NextValueAt(std::string_view extra, size_t width = 8) const {
+        if (!present_ || at_ + width > data_.size()) return -1;
+        return static_cast<int64_t>(data_.data() - extra.data() + at_);
+    }
 
 private:
     std::string_view data_;
@@ -86,6 +91,24 @@ bool ResolveZip64(const LocalHeader& header, std::string_view extra, Zip64Values
     Zip64Block block(extra);
     return block.Take(header.UncompressedSize() == kZip64Marker32, values.uncompressedSize) &&
            block.Take(header.CompressedSize() == kZip64Marker32, values.compressedSize);
+}
+
+bool SetLocalHeaderOffset(CentralFileHeader& header, std::string& extra, uint64_t offset) {
+    if (header.LocalHeaderOffset() != kZip64Marker32) {
+        if (offset >= kZip64Marker32) return false;
+        header.SetU32(CentralFileHeader::kLocalHeaderOffset, static_cast<uint32_t>(offset));
+        return true;
+    }
+    Zip64Block block(extra);
+    uint64_t size = 0;
+    if (!block.Take(header.UncompressedSize() == kZip64Marker32, size) ||
+        !block.Take(header.CompressedSize() == kZip64Marker32, size))
+        return false;
+    const int64_t at = block.NextValueAt(extra);
+    if (at < 0) return false;
+    for (size_t i = 0; i < 8; ++i)
+        extra[static_cast<size_t>(at) + i] = static_cast<char>(static_cast<uint8_t>(offset >> (8 * i)));
+    return true;
 }
 
 std::string WithoutExtraBlocks(std::string_view extra, uint16_t id) {

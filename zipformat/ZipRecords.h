@@ -275,6 +275,10 @@ struct Zip64Values {
 bool ResolveZip64(const CentralFileHeader& header, std::string_view extra, Zip64Values& values);
 // The same for a local header, which holds sizes only.
 bool ResolveZip64(const LocalHeader& header, std::string_view extra, Zip64Values& values);
+// Puts a new local header offset where ResolveZip64 finds it: in the header's field, or, when that
+// is saturated, in place of the value in the ZIP64 block, which keeps its size and its place in
+// `extra`. False when the block holds no offset, or the offset does not fit the unsaturated field.
+bool SetLocalHeaderOffset(CentralFileHeader& header, std::string& extra, uint64_t offset);
 
 static_assert(Zip64EndRecord::kSize == 56, "ZIP64 end record is 56 bytes without extensible data");
 static_assert(LocalHeader::kSize == 30, "LocalHeader is 30 bytes");

@@ -31,14 +31,17 @@ Listing List(const std::string& bytes) {
     zip::MemorySource source(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
     const zip::EndOfArchive end = zip::FindEndOfArchive(source);
     Listing listing;
-    // The conversions refuse archives past the 32-bit limits.
-    if (!end.Usable() || end.NeedsZip64() || end.DirectoryStart() < 0) return listing;
+    if (!end.Usable() || end.DirectoryStart() < 0) return listing;
     listing.found = true;
     zip::DirectoryIterator directory(source, end);
     while (directory.Next()) {
+        // An offset the ZIP64 block does not hold fails the archive object's reading too.
+        zip::Zip64Values values;
+        if (!zip::ResolveZip64(directory.Header(), directory.ExtraField(), values)) return listing;
         ++listing.entries;
-        listing.localHeaders.push_back(
-            LocalHeaderAt(bytes, directory.Header().LocalHeaderOffset() + end.Shift(), end.DirectoryStart()));
+        const uint64_t offset = values.localHeaderOffset;
+        listing.localHeaders.push_back(LocalHeaderAt(
+            bytes, offset < bytes.size() ? static_cast<int64_t>(offset) + end.Shift() : -1, end.DirectoryStart()));
     }
     listing.whole = !directory.Failed() && static_cast<uint64_t>(listing.entries) == end.entries;
     return listing;

@@ -232,6 +232,14 @@ int main(int argc, char** argv) {
         plain.data = "plain data";
         plain.zip64 = true;
         Write(folder, "zip64-saturated.zip", ArchiveBuilder().Add(streamed).Add(plain).Zip64Saturated().Bytes());
+        // Programs whose offsets stand in ZIP64 extra fields, the first entry's among them.
+        EntrySpec ordinary;
+        ordinary.name = "ordinary.txt";
+        ordinary.data = "ordinary data";
+        const ArchiveBuilder mixed = ArchiveBuilder().Add(plain).Add(ordinary).Add(streamed).Zip64Saturated();
+        for (bool counted : {false, true})
+            Write(folder, counted ? "zip64-saturated-program-counted.exe" : "zip64-saturated-program.exe",
+                  ArchiveBuilder(mixed).Stub(larktest::StubBytes(200), counted).Bytes());
     }
     {
         // ZIP64 records whose count does not fit the end record.

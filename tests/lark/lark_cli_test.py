@@ -49,9 +49,12 @@ CENTRAL_SIZE = 46
 ZIP64_END_SIZE = 56
 ZIP64_LOCATOR_SIZE = 20
 # Offsets inside a central directory header.
+CD_VERSION_NEEDED = 6
 CD_FLAGS = 8
 CD_TIME = 12
 CD_NAME_LENGTH = 28
+CD_EXTRA_LENGTH = 30
+CD_LOCAL_OFFSET = 42
 # Offsets inside the end record.
 END_THIS_DISK = 4
 END_TOTAL_ENTRIES = 10
@@ -173,6 +176,28 @@ def run_tool(*argv, check=True, cwd=None, input=None):
     if check and done.returncode != 0:
         raise AssertionError("%s failed (%d): %s" % (argv, done.returncode, done.stderr.decode(errors="replace")))
     return done
+
+
+def peer_refusals(path, program=False):
+    """What unzip -t, 7-Zip's test and zipfile's testzip find wrong with an archive; a program's stub
+    may draw warnings, an archive must draw none."""
+    refusals = []
+    unzip = run_tool("unzip", "-t", str(path), check=False)
+    text = unzip.stdout.decode(errors="replace") + unzip.stderr.decode(errors="replace")
+    if unzip.returncode not in ((0, 1) if program else (0,)) or "No errors detected" not in text:
+        refusals.append("unzip: " + text)
+    seven = run_tool("7zz", "t", str(path), check=False)
+    text = seven.stdout.decode(errors="replace") + seven.stderr.decode(errors="replace")
+    if seven.returncode != 0 or "Everything is Ok" not in text or (not program and "WARNING" in text):
+        refusals.append("7zz: " + text)
+    try:
+        with zipfile.ZipFile(path) as archive:
+            bad = archive.testzip()
+            if bad is not None:
+                refusals.append("zipfile: %s is damaged" % bad)
+    except zipfile.BadZipFile as error:
+        refusals.append("zipfile: %s" % error)
+    return refusals
 
 
 def unzip_test(path):
@@ -477,6 +502,35 @@ def make_huge_sizes(path):
     return path
 
 
+def make_saturated_zip64(path, stub=b""):
+    """make_mixed as a writer past the 32-bit limits stores it: each entry's offset in a ZIP64 extra
+    field, the end record's counts, size and offset saturated and held by a ZIP64 end record. With a
+    stub, which goes in front, the offsets count from the start of the program."""
+    data = make_mixed(path).read_bytes()
+    headers = central_header_positions(data)
+    end = end_record_position(data)
+    shift = len(stub)
+    central = b""
+    for at in headers:
+        header = bytearray(data[at:at + CENTRAL_SIZE])
+        name_length, extra_length, comment_length = struct.unpack_from("<HHH", header, CD_NAME_LENGTH)
+        offset = struct.unpack_from("<I", header, CD_LOCAL_OFFSET)[0] + shift
+        struct.pack_into("<H", header, CD_VERSION_NEEDED, 45)
+        struct.pack_into("<H", header, CD_EXTRA_LENGTH, extra_length + 12)
+        struct.pack_into("<I", header, CD_LOCAL_OFFSET, 0xFFFFFFFF)
+        name_end = at + CENTRAL_SIZE + name_length
+        central += bytes(header) + data[at + CENTRAL_SIZE:name_end] + struct.pack("<HHQ", 1, 8, offset) + \
+            data[name_end:name_end + extra_length + comment_length]
+    entries = len(headers)
+    zip64_end = ZIP64_END_SIGNATURE + struct.pack("<QHHIIQQQQ", ZIP64_END_SIZE - 12, 45, 45, 0, 0, entries, entries,
+                                                  len(central), headers[0] + shift)
+    locator = ZIP64_LOCATOR_SIGNATURE + struct.pack("<IQI", 0, headers[0] + len(central) + shift, 1)
+    saturated = END_SIGNATURE + struct.pack("<HHHHII", 0, 0, 0xFFFF, 0xFFFF, 0xFFFFFFFF, 0xFFFFFFFF)
+    pathlib.Path(path).write_bytes(stub + data[:headers[0]] + central + zip64_end + locator + saturated +
+                                   data[end + END_COMMENT_LENGTH:])
+    return path
+
+
 def make_stub(path):
     pathlib.Path(path).write_bytes(b"MZ" + sample_data(STUB_SIZE - 2, seed=9))
     return path
@@ -731,6 +785,34 @@ class SfxTest(TempDirTest):
         self.assertEqual(snapshot(stripped), snapshot(original))
         with zipfile.ZipFile(stripped) as z:
             self.assertEqual(z.infolist()[0].header_offset, 0)
+
+
+    @host_only
+    def test_zip64_conversions_are_read_by_peers(self):
+        """Zip to Exe, Exe to Zip (offsets counting the stub or not) and a comment edit on archives
+        past the 32-bit limits: Info-ZIP's streamed ZIP64 archive, and one with every offset in a
+        ZIP64 extra field."""
+        stub = make_stub(self.path("stub.bin"))
+        comment = "longer, so the ZIP64 records move"
+        for label, make in [("zip -fz", make_info_zip_streamed), ("offsets in ZIP64 fields", make_saturated_zip64)]:
+            with self.subTest(label):
+                work = pathlib.Path(tempfile.mkdtemp(dir=self.dir))
+                archive = make(work / "a.zip")
+                original = archive.read_bytes()
+                programs = [work / "a.exe"]
+                self.assertEqual(run_lark("sfx", stub, archive, programs[0]).code, 0)
+                if make is make_saturated_zip64:
+                    programs.append(make(work / "counted.exe", stub.read_bytes()))
+                for program in programs:
+                    stripped = work / (program.stem + "-stripped.zip")
+                    self.assertEqual(run_lark("strip", program, stripped).code, 0, program.name)
+                    self.assertEqual(stripped.read_bytes(), original, program.name)
+                    self.assertEqual(peer_refusals(program, program=True), [])
+                    self.assertEqual(peer_refusals(stripped), [])
+                self.assertEqual(run_lark("file-comment", archive, "0", comment).code, 0)
+                self.assertEqual(peer_refusals(archive), [])
+                with zipfile.ZipFile(archive) as z:
+                    self.assertEqual(z.infolist()[0].comment, comment.encode())
 
 
 class RefusalTest(TempDirTest):

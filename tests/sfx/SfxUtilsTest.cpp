@@ -20,13 +20,15 @@ using zip::Msg;
 
 namespace {
 
-ArchiveBuilder TenEntries() {
+// With `zip64`, every other entry, the first among them, keeps its offset in a ZIP64 extra field.
+ArchiveBuilder TenEntries(bool zip64 = false) {
     ArchiveBuilder builder;
     for (int i = 0; i < 10; ++i) {
         larktest::EntrySpec e;
         e.name = "dir/file" + std::to_string(i) + ".txt";
         e.data = std::string(50 + 37 * i, static_cast<char>('a' + i));
         e.comment = i % 3 ? "" : "comment " + std::to_string(i);
+        e.zip64 = zip64 && i % 2 == 0;
         builder.Add(e);
     }
     return builder.Comment("the archive comment");
@@ -131,16 +133,20 @@ TEST_F(Sfx, StripLowersOffsetsThatCountTheStub) {
     }
 }
 
-// ZIP64 records that repeat the end record are part of the archive and are carried over, lowered too.
+// ZIP64 records are part of the archive and are carried over, lowered too: those that repeat the
+// end record, and those that hold its saturated values and the entries' offsets.
 TEST_F(Sfx, StripCarriesZip64RecordsOver) {
-    for (bool counted : {false, true}) {
-        const std::string exe =
-            folder.Write("z64.exe", TenEntries().Zip64Records().Stub(StubBytes(3000), counted).Bytes());
-        const std::string zipPath = folder.Path(counted ? "counted.zip" : "plain.zip");
-        bool stripped = false;
-        ASSERT_EQ(ZipError([&] { stripped = StripSfxStub(exe, zipPath); }), "") << counted;
-        ASSERT_TRUE(stripped) << counted;
-        EXPECT_EQ(ReadFileBytes(zipPath), TenEntries().Zip64Records().Bytes()) << counted;
+    const ArchiveBuilder archives[] = {TenEntries().Zip64Records(), TenEntries(true).Zip64Saturated()};
+    for (size_t i = 0; i < 2; ++i) {
+        for (bool counted : {false, true}) {
+            const std::string exe =
+                folder.Write("z64.exe", ArchiveBuilder(archives[i]).Stub(StubBytes(3000), counted).Bytes());
+            const std::string zipPath = folder.Path(std::to_string(i) + (counted ? "counted.zip" : "plain.zip"));
+            bool stripped = false;
+            ASSERT_EQ(ZipError([&] { stripped = StripSfxStub(exe, zipPath); }), "") << i << counted;
+            ASSERT_TRUE(stripped) << i << counted;
+            EXPECT_EQ(ReadFileBytes(zipPath), archives[i].Bytes()) << i << counted;
+        }
     }
 }
 
@@ -218,6 +224,13 @@ std::vector<StripFailure> StripFailures() {
         larktest::PutU32(built.bytes, built.layout.centralHeaders[0] + zip::CentralFileHeader::kLocalHeaderOffset,
                          0x7FFFFF00u);
         cases.push_back({"StartPastTheEnd", built.bytes, Msg::NotValidSfx, false});
+    }
+    {
+        // The first entry's offset saturated with no ZIP64 field to hold it.
+        auto built = TenEntries().Stub(StubBytes(500), false).Build();
+        larktest::PutU32(built.bytes, built.layout.centralHeaders[0] + zip::CentralFileHeader::kLocalHeaderOffset,
+                         0xFFFFFFFFu);
+        cases.push_back({"OffsetWithoutZip64Field", built.bytes, Msg::ErrorReadingSfx, true});
     }
     {
         // Directory size larger than everything in front of the end record.
