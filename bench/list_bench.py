@@ -13,6 +13,7 @@ built in the machine's own ABI (DIR-native), and that build is the one compared 
 """
 
 import argparse
+import collections
 import pathlib
 import resource
 import shutil
@@ -36,7 +37,7 @@ def build_lark(build_dir, native_abi=False):
         options += ["-D%s=%s" % (variable, NATIVE_LAUNCHER) for variable in
                     ("CMAKE_C_COMPILER_LAUNCHER", "CMAKE_CXX_COMPILER_LAUNCHER", "CMAKE_CXX_LINKER_LAUNCHER")]
     for step in (["cmake", "-S", str(ROOT), "-B", str(build_dir)] + options,
-                 ["cmake", "--build", str(build_dir), "-j2", "--target", "lark", "UnzDll"]):
+                 ["cmake", "--build", str(build_dir), "-j2", "--target", "lark", "UnzDll", "ZipDll"]):
         done = subprocess.run(step, capture_output=True)
         if done.returncode != 0 and native_abi:
             return None  # the engine bridge carries 32-bit addresses and builds only in 32 bits
@@ -45,13 +46,19 @@ def build_lark(build_dir, native_abi=False):
     return build_dir / "bin" / "lark"
 
 
+def write_archive(path, entries):
+    """Stores each (name, bytes) pair as an entry, the way a Unix archiver would, with one fixed date."""
+    with zipfile.ZipFile(path, "w") as archive:
+        for name, data in entries:
+            info = zipfile.ZipInfo(name, FIXED_TIME)
+            info.create_system = 3
+            archive.writestr(info, data)
+
+
 def make_archive(path, entries):
     """Names spread over folders like a real tree, each entry a few bytes: the directory is what counts."""
-    with zipfile.ZipFile(path, "w") as archive:
-        for i in range(entries):
-            info = zipfile.ZipInfo("project/module%03d/source/file%05d.txt" % (i // 500, i), FIXED_TIME)
-            info.create_system = 3
-            archive.writestr(info, b"%d\n" % i)
+    write_archive(path, (("project/module%03d/source/file%05d.txt" % (i // 500, i), b"%d\n" % i)
+                         for i in range(entries)))
 
 
 # The ELF header of a 32-bit x86 executable as binfmt_misc registrations spell it (e_ident, e_type, e_machine).
@@ -71,18 +78,29 @@ def i386_emulator():
     return None
 
 
-def run_measured(command):
-    """Wall seconds, CPU seconds (user + system) and peak resident KiB of one run; output to /dev/null.
-    GNU time measures the peak: a child forked from this Python process would count Python's own."""
+class Measured(collections.namedtuple("Measured", "wall user system peak")):
+    """Seconds of wall, user and system time, and the peak resident KiB, of one run."""
+    @property
+    def cpu(self):
+        return self.user + self.system
+
+
+class CommandFailed(SystemExit):
+    """A measured program failed: the benchmark stops with its message unless it is caught."""
+
+
+def run_measured(command, cwd=None):
+    """One run's figures, its output to /dev/null. GNU time measures the peak: a child forked from
+    this Python process would count Python's own."""
     start = time.perf_counter()
     done = subprocess.run(["/usr/bin/time", "-f", "%e %U %S %M"] + command, stdout=subprocess.DEVNULL,
-                          stderr=subprocess.PIPE)
+                          stderr=subprocess.PIPE, cwd=cwd)
     elapsed = time.perf_counter() - start
     lines = done.stderr.decode(errors="replace").strip().splitlines()
     if done.returncode != 0 or not lines:
-        sys.exit("%s failed: %s" % (command, "\n".join(lines)))
+        raise CommandFailed("%s failed: %s" % (command, "\n".join(lines)))
     _, user, system, peak = lines[-1].split()
-    return elapsed, float(user) + float(system), int(peak)
+    return Measured(elapsed, float(user), float(system), int(peak))
 
 
 def time_command(command, repeat, before_each=None):
@@ -91,11 +109,11 @@ def time_command(command, repeat, before_each=None):
     for run in range(repeat + 1):
         if before_each:
             before_each()
-        wall, cpu, peak = run_measured(command)
+        measured = run_measured(command)
         if run > 0:
-            walls.append(wall)
-            cpus.append(cpu)
-            peaks.append(peak)
+            walls.append(measured.wall)
+            cpus.append(measured.cpu)
+            peaks.append(measured.peak)
     return statistics.median(walls), statistics.median(cpus), max(peaks)
 
 
