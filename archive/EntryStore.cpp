@@ -54,14 +54,22 @@ void EntryStore::Clear() {
 }
 
 uint32_t EntryStore::ProfileOf(const CentralFileHeader& header) {
-    std::string key(reinterpret_cast<const char*>(header.data()), kFrontFields);
-    key.append(reinterpret_cast<const char*>(header.data()) + CentralFileHeader::kDiskNumberStart, kBackFields);
+    const auto* bytes = reinterpret_cast<const char*>(header.data());
+    // Neighbours mostly share their set: it is compared before any lookup.
+    if (!profiles_.empty()) {
+        const std::string& last = profiles_[lastProfile_];
+        if (last.compare(0, kFrontFields, bytes, kFrontFields) == 0 &&
+            last.compare(kFrontFields, kBackFields, bytes + CentralFileHeader::kDiskNumberStart, kBackFields) == 0)
+            return lastProfile_;
+    }
+    std::string key(bytes, kFrontFields);
+    key.append(bytes + CentralFileHeader::kDiskNumberStart, kBackFields);
     const auto found = profileIndex_.find(key);
-    if (found != profileIndex_.end()) return found->second;
-    const auto index = static_cast<uint32_t>(profiles_.size());
+    if (found != profileIndex_.end()) return lastProfile_ = found->second;
+    lastProfile_ = static_cast<uint32_t>(profiles_.size());
     profiles_.push_back(key);
-    profileIndex_.emplace(std::move(key), index);
-    return index;
+    profileIndex_.emplace(std::move(key), lastProfile_);
+    return lastProfile_;
 }
 
 uint8_t* EntryStore::Reserve(size_t bytes) {

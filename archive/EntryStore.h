@@ -75,6 +75,7 @@ private:
     // The header fields that repeat, per distinct set, and the index of each set.
     std::vector<std::string> profiles_;
     std::unordered_map<std::string, uint32_t> profileIndex_;
+    uint32_t lastProfile_ = 0;
     std::vector<std::pair<int32_t, int32_t>> spanPositions_;  // empty until spanning gives them
     std::string lastName_;
     size_t count_ = 0;
