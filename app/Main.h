@@ -15,7 +15,7 @@
 #include "archive/DiskUtils.h"
 #include "tzip/Zip.h"
 
-// One row of the list, formatted once when the list is filled; the list view asks for it by index.
+// One row of the list, formatted from its entry when the list view asks for it.
 struct ListRow {
     int32_t EntryIndex = 0;  // the row's data: its entry's index in the archive object
     int Image = 0;           // kFolderImage or kFileImage
@@ -23,6 +23,12 @@ struct ListRow {
     std::string Size;
     std::string DateTime;    // empty when the stored date or time is not a calendar value
     std::string Comment;
+};
+
+struct ListSeparators {
+    std::string thousand;
+    std::string date;
+    std::string time;
 };
 
 constexpr int kFolderImage = 0;
@@ -59,7 +65,8 @@ public:
     TZip& ZipArchive() { return *zipArchive_; }
     bool FormShown() const { return formShown_; }
     bool Busy() const { return busyDepth_ > 0; }
-    const std::vector<ListRow>& Rows() const { return rows_; }
+    int RowCount() const { return rowCount_; }
+    ListRow Row(int index) const;
 
     std::string ProgramDir;
     TFileDialog OpenDialog;
@@ -68,6 +75,8 @@ public:
     void OpenArchive(const std::string& path);
     // The selected rows' entry names, first to last.
     std::vector<std::string> SelectedNames() const;
+    // The specs for the selection: every file when none or all rows are selected, else the names.
+    std::vector<std::string> SelectionSpecs(bool noneMeansAll) const;
 
 private:
     // Holds every command off while one runs: the commands are disabled and WM_COMMAND is ignored.
@@ -156,7 +165,11 @@ private:
     HWND zipCommentsLbl_ = nullptr;
     HWND image1_ = nullptr;
     std::vector<HWND> buttons_;
-    std::vector<ListRow> rows_;
+    // The rows are read from the archive object as the list view asks for them (a million entries
+    // formatted ahead would cost a copy of the directory); kept are only the count the list view
+    // was given and the user's separators, read once per refill.
+    int rowCount_ = 0;
+    ListSeparators separators_;
     HACCEL shortcuts_ = nullptr;  // a resource table: freed with the program
     platform::win32::GdiObject font_;
     platform::win32::GdiObject boldFont_;

@@ -64,9 +64,9 @@ int TMainForm::SelectedRow() const {
 void TMainForm::ModFileComActionExecute() {
     if (SelectedCount() != 1) return;
     const int row = SelectedRow();
-    if (row < 0 || row >= static_cast<int>(rows_.size())) return;
+    if (row < 0 || row >= rowCount_) return;
     // Taken before the box: the list may be refilled while it is up.
-    const ListRow selected = rows_[static_cast<size_t>(row)];
+    const ListRow selected = Row(row);
     // Cancel hands back the old comment, which is passed on all the same.
     const std::string comment = Dialogs().CommentBox(FormatMsg(Msg::FileCommentCaption),
                                                      FormatMsg(Msg::FileCommentPrompt), selected.Comment);

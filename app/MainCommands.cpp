@@ -85,7 +85,7 @@ void TMainForm::UpdateCommandStates() {
         switch (entry.needs) {
         case Needs::Nothing: break;
         case Needs::OpenArchive: enabled = archiveOpen_; break;
-        case Needs::Entries: enabled = archiveOpen_ && !rows_.empty(); break;
+        case Needs::Entries: enabled = archiveOpen_ && rowCount_ > 0; break;
         case Needs::Selection: enabled = selectedCount_ >= 1; break;
         case Needs::OneSelected: enabled = selectedCount_ == 1; break;
         case Needs::SfxArchive: enabled = archiveOpen_ && sfxArchive_; break;
@@ -109,7 +109,7 @@ void TMainForm::OpenArchive(const std::string& path) {
     UpdateConvertCommands();
     archiveOpen_ = true;
     UpdateCommandStates();
-    if (!rows_.empty()) {
+    if (rowCount_ > 0) {
         LVITEMW focus{};
         focus.stateMask = LVIS_FOCUSED;
         focus.state = LVIS_FOCUSED;
@@ -128,10 +128,17 @@ std::vector<std::string> TMainForm::SelectedNames() const {
     std::vector<std::string> names;
     for (int row = -1; (row = static_cast<int>(::SendMessageW(listView_, LVM_GETNEXTITEM, static_cast<WPARAM>(row),
                                                               LVNI_SELECTED))) >= 0;) {
-        if (row >= static_cast<int>(rows_.size())) break;
-        names.push_back(rows_[static_cast<size_t>(row)].FileName);
+        if (row >= rowCount_) break;
+        names.push_back(Row(row).FileName);
     }
     return names;
+}
+
+// Counted before any name is read: selecting all of a million entries names none of them.
+std::vector<std::string> TMainForm::SelectionSpecs(bool noneMeansAll) const {
+    const int selected = SelectedCount();
+    if (selected == rowCount_ || (selected == 0 && noneMeansAll)) return {kEveryFile};
+    return SelectedNames();
 }
 
 // One ".zip" file is opened; two or more items are added one by one, in the shell's order. The
@@ -174,7 +181,7 @@ void TMainForm::SelectAllActionExecute() {
 }
 
 void TMainForm::InvertSelectActionExecute() {
-    const int count = static_cast<int>(rows_.size());
+    const int count = rowCount_;
     for (int i = 0; i < count; ++i) {
         const bool selected = ::SendMessageW(listView_, LVM_GETITEMSTATE, i, LVIS_SELECTED) != 0;
         LVITEMW flip{};
@@ -230,10 +237,8 @@ void TMainForm::AddFolderActionExecute() {
 }
 
 void TMainForm::ExtractActionExecute() {
-    if (rows_.empty()) return;
-    const std::vector<std::string> selected = SelectedNames();
-    const bool everything = selected.empty() || selected.size() == rows_.size();
-    zipArchive_->SetFileSpecs(everything ? std::vector<std::string>{kEveryFile} : selected);
+    if (rowCount_ == 0) return;
+    zipArchive_->SetFileSpecs(SelectionSpecs(true));
     std::string folder = OpenDialog.InitialDir;
     if (!Dialogs().BrowseForFolder(folder, FormatMsg(Msg::ExtractToTitle))) return;
     zipArchive_->ExtractOptions = engine::kExtractByAge | engine::kExtractFolderNames;
@@ -246,10 +251,8 @@ void TMainForm::ExtractActionExecute() {
 // Tests the selected entries, or all when none or all are selected; the entries that are not
 // sound are listed with their reasons.
 void TMainForm::TestArchiveActionExecute() {
-    if (rows_.empty()) return;
-    const std::vector<std::string> selected = SelectedNames();
-    const bool everything = selected.empty() || selected.size() == rows_.size();
-    zipArchive_->SetFileSpecs(everything ? std::vector<std::string>{kEveryFile} : selected);
+    if (rowCount_ == 0) return;
+    zipArchive_->SetFileSpecs(SelectionSpecs(true));
     const int32_t sound = zipArchive_->TestFiles();
     const int32_t damaged = zipArchive_->ErrorCount();
     SetStatusText(damaged > 0 ? FormatMsg(Msg::FilesTestedDamaged, sound + damaged, damaged)
@@ -268,8 +271,7 @@ void TMainForm::TestArchiveActionExecute() {
 
 void TMainForm::DeleteActionExecute() {
     // No question: the entries named are deleted as they are.
-    const std::vector<std::string> selected = SelectedNames();
-    zipArchive_->SetFileSpecs(selected.size() == rows_.size() ? std::vector<std::string>{kEveryFile} : selected);
+    zipArchive_->SetFileSpecs(SelectionSpecs(false));
     SetStatusText(FormatMsg(Msg::FilesDeleted, zipArchive_->DeleteFiles()));
 }
 

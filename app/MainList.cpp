@@ -31,14 +31,11 @@ std::string LocaleText(LCTYPE item, const char* fallback) {
     return platform::win32::Utf8(buffer);
 }
 
-// The user's separators, read once per refill.
-struct Separators {
-    std::string thousand = LocaleText(LOCALE_STHOUSAND, ",");
-    std::string date = LocaleText(LOCALE_SDATE, "/");
-    std::string time = LocaleText(LOCALE_STIME, ":");
-};
+ListSeparators UserSeparators() {
+    return {LocaleText(LOCALE_STHOUSAND, ","), LocaleText(LOCALE_SDATE, "/"), LocaleText(LOCALE_STIME, ":")};
+}
 
-ListRow MakeRow(int32_t index, const TFileInfo& entry, const Separators& separators) {
+ListRow MakeRow(int32_t index, const TFileInfo& entry, const ListSeparators& separators) {
     ListRow row;
     row.EntryIndex = index;
     row.FileName = entry.FileName;
@@ -116,21 +113,14 @@ void TMainForm::ZipContentsChanged(TZip* Sender) {
     platform::win32::SetWindowText(zipCommentsLbl_, Sender->GetZipComment());
 }
 
-// The list is virtual: the rows live here, formatted once, in central-directory order, and the
-// list view asks for the cells it paints. That keeps a 65535-entry refill to one pass.
+// The list is virtual: rows stand in central-directory order and the list view asks for the cells
+// it paints, so a refill costs the same for one entry as for a million.
 void TMainForm::FillListView() {
     platform::win32::RedrawSuspension suspended(listView_);
     ::SendMessageW(listView_, LVM_DELETEALLITEMS, 0, 0);
-    rows_.clear();
-    const Separators separators;
-    const int32_t count = zipArchive_->Count();
-    rows_.reserve(static_cast<size_t>(count));
-    TFileInfo entry;
-    for (int32_t i = 0; i < count; ++i) {
-        zipArchive_->GetEntry(i, entry);
-        rows_.push_back(MakeRow(i, entry, separators));
-    }
-    ::SendMessageW(listView_, LVM_SETITEMCOUNT, static_cast<WPARAM>(rows_.size()), 0);
+    separators_ = UserSeparators();
+    rowCount_ = zipArchive_->Count();
+    ::SendMessageW(listView_, LVM_SETITEMCOUNT, static_cast<WPARAM>(rowCount_), 0);
     // Removing the rows removed their selection without a state change event; the commands follow.
     ListViewChange();
 }
@@ -181,10 +171,19 @@ void CopyCellText(const std::string& text, LVITEMA& item) {
 
 }  // namespace
 
+// A row the list view still counts while the archive object holds fewer entries (a read that
+// failed part way, before the refill) comes out empty.
+ListRow TMainForm::Row(int index) const {
+    if (index < 0 || index >= rowCount_ || index >= zipArchive_->Count()) return ListRow{};
+    TFileInfo entry;
+    zipArchive_->GetEntry(index, entry);
+    return MakeRow(index, entry, separators_);
+}
+
 template <typename Item>
 void TMainForm::FillListItem(Item& item) const {
-    if (item.iItem < 0 || item.iItem >= static_cast<int>(rows_.size())) return;
-    const ListRow& row = rows_[static_cast<size_t>(item.iItem)];
+    if (item.iItem < 0 || item.iItem >= rowCount_) return;
+    const ListRow row = Row(item.iItem);
     if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0) CopyCellText(ColumnText(row, item.iSubItem), item);
     if (item.mask & LVIF_IMAGE) item.iImage = row.Image;
     if (item.mask & LVIF_PARAM) item.lParam = row.EntryIndex;
@@ -193,14 +192,14 @@ void TMainForm::FillListItem(Item& item) const {
 // Typing in the list jumps to the next row whose name starts with the typed text, as in a list that
 // holds its rows itself.
 LRESULT TMainForm::FindRow(UINT flags, const std::string& typed, int startRow) const {
-    if (!(flags & (LVFI_STRING | LVFI_PARTIAL)) || rows_.empty()) return -1;
+    if (!(flags & (LVFI_STRING | LVFI_PARTIAL)) || rowCount_ == 0) return -1;
     const std::wstring wanted = platform::win32::Wide(typed);
-    const int count = static_cast<int>(rows_.size());
+    const int count = rowCount_;
     const int start = startRow >= 0 && startRow < count ? startRow : 0;
     for (int step = 0; step < count; ++step) {
         const int row = (start + step) % count;
         if (!(flags & LVFI_WRAP) && row < start) break;
-        const std::wstring name = platform::win32::Wide(rows_[static_cast<size_t>(row)].FileName);
+        const std::wstring name = platform::win32::Wide(Row(row).FileName);
         if (name.size() >= wanted.size() && ::CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, name.c_str(),
                                                              static_cast<int>(wanted.size()), wanted.c_str(),
                                                              static_cast<int>(wanted.size())) == CSTR_EQUAL)

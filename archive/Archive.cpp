@@ -77,14 +77,18 @@ void zip::Archive::CreateEmptyArchive() {
 
 void zip::Archive::GetEntry(int32_t index, TFileInfo& dest) const {
     if (index < 0 || index >= Count()) throw ZipException(FormatMsg(Msg::IndexRangeError));
-    dest = entries_[index];
+    entries_.Read(static_cast<size_t>(index), dest);
+}
+
+std::vector<TFileInfo> zip::Archive::EntryList() const {
+    std::vector<TFileInfo> list(entries_.Size());
+    for (size_t i = 0; i < list.size(); ++i) entries_.Read(i, list[i]);
+    return list;
 }
 
 void zip::Archive::RecordSpanPositions(const std::vector<TFileInfo>& spanned) {
-    for (size_t i = 0; i < spanned.size() && i < entries_.size(); ++i) {
-        entries_[i].SpanDisk = spanned[i].SpanDisk;
-        entries_[i].SpanOffset = spanned[i].SpanOffset;
-    }
+    for (size_t i = 0; i < spanned.size() && i < entries_.Size(); ++i)
+        entries_.SetSpanPosition(i, spanned[i].SpanDisk, spanned[i].SpanOffset);
 }
 
 void zip::Archive::SetPassword(const std::string& password) {
@@ -199,7 +203,6 @@ bool zip::Archive::ReadCentralHeaders(std::unique_ptr<platform::FileStream>& fil
                                      entryCount_);
     // A count the directory cannot hold has failed already, before anything is reserved for it.
     if (directory.Failed()) return false;
-    entries_.reserve(static_cast<size_t>(entryCount_));
     for (;;) {
         if (!directory.Next()) {
             if (!directory.Failed()) break;
@@ -236,9 +239,10 @@ bool zip::Archive::ReadCentralHeaders(std::unique_ptr<platform::FileStream>& fil
 
         if (values.localHeaderOffset < static_cast<uint64_t>(lowestOffset))
             lowestOffset = static_cast<int64_t>(values.localHeaderOffset);
-        entries_.push_back(std::move(entry));
+        entries_.Add(entry);
     }
 
+    entries_.Trim();
     sfxOffset_ = 0;
     if (!multiDisk && lowestOffset < fileSize) {
         const int64_t shift = directoryEnd - directorySize_ - directoryOffset_;

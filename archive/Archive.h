@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/EntryStore.h"
 #include "archive/Messages.h"
 #include "platform/Files.h"
 #include "zipformat/NameRule.h"
@@ -21,22 +22,6 @@ class FileStream;
 class ZipException : public std::runtime_error {
 public:
     explicit ZipException(const std::string& message) : std::runtime_error(message) {}
-};
-
-// One central directory entry in memory.
-struct TFileInfo {
-    zip::CentralFileHeader Header;  // the 46 bytes as read, signature included
-    bool Encrypted = false;
-    std::string FileName;           // UTF-8, decoded by the archive's name rule, with backslashes
-    std::string ExtraField;         // stored bytes, unchanged
-    std::string FileComment;        // UTF-8, decoded as the name is
-    // The sizes and the local header's offset as stored, from the ZIP64 extra field where the
-    // header's field is saturated.
-    uint64_t Size = 0;
-    uint64_t PackedSize = 0;
-    uint64_t LocalOffset = 0;
-    int32_t SpanDisk = 0;           // given by spanning only
-    int32_t SpanOffset = 0;         // given by spanning only
 };
 
 // The end-of-central-directory record of the open archive, its comment and its position.
@@ -64,9 +49,10 @@ public:
     void SetZipFileName(const std::string& path);
     const std::string& ZipFileName() const { return zipFileName_; }
 
-    int32_t Count() const { return static_cast<int32_t>(entries_.size()); }
+    int32_t Count() const { return static_cast<int32_t>(entries_.Size()); }
+    // Built from the compact list on each call; reading the entries in order is the fast way.
     void GetEntry(int32_t index, TFileInfo& dest) const;
-    const std::vector<TFileInfo>& Entries() const { return entries_; }
+    std::vector<TFileInfo> EntryList() const;
     // The disk and offset spanning gave each entry, in entry order.
     void RecordSpanPositions(const std::vector<TFileInfo>& spanned);
 
@@ -96,7 +82,7 @@ public:
     int64_t DirectoryOffset() const { return directoryOffset_; }
 
     void ReadDirectory();
-    void ClearEntries() { entries_.clear(); }
+    void ClearEntries() { entries_.Clear(); }
     // True when the last read stopped because the user cancelled the question for a disk: the
     // archive is named but not read, which callers must report instead of an empty listing.
     bool DiskPromptCancelled() const { return diskPromptCancelled_; }
@@ -121,7 +107,7 @@ private:
     std::string password_;
     std::string tempDir_;
     bool oemNames_ = false;
-    std::vector<TFileInfo> entries_;
+    EntryStore entries_;
     std::vector<std::string> fileSpecs_;
     TEOCHInfo endOfCentral_;
     int64_t sfxOffset_ = 0;

@@ -163,7 +163,6 @@ void zip::Archive::SetFileComment(int32_t index, const std::string& comment) {
     endOfCentral_.EndRecord = record;
     endOfCentral_.Position = endPosition + delta;
     directorySize_ += delta;
-    entries_[index].FileComment = comment;
-    entries_[index].Header.SetU16(CentralFileHeader::kFileCommentLength, static_cast<uint16_t>(newLength));
+    entries_.SetComment(static_cast<size_t>(index), comment, static_cast<uint16_t>(newLength));
     ContentsChanged();
 }

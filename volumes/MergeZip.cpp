@@ -75,10 +75,12 @@ std::unique_ptr<FileStream> OpenPart(const std::string& path) {
 
 // The size the merged archive will have when every local header carries the name and extra field
 // of its central record.
-int64_t MergedSize(const std::vector<TFileInfo>& entries, const EndOfCentralHeader& endRecord) {
+int64_t MergedSize(const zip::Archive& archive, const EndOfCentralHeader& endRecord) {
     int64_t total =
         static_cast<int64_t>(endRecord.CentralDirSize()) + endRecord.CommentLength() + EndOfCentralHeader::size();
-    for (const TFileInfo& entry : entries) {
+    TFileInfo entry;
+    for (int32_t i = 0; i < archive.Count(); ++i) {
+        archive.GetEntry(i, entry);
         const CentralFileHeader& header = entry.Header;
         total +=
             zip::LocalHeader::size() + header.FileNameLength() + header.ExtraFieldLength() + header.CompressedSize();
@@ -106,7 +108,7 @@ bool volumes::MergeSpannedZip(const zip::Archive& archive, const std::string& De
     if (endRecord.ThisDisk() == 0 || GetPathDriveType(zipFileName) != platform::kDriveRemovable)
         Fail(Msg::NotMultiDisk);
     if (archive.NeedsZip64()) throw ZipException(FormatMsg(Msg::NeedsZip64, zipFileName));
-    const int64_t progressTotal = MergedSize(archive.Entries(), endRecord);
+    const int64_t progressTotal = MergedSize(archive, endRecord);
     if (GetPathDriveType(DestFileName) != platform::kDriveFixed) Fail(Msg::MergeOnlyToFixed);
 
     // Asked whatever disk is in the drive: it usually holds the last disk, which the set was opened from.

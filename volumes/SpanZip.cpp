@@ -273,7 +273,7 @@ bool volumes::SpanZip(zip::Archive& archive, const std::string& DestFileName, in
         if (progress) progress(DestFileName, static_cast<int32_t>(source.Position()), static_cast<int32_t>(sourceSize));
         platform::CurrentUser().ProcessMessages();
     });
-    std::vector<TFileInfo> entries = archive.Entries();
+    std::vector<TFileInfo> entries = archive.EntryList();
     for (TFileInfo& entry : entries)
         if (!writer.CopyLocalRecord(entry)) return false;
     archive.RecordSpanPositions(entries);

@@ -76,7 +76,7 @@ protected:
     }
     void Command(int id) { ::SendMessageA(form->Handle(), WM_COMMAND, id, 0); }
     void Select(std::initializer_list<int> rows) {
-        for (int row = 0; row < static_cast<int>(form->Rows().size()); ++row) {
+        for (int row = 0; row < form->RowCount(); ++row) {
             LVITEMA item{};
             item.stateMask = LVIS_SELECTED;
             item.state = std::find(rows.begin(), rows.end(), row) != rows.end() ? LVIS_SELECTED : 0;
@@ -200,7 +200,7 @@ TEST_F(CommandsTest, NewReplacesAnExistingFileAndOpenKeepsIt) {
     EXPECT_EQ(asked.options, unsigned{ofOverwritePrompt | ofHideReadOnly | ofPathMustExist});
     EXPECT_EQ(asked.start, form->ProgramDir);
     EXPECT_EQ(WindowText(form->Handle()), archive);
-    EXPECT_TRUE(form->Rows().empty()) << "the old archive was deleted and an empty one made";
+    EXPECT_EQ(form->RowCount(), 0) << "the old archive was deleted and an empty one made";
     EXPECT_EQ(folder.Read("three.zip").size(), 22u);
     EXPECT_EQ(Status(), FormatMsg(Msg::FilesInArchive, 0));
 
@@ -209,7 +209,7 @@ TEST_F(CommandsTest, NewReplacesAnExistingFileAndOpenKeepsIt) {
     EXPECT_EQ(dialogs.shown.back().title, "Open Zip file");
     EXPECT_EQ(dialogs.shown.back().options, unsigned{ofHideReadOnly | ofPathMustExist});
     EXPECT_EQ(dialogs.shown.back().start, folder.Path() + "\\") << "New moved the first folder";
-    ASSERT_EQ(form->Rows().size(), 1u);
+    ASSERT_EQ(form->RowCount(), 1);
     EXPECT_EQ(form->SaveDialog.InitialDir, folder.Path("sub") + "\\");
     EXPECT_EQ(form->OpenDialog.InitialDir, folder.Path("sub") + "\\");
 }

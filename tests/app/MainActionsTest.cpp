@@ -169,7 +169,7 @@ TEST_F(ActionsTest, CommentCommandsAskWithTheOldTextAndPassTheAnswerOn) {
         reread.GetEntry(0, entry);
         EXPECT_EQ(entry.FileComment, c.fileComment);
         EXPECT_EQ(reread.GetZipComment(), c.zipComment);
-        EXPECT_EQ(form->Rows()[0].Comment, c.fileComment);
+        EXPECT_EQ(form->Row(0).Comment, c.fileComment);
         EXPECT_EQ(WindowText(form->ZipCommentsLbl()), c.zipComment);
     }
 }

@@ -190,7 +190,7 @@ TEST_F(MainFormTest, ListShowsEveryEntryInDirectoryOrder) {
          "the first file", kFileImage},
     };
     EXPECT_EQ(ReadList(form->ListView(), ::GetCurrentProcess()), expected);
-    for (int row = 0; row < 3; ++row) EXPECT_EQ(form->Rows()[row].EntryIndex, row);
+    for (int row = 0; row < 3; ++row) EXPECT_EQ(form->Row(row).EntryIndex, row);
     // Row 0 carries the focus mark but is not selected; the keyboard focus is in the list.
     EXPECT_EQ(::SendMessageA(form->ListView(), LVM_GETITEMSTATE, 0, LVIS_FOCUSED | LVIS_SELECTED), LVIS_FOCUSED);
     EXPECT_EQ(::GetFocus(), form->ListView());

@@ -351,6 +351,8 @@ TEST_F(ZipRead, Zip64RecordsAreReadWhereTheEndRecordIsSaturated) {
     PutU32(noRecord, zip64.layout.zip64EndRecord, 0x12345678);
     auto counted = ThreeEntries().Zip64Saturated().Build();
     larktest::PutU64(counted.bytes, counted.layout.zip64EndRecord + larktest::kZip64TotalEntries, 70000);
+    auto hostile = ThreeEntries().Zip64Saturated().Build();
+    larktest::PutU64(hostile.bytes, hostile.layout.zip64EndRecord + larktest::kZip64TotalEntries, ~0ull);
     auto contradicting = ThreeEntries().Zip64Records().Build();
     larktest::PutU64(contradicting.bytes, contradicting.layout.zip64EndRecord + larktest::kZip64CentralDirOffset,
                      0x100000000ull + contradicting.layout.centralDirectory);
@@ -371,6 +373,7 @@ TEST_F(ZipRead, Zip64RecordsAreReadWhereTheEndRecordIsSaturated) {
         {"offset marker, no records", offsetMarker, -1, Msg::Zip64Damaged},
         {"saturated, locator leads nowhere", noRecord, -1, Msg::Zip64Damaged},
         {"70000 entries in 3 headers' room", counted.bytes, -1, Msg::ErrorReadingCentral},
+        {"2^64 - 1 entries claimed, nothing reserved", hostile.bytes, -1, Msg::ErrorReadingCentral},
         {"record contradicts the offset", contradicting.bytes, -1, Msg::Zip64Contradicts},
         {"saturated size, no extra field", noExtra, -1, Msg::ErrorReadingCentral},
     };

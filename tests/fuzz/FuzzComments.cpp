@@ -25,13 +25,13 @@ struct ScratchFile {
 
 std::vector<std::string> Names(const zip::Archive& archive) {
     std::vector<std::string> names;
-    for (const TFileInfo& entry : archive.Entries()) names.push_back(entry.FileName);
+    for (const TFileInfo& entry : archive.EntryList()) names.push_back(entry.FileName);
     return names;
 }
 
 // Whatever the stored bytes, names and comments come out as valid UTF-8.
 void CheckTexts(const zip::Archive& archive) {
-    for (const TFileInfo& entry : archive.Entries())
+    for (const TFileInfo& entry : archive.EntryList())
         if (!zip::IsValidUtf8(entry.FileName) || !zip::IsValidUtf8(entry.FileComment)) Broken("names and comments read are valid UTF-8");
     if (!zip::IsValidUtf8(archive.GetZipComment())) Broken("the archive comment read is valid UTF-8");
 }
@@ -54,8 +54,10 @@ void CheckReopened(const std::string& path, const std::vector<std::string>& name
     zip::Archive reopened;
     std::string refusal;
     if (!Open(reopened, path, refusal) || Names(reopened) != names) Broken("an edited archive reopens with the same entries");
+    const std::vector<TFileInfo> read = reopened.EntryList();
+    const std::vector<TFileInfo> set = edited.EntryList();
     for (size_t i = 0; i < names.size(); ++i)
-        if (reopened.Entries()[i].FileComment != edited.Entries()[i].FileComment) Broken("the entry comments set are the ones read back");
+        if (read[i].FileComment != set[i].FileComment) Broken("the entry comments set are the ones read back");
     if (reopened.GetZipComment() != edited.GetZipComment()) Broken("the archive comment set is the one read back");
 }
 
