@@ -155,8 +155,7 @@ void ResolveZip64(ByteSource& source, EndOfArchive& end) {
         return;
     }
     // A directory larger than what stands in front of the record, or starting past it, is damage,
-    // not a value to compute with.
-    // Only a directory on this disk can be measured against it.
+    // not a value to compute with; one that starts on an earlier disk of a set is not measured here.
     const bool directoryHere = !multiDisk || record.CentralDirDisk() == record.ThisDisk();
     if (saturated && directoryHere && (size > static_cast<uint64_t>(at) || offset > static_cast<uint64_t>(at))) {
         end.zip64 = Zip64State::Damaged;
