@@ -9,6 +9,9 @@
 #include "platform/Drives.h"
 #include "tests/volumes/FloppySet.h"
 #include "archive/DiskUtils.h"
+#include "volumes/Volumes.h"
+#include "zipformat/Directory.h"
+#include "zipformat/EndRecord.h"
 
 using larktest::ArchiveBuilder;
 using larktest::ArchiveLayout;
@@ -164,6 +167,38 @@ std::vector<std::string> SplitIntoThreeDisks(const BuiltArchive& whole, size_t f
     return parts;
 }
 
+// The joined parts of a set seen through a stream whose first `lead` bytes take no memory: a merged
+// archive past 4 GiB. Only the bytes behind the lead are read and written.
+class PastTheLead final : public platform::Stream {
+public:
+    PastTheLead(int64_t lead, std::string tail) : lead_(lead), tail_(std::move(tail)) {}
+    int32_t Read(void* buffer, int32_t count) override {
+        if (position_ < lead_ || tail_.Seek(position_ - lead_, platform::Origin::Begin) < 0) return 0;
+        const int32_t read = tail_.Read(buffer, count);
+        position_ += read;
+        return read;
+    }
+    int32_t Write(const void* buffer, int32_t count) override {
+        if (position_ < lead_ || tail_.Seek(position_ - lead_, platform::Origin::Begin) < 0) return 0;
+        const int32_t written = tail_.Write(buffer, count);
+        position_ += written;
+        return written;
+    }
+    int64_t Seek(int64_t offset, platform::Origin origin) override {
+        const int64_t base =
+            origin == platform::Origin::Begin ? 0 : origin == platform::Origin::Current ? position_ : Size();
+        if (base + offset < 0) return -1;
+        return position_ = base + offset;
+    }
+    int64_t Size() override { return lead_ + tail_.Size(); }
+    bool Truncate() override { return false; }
+
+private:
+    int64_t lead_;
+    larktest::MemoryStream tail_;
+    int64_t position_ = 0;
+};
+
 struct RoundTrip {
     const char* name;
     std::function<std::pair<std::string, std::string>()> make;  // the source, the merged result
@@ -262,6 +297,63 @@ TEST_F(Merge, Zip64EndRecordOnAnEarlierDiskIsRefusedOnOpening) {
     PutSetOnFloppies(parts);
     platform::InsertDisk('A', floppies.back().disk);
     EXPECT_EQ(ZipError([&] { set.SetZipFileName(kPartPath); }), FormatMsg(Msg::Zip64OnOtherDisk, kPartPath));
+}
+
+// A set whose one part begins at 4 GiB: its offsets go into ZIP64 fields and records, and only what
+// no such field carries is refused.
+TEST(MergePastFourGiB, OffsetsGoIntoZip64FieldsOrAreRefused) {
+    constexpr int64_t kFourGiB = int64_t{1} << 32;
+    enum class Records { None, Repeating, Saturated };
+    struct Case {
+        const char* name;
+        bool zip64Entries;
+        Records records;
+        bool merged;
+    };
+    for (const Case& c : {Case{"ZIP64 fields, saturated end record", true, Records::Saturated, true},
+                          Case{"ZIP64 fields, records repeating the end record", true, Records::Repeating, true},
+                          Case{"an entry without a ZIP64 field", false, Records::Saturated, false},
+                          Case{"no ZIP64 end record for the directory offset", true, Records::None, false}}) {
+        SCOPED_TRACE(c.name);
+        ArchiveBuilder builder;
+        for (uint32_t i = 0; i < 3; ++i) {
+            larktest::EntrySpec entry;
+            entry.name = "far" + std::to_string(i) + ".bin";
+            entry.data = larktest::Noise(1000, 60 + i);
+            entry.zip64 = c.zip64Entries;
+            builder.Add(entry);
+        }
+        if (c.records == Records::Repeating) builder.Zip64Records();
+        if (c.records == Records::Saturated) builder.Zip64Saturated();
+        const BuiltArchive part = builder.Build();
+        zip::MemorySource partSource(reinterpret_cast<const uint8_t*>(part.bytes.data()), part.bytes.size());
+        const zip::EndOfArchive setEnd = zip::FindEndOfArchive(partSource);
+        ASSERT_TRUE(setEnd.Usable());
+
+        PastTheLead target(kFourGiB, part.bytes);
+        const std::vector<int64_t> diskOffsets{kFourGiB, target.Size()};
+        const std::string error =
+            ZipError([&] { volumes::RewriteMergedDirectory(target, setEnd, diskOffsets, "merged.zip"); });
+        if (!c.merged) {
+            EXPECT_EQ(error, FormatMsg(Msg::TooLarge, "merged.zip"));
+            continue;
+        }
+        zip::StreamSource merged(target);
+        const zip::EndOfArchive end = zip::FindEndOfArchive(merged);
+        EXPECT_EQ(error, "");
+        EXPECT_TRUE(end.Usable());
+        if (!error.empty() || !end.Usable()) continue;
+        EXPECT_EQ(end.directoryOffset, kFourGiB + static_cast<int64_t>(part.layout.centralDirectory));
+        EXPECT_EQ(end.Shift(), 0);
+        EXPECT_EQ(end.record.CentralDirOffset(), 0xFFFFFFFFu);
+        zip::DirectoryIterator directory(merged, end);
+        for (size_t i = 0; directory.Next(); ++i) {
+            zip::Zip64Values values;
+            EXPECT_TRUE(zip::ResolveZip64(directory.Header(), directory.ExtraField(), values));
+            EXPECT_EQ(values.localHeaderOffset, static_cast<uint64_t>(kFourGiB) + part.layout.localHeaders[i]);
+        }
+        EXPECT_FALSE(directory.Failed());
+    }
 }
 
 TEST_F(Merge, AsksForDiskOneAlwaysThenForEachDiskNotInTheDrive) {
