@@ -82,8 +82,7 @@ bool FindZip64EndRecord(ByteSource& source, const EndOfCentralHeader& record, in
     const int64_t locatorAt = endPosition - Zip64Locator::kSize;
     if (!ReadRecordAt(source, locatorAt, locator) || locator.Signature() != kZip64LocatorSignature) return false;
     const uint32_t thisDisk = record.ThisDisk();
-    if (thisDisk == 0 ? locator.EndRecordDisk() != 0 || locator.TotalDisks() > 1
-                      : locator.TotalDisks() != thisDisk + 1)
+    if (thisDisk == 0 ? locator.EndRecordDisk() != 0 || locator.TotalDisks() > 1 : locator.TotalDisks() != thisDisk + 1)
         return false;
     if (locator.EndRecordDisk() != thisDisk) {
         otherDisk = true;

@@ -185,8 +185,9 @@ public:
         return written;
     }
     int64_t Seek(int64_t offset, platform::Origin origin) override {
-        const int64_t base =
-            origin == platform::Origin::Begin ? 0 : origin == platform::Origin::Current ? position_ : Size();
+        const int64_t base = origin == platform::Origin::Begin     ? 0
+                             : origin == platform::Origin::Current ? position_
+                                                                   : Size();
         if (base + offset < 0) return -1;
         return position_ = base + offset;
     }
