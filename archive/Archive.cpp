@@ -177,6 +177,7 @@ void zip::Archive::CheckArchiveLimits(platform::Stream& file) {
     if (end.zip64 == zip::Zip64State::Damaged) throw ZipException(FormatMsg(Msg::Zip64Damaged, zipFileName_));
     if (end.zip64 == zip::Zip64State::Contradicts)
         throw ZipException(FormatMsg(Msg::Zip64Contradicts, zipFileName_));
+    if (end.zip64 == zip::Zip64State::OtherDisk) throw ZipException(FormatMsg(Msg::Zip64OnOtherDisk, zipFileName_));
     zip64RecordsSize_ = end.Zip64RecordsSize();
     directorySize_ = end.directorySize;
     directoryOffset_ = end.directoryOffset;

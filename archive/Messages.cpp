@@ -27,7 +27,8 @@ const char* MessageText(Msg id) {
     case Msg::CommentTooLong: return "A comment can be at most 65535 characters long.";
     case Msg::ErrorWritingComment:
         return "Error writing the comment: the disk may be full.\nThe archive was left as it was.";
-    case Msg::TooLarge: return "\"%s\"\nis 2 GB or larger: archives of that size are not supported.";
+    case Msg::TooLarge:
+        return "\"%s\"\nwould hold an offset of 4 GB or more where the set has no ZIP64 field to carry it.";
     case Msg::NeedsZip64:
         return "\"%s\"\nis a ZIP64 archive (more than 65535 entries or 4 GB and more): this operation does not "
                "support ZIP64 archives yet. The archive was left as it was.";
@@ -35,6 +36,8 @@ const char* MessageText(Msg id) {
         return "\"%s\"\nneeds its ZIP64 records, but they are missing or damaged.";
     case Msg::Zip64Contradicts:
         return "\"%s\"\nholds a ZIP64 end record that contradicts its end record.";
+    case Msg::Zip64OnOtherDisk:
+        return "\"%s\"\nkeeps its ZIP64 end record on another disk than the last: such sets are not read.";
     case Msg::SpanOnlyOnFloppy: return "Multiple disk Zip files can only be created on floppy disks.";
     case Msg::SourceOnFloppy: return "The source file must not be on a floppy disk";
     case Msg::MaxFileSizeTooSmall: return "Maximum File Size must be at least 256k.";

@@ -28,6 +28,7 @@ enum class Msg {
     NeedsZip64,               // %s: archive path
     Zip64Damaged,             // %s: archive path
     Zip64Contradicts,         // %s: archive path
+    Zip64OnOtherDisk,         // %s: archive path
     // Spanning and merging.
     SpanOnlyOnFloppy,
     SourceOnFloppy,

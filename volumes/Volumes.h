@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "archive/Archive.h"
+#include "zipformat/EndRecord.h"
 
 namespace volumes {
 
@@ -21,10 +22,11 @@ bool SpanZip(zip::Archive& archive, const std::string& DestFileName, int32_t Max
 // False when nothing was done or on Cancel; the target then is as it was before.
 bool MergeSpannedZip(const zip::Archive& archive, const std::string& DestFileName, const VolumeProgress& progress);
 // The last step of a merge: makes the joined parts in `target` one single-disk archive, every
-// central record's offset counted from the start of the file and every disk number 0.
-// `diskOffsets[d]` is where disk d's part begins, counted as its own offsets count; `work` is the
-// set's end record. A ZipException when the directory does not fit the parts.
-void RewriteMergedDirectory(platform::Stream& target, zip::EndOfCentralHeader work, const std::vector<int64_t>& diskOffsets,
-                            const std::string& destFileName);
+// central record's offset counted from the start of the file and every disk number 0, in the ZIP64
+// fields and records where the set has them. `diskOffsets[d]` is where disk d's part begins,
+// counted as its own offsets count; `set` is the end of the set's last disk. A ZipException when
+// the directory does not fit the parts, or an offset needs a ZIP64 field the entry lacks.
+void RewriteMergedDirectory(platform::Stream& target, const zip::EndOfArchive& set,
+                            const std::vector<int64_t>& diskOffsets, const std::string& destFileName);
 
 }  // namespace volumes

@@ -72,13 +72,22 @@ bool EndOfArchive::Saturated() const {
 namespace {
 
 // The ZIP64 end record the locator in front of the end record names: at the locator's offset, or,
-// in an archive behind a stub whose offsets were not moved, directly in front of the locator.
-bool FindZip64EndRecord(ByteSource& source, int64_t endPosition, Zip64EndRecord& end64, int64_t& at) {
+// in an archive behind a stub whose offsets were not moved, directly in front of the locator. On
+// the last disk of a set the record is read when it stands on that disk, where writers of split
+// archives put it; `otherDisk` says that the locator names an earlier disk of the set.
+bool FindZip64EndRecord(ByteSource& source, const EndOfCentralHeader& record, int64_t endPosition,
+                        Zip64EndRecord& end64, int64_t& at, bool& otherDisk) {
+    otherDisk = false;
     Zip64Locator locator;
     const int64_t locatorAt = endPosition - Zip64Locator::kSize;
     if (!ReadRecordAt(source, locatorAt, locator) || locator.Signature() != kZip64LocatorSignature) return false;
-    // Sets of several disks are not read through ZIP64.
-    if (locator.EndRecordDisk() != 0 || locator.TotalDisks() > 1) return false;
+    const uint32_t thisDisk = record.ThisDisk();
+    if (thisDisk == 0 ? locator.EndRecordDisk() != 0 || locator.TotalDisks() > 1 : locator.TotalDisks() != thisDisk + 1)
+        return false;
+    if (locator.EndRecordDisk() != thisDisk) {
+        otherDisk = true;
+        return false;
+    }
     const auto soundAt = [&](int64_t candidate) {
         return candidate >= 0 && candidate <= locatorAt - Zip64EndRecord::kSize &&
                ReadRecordAt(source, candidate, end64) && end64.Signature() == kZip64EndSignature &&
@@ -108,7 +117,12 @@ void ResolveZip64(ByteSource& source, EndOfArchive& end) {
     const bool saturated = end.Saturated();
     Zip64EndRecord end64;
     int64_t at = -1;
-    if (!FindZip64EndRecord(source, end.position, end64, at)) {
+    bool otherDisk = false;
+    if (!FindZip64EndRecord(source, record, end.position, end64, at, otherDisk)) {
+        if (otherDisk && saturated) {
+            end.zip64 = Zip64State::OtherDisk;
+            return;
+        }
         // Exactly 65535 entries without ZIP64 records is an ordinary archive: writers of 32-bit
         // archives count so, and other readers take the count as it stands.
         const bool sizeOrOffset =
@@ -130,13 +144,19 @@ void ResolveZip64(ByteSource& source, EndOfArchive& end) {
         take(record.CentralDirSize(), record.CentralDirSize() == kZip64Marker32, end64.CentralDirSize());
     const uint64_t offset =
         take(record.CentralDirOffset(), record.CentralDirOffset() == kZip64Marker32, end64.CentralDirOffset());
+    // A set's ZIP64 record names the same disks: sets stop far below 65535 disks, so their
+    // numbers are never saturated.
+    const bool multiDisk = record.ThisDisk() != 0;
+    if (multiDisk && (end64.ThisDisk() != record.ThisDisk() || end64.CentralDirDisk() != record.CentralDirDisk()))
+        agrees = false;
     if (!agrees) {
         end.zip64 = Zip64State::Contradicts;
         return;
     }
     // A directory larger than what stands in front of the record, or starting past it, is damage,
-    // not a value to compute with.
-    if (saturated && (size > static_cast<uint64_t>(at) || offset > static_cast<uint64_t>(at))) {
+    // not a value to compute with; one that starts on an earlier disk of a set is not measured here.
+    const bool directoryHere = !multiDisk || record.CentralDirDisk() == record.ThisDisk();
+    if (saturated && directoryHere && (size > static_cast<uint64_t>(at) || offset > static_cast<uint64_t>(at))) {
         end.zip64 = Zip64State::Damaged;
         return;
     }

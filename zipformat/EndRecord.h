@@ -14,6 +14,7 @@ enum class Zip64State {
     Read,         // a sound ZIP64 end record: its values are used, the directory ends in front of it
     Damaged,      // the size or offset is saturated, but the locator or the ZIP64 end record does not check out
     Contradicts,  // the ZIP64 end record holds other values than the end record's unsaturated fields
+    OtherDisk,    // a field is saturated, and the locator on a set's last disk names an earlier disk
 };
 
 // The end record of an archive as found, with the 64-bit values it stands for.

@@ -93,6 +93,15 @@ bool ResolveZip64(const LocalHeader& header, std::string_view extra, Zip64Values
            block.Take(header.CompressedSize() == kZip64Marker32, values.compressedSize);
 }
 
+namespace {
+
+void PutLittleEndian(std::string& extra, int64_t at, uint64_t value, size_t width) {
+    for (size_t i = 0; i < width; ++i)
+        extra[static_cast<size_t>(at) + i] = static_cast<char>(static_cast<uint8_t>(value >> (8 * i)));
+}
+
+}  // namespace
+
 bool SetLocalHeaderOffset(CentralFileHeader& header, std::string& extra, uint64_t offset) {
     if (header.LocalHeaderOffset() != kZip64Marker32) {
         if (offset >= kZip64Marker32) return false;
@@ -106,8 +115,25 @@ bool SetLocalHeaderOffset(CentralFileHeader& header, std::string& extra, uint64_
         return false;
     const int64_t at = block.NextValueAt(extra);
     if (at < 0) return false;
-    for (size_t i = 0; i < 8; ++i)
-        extra[static_cast<size_t>(at) + i] = static_cast<char>(static_cast<uint8_t>(offset >> (8 * i)));
+    PutLittleEndian(extra, at, offset, 8);
+    return true;
+}
+
+bool SetDiskNumberStart(CentralFileHeader& header, std::string& extra, uint32_t disk) {
+    if (header.DiskNumberStart() != kZip64Marker16) {
+        if (disk >= kZip64Marker16) return false;
+        header.SetU16(CentralFileHeader::kDiskNumberStart, static_cast<uint16_t>(disk));
+        return true;
+    }
+    Zip64Block block(extra);
+    uint64_t skipped = 0;
+    if (!block.Take(header.UncompressedSize() == kZip64Marker32, skipped) ||
+        !block.Take(header.CompressedSize() == kZip64Marker32, skipped) ||
+        !block.Take(header.LocalHeaderOffset() == kZip64Marker32, skipped))
+        return false;
+    const int64_t at = block.NextValueAt(extra, 4);
+    if (at < 0) return false;
+    PutLittleEndian(extra, at, disk, 4);
     return true;
 }
 

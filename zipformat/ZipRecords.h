@@ -279,6 +279,8 @@ bool ResolveZip64(const LocalHeader& header, std::string_view extra, Zip64Values
 // is saturated, in place of the value in the ZIP64 block, which keeps its size and its place in
 // `extra`. False when the block holds no offset, or the offset does not fit the unsaturated field.
 bool SetLocalHeaderOffset(CentralFileHeader& header, std::string& extra, uint64_t offset);
+// The same for the disk number the entry starts on, whose ZIP64 value is 4 bytes.
+bool SetDiskNumberStart(CentralFileHeader& header, std::string& extra, uint32_t disk);
 
 static_assert(Zip64EndRecord::kSize == 56, "ZIP64 end record is 56 bytes without extensible data");
 static_assert(LocalHeader::kSize == 30, "LocalHeader is 30 bytes");

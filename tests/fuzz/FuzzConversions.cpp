@@ -81,29 +81,31 @@ std::string RunMergeInput(const uint8_t* data, size_t size) {
     zip::MemorySource source(data, size);
     const zip::EndOfArchive end = zip::FindEndOfArchive(source);
     if (!end.Found()) return "no end record";
-    // Merging refuses sets past the 32-bit limits.
-    if (end.NeedsZip64()) return "needs ZIP64";
+    // The reader refuses a set whose ZIP64 records do not check out before merging starts.
+    if (!end.Usable()) return "ZIP64 records unusable";
     const int64_t disks = std::min<int64_t>(end.record.ThisDisk(), 16) + 1;
     std::vector<int64_t> diskOffsets{-static_cast<int64_t>(zip::MultiDiskMarker::size())};
     for (int64_t disk = 1; disk <= disks; ++disk) diskOffsets.push_back(static_cast<int64_t>(size) * disk / disks);
     larktest::MemoryStream target(std::string(reinterpret_cast<const char*>(data), size));
     try {
-        volumes::RewriteMergedDirectory(target, end.record, diskOffsets, "fuzz.zip");
+        volumes::RewriteMergedDirectory(target, end, diskOffsets, "fuzz.zip");
     } catch (const ZipException& refusal) {
         return refusal.what();
     }
     const std::string& merged = target.Bytes();
     zip::MemorySource mergedSource(reinterpret_cast<const uint8_t*>(merged.data()), merged.size());
     const zip::EndOfArchive mergedEnd = zip::FindEndOfArchive(mergedSource);
-    if (!mergedEnd.Found() || mergedEnd.record.ThisDisk() != 0) Broken("a merged archive has its end record on disk 0");
+    if (!mergedEnd.Usable() || mergedEnd.record.ThisDisk() != 0 || mergedEnd.Shift() != 0)
+        Broken("a merged archive has its end record on disk 0, its directory where the records say");
     zip::DirectoryIterator directory(mergedSource, mergedEnd);
-    int32_t entries = 0;
+    uint64_t entries = 0;
     while (directory.Next()) {
-        if (directory.Header().DiskNumberStart() != 0 ||
-            directory.Header().LocalHeaderOffset() >= mergedEnd.DirectoryStart())
+        zip::Zip64Values values;
+        if (!zip::ResolveZip64(directory.Header(), directory.ExtraField(), values) || values.diskStart != 0 ||
+            values.localHeaderOffset >= static_cast<uint64_t>(mergedEnd.DirectoryStart()))
             Broken("a merged entry lies on disk 0 in front of the directory");
         ++entries;
     }
-    if (directory.Failed() || entries != mergedEnd.record.TotalEntries()) Broken("a merged directory lists whole");
+    if (directory.Failed() || entries != mergedEnd.entries) Broken("a merged directory lists whole");
     return "merged, " + std::to_string(entries) + " entries";
 }

@@ -160,6 +160,13 @@ void FloppyTest::WritePart(size_t disk, const std::string& bytes) const {
     folder.Write(floppies.at(disk).name + "/set.zip", bytes);
 }
 
+void FloppyTest::PutSetOnFloppies(const std::vector<std::string>& parts) {
+    for (size_t k = 0; k < parts.size(); ++k) {
+        floppies.push_back(MakeFloppy(kFloppyCapacity, DiskLabel(static_cast<int32_t>(k + 1))));
+        WritePart(floppies.size() - 1, parts[k]);
+    }
+}
+
 std::vector<std::string> FloppyTest::ShownTexts() const {
     std::vector<std::string> texts;
     for (const ShownBox& box : user.Shown()) texts.push_back(box.text);

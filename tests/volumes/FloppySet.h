@@ -64,6 +64,8 @@ protected:
     bool MergeSet(TZip& set, const std::string& target);
     WrittenSet ReadSet() const;
     void WritePart(size_t disk, const std::string& bytes) const;
+    // A set written by other means, one part a fresh floppy labelled as its disk, in disk order.
+    void PutSetOnFloppies(const std::vector<std::string>& parts);
     std::vector<std::string> ShownTexts() const;
 
     TestFolder folder;

@@ -9,8 +9,12 @@
 #include "platform/Drives.h"
 #include "tests/volumes/FloppySet.h"
 #include "archive/DiskUtils.h"
+#include "volumes/Volumes.h"
+#include "zipformat/Directory.h"
+#include "zipformat/EndRecord.h"
 
 using larktest::ArchiveBuilder;
+using larktest::ArchiveLayout;
 using larktest::BuiltArchive;
 using larktest::FloppyTest;
 using larktest::kPartPath;
@@ -111,6 +115,91 @@ std::pair<std::string, std::string> WithDescriptors() {
     return {build(true).bytes, bytes};
 }
 
+// Entries whose sizes and offsets stand in ZIP64 fields, among ordinary ones.
+ArchiveBuilder Zip64Entries() {
+    ArchiveBuilder builder;
+    for (uint32_t i = 0; i < 5; ++i) {
+        larktest::EntrySpec entry;
+        entry.name = "part" + std::to_string(i) + ".bin";
+        entry.data = larktest::Noise(30000 + 1000 * i, 40 + i);
+        entry.zip64 = i % 2 == 0;
+        builder.Add(entry);
+    }
+    return builder.Comment("a ZIP64 set");
+}
+
+// A single-disk archive cut into three disks as split-archive writers lay them out: the marker and
+// the first entries, the entries from `firstOnDisk1` on, then the directory with the ZIP64 end record
+// and its locator on the last disk, every offset counted on its own disk.
+std::vector<std::string> SplitIntoThreeDisks(const BuiltArchive& whole, size_t firstOnDisk1) {
+    const ArchiveLayout& layout = whole.layout;
+    const size_t cut = layout.localHeaders[firstOnDisk1];
+    const size_t directory = layout.centralDirectory;
+    std::vector<std::string> parts{std::string("PK\x07\x08") + whole.bytes.substr(0, cut),
+                                   whole.bytes.substr(cut, directory - cut), whole.bytes.substr(directory)};
+    std::string& last = parts[2];
+    for (size_t i = 0; i < layout.centralHeaders.size(); ++i) {
+        const size_t at = layout.centralHeaders[i] - directory;
+        const bool onDisk1 = i >= firstOnDisk1;
+        const uint64_t offset = onDisk1 ? layout.localHeaders[i] - cut : layout.localHeaders[i] + 4;
+        larktest::PutU16(last, at + CentralFileHeader::kDiskNumberStart, onDisk1 ? 1 : 0);
+        if (larktest::GetU32(last, at + CentralFileHeader::kLocalHeaderOffset) == 0xFFFFFFFF) {
+            // Behind the block's ID and length and the two sizes.
+            const size_t name = larktest::GetU16(last, at + CentralFileHeader::kFileNameLength);
+            larktest::PutU64(last, at + CentralFileHeader::kSize + name + 4 + 16, offset);
+        } else {
+            larktest::PutU32(last, at + CentralFileHeader::kLocalHeaderOffset, static_cast<uint32_t>(offset));
+        }
+    }
+    const size_t end64 = layout.zip64EndRecord - directory;
+    larktest::PutU32(last, end64 + 16, 2);  // this disk
+    larktest::PutU32(last, end64 + 20, 2);  // the directory's disk
+    larktest::PutU64(last, end64 + larktest::kZip64CentralDirOffset, 0);
+    const size_t locator = layout.zip64Locator - directory;
+    larktest::PutU32(last, locator + 4, 2);  // the ZIP64 end record's disk
+    larktest::PutU64(last, locator + larktest::kZip64LocatorRecordOffset, end64);
+    larktest::PutU32(last, locator + 16, 3);  // disks in all
+    const size_t end = layout.endRecord - directory;
+    larktest::PutU16(last, end + EndOfCentralHeader::kThisDisk, 2);
+    larktest::PutU16(last, end + EndOfCentralHeader::kCentralDirDisk, 2);
+    if (larktest::GetU32(last, end + EndOfCentralHeader::kCentralDirOffset) != 0xFFFFFFFF)
+        larktest::PutU32(last, end + EndOfCentralHeader::kCentralDirOffset, 0);
+    return parts;
+}
+
+// The joined parts of a set seen through a stream whose first `lead` bytes take no memory: a merged
+// archive past 4 GiB. Only the bytes behind the lead are read and written.
+class PastTheLead final : public platform::Stream {
+public:
+    PastTheLead(int64_t lead, std::string tail) : lead_(lead), tail_(std::move(tail)) {}
+    int32_t Read(void* buffer, int32_t count) override {
+        if (position_ < lead_ || tail_.Seek(position_ - lead_, platform::Origin::Begin) < 0) return 0;
+        const int32_t read = tail_.Read(buffer, count);
+        position_ += read;
+        return read;
+    }
+    int32_t Write(const void* buffer, int32_t count) override {
+        if (position_ < lead_ || tail_.Seek(position_ - lead_, platform::Origin::Begin) < 0) return 0;
+        const int32_t written = tail_.Write(buffer, count);
+        position_ += written;
+        return written;
+    }
+    int64_t Seek(int64_t offset, platform::Origin origin) override {
+        const int64_t base = origin == platform::Origin::Begin     ? 0
+                             : origin == platform::Origin::Current ? position_
+                                                                   : Size();
+        if (base + offset < 0) return -1;
+        return position_ = base + offset;
+    }
+    int64_t Size() override { return lead_ + tail_.Size(); }
+    bool Truncate() override { return false; }
+
+private:
+    int64_t lead_;
+    larktest::MemoryStream tail_;
+    int64_t position_ = 0;
+};
+
 struct RoundTrip {
     const char* name;
     std::function<std::pair<std::string, std::string>()> make;  // the source, the merged result
@@ -172,6 +261,101 @@ INSTANTIATE_TEST_SUITE_P(
                         "commentLongerThanTheBuffer",
                         [] { return Same(larktest::MixedArchive(400000).Comment(std::string(40000, 'c')).Bytes()); }}),
     [](const testing::TestParamInfo<RoundTrip>& info) { return info.param.name; });
+
+namespace {
+
+struct Zip64Set {
+    const char* name;
+    std::function<BuiltArchive()> make;  // the single-disk archive the set is cut from
+};
+
+void PrintTo(const Zip64Set& z, std::ostream* os) { *os << z.name; }
+
+class MergeZip64Set : public Merge, public testing::WithParamInterface<Zip64Set> {};
+
+}  // namespace
+
+// The set's ZIP64 records and fields are read on its last disk and rewritten for one disk.
+TEST_P(MergeZip64Set, GivesTheSingleDiskArchiveBack) {
+    const BuiltArchive whole = GetParam().make();
+    PutSetOnFloppies(SplitIntoThreeDisks(whole, 3));
+    ASSERT_TRUE(MergeSet(set, folder.Path("merged.zip")));
+    const std::string merged = folder.Read("merged.zip");
+    EXPECT_EQ(merged.size(), whole.bytes.size());
+    EXPECT_TRUE(merged == whole.bytes) << "the merged archive differs from the single-disk one";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, MergeZip64Set,
+    testing::Values(Zip64Set{"endRecordSaturated", [] { return Zip64Entries().Zip64Saturated().Build(); }},
+                    Zip64Set{"zip64RecordsRepeatTheEndRecord", [] { return Zip64Entries().Zip64Records().Build(); }}),
+    [](const testing::TestParamInfo<Zip64Set>& info) { return info.param.name; });
+
+TEST_F(Merge, Zip64EndRecordOnAnEarlierDiskIsRefusedOnOpening) {
+    std::vector<std::string> parts = SplitIntoThreeDisks(Zip64Entries().Zip64Saturated().Build(), 3);
+    const size_t locator = parts[2].size() - std::string("a ZIP64 set").size() - EndOfCentralHeader::kSize - 20;
+    larktest::PutU32(parts[2], locator + 4, 1);
+    PutSetOnFloppies(parts);
+    platform::InsertDisk('A', floppies.back().disk);
+    EXPECT_EQ(ZipError([&] { set.SetZipFileName(kPartPath); }), FormatMsg(Msg::Zip64OnOtherDisk, kPartPath));
+}
+
+// A set whose one part begins at 4 GiB: its offsets go into ZIP64 fields and records, and only what
+// no such field carries is refused.
+TEST(MergePastFourGiB, OffsetsGoIntoZip64FieldsOrAreRefused) {
+    constexpr int64_t kFourGiB = int64_t{1} << 32;
+    enum class Records { None, Repeating, Saturated };
+    struct Case {
+        const char* name;
+        bool zip64Entries;
+        Records records;
+        bool merged;
+    };
+    for (const Case& c : {Case{"ZIP64 fields, saturated end record", true, Records::Saturated, true},
+                          Case{"ZIP64 fields, records repeating the end record", true, Records::Repeating, true},
+                          Case{"an entry without a ZIP64 field", false, Records::Saturated, false},
+                          Case{"no ZIP64 end record for the directory offset", true, Records::None, false}}) {
+        SCOPED_TRACE(c.name);
+        ArchiveBuilder builder;
+        for (uint32_t i = 0; i < 3; ++i) {
+            larktest::EntrySpec entry;
+            entry.name = "far" + std::to_string(i) + ".bin";
+            entry.data = larktest::Noise(1000, 60 + i);
+            entry.zip64 = c.zip64Entries;
+            builder.Add(entry);
+        }
+        if (c.records == Records::Repeating) builder.Zip64Records();
+        if (c.records == Records::Saturated) builder.Zip64Saturated();
+        const BuiltArchive part = builder.Build();
+        zip::MemorySource partSource(reinterpret_cast<const uint8_t*>(part.bytes.data()), part.bytes.size());
+        const zip::EndOfArchive setEnd = zip::FindEndOfArchive(partSource);
+        ASSERT_TRUE(setEnd.Usable());
+
+        PastTheLead target(kFourGiB, part.bytes);
+        const std::vector<int64_t> diskOffsets{kFourGiB, target.Size()};
+        const std::string error =
+            ZipError([&] { volumes::RewriteMergedDirectory(target, setEnd, diskOffsets, "merged.zip"); });
+        if (!c.merged) {
+            EXPECT_EQ(error, FormatMsg(Msg::TooLarge, "merged.zip"));
+            continue;
+        }
+        zip::StreamSource merged(target);
+        const zip::EndOfArchive end = zip::FindEndOfArchive(merged);
+        EXPECT_EQ(error, "");
+        EXPECT_TRUE(end.Usable());
+        if (!error.empty() || !end.Usable()) continue;
+        EXPECT_EQ(end.directoryOffset, kFourGiB + static_cast<int64_t>(part.layout.centralDirectory));
+        EXPECT_EQ(end.Shift(), 0);
+        EXPECT_EQ(end.record.CentralDirOffset(), 0xFFFFFFFFu);
+        zip::DirectoryIterator directory(merged, end);
+        for (size_t i = 0; directory.Next(); ++i) {
+            zip::Zip64Values values;
+            EXPECT_TRUE(zip::ResolveZip64(directory.Header(), directory.ExtraField(), values));
+            EXPECT_EQ(values.localHeaderOffset, static_cast<uint64_t>(kFourGiB) + part.layout.localHeaders[i]);
+        }
+        EXPECT_FALSE(directory.Failed());
+    }
+}
 
 TEST_F(Merge, AsksForDiskOneAlwaysThenForEachDiskNotInTheDrive) {
     MakeSet();

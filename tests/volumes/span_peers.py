@@ -4,8 +4,9 @@
 
 make: writes DIR/zipfile.zip (Python's zipfile, stored and deflated entries, comments),
 DIR/streamed.zip (zipfile writing to a stream it cannot seek, so every entry has a data
-descriptor) and DIR/infozip.zip (Info-ZIP zip of a folder tree, whose local extra fields differ
-from the central ones). Every archive is a few MB and the same on every run.
+descriptor), DIR/infozip.zip (Info-ZIP zip of a folder tree, whose local extra fields differ
+from the central ones) and DIR/split/ (the same tree as an Info-ZIP split set with ZIP64 records
+and fields, `zip -s 256k -fz`). Every archive is a few MB and the same on every run.
 
 check: MERGED must pass `unzip -t` and zipfile's own test, list the same names and comment as
 ORIGINAL with every entry's bytes identical, and carry no data descriptor: every local header has
@@ -82,6 +83,26 @@ def make(folder):
             out.write(data)
         os.utime(path, (1600000000, 1600000000))
     subprocess.run(["zip", "-q", "-r", os.path.abspath(os.path.join(folder, "infozip.zip")), "."], cwd=tree, check=True)
+    # The same tree as a split ZIP64 set: set.z01, set.z02 ... and set.zip, the last disk.
+    split = os.path.abspath(os.path.join(folder, "split", "set.zip"))
+    os.makedirs(os.path.dirname(split), exist_ok=True)
+    subprocess.run(["zip", "-q", "-r", "-s", "256k", "-fz", split, "."], cwd=tree, check=True)
+
+
+def zip64_sizes(extra, size, packed):
+    """A local header's sizes, from its ZIP64 block (ID 1) where the 32-bit field is saturated."""
+    at = 0
+    while at + 4 <= len(extra):
+        block, length = struct.unpack("<HH", extra[at:at + 4])
+        values = extra[at + 4:at + 4 + length]
+        if block == 1:
+            if size == 0xFFFFFFFF and len(values) >= 8:
+                size, values = struct.unpack("<Q", values[:8])[0], values[8:]
+            if packed == 0xFFFFFFFF and len(values) >= 8:
+                packed = struct.unpack("<Q", values[:8])[0]
+            break
+        at += 4 + length
+    return size, packed
 
 
 def local_header_problems(path):
@@ -91,6 +112,8 @@ def local_header_problems(path):
             raw.seek(info.header_offset)
             fields = struct.unpack("<IHHHHHIIIHH", raw.read(30))
             signature, flags, crc, packed, size = fields[0], fields[2], fields[6], fields[7], fields[8]
+            raw.seek(fields[9], os.SEEK_CUR)
+            size, packed = zip64_sizes(raw.read(fields[10]), size, packed)
             if signature != 0x04034B50:
                 problems.append("%s: no local header at %d" % (info.filename, info.header_offset))
             elif flags & 0x08 or (crc, packed, size) != (info.CRC, info.compress_size, info.file_size):
