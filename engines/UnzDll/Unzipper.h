@@ -12,6 +12,7 @@
 #include "engines/common/ArchiveDirectory.h"
 #include "engines/common/Engine.h"
 #include "engines/common/EntryData.h"
+#include "engines/common/KeySet.h"
 #include "engines/common/Text.h"
 #include "engines/UnzDll/Readahead.h"
 
@@ -37,7 +38,10 @@ UnzipRequest ReadUnzipCommand(const engine::UnzipCommand& command);
 class Unzipper {
 public:
     Unzipper(UnzipRequest request, Reporter& reporter)
-        : request_(std::move(request)), reporter_(reporter), folders_(request_.destination) {}
+        : request_(std::move(request)),
+          reporter_(reporter),
+          folders_(request_.destination),
+          written_([this](uint32_t index) { return WrittenKey(index); }) {}
     void Run();
     int32_t Extracted() const { return extracted_; }
 
@@ -69,14 +73,21 @@ private:
     Outcome WriteFailed(const std::string& name);
     void ReportNotTried(const std::vector<const Entry*>& entries, size_t from);
     void RemoveOrphansOnce(const std::string& folder);
-    bool TargetExists(const std::string& target, platform::FileDetails& existing);
+    // `key`: the target folded.
+    bool TargetExists(const std::string& target, const std::string& key, platform::FileDetails& existing);
+    // The file an entry of this name is written to, and the components of the name; empty when the
+    // name is unsafe.
+    std::string Target(const std::string& name, std::vector<std::string>& components) const;
+    // The folded target of chosen_[index], by which written_ knows it.
+    std::string WrittenKey(uint32_t index) const;
 
     UnzipRequest request_;
     Reporter& reporter_;
     FolderMaker folders_;
     std::string lastGoodPassword_;
     int32_t extracted_ = 0;
-    std::unordered_set<std::string> written_;  // targets written by this run, folded
+    std::vector<const Entry*> chosen_;  // the entries to extract, in order
+    KeySet written_;  // of chosen_, those written by this run
     std::unordered_set<std::string> cleaned_;  // folders already rid of a killed run's temporary files
 };
 

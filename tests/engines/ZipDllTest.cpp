@@ -44,7 +44,7 @@ std::string RawRecord(const std::string& bytes, const engines::Directory& direct
 
 std::vector<std::string> Names(const engines::Directory& directory) {
     std::vector<std::string> names;
-    for (const engines::Entry& entry : directory.entries) names.push_back(entry.name);
+    for (const engines::Entry& entry : directory.entries) names.emplace_back(entry.name);
     return names;
 }
 
@@ -281,7 +281,8 @@ TEST_F(ZipDll, WrongPasswordThatPassesTheCheckByteIsStillWrong) {
     ZipJob job{archive, {folder.Path("src/a.txt")}};
     job.password = "pw";
     ASSERT_EQ(Engines::Get().Zip(job, add), 1);
-    const engines::Entry entry = Inspect(archive).entries.at(0);
+    const engines::Directory inspected = Inspect(archive);
+    const engines::Entry& entry = inspected.entries.at(0);
     ASSERT_EQ(entry.Method(), engines::kMethodDeflated);
     std::string header(engines::ZipCipher::kHeaderSize, '\0');
     {
@@ -324,7 +325,8 @@ TEST_F(ZipDll, AddingReplacesTheEntryOfTheSameNameAndKeepsTheOthersRaw) {
     ZipJob job{archive, {folder.Path("src/a.txt"), folder.Path("src/README")}};
     job.comment = "kept";
     ASSERT_EQ(Engines::Get().Zip(job, first), 2);
-    const engines::Entry readme = Inspect(archive).entries.at(1);
+    const engines::Directory inspected = Inspect(archive);
+    const engines::Entry& readme = inspected.entries.at(1);
 
     // The same name in other letters is the same entry, as on Windows.
     ASSERT_TRUE(platform::DeleteFile(folder.Path("src/a.txt")));
@@ -628,6 +630,36 @@ TEST_F(ZipDll, DamagedArchiveIsReportedAndLeftAlone) {
     EXPECT_EQ(larktest::ReadFile(archive), "this is not an archive at all, just text");
 }
 
+// The reader keeps every entry's texts in large shared blocks: each entry still reads back its own
+// bytes, the longest name and the empty one among thousands of short ones.
+TEST(ReadDirectory, EveryEntryReadsBackItsOwnTexts) {
+    std::vector<larktest::EntrySpec> specs(4000);
+    for (size_t i = 0; i < specs.size(); ++i) {
+        specs[i].name = "folder" + std::to_string(i % 7) + "/file" + std::to_string(i) + ".txt";
+        specs[i].data = std::to_string(i);
+        if (i % 3 == 0) specs[i].extra = std::string("\x75\x70\x03\x00", 4) + "x" + std::to_string(i % 10) + "y";
+        if (i % 5 == 0) specs[i].comment = "comment " + std::to_string(i);
+    }
+    specs[10].name = std::string(65535, 'n');
+    specs[10].comment = std::string(300, 'c');
+    specs[11].name.clear();
+    specs[11].comment = "an entry without a name";
+    larktest::ArchiveBuilder builder;
+    for (const larktest::EntrySpec& spec : specs) builder.Add(spec);
+    larktest::MemoryStream stream(builder.Bytes());
+    engines::Directory directory;
+    std::string error;
+    ASSERT_TRUE(engines::ReadDirectory(stream, directory, error)) << error;
+    ASSERT_EQ(directory.entries.size(), specs.size());
+    for (size_t i = 0; i < specs.size(); ++i) {
+        const engines::Entry& entry = directory.entries[i];
+        ASSERT_EQ(entry.name, specs[i].name) << i;
+        ASSERT_EQ(entry.extra, specs[i].extra) << i;
+        ASSERT_EQ(entry.comment, specs[i].comment) << i;
+        ASSERT_EQ(entry.Size(), static_cast<int64_t>(specs[i].data.size())) << i;
+    }
+}
+
 // The directory writer: ZIP64 only where a value does not fit, laid out as Info-ZIP 3 and the
 // format describe it (offsets below are the format's, not the code's constants).
 TEST(DirectoryWriter, UsesZip64OnlyWhereAValueDoesNotFit) {
@@ -642,7 +674,9 @@ TEST(DirectoryWriter, UsesZip64OnlyWhereAValueDoesNotFit) {
     };
     const auto written = [](const std::vector<engines::Entry>& entries) {
         larktest::MemoryStream out("");
-        engines::WriteDirectory(out, entries, "", "test");
+        engines::DirectoryWriter directory;
+        for (const engines::Entry& entry : entries) directory.Add(entry);
+        directory.Write(out, "", "test");
         return out.Bytes();
     };
     const auto u64 = [](const std::string& bytes, size_t at) {
@@ -669,7 +703,8 @@ TEST(DirectoryWriter, UsesZip64OnlyWhereAValueDoesNotFit) {
     EXPECT_EQ(far.find("PK\x06\x06"), std::string::npos) << "one entry near the start needs no ZIP64 end record";
 
     // An entry read through ZIP64 whose values now fit is written as an ordinary entry.
-    engines::Entry moved = entryAt(64, std::string("\x01\x00\x08\x00\x00\x00\x00\x40\x01\x00\x00\x00", 12) + other);
+    const std::string zip64Extra = std::string("\x01\x00\x08\x00\x00\x00\x00\x40\x01\x00\x00\x00", 12) + other;
+    engines::Entry moved = entryAt(64, zip64Extra);
     moved.header.SetU32(42, 0xFFFFFFFF);
     moved.zip64 = true;  // as the reader marks an entry it resolved through the block
     const std::string fitted = written({moved});
@@ -730,7 +765,8 @@ TEST_F(ZipDll, NamesAreStoredInTheOemCodePage) {
     const std::string archive = NewArchive();
     RecordingCallback callback;
     ASSERT_EQ(Engines::Get().Zip({archive, {platform::Utf8ToAnsi(folder.Path("src") + "\\" + name)}}, callback), 1);
-    const engines::Entry entry = Inspect(archive).entries.at(0);
+    const engines::Directory inspected = Inspect(archive);
+    const engines::Entry& entry = inspected.entries.at(0);
     EXPECT_EQ(entry.name, "\x81" "ber.txt") << "code page 437/850 byte";
     EXPECT_EQ(entry.DecodedName(), name);
     EXPECT_EQ(ExtractAll(archive), (std::map<std::string, std::string>{{name, "umlaut"}}));
@@ -778,7 +814,8 @@ TEST_F(ZipDll, AddStoresNamesInTheTextOfItsRun) {
         job.extensions = c.extensions;
         ASSERT_EQ(Engines::Get().Zip(job, callback), 1);
         EXPECT_EQ(callback.Of(kActionBeginFile).at(0).text, runText(c.file));
-        const engines::Entry entry = Inspect(archive).entries.at(0);
+        const engines::Directory inspected = Inspect(archive);
+        const engines::Entry& entry = inspected.entries.at(0);
         EXPECT_EQ(entry.name, c.stored);
         EXPECT_EQ(entry.Flags() & 0x0800, c.utf8Flag);
         const std::string bytes = larktest::ReadFile(archive);
