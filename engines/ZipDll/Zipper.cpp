@@ -670,6 +670,16 @@ std::unique_ptr<TempFile> MakeOutput(const ZipRequest& request, Reporter& report
     return output;
 }
 
+// The directory of the new archive: past a few megabytes its records wait in a temporary file beside
+// the archive (in `spill`), so that a million entries do not stay in memory while their data is written.
+DirectoryWriter NewDirectory(const TempFile& output, std::unique_ptr<TempFile>& spill) {
+    const std::string folder = FolderPart(output.Path());
+    return DirectoryWriter(kOutputName, [folder, &spill]() -> platform::Stream* {
+        spill = std::make_unique<TempFile>(std::initializer_list<std::string>{folder}, kTempPrefix);
+        return spill->Valid() ? &spill->Stream() : nullptr;
+    });
+}
+
 // Windows itself refuses to replace a read-only file, but a rename over it would not ask: the
 // archive is left alone, with the refusal the system would give.
 bool RefusedAsReadOnly(const std::string& archive, Reporter& reporter) {
@@ -758,7 +768,8 @@ int32_t AddFiles(const ZipRequest& request, Reporter& reporter) {
     std::unique_ptr<TempFile> output = MakeOutput(request, reporter);
     if (!output) return 0;
     platform::Stream& out = output->Stream();
-    DirectoryWriter written;
+    std::unique_ptr<TempFile> spill;
+    DirectoryWriter written = NewDirectory(*output, spill);
     if (archive) {
         CopyBytes(*archive, 0, directory.prefixLength, out);
         const auto fileKey = [&](uint32_t i) { return request.text.Key(std::string(selection.files[i].storedName)); };
@@ -802,7 +813,7 @@ int32_t AddFiles(const ZipRequest& request, Reporter& reporter) {
         reporter.Send(engine::kActionEndBatch);
         return 0;
     }
-    written.Write(out, StoredComment(request, written), kOutputName);
+    written.Write(out, StoredComment(request, written));
     if (!reporter.Send(engine::kActionEndBatch)) return 0;
     return Finish(*output, archive, request, reporter) ? added : 0;
 }
@@ -849,7 +860,8 @@ int32_t DeleteEntries(const ZipRequest& request, Reporter& reporter) {
     if (!output) return 0;
     platform::Stream& out = output->Stream();
     CopyBytes(*archive, 0, directory.prefixLength, out);
-    DirectoryWriter written;
+    std::unique_ptr<TempFile> spill;
+    DirectoryWriter written = NewDirectory(*output, spill);
     for (size_t i = 0; i < directory.entries.size(); ++i) {
         const Entry& entry = directory.entries[i];
         if (!doomed[i]) {
@@ -862,7 +874,7 @@ int32_t DeleteEntries(const ZipRequest& request, Reporter& reporter) {
             return 0;
         }
     }
-    written.Write(out, StoredComment(request, written), kOutputName);
+    written.Write(out, StoredComment(request, written));
     if (!reporter.Send(engine::kActionEndBatch)) return 0;
     return Finish(*output, archive, request, reporter) ? count : 0;
 }

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "zipformat/CopyBytes.h"
 #include "zipformat/Directory.h"
 #include "zipformat/EndRecord.h"
 #include "zipformat/NameRule.h"
@@ -266,6 +267,8 @@ CentralFileHeader DirectoryHeader(const Entry& entry, std::string& extra) {
 
 }  // namespace
 
+DirectoryWriter::DirectoryWriter(std::string what, Spill spill) : what_(std::move(what)), spill_(std::move(spill)) {}
+
 void DirectoryWriter::Add(const Entry& entry) {
     std::string extra;
     CentralFileHeader header = DirectoryHeader(entry, extra);
@@ -275,6 +278,7 @@ void DirectoryWriter::Add(const Entry& entry) {
     header.SetU16(CentralFileHeader::kDiskNumberStart, 0);
     const size_t length = header.size() + entry.name.size() + extra.size() + entry.comment.size();
     if (blocks_.empty() || blocks_.back().size() + length > kBlock) {
+        if (blocks_.size() >= kHeldBlocks) SpillBlocks();
         blocks_.emplace_back();
         blocks_.back().reserve(std::max(kBlock, length));
     }
@@ -287,16 +291,40 @@ void DirectoryWriter::Add(const Entry& entry) {
     ++count_;
 }
 
+void DirectoryWriter::SpillBlocks() {
+    if (!spill_) return;
+    if (!spilled_) {
+        spilled_ = spill_();
+        if (!spilled_) {
+            spill_ = Spill();
+            return;
+        }
+    }
+    for (const std::vector<uint8_t>& block : blocks_) {
+        WriteExactly(*spilled_, block.data(), static_cast<int32_t>(block.size()), what_);
+        spilledBytes_ += static_cast<int64_t>(block.size());
+    }
+    blocks_.clear();
+}
+
 bool DirectoryWriter::OemNames() const { return !first_ || zip::ArchiveUsesOemNames(*first_); }
 
-void DirectoryWriter::Write(platform::Stream& out, const std::string& comment, const std::string& what) const {
+void DirectoryWriter::Write(platform::Stream& out, const std::string& comment) {
     const int64_t start = out.Position();
-    int64_t end = start;
+    if (spilledBytes_ > 0) {
+        if (spilled_->Seek(0, platform::Origin::Begin) != 0) platform::RaiseFileError("Cannot read " + what_ + ".");
+        const zip::CopyResult copy = zip::CopyBytes(*spilled_, out, spilledBytes_);
+        if (copy.writeShort) {
+            platform::RaiseFileError("Cannot write " + what_ + ". " + platform::LastFailure().reason);
+        }
+        if (!copy.Whole(spilledBytes_)) platform::RaiseFileError("Cannot read " + what_ + ".");
+    }
+    int64_t end = start + spilledBytes_;
     for (const std::vector<uint8_t>& block : blocks_) {
-        WriteExactly(out, block.data(), static_cast<int32_t>(block.size()), what);
+        WriteExactly(out, block.data(), static_cast<int32_t>(block.size()), what_);
         end += static_cast<int64_t>(block.size());
     }
-    WriteEndRecords(out, count_, start, end, comment, what);
+    WriteEndRecords(out, count_, start, end, comment, what_);
 }
 
 void WriteEndRecords(platform::Stream& out, uint64_t count, int64_t directoryStart, int64_t directoryEnd,

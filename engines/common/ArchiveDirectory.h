@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -133,20 +134,34 @@ void WriteText(platform::Stream& stream, const std::string& text, const std::str
 // always was.
 class DirectoryWriter {
 public:
+    // Where the records go once a few megabytes of them gathered, asked for when first needed;
+    // without one (or when it gives none) they stay in memory.
+    using Spill = std::function<platform::Stream*()>;
+
+    // `what`: the file written, as failures name it.
+    explicit DirectoryWriter(std::string what, Spill spill = Spill());
     // The entry's record with its offset as given.
     void Add(const Entry& entry);
     uint64_t Count() const { return count_; }
     // Whether the archive's names are OEM text: the first entry's decision, as every reader takes it.
     bool OemNames() const;
     // The records gathered and the end record with `comment`.
-    void Write(platform::Stream& out, const std::string& comment, const std::string& what) const;
+    void Write(platform::Stream& out, const std::string& comment);
 
 private:
     static constexpr size_t kBlock = 256 * 1024;  // also the size of a write
+    static constexpr size_t kHeldBlocks = 16;
+    void SpillBlocks();
+
+    std::string what_;
+    Spill spill_;
+    platform::Stream* spilled_ = nullptr;
+    int64_t spilledBytes_ = 0;
     std::vector<std::vector<uint8_t>> blocks_;
     uint64_t count_ = 0;
     std::optional<CentralFileHeader> first_;
 };
+
 // The end record (and the ZIP64 records in front of it when a value needs them) of a directory of
 // `count` entries from `directoryStart` to `directoryEnd`.
 void WriteEndRecords(platform::Stream& out, uint64_t count, int64_t directoryStart, int64_t directoryEnd,

@@ -660,6 +660,31 @@ TEST(ReadDirectory, EveryEntryReadsBackItsOwnTexts) {
     }
 }
 
+// A directory too large to hold waits in the spill file and comes out as if it had been held: each
+// record once, in order, before those still held.
+TEST(DirectoryWriter, ALargeDirectoryWaitsInItsSpillFileAndComesOutWhole) {
+    std::vector<std::string> names;
+    for (int i = 0; i < 80000; ++i) names.push_back("folder/file" + std::to_string(i) + ".txt");
+    const auto written = [&](larktest::MemoryStream* spill) {
+        engines::DirectoryWriter directory("test", [spill] { return spill; });
+        for (size_t i = 0; i < names.size(); ++i) {
+            engines::Entry entry;
+            entry.header.SetU32(0, 0x02014B50);
+            entry.name = names[i];
+            entry.localOffset = static_cast<int64_t>(i) * 100;
+            directory.Add(entry);
+        }
+        larktest::MemoryStream out("");
+        directory.Write(out, "");
+        return out.Bytes();
+    };
+    larktest::MemoryStream spill("");
+    const std::string held = written(nullptr);
+    EXPECT_EQ(held.find(names.back()), held.size() - 22 - 56 - 20 - names.back().size()) << "in order, to the last";
+    EXPECT_TRUE(written(&spill) == held) << "the same bytes as a directory held whole";
+    EXPECT_GT(spill.Size(), 0) << "the spill file was used";
+}
+
 // The directory writer: ZIP64 only where a value does not fit, laid out as Info-ZIP 3 and the
 // format describe it (offsets below are the format's, not the code's constants).
 TEST(DirectoryWriter, UsesZip64OnlyWhereAValueDoesNotFit) {
@@ -674,9 +699,9 @@ TEST(DirectoryWriter, UsesZip64OnlyWhereAValueDoesNotFit) {
     };
     const auto written = [](const std::vector<engines::Entry>& entries) {
         larktest::MemoryStream out("");
-        engines::DirectoryWriter directory;
+        engines::DirectoryWriter directory("test");
         for (const engines::Entry& entry : entries) directory.Add(entry);
-        directory.Write(out, "", "test");
+        directory.Write(out, "");
         return out.Bytes();
     };
     const auto u64 = [](const std::string& bytes, size_t at) {
