@@ -220,10 +220,10 @@ Unzipper::Outcome Unzipper::ExtractEntry(FileStream& archive, const Entry& entry
     if (ahead.Decodes(index, password)) {
         const bool soundAndNew = !exists && ahead.HeldWholeAndSound();
         written = WriteFile(
-            entry, target, [&](platform::Stream& out) { return ahead.WriteTo(out, progress); }, soundAndNew);
+            entry, name, target, [&](platform::Stream& out) { return ahead.WriteTo(out, progress); }, soundAndNew);
     } else {
         written = WriteFile(
-            entry, target,
+            entry, name, target,
             [&](platform::Stream& out) { return CopyEntryData(archive, entry, entry.dataStart, password, out, progress); },
             false);
     }
@@ -328,9 +328,8 @@ Unzipper::Outcome Unzipper::FindPassword(FileStream& archive, const Entry& entry
 // stands under a real name. Bytes already decoded and checked need no second look: made under the
 // target's name (one directory operation fewer a file, a fifth of a small file's cost), such a file
 // is still removed on every way out but success, and a name that cannot be made new goes aside.
-Unzipper::Outcome Unzipper::WriteFile(const Entry& entry, const std::string& target, const Fill& fill,
-                                      bool soundAndNew) {
-    const std::string name = entry.ShownName();
+Unzipper::Outcome Unzipper::WriteFile(const Entry& entry, const std::string& name, const std::string& target,
+                                      const Fill& fill, bool soundAndNew) {
     RemoveOrphansOnce(FolderPart(target));
     std::optional<TempFile> made;
     if (soundAndNew) made.emplace(TempFile::AtTarget{}, target);

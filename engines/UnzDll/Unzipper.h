@@ -66,7 +66,9 @@ private:
                          std::string& password);
     // `soundAndNew`: the bytes are known whole and sound and the target does not exist, so the file
     // is made under its own name rather than made aside and renamed.
-    Outcome WriteFile(const Entry& entry, const std::string& target, const Fill& fill, bool soundAndNew);
+    // `name`: the entry's shown name.
+    Outcome WriteFile(const Entry& entry, const std::string& name, const std::string& target, const Fill& fill,
+                      bool soundAndNew);
     bool Progress(size_t bytes);
     Outcome Skip(const std::string& name, engine::SkipReason reason, const std::string& why = std::string());
     // A target that could not be written, with the system's reason; a full disk stops the run.
