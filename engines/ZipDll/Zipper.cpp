@@ -485,10 +485,10 @@ public:
         }
         const int64_t end = out_.Position();
         Entry entry;
-        std::string extra;
+        std::string texts;
         LocalHeader local = Describe(candidate, name, method, encrypt, crc, static_cast<uint64_t>(end - dataAt), size,
-                                     headerAt, entry, extra);
-        std::string localExtra = extra;
+                                     headerAt, entry, texts);
+        std::string localExtra(entry.Extra());
         if (large) localExtra += LocalZip64Block(local, entry);
         if (out_.Seek(headerAt, platform::Origin::Begin) != headerAt) throw platform::FileError("Cannot seek.");
         WriteExactly(out_, local.data(), local.size(), kOutputName);
@@ -504,9 +504,9 @@ public:
     Outcome AddFolder(const Candidate& candidate) {
         const StoredEntryName name = NameToStore(request_.text, std::string(candidate.storedName));
         Entry entry;
-        std::string extra;
+        std::string texts;
         const LocalHeader local =
-            Describe(candidate, name, kMethodStored, false, 0, 0, 0, out_.Position(), entry, extra);
+            Describe(candidate, name, kMethodStored, false, 0, 0, 0, out_.Position(), entry, texts);
         WriteExactly(out_, local.data(), local.size(), kOutputName);
         WriteText(out_, name.Bytes(), kOutputName);
         directory_.Add(entry);
@@ -532,9 +532,10 @@ public:
         const int64_t headerAt = out_.Position();
         const uint32_t compressed = static_cast<uint32_t>(cipherHeader.size() + packed.data.size() + trailer.size());
         Entry entry;
-        std::string extra;
+        std::string texts;
         const LocalHeader local = Describe(candidate, name, packed.method, encrypt, packed.crc, compressed, packed.size,
-                                           headerAt, entry, extra);
+                                           headerAt, entry, texts);
+        const std::string_view extra = entry.Extra();
         // One write for a small file's records and data: a tree of small files is mostly calls.
         std::vector<uint8_t> record(local.data(), local.data() + local.size());
         record.insert(record.end(), name.text.bytes.begin(), name.text.bytes.end());
@@ -557,17 +558,17 @@ public:
     }
 
 private:
-    // The local header of a written file, and its directory entry in `entry`, which views `extra`
-    // for its extra field (and the stored name for its name).
+    // The local header of a written file, and its directory entry in `entry`, whose name and extra
+    // field `texts` holds.
     LocalHeader Describe(const Candidate& candidate, const StoredEntryName& name, uint16_t method, bool encrypt,
                          uint32_t crc, uint64_t compressed, uint64_t size, int64_t headerAt, Entry& entry,
-                         std::string& extra) const {
+                         std::string& texts) const {
         const DosStamp stamp = candidate.modified;
         const bool aes = encrypt && request_.strongEncryption;
         const uint16_t needed = aes ? kVersionAes : (method == kMethodStored && !encrypt) ? kVersionStored : kVersionDeflated;
         const uint16_t flags = (encrypt ? kFlagEncrypted : 0) | (name.text.utf8 ? zip::kFlagUtf8 : 0);
         entry = Entry();
-        extra = name.extra;
+        std::string extra = name.extra;
         if (aes) {
             const uint16_t version = size >= kAe2FromSize ? zip::AesExtraBlock::kAe2 : zip::AesExtraBlock::kAe1;
             const zip::AesExtraBlock block = zip::AesExtraBlock::Make(version, kAesStrength256, method);
@@ -575,7 +576,8 @@ private:
             if (version == zip::AesExtraBlock::kAe2) crc = 0;
             method = kMethodAes;
         }
-        entry.extra = extra;
+        texts = name.text.bytes + extra;
+        entry.texts = texts.data();
         CentralFileHeader& header = entry.header;
         header.SetU32(CentralFileHeader::kSignature, zip::kCentralHeaderSignature);
         header.SetU8(CentralFileHeader::kSpecVersion, kVersionMadeBy);
@@ -594,12 +596,11 @@ private:
         header.SetU32(CentralFileHeader::kUncompressedSize, static_cast<uint32_t>(std::min<uint64_t>(size, zip::kZip64Marker32)));
         header.SetU32(CentralFileHeader::kExternalAttributes, candidate.attributes & 0x37);  // with the folder bit
         header.SetU16(CentralFileHeader::kFileNameLength, static_cast<uint16_t>(name.text.bytes.size()));
-        header.SetU16(CentralFileHeader::kExtraFieldLength, static_cast<uint16_t>(entry.extra.size()));
-        entry.name = name.text.bytes;
+        header.SetU16(CentralFileHeader::kExtraFieldLength, static_cast<uint16_t>(extra.size()));
         entry.localOffset = headerAt;
         // The local header repeats the extra blocks (the AES block among them), which readers look for there.
         LocalHeader local = zip::LocalHeaderFor(header);
-        local.SetU16(LocalHeader::kExtraFieldLength, static_cast<uint16_t>(entry.extra.size()));
+        local.SetU16(LocalHeader::kExtraFieldLength, static_cast<uint16_t>(extra.size()));
         return local;
     }
 

@@ -37,7 +37,7 @@ constexpr const char* kDirectoryDamaged = "The archive's directory is damaged.";
 // saturated; false when the field is missing, short or holds impossible values.
 bool ResolveEntry(Entry& entry, int64_t shift) {
     zip::Zip64Values values;
-    if (!zip::ResolveZip64(entry.header, entry.extra, values)) return false;
+    if (!zip::ResolveZip64(entry.header, entry.Extra(), values)) return false;
     if (values.uncompressedSize > kLargestValue || values.compressedSize > kLargestValue ||
         values.localHeaderOffset > kLargestValue)
         return false;
@@ -75,14 +75,14 @@ std::string_view TextArena::Keep(std::string_view text) {
 
 zip::AesExtraBlock Entry::AesBlock() const {
     zip::AesExtraBlock block;
-    zip::AesExtraBlock::Find(extra, block);
+    zip::AesExtraBlock::Find(Extra(), block);
     return block;
 }
 
 std::string Entry::DecodedName() const {
     // Decoded as the archive component decodes it, so a name from its list selects this entry.
-    if (unicode) return zip::EntryNameUtf8(name, Flags(), extra, oemNames);
-    return zip::DecodeText(zip::EntryTextEncoding(header, oemNames), std::string(name));
+    if (unicode) return zip::EntryNameUtf8(Name(), Flags(), Extra(), oemNames);
+    return zip::DecodeText(zip::EntryTextEncoding(header, oemNames), std::string(Name()));
 }
 
 std::string Entry::ShownName() const {
@@ -121,10 +121,7 @@ bool ReadDirectory(platform::Stream& archive, Directory& directory, std::string&
     while (entries.Next()) {
         Entry entry;
         entry.header = entries.Header();
-        const std::string_view texts = directory.texts.Keep(entries.VariableFields());
-        entry.name = texts.substr(0, entries.Name().size());
-        entry.extra = texts.substr(entry.name.size(), entries.ExtraField().size());
-        entry.comment = texts.substr(entry.name.size() + entry.extra.size());
+        entry.texts = directory.texts.Keep(entries.VariableFields()).data();
         if (!ResolveEntry(entry, shift)) {
             error = kDirectoryDamaged;
             return false;
@@ -255,7 +252,7 @@ CentralFileHeader DirectoryHeader(const Entry& entry, std::string& extra) {
         header.SetU32(fields[i], fits ? static_cast<uint32_t>(values[i]) : zip::kZip64Marker32);
         if (!fits) wide[wideCount++] = values[i];
     }
-    extra = std::string(entry.extra);
+    extra = std::string(entry.Extra());
     if (wideCount > 0 || entry.zip64) extra = zip::WithoutExtraBlocks(extra, zip::kZip64ExtraId);
     if (wideCount > 0) {
         extra += zip::Zip64ExtraBlock(wide, wideCount);
@@ -272,11 +269,11 @@ DirectoryWriter::DirectoryWriter(std::string what, Spill spill) : what_(std::mov
 void DirectoryWriter::Add(const Entry& entry) {
     std::string extra;
     CentralFileHeader header = DirectoryHeader(entry, extra);
-    header.SetU16(CentralFileHeader::kFileNameLength, static_cast<uint16_t>(entry.name.size()));
+    const std::string_view name = entry.Name();
+    const std::string_view comment = entry.Comment();
     header.SetU16(CentralFileHeader::kExtraFieldLength, static_cast<uint16_t>(extra.size()));
-    header.SetU16(CentralFileHeader::kFileCommentLength, static_cast<uint16_t>(entry.comment.size()));
     header.SetU16(CentralFileHeader::kDiskNumberStart, 0);
-    const size_t length = header.size() + entry.name.size() + extra.size() + entry.comment.size();
+    const size_t length = header.size() + name.size() + extra.size() + comment.size();
     if (blocks_.empty() || blocks_.back().size() + length > kBlock) {
         if (blocks_.size() >= kHeldBlocks) SpillBlocks();
         blocks_.emplace_back();
@@ -284,7 +281,7 @@ void DirectoryWriter::Add(const Entry& entry) {
     }
     std::vector<uint8_t>& block = blocks_.back();
     block.insert(block.end(), header.data(), header.data() + header.size());
-    for (const std::string_view text : {entry.name, std::string_view(extra), entry.comment}) {
+    for (const std::string_view text : {name, std::string_view(extra), comment}) {
         block.insert(block.end(), text.begin(), text.end());
     }
     if (!first_) first_ = header;

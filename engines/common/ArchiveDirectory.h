@@ -51,22 +51,28 @@ private:
 };
 
 // One entry of the central directory with its variable parts, and where its local header lies.
-// The texts are views: of the arena of the directory the entry was read into, or of whatever its
-// maker keeps alive while the entry is used.
 struct Entry {
-    CentralFileHeader header;
-    bool zip64 = false;       // the sizes below stand for the header's saturated fields
-    bool oemNames = false;    // the archive's decision, which its every entry follows
-    bool unicode = false;     // names decode to UTF-8 (a UTF-8 run), else to the ANSI code page
-    std::string_view name;    // as stored: the archive's bytes, '/' separators
-    std::string_view extra;
-    std::string_view comment;
+    CentralFileHeader header;  // its length fields are those of the texts
+    bool zip64 = false;        // the sizes below stand for the header's saturated fields
+    bool oemNames = false;     // the archive's decision, which its every entry follows
+    bool unicode = false;      // names decode to UTF-8 (a UTF-8 run), else to the ANSI code page
+    // The name, extra field and comment one after another: in the arena of the directory the entry
+    // was read into, or in whatever its maker keeps alive while the entry is used.
+    const char* texts = nullptr;
     int64_t localOffset = 0;  // in the file, after the shift of data in front of the archive
     // Sizes from the ZIP64 extra field.
     int64_t zip64Size = 0;
     int64_t zip64CompressedSize = 0;
     int64_t dataStart = -1;   // past the local header, once LocateData read it; -1 when damaged
 
+    // The name as stored: the archive's bytes, '/' separators.
+    std::string_view Name() const { return std::string_view(texts, header.FileNameLength()); }
+    std::string_view Extra() const {
+        return std::string_view(texts + header.FileNameLength(), header.ExtraFieldLength());
+    }
+    std::string_view Comment() const {
+        return std::string_view(texts + header.FileNameLength() + header.ExtraFieldLength(), header.FileCommentLength());
+    }
     uint16_t Flags() const { return header.Flags(); }
     uint16_t Method() const { return header.Method(); }
     uint32_t Crc() const { return header.Crc32(); }
@@ -87,7 +93,10 @@ struct Entry {
         if (IsAes() && !(kStrongEncryptionBuilt && IsEncrypted() && AesBlock().Valid())) return false;
         return DataMethod() == kMethodStored || DataMethod() == kMethodDeflated;
     }
-    bool IsFolder() const { return !name.empty() && (name.back() == '/' || name.back() == '\\'); }
+    bool IsFolder() const {
+        const std::string_view name = Name();
+        return !name.empty() && (name.back() == '/' || name.back() == '\\');
+    }
     // The name in the run's text (UTF-8 or the ANSI code page), decoded by the archive's name rule.
     std::string DecodedName() const;
     // The decoded name with backslashes, as the component's list shows it and the callback reports it.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <deque>
 
 #include "engines/common/Codec.h"
 #include "engines/common/ArchiveDirectory.h"
@@ -44,7 +45,7 @@ std::string RawRecord(const std::string& bytes, const engines::Directory& direct
 
 std::vector<std::string> Names(const engines::Directory& directory) {
     std::vector<std::string> names;
-    for (const engines::Entry& entry : directory.entries) names.emplace_back(entry.name);
+    for (const engines::Entry& entry : directory.entries) names.emplace_back(entry.Name());
     return names;
 }
 
@@ -112,9 +113,9 @@ TEST_F(ZipDll, ChosenFilesAreAddedByNameOnlyAndReportProgress) {
     const engines::Directory directory = Inspect(archive);
     EXPECT_EQ(Names(directory), (std::vector<std::string>{"a.txt", "b.bin", "empty.txt", "c.txt"}));
     for (const engines::Entry& entry : directory.entries) {
-        EXPECT_EQ(entry.header.SpecVersion(), 20) << entry.name;
-        EXPECT_EQ(entry.header.HostSystem(), 0) << entry.name;
-        EXPECT_EQ(entry.header.U32(engines::CentralFileHeader::kExternalAttributes) & 0x10, 0u) << entry.name;
+        EXPECT_EQ(entry.header.SpecVersion(), 20) << entry.Name();
+        EXPECT_EQ(entry.header.HostSystem(), 0) << entry.Name();
+        EXPECT_EQ(entry.header.U32(engines::CentralFileHeader::kExternalAttributes) & 0x10, 0u) << entry.Name();
     }
     EXPECT_EQ(directory.entries[0].Method(), engines::kMethodDeflated);
     EXPECT_EQ(directory.entries[1].Method(), engines::kMethodStored) << "deflate did not shrink it";
@@ -154,8 +155,8 @@ TEST_F(ZipDll, FolderTreeKeepsNamesBelowTheRootAndTheComment) {
     EXPECT_EQ(names, (std::vector<std::string>{"README", "a.txt", "b.bin", "empty.txt", "sub/", "sub/c.txt",
                                                "sub/deeper/", "sub/deeper/d.log", "sub/hollow/"}));
     for (const engines::Entry& entry : directory.entries) {
-        if (entry.name.back() != '/') continue;
-        SCOPED_TRACE(entry.name);
+        if (entry.Name().back() != '/') continue;
+        SCOPED_TRACE(entry.Name());
         EXPECT_EQ(entry.Size(), 0u);
         EXPECT_EQ(entry.header.U32(zip::CentralFileHeader::kCompressedSize), 0u);
         EXPECT_EQ(entry.header.U32(zip::CentralFileHeader::kExternalAttributes) & 0x10, 0x10u);
@@ -199,7 +200,7 @@ TEST_F(ZipDll, EncryptedEntriesNeedThePassword) {
     job.password = "pw";
     ASSERT_EQ(Engines::Get().Zip(job, callback), static_cast<int32_t>(files.size() + 2));
     for (const engines::Entry& entry : Inspect(archive).entries)
-        EXPECT_EQ(entry.IsEncrypted(), entry.name.back() != '/') << entry.name << ": folders hold nothing to hide";
+        EXPECT_EQ(entry.IsEncrypted(), entry.Name().back() != '/') << entry.Name() << ": folders hold nothing to hide";
     EXPECT_EQ(ExtractAll(archive, "pw"), files);
     larktest::ExportForPeers(archive, "encrypted-pw-tree", files);
 
@@ -230,7 +231,7 @@ TEST_F(ZipDll, AesEntriesReadBackAndFollowTheSizeRule) {
     job.strongEncryption = true;
     ASSERT_EQ(Engines::Get().Zip(job, callback), 5);
     for (const engines::Entry& entry : Inspect(archive).entries) {
-        SCOPED_TRACE(entry.name);
+        SCOPED_TRACE(entry.Name());
         ASSERT_TRUE(entry.IsAes() && entry.IsEncrypted());
         const bool ae2 = entry.Size() >= 20;
         EXPECT_EQ(entry.AesBlock().VendorVersion(), ae2 ? 2 : 1);
@@ -401,9 +402,9 @@ TEST_F(ZipDll, PeerEntriesAreCopiedRaw) {
         for (size_t i = 0; i < before.entries.size(); ++i) {
             const engines::Entry& old = before.entries[i];
             const engines::Entry& now = after.entries[i];
-            EXPECT_EQ(now.name, old.name);
-            EXPECT_EQ(now.extra, old.extra);
-            EXPECT_EQ(now.comment, old.comment);
+            EXPECT_EQ(now.Name(), old.Name());
+            EXPECT_EQ(now.Extra(), old.Extra());
+            EXPECT_EQ(now.Comment(), old.Comment());
             EXPECT_EQ(now.Flags(), old.Flags());
             EXPECT_EQ(now.Crc(), old.Crc());
         }
@@ -452,8 +453,8 @@ TEST_F(ZipDll, DeletingFromZip64ArchivesWritesOrdinaryOnes) {
         const engines::Directory after = Inspect(archive);
         const std::string is = larktest::ReadFile(archive);
         for (size_t i = 0, j = 0; i < before.entries.size(); ++i) {
-            if (before.entries[i].name == doomed) continue;
-            EXPECT_EQ(RawRecord(is, after, j++), RawRecord(was, before, i)) << before.entries[i].name;
+            if (before.entries[i].Name() == doomed) continue;
+            EXPECT_EQ(RawRecord(is, after, j++), RawRecord(was, before, i)) << before.entries[i].Name();
         }
         platform::FileStream stream(archive, platform::Access::Read);
         zip::StreamSource source(stream);
@@ -461,8 +462,8 @@ TEST_F(ZipDll, DeletingFromZip64ArchivesWritesOrdinaryOnes) {
         EXPECT_EQ(end.zip64, zip::Zip64State::None);
         EXPECT_EQ(end.position, end.DirectoryEnd());
         for (const engines::Entry& entry : Inspect(archive).entries) {
-            EXPECT_FALSE(zip::HasExtraBlock(entry.extra, zip::kZip64ExtraId)) << entry.name;
-            EXPECT_NE(entry.header.CompressedSize(), 0xFFFFFFFFu) << entry.name;
+            EXPECT_FALSE(zip::HasExtraBlock(entry.Extra(), zip::kZip64ExtraId)) << entry.Name();
+            EXPECT_NE(entry.header.CompressedSize(), 0xFFFFFFFFu) << entry.Name();
         }
         std::map<std::string, std::string> expected = sources;
         expected.erase(doomed);
@@ -509,7 +510,7 @@ TEST_F(ZipDll, DeletingAtTheZip64Limits) {
         }
         const engines::Directory after = Inspect(archive);
         EXPECT_EQ(after.entries.size(), c.left);
-        EXPECT_EQ(after.entries.back().name, c.last);
+        EXPECT_EQ(after.entries.back().Name(), c.last);
         platform::FileStream stream(archive, platform::Access::Read);
         zip::StreamSource source(stream);
         const zip::EndOfArchive end = zip::FindEndOfArchive(source);
@@ -653,9 +654,9 @@ TEST(ReadDirectory, EveryEntryReadsBackItsOwnTexts) {
     ASSERT_EQ(directory.entries.size(), specs.size());
     for (size_t i = 0; i < specs.size(); ++i) {
         const engines::Entry& entry = directory.entries[i];
-        ASSERT_EQ(entry.name, specs[i].name) << i;
-        ASSERT_EQ(entry.extra, specs[i].extra) << i;
-        ASSERT_EQ(entry.comment, specs[i].comment) << i;
+        ASSERT_EQ(entry.Name(), specs[i].name) << i;
+        ASSERT_EQ(entry.Extra(), specs[i].extra) << i;
+        ASSERT_EQ(entry.Comment(), specs[i].comment) << i;
         ASSERT_EQ(entry.Size(), static_cast<int64_t>(specs[i].data.size())) << i;
     }
 }
@@ -670,7 +671,8 @@ TEST(DirectoryWriter, ALargeDirectoryWaitsInItsSpillFileAndComesOutWhole) {
         for (size_t i = 0; i < names.size(); ++i) {
             engines::Entry entry;
             entry.header.SetU32(0, 0x02014B50);
-            entry.name = names[i];
+            entry.texts = names[i].data();
+            entry.header.SetU16(28, static_cast<uint16_t>(names[i].size()));
             entry.localOffset = static_cast<int64_t>(i) * 100;
             directory.Add(entry);
         }
@@ -688,12 +690,14 @@ TEST(DirectoryWriter, ALargeDirectoryWaitsInItsSpillFileAndComesOutWhole) {
 // The directory writer: ZIP64 only where a value does not fit, laid out as Info-ZIP 3 and the
 // format describe it (offsets below are the format's, not the code's constants).
 TEST(DirectoryWriter, UsesZip64OnlyWhereAValueDoesNotFit) {
-    const auto entryAt = [](int64_t offset, const std::string& extra = std::string()) {
+    std::deque<std::string> texts;
+    const auto entryAt = [&texts](int64_t offset, const std::string& extra = std::string()) {
         engines::Entry entry;
         entry.header.SetU32(0, 0x02014B50);
         entry.header.SetU16(6, 20);  // version needed
-        entry.name = "a";
-        entry.extra = extra;
+        entry.header.SetU16(28, 1);  // the name, "a"
+        entry.header.SetU16(30, static_cast<uint16_t>(extra.size()));
+        entry.texts = texts.emplace_back("a" + extra).data();
         entry.localOffset = offset;
         return entry;
     };
@@ -792,7 +796,7 @@ TEST_F(ZipDll, NamesAreStoredInTheOemCodePage) {
     ASSERT_EQ(Engines::Get().Zip({archive, {platform::Utf8ToAnsi(folder.Path("src") + "\\" + name)}}, callback), 1);
     const engines::Directory inspected = Inspect(archive);
     const engines::Entry& entry = inspected.entries.at(0);
-    EXPECT_EQ(entry.name, "\x81" "ber.txt") << "code page 437/850 byte";
+    EXPECT_EQ(entry.Name(), "\x81" "ber.txt") << "code page 437/850 byte";
     EXPECT_EQ(entry.DecodedName(), name);
     EXPECT_EQ(ExtractAll(archive), (std::map<std::string, std::string>{{name, "umlaut"}}));
     larktest::ExportForPeers(archive, "oem-name", {{name, "umlaut"}});
@@ -841,7 +845,7 @@ TEST_F(ZipDll, AddStoresNamesInTheTextOfItsRun) {
         EXPECT_EQ(callback.Of(kActionBeginFile).at(0).text, runText(c.file));
         const engines::Directory inspected = Inspect(archive);
         const engines::Entry& entry = inspected.entries.at(0);
-        EXPECT_EQ(entry.name, c.stored);
+        EXPECT_EQ(entry.Name(), c.stored);
         EXPECT_EQ(entry.Flags() & 0x0800, c.utf8Flag);
         const std::string bytes = larktest::ReadFile(archive);
         EXPECT_EQ(larktest::GetU16(bytes, 6) & 0x0800, c.utf8Flag) << "local header";
