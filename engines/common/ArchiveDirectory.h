@@ -151,7 +151,6 @@ public:
     explicit DirectoryWriter(std::string what, Spill spill = Spill());
     // The entry's record with its offset as given.
     void Add(const Entry& entry);
-    uint64_t Count() const { return count_; }
     // Whether the archive's names are OEM text: the first entry's decision, as every reader takes it.
     bool OemNames() const;
     // The records gathered and the end record with `comment`.
