@@ -206,7 +206,7 @@ ExtractResult ExtractAll(SfxArchive& archive, const ExtractRequest& request, Ext
     return Extraction(archive, request, host).Run();
 }
 
-int64_t TotalSize(const std::vector<engines::Entry>& entries) {
+int64_t TotalSize(const engines::EntryList& entries) {
     int64_t total = 0;
     for (const engines::Entry& entry : entries) {
         if (!entry.IsFolder()) total += entry.Size();

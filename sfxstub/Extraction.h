@@ -23,7 +23,7 @@ public:
     Status Read(std::unique_ptr<platform::Stream> stream, int64_t imageSize);
     // The reason behind CannotOpen and Damaged.
     const std::string& Error() const { return error_; }
-    const std::vector<engines::Entry>& Entries() const { return directory_.entries; }
+    const engines::EntryList& Entries() const { return directory_.entries; }
     platform::Stream& Stream() { return *stream_; }
 
 private:
@@ -79,6 +79,6 @@ bool MakeDestination(const std::string& folder);
 ExtractResult ExtractAll(SfxArchive& archive, const ExtractRequest& request, ExtractionHost& host);
 
 // The sum of the sizes of the file entries, for a progress bar.
-int64_t TotalSize(const std::vector<engines::Entry>& entries);
+int64_t TotalSize(const engines::EntryList& entries);
 
 }  // namespace sfxstub

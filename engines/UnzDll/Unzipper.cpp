@@ -90,7 +90,8 @@ void Unzipper::Run() {
         return;
     }
     std::vector<std::string> unmatched;
-    const std::vector<const Entry*> chosen = Select(directory, unmatched);
+    chosen_ = Select(directory, unmatched);
+    const std::vector<const Entry*>& chosen = chosen_;
     int64_t total = 0;
     for (const Entry* entry : chosen) total += entry->Size();
     if (!reporter_.Send(engine::kActionBatchFiles, std::string(), static_cast<uint32_t>(chosen.size())) ||
@@ -132,10 +133,20 @@ void Unzipper::RemoveOrphansOnce(const std::string& folder) {
 
 // In a folder this extraction made, only what it wrote or made can be in the way: the file system
 // is asked only then (a tree of small files is mostly calls to it).
-bool Unzipper::TargetExists(const std::string& target, platform::FileDetails& existing) {
+bool Unzipper::TargetExists(const std::string& target, const std::string& key, platform::FileDetails& existing) {
     if (!folders_.Made(FolderPart(target))) return platform::GetFileDetails(target, existing);
     if (folders_.Knows(target)) return platform::GetFileDetails(target, existing);
-    return written_.count(request_.text.Key(target)) != 0 && platform::GetFileDetails(target, existing);
+    return written_.Find(key) && platform::GetFileDetails(target, existing);
+}
+
+std::string Unzipper::Target(const std::string& name, std::vector<std::string>& components) const {
+    if (!SplitSafeName(name, components)) return std::string();
+    return request_.destination + (request_.useFolders ? JoinComponents(components) : components.back());
+}
+
+std::string Unzipper::WrittenKey(uint32_t index) const {
+    std::vector<std::string> components;
+    return request_.text.Key(Target(chosen_[index]->ShownName(), components));
 }
 
 // Folder entries are not files: with folder names restored they are made as folders, and never counted.
@@ -177,17 +188,17 @@ Unzipper::Outcome Unzipper::ExtractEntry(FileStream& archive, const Entry& entry
     if (!entry.MethodSupported()) return Skip(name, engine::kSkipUnsupported);
     if (request_.testOnly) return TestEntry(archive, entry, name, ahead, index);
     std::vector<std::string> components;
-    if (!SplitSafeName(name, components)) return Skip(name, engine::kSkipUnsafeName);
-    const std::string relative = request_.useFolders ? JoinComponents(components) : components.back();
-    const std::string target = request_.destination + relative;
+    const std::string target = Target(name, components);
+    if (target.empty()) return Skip(name, engine::kSkipUnsafeName);
+    const std::string key = request_.text.Key(target);
     platform::FileDetails existing;
-    const bool exists = TargetExists(target, existing);
+    const bool exists = TargetExists(target, key, existing);
     if (exists && existing.IsDirectory()) return Skip(name, engine::kSkipWriteError, kFolderInTheWay);
     // Two entries that land on one file (the same name twice, names that differ in letter case,
     // names whose characters the code page lacks): the later one would silently replace the file
     // just written, or be kept out as "not newer" while counted. Only a request to overwrite
     // everything lets it replace the first.
-    if (!request_.overwriteAll && written_.count(request_.text.Key(target))) {
+    if (!request_.overwriteAll && written_.Find(key)) {
         return Skip(name, engine::kSkipWriteError, kWrittenBefore);
     }
     if (request_.freshenOnly && !exists) return Skip(name, engine::kSkipNotNewer);
@@ -209,14 +220,14 @@ Unzipper::Outcome Unzipper::ExtractEntry(FileStream& archive, const Entry& entry
     if (ahead.Decodes(index, password)) {
         const bool soundAndNew = !exists && ahead.HeldWholeAndSound();
         written = WriteFile(
-            entry, target, [&](platform::Stream& out) { return ahead.WriteTo(out, progress); }, soundAndNew);
+            entry, name, target, [&](platform::Stream& out) { return ahead.WriteTo(out, progress); }, soundAndNew);
     } else {
         written = WriteFile(
-            entry, target,
+            entry, name, target,
             [&](platform::Stream& out) { return CopyEntryData(archive, entry, entry.dataStart, password, out, progress); },
             false);
     }
-    if (written == Outcome::Done) written_.insert(request_.text.Key(target));
+    if (written == Outcome::Done) written_.Insert(static_cast<uint32_t>(index), key);
     return written;
 }
 
@@ -317,9 +328,8 @@ Unzipper::Outcome Unzipper::FindPassword(FileStream& archive, const Entry& entry
 // stands under a real name. Bytes already decoded and checked need no second look: made under the
 // target's name (one directory operation fewer a file, a fifth of a small file's cost), such a file
 // is still removed on every way out but success, and a name that cannot be made new goes aside.
-Unzipper::Outcome Unzipper::WriteFile(const Entry& entry, const std::string& target, const Fill& fill,
-                                      bool soundAndNew) {
-    const std::string name = entry.ShownName();
+Unzipper::Outcome Unzipper::WriteFile(const Entry& entry, const std::string& name, const std::string& target,
+                                      const Fill& fill, bool soundAndNew) {
     RemoveOrphansOnce(FolderPart(target));
     std::optional<TempFile> made;
     if (soundAndNew) made.emplace(TempFile::AtTarget{}, target);

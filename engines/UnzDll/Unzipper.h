@@ -12,6 +12,7 @@
 #include "engines/common/ArchiveDirectory.h"
 #include "engines/common/Engine.h"
 #include "engines/common/EntryData.h"
+#include "engines/common/KeySet.h"
 #include "engines/common/Text.h"
 #include "engines/UnzDll/Readahead.h"
 
@@ -37,7 +38,10 @@ UnzipRequest ReadUnzipCommand(const engine::UnzipCommand& command);
 class Unzipper {
 public:
     Unzipper(UnzipRequest request, Reporter& reporter)
-        : request_(std::move(request)), reporter_(reporter), folders_(request_.destination) {}
+        : request_(std::move(request)),
+          reporter_(reporter),
+          folders_(request_.destination),
+          written_([this](uint32_t index) { return WrittenKey(index); }) {}
     void Run();
     int32_t Extracted() const { return extracted_; }
 
@@ -62,21 +66,30 @@ private:
                          std::string& password);
     // `soundAndNew`: the bytes are known whole and sound and the target does not exist, so the file
     // is made under its own name rather than made aside and renamed.
-    Outcome WriteFile(const Entry& entry, const std::string& target, const Fill& fill, bool soundAndNew);
+    // `name`: the entry's shown name.
+    Outcome WriteFile(const Entry& entry, const std::string& name, const std::string& target, const Fill& fill,
+                      bool soundAndNew);
     bool Progress(size_t bytes);
     Outcome Skip(const std::string& name, engine::SkipReason reason, const std::string& why = std::string());
     // A target that could not be written, with the system's reason; a full disk stops the run.
     Outcome WriteFailed(const std::string& name);
     void ReportNotTried(const std::vector<const Entry*>& entries, size_t from);
     void RemoveOrphansOnce(const std::string& folder);
-    bool TargetExists(const std::string& target, platform::FileDetails& existing);
+    // `key`: the target folded.
+    bool TargetExists(const std::string& target, const std::string& key, platform::FileDetails& existing);
+    // The file an entry of this name is written to, and the components of the name; empty when the
+    // name is unsafe.
+    std::string Target(const std::string& name, std::vector<std::string>& components) const;
+    // The folded target of chosen_[index], by which written_ knows it.
+    std::string WrittenKey(uint32_t index) const;
 
     UnzipRequest request_;
     Reporter& reporter_;
     FolderMaker folders_;
     std::string lastGoodPassword_;
     int32_t extracted_ = 0;
-    std::unordered_set<std::string> written_;  // targets written by this run, folded
+    std::vector<const Entry*> chosen_;  // the entries to extract, in order
+    KeySet written_;  // of chosen_, those written by this run
     std::unordered_set<std::string> cleaned_;  // folders already rid of a killed run's temporary files
 };
 

@@ -7,12 +7,11 @@
 #include <memory>
 #include <optional>
 #include <thread>
-#include <unordered_map>
-#include <unordered_set>
 
 #include "engines/common/Aes.h"
 #include "engines/common/BlockDeflate.h"
 #include "engines/common/Codec.h"
+#include "engines/common/KeySet.h"
 #include "engines/common/TempFile.h"
 #include "engines/common/Text.h"
 #include "engines/common/WorkerPool.h"
@@ -50,18 +49,28 @@ enum class Outcome { Done, Skipped, Cancelled };
 
 bool Flag(const ZipCommand& command, size_t offset) { return command.U32(offset) != 0; }
 
-// A file chosen for adding: where it is and the name it gets in the archive (ANSI, '/'). The
-// files of one folder share its path: 65535 full paths would take megabytes.
+// A file chosen for adding: where it is, the name it gets in the archive ('/') and what its entry
+// takes of its details. The files of one folder share its path, and the names lie in the
+// selection's arena: a million files take a few dozen bytes each.
 struct Candidate {
-    std::shared_ptr<const std::string> folder;  // with its trailing backslash, or empty
-    std::string storedName;
-    FileDetails details;
+    const std::string* folder = nullptr;  // with its trailing backslash, or empty
+    std::string_view name;                // its own, on disk
+    std::string_view storedName;
+    int64_t size = 0;
+    uint32_t attributes = 0;
+    DosStamp modified;
 
-    std::string Path() const { return *folder + details.name; }
+    bool IsDirectory() const { return (attributes & platform::kAttributeDirectory) != 0; }
+    std::string Path() const { return *folder + std::string(name); }
 };
 
+// Grows in blocks, never by copying all it holds.
+using CandidateList = std::deque<Candidate>;
+
 struct Selection {
-    std::vector<Candidate> files;
+    CandidateList files;
+    std::deque<std::string> folders;  // the files' folders, each once
+    TextArena names;                  // the files' names
     std::vector<std::pair<std::string, engine::SkipReason>> skipped;
 };
 
@@ -102,7 +111,7 @@ public:
 
 private:
     void Walk(const std::string& folder, const std::string& pattern, const std::string& base) {
-        const auto shared = std::make_shared<const std::string>(folder);
+        const std::string* shared = &selection_.folders.emplace_back(folder);
         for (const FileDetails& item : platform::ListDirectory(folder.empty() ? "." : folder)) {
             const std::string path = folder + item.name;
             if (item.IsDirectory()) {
@@ -117,8 +126,8 @@ private:
         }
     }
 
-    void Take(const FileDetails& item, const std::shared_ptr<const std::string>& folder, const std::string& path,
-              const std::string& pattern, const std::string& base) {
+    void Take(const FileDetails& item, const std::string* folder, const std::string& path, const std::string& pattern,
+              const std::string& base) {
         if (!request_.text.MatchesWildcard(pattern, item.name)) return;
         ++found_;
         const bool hidden = (item.attributes & (platform::kAttributeHidden | platform::kAttributeSystem)) != 0;
@@ -126,13 +135,24 @@ private:
             selection_.skipped.emplace_back(path, engine::kSkipExcluded);
             return;
         }
+        Candidate candidate;
+        candidate.folder = folder;
+        candidate.attributes = item.attributes;
+        candidate.modified = ToDos(item.modified);
         if (!item.IsDirectory()) {
-            selection_.files.push_back({folder, StoredName(path, base, request_.junkFolders, request_.text), item});
-            return;
+            candidate.storedName =
+                selection_.names.Keep(StoredName(path, base, request_.junkFolders, request_.text));
+            candidate.size = item.size;
+        } else {
+            // What a folder's own size means differs by system; its entry holds no data.
+            candidate.storedName = selection_.names.Keep(StoredName(path, base, false, request_.text) + "/");
         }
-        FileDetails details = item;
-        details.size = 0;  // what a folder's own size means differs by system; its entry holds no data
-        selection_.files.push_back({folder, StoredName(path, base, false, request_.text) + "/", details});
+        // The name on disk mostly ends the stored name, and is then not kept twice.
+        std::string_view stored = candidate.storedName;
+        if (item.IsDirectory()) stored.remove_suffix(1);
+        const bool ends = stored.size() >= item.name.size() && stored.substr(stored.size() - item.name.size()) == item.name;
+        candidate.name = ends ? stored.substr(stored.size() - item.name.size()) : selection_.names.Keep(item.name);
+        selection_.files.push_back(candidate);
     }
 
     const ZipRequest& request_;
@@ -145,31 +165,41 @@ std::string AbsolutePath(const std::string& path) {
 }
 
 // Applies the update rules, drops duplicates and the archive itself, in place: a second list of
-// 65535 candidates would be the add's largest use of memory.
+// the candidates would be the add's largest use of memory.
 void FilterCandidates(const ZipRequest& request, const Directory& directory, Selection& selection) {
-    std::unordered_map<std::string, const Entry*> existingByName;
     const RunText& text = request.text;
-    for (const Entry& entry : directory.entries) existingByName.emplace(text.Key(entry.DecodedName()), &entry);
-    const std::string archive = text.Key(AbsolutePath(request.archive));
-    std::unordered_set<std::string> seen;
+    const EntryList& entries = directory.entries;
+    CandidateList& files = selection.files;
+    const auto storedKey = [&](uint32_t i) { return text.Key(std::string(files[i].storedName)); };
+    // Found by the candidates' places before any of them moves.
+    std::vector<bool> dropped(files.size(), false);
+    {
+        const std::string archive = text.Key(AbsolutePath(request.archive));
+        KeySet seen(storedKey);
+        for (uint32_t i = 0; i < files.size(); ++i) {
+            dropped[i] = text.Key(AbsolutePath(files[i].Path())) == archive || !seen.Insert(i, storedKey(i));
+        }
+    }
+    const auto entryKey = [&](uint32_t i) { return text.Key(entries[i].DecodedName()); };
+    KeySet existingByName(entryKey);
+    for (uint32_t i = 0; i < entries.size(); ++i) existingByName.Insert(i, entryKey(i));
     size_t kept = 0;
-    for (Candidate& candidate : selection.files) {
-        if (text.Key(AbsolutePath(candidate.Path())) == archive) continue;
-        const std::string key = text.Key(candidate.storedName);
-        if (!seen.insert(key).second) continue;
-        const auto found = existingByName.find(key);
-        const Entry* existing = found == existingByName.end() ? nullptr : found->second;
-        const uint32_t fileStamp = ToDos(candidate.details.modified).Combined();
+    for (uint32_t i = 0; i < files.size(); ++i) {
+        if (dropped[i]) continue;
+        Candidate& candidate = files[i];
+        const std::optional<uint32_t> found = existingByName.Find(storedKey(i));
+        const Entry* existing = found ? &entries[*found] : nullptr;
+        const uint32_t fileStamp = candidate.modified.Combined();
         const bool newer =
             !existing || fileStamp > ((static_cast<uint32_t>(existing->DosDate()) << 16) | existing->DosTime());
         if ((request.freshen && !existing) || ((request.freshen || request.updateNewer) && !newer)) {
-            selection.skipped.emplace_back(candidate.storedName, engine::kSkipNotNewer);
+            selection.skipped.emplace_back(std::string(candidate.storedName), engine::kSkipNotNewer);
             continue;
         }
-        if (&selection.files[kept] != &candidate) selection.files[kept] = std::move(candidate);
+        if (kept != i) files[kept] = std::move(candidate);
         ++kept;
     }
-    selection.files.resize(kept);
+    files.resize(kept);
 }
 
 bool OpenArchive(const ZipRequest& request, std::optional<FileStream>& stream, Directory& directory,
@@ -191,7 +221,7 @@ void CopyBytes(FileStream& from, int64_t offset, int64_t length, platform::Strea
 }
 
 // Copies an existing entry as it is (local header, data, descriptor) and notes its new offset.
-bool CopyEntry(FileStream& archive, const Entry& entry, platform::Stream& out, std::vector<Entry>& written,
+bool CopyEntry(FileStream& archive, const Entry& entry, platform::Stream& out, DirectoryWriter& written,
                Reporter& reporter) {
     const int64_t length = RawLength(archive, entry);
     if (length < 0) {
@@ -201,7 +231,7 @@ bool CopyEntry(FileStream& archive, const Entry& entry, platform::Stream& out, s
     Entry moved = entry;
     moved.localOffset = out.Position();
     CopyBytes(archive, entry.localOffset, length, out);
-    written.push_back(std::move(moved));
+    written.Add(moved);
     return reporter.Send(engine::kActionNone);  // lets a Cancel through during long copies
 }
 
@@ -303,11 +333,11 @@ public:
     static constexpr size_t kMostFiles = 64;
     static constexpr int64_t kWindowBytes = 12 << 20;
 
-    ParallelPacker(const std::vector<Candidate>& files, int level, unsigned workers)
+    ParallelPacker(const CandidateList& files, int level, unsigned workers)
         : files_(files), level_(level), deflaters_(workers), pool_(workers) {}
 
     bool Handles(size_t index) const {
-        return !files_[index].details.IsDirectory() && files_[index].details.size <= kParallelLimit;
+        return !files_[index].IsDirectory() && files_[index].size <= kParallelLimit;
     }
 
     // Waits for a file the workers handle and takes its result; the window moves on.
@@ -339,7 +369,7 @@ private:
         if (jobs_.size() > kMostFiles / 2) return;
         while (next_ < files_.size() && jobs_.size() < kMostFiles) {
             if (Handles(next_)) {
-                const int64_t bytes = files_[next_].details.size;
+                const int64_t bytes = files_[next_].size;
                 if (!jobs_.empty() && held_ + bytes > kWindowBytes) break;
                 auto job = std::make_unique<Job>();
                 job->index = next_;
@@ -385,7 +415,7 @@ private:
         return packed;
     }
 
-    const std::vector<Candidate>& files_;
+    const CandidateList& files_;
     const int level_;
     size_t next_ = 0;   // the first file not yet looked at
     int64_t held_ = 0;  // bytes of the files in the window
@@ -408,12 +438,14 @@ StoredEntryName NameToStore(const RunText& runText, const std::string& name) {
     return stored;
 }
 
+// Writes each file's records and data, and gives the directory the entry of each file it wrote.
 class EntryWriter {
 public:
-    EntryWriter(const ZipRequest& request, platform::Stream& out, Reporter& reporter, unsigned workers)
-        : request_(request), out_(out), reporter_(reporter), workers_(workers) {}
+    EntryWriter(const ZipRequest& request, platform::Stream& out, DirectoryWriter& directory, Reporter& reporter,
+                unsigned workers)
+        : request_(request), out_(out), directory_(directory), reporter_(reporter), workers_(workers) {}
 
-    Outcome Add(const Candidate& candidate, Entry& entry) {
+    Outcome Add(const Candidate& candidate) {
         std::optional<FileStream> in;
         try {
             in.emplace(candidate.Path(), platform::Access::Read, platform::Share::DenyWrite);
@@ -425,7 +457,7 @@ public:
         // The cipher header's check byte is the CRC's high byte, so a file encrypted with the
         // traditional cipher is read once for its CRC before its data is written.
         const uint32_t knownCrc = encrypt && !request_.strongEncryption ? FileCrc(*in) : 0;
-        const StoredEntryName name = NameToStore(request_.text, candidate.storedName);
+        const StoredEntryName name = NameToStore(request_.text, std::string(candidate.storedName));
         const bool large = in->Size() >= kLocalZip64From;
 
         const int64_t headerAt = out_.Position();
@@ -452,9 +484,11 @@ public:
             if (outcome != Outcome::Done) return outcome;
         }
         const int64_t end = out_.Position();
-        LocalHeader local =
-            Describe(candidate, name, method, encrypt, crc, static_cast<uint64_t>(end - dataAt), size, headerAt, entry);
-        std::string localExtra = entry.extra;
+        Entry entry;
+        std::string texts;
+        LocalHeader local = Describe(candidate, name, method, encrypt, crc, static_cast<uint64_t>(end - dataAt), size,
+                                     headerAt, entry, texts);
+        std::string localExtra(entry.Extra());
         if (large) localExtra += LocalZip64Block(local, entry);
         if (out_.Seek(headerAt, platform::Origin::Begin) != headerAt) throw platform::FileError("Cannot seek.");
         WriteExactly(out_, local.data(), local.size(), kOutputName);
@@ -462,26 +496,31 @@ public:
             WriteText(out_, name.text.bytes + localExtra, kOutputName);
         }
         if (out_.Seek(end, platform::Origin::Begin) != end) throw platform::FileError("Cannot seek.");
+        directory_.Add(entry);
         return Outcome::Done;
     }
 
     // A folder's entry: its name ending in '/', no data, never encrypted, the folder's time.
-    Outcome AddFolder(const Candidate& candidate, Entry& entry) {
-        const StoredEntryName name = NameToStore(request_.text, candidate.storedName);
-        const LocalHeader local = Describe(candidate, name, kMethodStored, false, 0, 0, 0, out_.Position(), entry);
+    Outcome AddFolder(const Candidate& candidate) {
+        const StoredEntryName name = NameToStore(request_.text, std::string(candidate.storedName));
+        Entry entry;
+        std::string texts;
+        const LocalHeader local =
+            Describe(candidate, name, kMethodStored, false, 0, 0, 0, out_.Position(), entry, texts);
         WriteExactly(out_, local.data(), local.size(), kOutputName);
         WriteText(out_, name.Bytes(), kOutputName);
+        directory_.Add(entry);
         return Outcome::Done;
     }
 
     // Writes a file a worker compressed (Packed), encrypting it here, on the calling thread.
-    Outcome AddPacked(const Candidate& candidate, Packed& packed, Entry& entry) {
+    Outcome AddPacked(const Candidate& candidate, Packed& packed) {
         if (packed.failed) {
             reporter_.Message(packed.error);
             return reporter_.Skipped(candidate.Path(), engine::kSkipReadError) ? Outcome::Skipped : Outcome::Cancelled;
         }
         const bool encrypt = !request_.password.empty();
-        const StoredEntryName name = NameToStore(request_.text, candidate.storedName);
+        const StoredEntryName name = NameToStore(request_.text, std::string(candidate.storedName));
         std::vector<uint8_t> cipherHeader;
         std::vector<uint8_t> trailer;
         if (encrypt) {
@@ -492,12 +531,15 @@ public:
         }
         const int64_t headerAt = out_.Position();
         const uint32_t compressed = static_cast<uint32_t>(cipherHeader.size() + packed.data.size() + trailer.size());
-        const LocalHeader local =
-            Describe(candidate, name, packed.method, encrypt, packed.crc, compressed, packed.size, headerAt, entry);
+        Entry entry;
+        std::string texts;
+        const LocalHeader local = Describe(candidate, name, packed.method, encrypt, packed.crc, compressed, packed.size,
+                                           headerAt, entry, texts);
+        const std::string_view extra = entry.Extra();
         // One write for a small file's records and data: a tree of small files is mostly calls.
         std::vector<uint8_t> record(local.data(), local.data() + local.size());
         record.insert(record.end(), name.text.bytes.begin(), name.text.bytes.end());
-        record.insert(record.end(), entry.extra.begin(), entry.extra.end());
+        record.insert(record.end(), extra.begin(), extra.end());
         record.insert(record.end(), cipherHeader.begin(), cipherHeader.end());
         const bool together = packed.data.size() <= static_cast<size_t>(kChunk);
         if (together) record.insert(record.end(), packed.data.begin(), packed.data.end());
@@ -511,26 +553,31 @@ public:
             const uint32_t part = std::min<uint32_t>(kChunk, packed.size - done);
             if (!reporter_.Send(engine::kActionProgress, std::string(), part)) return Outcome::Cancelled;
         }
+        directory_.Add(entry);
         return Outcome::Done;
     }
 
 private:
-    // The local header of a written file, and its directory entry in `entry`.
+    // The local header of a written file, and its directory entry in `entry`, whose name and extra
+    // field `texts` holds.
     LocalHeader Describe(const Candidate& candidate, const StoredEntryName& name, uint16_t method, bool encrypt,
-                         uint32_t crc, uint64_t compressed, uint64_t size, int64_t headerAt, Entry& entry) const {
-        const DosStamp stamp = ToDos(candidate.details.modified);
+                         uint32_t crc, uint64_t compressed, uint64_t size, int64_t headerAt, Entry& entry,
+                         std::string& texts) const {
+        const DosStamp stamp = candidate.modified;
         const bool aes = encrypt && request_.strongEncryption;
         const uint16_t needed = aes ? kVersionAes : (method == kMethodStored && !encrypt) ? kVersionStored : kVersionDeflated;
         const uint16_t flags = (encrypt ? kFlagEncrypted : 0) | (name.text.utf8 ? zip::kFlagUtf8 : 0);
         entry = Entry();
-        entry.extra = name.extra;
+        std::string extra = name.extra;
         if (aes) {
             const uint16_t version = size >= kAe2FromSize ? zip::AesExtraBlock::kAe2 : zip::AesExtraBlock::kAe1;
             const zip::AesExtraBlock block = zip::AesExtraBlock::Make(version, kAesStrength256, method);
-            entry.extra.append(reinterpret_cast<const char*>(block.data()), block.size());
+            extra.append(reinterpret_cast<const char*>(block.data()), block.size());
             if (version == zip::AesExtraBlock::kAe2) crc = 0;
             method = kMethodAes;
         }
+        texts = name.text.bytes + extra;
+        entry.texts = texts.data();
         CentralFileHeader& header = entry.header;
         header.SetU32(CentralFileHeader::kSignature, zip::kCentralHeaderSignature);
         header.SetU8(CentralFileHeader::kSpecVersion, kVersionMadeBy);
@@ -547,14 +594,13 @@ private:
         entry.zip64Size = static_cast<int64_t>(size);
         header.SetU32(CentralFileHeader::kCompressedSize, static_cast<uint32_t>(std::min<uint64_t>(compressed, zip::kZip64Marker32)));
         header.SetU32(CentralFileHeader::kUncompressedSize, static_cast<uint32_t>(std::min<uint64_t>(size, zip::kZip64Marker32)));
-        header.SetU32(CentralFileHeader::kExternalAttributes, candidate.details.attributes & 0x37);  // with the folder bit
+        header.SetU32(CentralFileHeader::kExternalAttributes, candidate.attributes & 0x37);  // with the folder bit
         header.SetU16(CentralFileHeader::kFileNameLength, static_cast<uint16_t>(name.text.bytes.size()));
-        header.SetU16(CentralFileHeader::kExtraFieldLength, static_cast<uint16_t>(entry.extra.size()));
-        entry.name = name.text.bytes;
+        header.SetU16(CentralFileHeader::kExtraFieldLength, static_cast<uint16_t>(extra.size()));
         entry.localOffset = headerAt;
         // The local header repeats the extra blocks (the AES block among them), which readers look for there.
         LocalHeader local = zip::LocalHeaderFor(header);
-        local.SetU16(LocalHeader::kExtraFieldLength, static_cast<uint16_t>(entry.extra.size()));
+        local.SetU16(LocalHeader::kExtraFieldLength, static_cast<uint16_t>(extra.size()));
         return local;
     }
 
@@ -595,13 +641,14 @@ private:
 
     const ZipRequest& request_;
     platform::Stream& out_;
+    DirectoryWriter& directory_;
     Reporter& reporter_;
     const unsigned workers_;  // for the blocks of one file; 0: compressed on this thread
 };
 
-int64_t TotalBytes(const std::vector<Candidate>& files) {
+int64_t TotalBytes(const CandidateList& files) {
     int64_t total = 0;
-    for (const Candidate& file : files) total += file.details.size;
+    for (const Candidate& file : files) total += file.size;
     return total;
 }
 
@@ -624,6 +671,16 @@ std::unique_ptr<TempFile> MakeOutput(const ZipRequest& request, Reporter& report
     return output;
 }
 
+// The directory of the new archive: past a few megabytes its records wait in a temporary file beside
+// the archive (in `spill`), so that a million entries do not stay in memory while their data is written.
+DirectoryWriter NewDirectory(const TempFile& output, std::unique_ptr<TempFile>& spill) {
+    const std::string folder = FolderPart(output.Path());
+    return DirectoryWriter(kOutputName, [folder, &spill]() -> platform::Stream* {
+        spill = std::make_unique<TempFile>(std::initializer_list<std::string>{folder}, kTempPrefix);
+        return spill->Valid() ? &spill->Stream() : nullptr;
+    });
+}
+
 // Windows itself refuses to replace a read-only file, but a rename over it would not ask: the
 // archive is left alone, with the refusal the system would give.
 bool RefusedAsReadOnly(const std::string& archive, Reporter& reporter) {
@@ -635,10 +692,8 @@ bool RefusedAsReadOnly(const std::string& archive, Reporter& reporter) {
     return true;
 }
 
-// The archive's code page is the first entry's decision, as every reader takes it.
-std::string StoredComment(const ZipRequest& request, const std::vector<Entry>& written) {
-    const bool oemNames = written.empty() || zip::ArchiveUsesOemNames(written.front().header);
-    return request.text.StoredArchiveComment(request.comment, oemNames);
+std::string StoredComment(const ZipRequest& request, const DirectoryWriter& written) {
+    return request.text.StoredArchiveComment(request.comment, written.OemNames());
 }
 
 bool Finish(TempFile& output, std::optional<FileStream>& archive, const ZipRequest& request, Reporter& reporter) {
@@ -714,53 +769,52 @@ int32_t AddFiles(const ZipRequest& request, Reporter& reporter) {
     std::unique_ptr<TempFile> output = MakeOutput(request, reporter);
     if (!output) return 0;
     platform::Stream& out = output->Stream();
-    std::vector<Entry> written;
-    // Grown by doubling, a list of 65535 entries would briefly need half as much again.
-    written.reserve(directory.entries.size() + selection.files.size());
+    std::unique_ptr<TempFile> spill;
+    DirectoryWriter written = NewDirectory(*output, spill);
     if (archive) {
         CopyBytes(*archive, 0, directory.prefixLength, out);
-        std::unordered_set<std::string> replaced;
-        for (const Candidate& file : selection.files) replaced.insert(request.text.Key(file.storedName));
+        const auto fileKey = [&](uint32_t i) { return request.text.Key(std::string(selection.files[i].storedName)); };
+        KeySet replaced(fileKey);
+        for (uint32_t i = 0; i < selection.files.size(); ++i) replaced.Insert(i, fileKey(i));
         for (const Entry& entry : directory.entries) {
-            if (!replaced.count(request.text.Key(entry.DecodedName())) &&
+            if (!replaced.Find(request.text.Key(entry.DecodedName())) &&
                 !CopyEntry(*archive, entry, out, written, reporter)) {
                 return 0;
             }
         }
     }
     const unsigned workers = std::min(std::thread::hardware_concurrency(), kMaxWorkers);
-    EntryWriter writer(request, out, reporter, workers > 1 ? workers : 0);
+    EntryWriter writer(request, out, written, reporter, workers > 1 ? workers : 0);
     std::optional<ParallelPacker> packer;
     if (workers > 1 && selection.files.size() > 1) packer.emplace(selection.files, request.level, workers);
     int32_t added = 0;
     for (size_t i = 0; i < selection.files.size(); ++i) {
         const Candidate& file = selection.files[i];
-        if (!reporter.Send(engine::kActionBeginFile, WithBackslashes(file.storedName), static_cast<uint64_t>(file.details.size))) {
+        if (!reporter.Send(engine::kActionBeginFile, WithBackslashes(std::string(file.storedName)),
+                          static_cast<uint64_t>(file.size))) {
             return 0;
         }
-        if (request.trace && !reporter.Message("Adding " + file.Path() + " as " + file.storedName)) return 0;
-        Entry entry;
+        if (request.trace && !reporter.Message("Adding " + file.Path() + " as " + std::string(file.storedName))) return 0;
         Outcome outcome = Outcome::Done;
-        if (file.details.IsDirectory()) {
+        if (file.IsDirectory()) {
             if (packer) packer->Pass(i);
-            outcome = writer.AddFolder(file, entry);
+            outcome = writer.AddFolder(file);
         } else if (packer && packer->Handles(i)) {
             Packed packed = packer->Take(i);
-            outcome = writer.AddPacked(file, packed, entry);
+            outcome = writer.AddPacked(file, packed);
         } else {
             if (packer) packer->Pass(i);
-            outcome = writer.Add(file, entry);
+            outcome = writer.Add(file);
         }
         if (outcome == Outcome::Cancelled) return 0;
         if (outcome == Outcome::Skipped) continue;
-        written.push_back(std::move(entry));
         ++added;
     }
     if (added == 0) {
         reporter.Send(engine::kActionEndBatch);
         return 0;
     }
-    WriteDirectory(out, written, StoredComment(request, written), kOutputName);
+    written.Write(out, StoredComment(request, written));
     if (!reporter.Send(engine::kActionEndBatch)) return 0;
     return Finish(*output, archive, request, reporter) ? added : 0;
 }
@@ -807,8 +861,8 @@ int32_t DeleteEntries(const ZipRequest& request, Reporter& reporter) {
     if (!output) return 0;
     platform::Stream& out = output->Stream();
     CopyBytes(*archive, 0, directory.prefixLength, out);
-    std::vector<Entry> written;
-    written.reserve(directory.entries.size());
+    std::unique_ptr<TempFile> spill;
+    DirectoryWriter written = NewDirectory(*output, spill);
     for (size_t i = 0; i < directory.entries.size(); ++i) {
         const Entry& entry = directory.entries[i];
         if (!doomed[i]) {
@@ -821,7 +875,7 @@ int32_t DeleteEntries(const ZipRequest& request, Reporter& reporter) {
             return 0;
         }
     }
-    WriteDirectory(out, written, StoredComment(request, written), kOutputName);
+    written.Write(out, StoredComment(request, written));
     if (!reporter.Send(engine::kActionEndBatch)) return 0;
     return Finish(*output, archive, request, reporter) ? count : 0;
 }

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "zipformat/CopyBytes.h"
 #include "zipformat/Directory.h"
 #include "zipformat/EndRecord.h"
 #include "zipformat/NameRule.h"
@@ -36,7 +37,7 @@ constexpr const char* kDirectoryDamaged = "The archive's directory is damaged.";
 // saturated; false when the field is missing, short or holds impossible values.
 bool ResolveEntry(Entry& entry, int64_t shift) {
     zip::Zip64Values values;
-    if (!zip::ResolveZip64(entry.header, entry.extra, values)) return false;
+    if (!zip::ResolveZip64(entry.header, entry.Extra(), values)) return false;
     if (values.uncompressedSize > kLargestValue || values.compressedSize > kLargestValue ||
         values.localHeaderOffset > kLargestValue)
         return false;
@@ -51,16 +52,37 @@ bool ResolveEntry(Entry& entry, int64_t shift) {
 
 }  // namespace
 
+std::string_view TextArena::Keep(std::string_view text) {
+    if (text.empty()) return std::string_view();
+    char* at = nullptr;
+    if (text.size() > kBlock / 4) {
+        // A long text gets a block of its own, and the block in use stays in use.
+        blocks_.push_back(std::make_unique<char[]>(text.size()));
+        at = blocks_.back().get();
+    } else {
+        if (text.size() > left_) {
+            blocks_.push_back(std::make_unique<char[]>(kBlock));
+            next_ = blocks_.back().get();
+            left_ = kBlock;
+        }
+        at = next_;
+        next_ += text.size();
+        left_ -= text.size();
+    }
+    std::copy(text.begin(), text.end(), at);
+    return std::string_view(at, text.size());
+}
+
 zip::AesExtraBlock Entry::AesBlock() const {
     zip::AesExtraBlock block;
-    zip::AesExtraBlock::Find(extra, block);
+    zip::AesExtraBlock::Find(Extra(), block);
     return block;
 }
 
 std::string Entry::DecodedName() const {
     // Decoded as the archive component decodes it, so a name from its list selects this entry.
-    if (unicode) return zip::EntryNameUtf8(name, Flags(), extra, oemNames);
-    return zip::DecodeText(zip::EntryTextEncoding(header, oemNames), name);
+    if (unicode) return zip::EntryNameUtf8(Name(), Flags(), Extra(), oemNames);
+    return zip::DecodeText(zip::EntryTextEncoding(header, oemNames), std::string(Name()));
 }
 
 std::string Entry::ShownName() const {
@@ -99,9 +121,7 @@ bool ReadDirectory(platform::Stream& archive, Directory& directory, std::string&
     while (entries.Next()) {
         Entry entry;
         entry.header = entries.Header();
-        entry.name = std::string(entries.Name());
-        entry.extra = std::string(entries.ExtraField());
-        entry.comment = std::string(entries.Comment());
+        entry.texts = directory.texts.Keep(entries.VariableFields()).data();
         if (!ResolveEntry(entry, shift)) {
             error = kDirectoryDamaged;
             return false;
@@ -180,17 +200,20 @@ void LocateData(platform::Stream& archive, Directory& directory) {
 }
 
 bool EntriesOverlap(const Directory& directory) {
-    std::vector<std::pair<int64_t, int64_t>> ranges;  // local header to end of data
-    ranges.reserve(directory.entries.size());
+    // The entries themselves, sorted by where they lie: a copy of their bounds would cost four
+    // times the room.
+    std::vector<const Entry*> stored;
     for (const Entry& entry : directory.entries) {
         // An entry without stored data (an empty file, a folder) reads nothing that another could
         // share: writers leave such entries pointing at one local header, and peers extract them.
-        if (entry.CompressedSize() == 0) continue;
-        if (entry.dataStart >= 0) ranges.emplace_back(entry.localOffset, entry.dataStart + entry.CompressedSize());
+        if (entry.CompressedSize() != 0 && entry.dataStart >= 0) stored.push_back(&entry);
     }
-    std::sort(ranges.begin(), ranges.end());
-    for (size_t i = 1; i < ranges.size(); ++i) {
-        if (ranges[i].first < ranges[i - 1].second) return true;
+    const auto end = [](const Entry* entry) { return entry->dataStart + entry->CompressedSize(); };
+    std::sort(stored.begin(), stored.end(), [&](const Entry* a, const Entry* b) {
+        return a->localOffset != b->localOffset ? a->localOffset < b->localOffset : end(a) < end(b);
+    });
+    for (size_t i = 1; i < stored.size(); ++i) {
+        if (stored[i]->localOffset < end(stored[i - 1])) return true;
     }
     return false;
 }
@@ -229,7 +252,7 @@ CentralFileHeader DirectoryHeader(const Entry& entry, std::string& extra) {
         header.SetU32(fields[i], fits ? static_cast<uint32_t>(values[i]) : zip::kZip64Marker32);
         if (!fits) wide[wideCount++] = values[i];
     }
-    extra = entry.extra;
+    extra = std::string(entry.Extra());
     if (wideCount > 0 || entry.zip64) extra = zip::WithoutExtraBlocks(extra, zip::kZip64ExtraId);
     if (wideCount > 0) {
         extra += zip::Zip64ExtraBlock(wide, wideCount);
@@ -241,33 +264,64 @@ CentralFileHeader DirectoryHeader(const Entry& entry, std::string& extra) {
 
 }  // namespace
 
-void WriteDirectory(platform::Stream& out, const std::vector<Entry>& entries, const std::string& comment,
-                    const std::string& what) {
-    const int64_t start = out.Position();
-    // Gathered into large writes: a directory of many small entries is otherwise mostly calls.
-    constexpr size_t kGathered = 256 * 1024;
-    std::vector<uint8_t> pending;
-    int64_t end = start;
-    const auto flush = [&] {
-        WriteExactly(out, pending.data(), static_cast<int32_t>(pending.size()), what);
-        end += static_cast<int64_t>(pending.size());
-        pending.clear();
-    };
+DirectoryWriter::DirectoryWriter(std::string what, Spill spill) : what_(std::move(what)), spill_(std::move(spill)) {}
+
+void DirectoryWriter::Add(const Entry& entry) {
     std::string extra;
-    for (const Entry& entry : entries) {
-        CentralFileHeader header = DirectoryHeader(entry, extra);
-        header.SetU16(CentralFileHeader::kFileNameLength, static_cast<uint16_t>(entry.name.size()));
-        header.SetU16(CentralFileHeader::kExtraFieldLength, static_cast<uint16_t>(extra.size()));
-        header.SetU16(CentralFileHeader::kFileCommentLength, static_cast<uint16_t>(entry.comment.size()));
-        header.SetU16(CentralFileHeader::kDiskNumberStart, 0);
-        pending.insert(pending.end(), header.data(), header.data() + header.size());
-        for (const std::string* text : {&entry.name, static_cast<const std::string*>(&extra), &entry.comment}) {
-            pending.insert(pending.end(), text->begin(), text->end());
-        }
-        if (pending.size() >= kGathered) flush();
+    CentralFileHeader header = DirectoryHeader(entry, extra);
+    const std::string_view name = entry.Name();
+    const std::string_view comment = entry.Comment();
+    header.SetU16(CentralFileHeader::kExtraFieldLength, static_cast<uint16_t>(extra.size()));
+    header.SetU16(CentralFileHeader::kDiskNumberStart, 0);
+    const size_t length = header.size() + name.size() + extra.size() + comment.size();
+    if (blocks_.empty() || blocks_.back().size() + length > kBlock) {
+        if (blocks_.size() >= kHeldBlocks) SpillBlocks();
+        blocks_.emplace_back();
+        blocks_.back().reserve(std::max(kBlock, length));
     }
-    flush();
-    WriteEndRecords(out, entries.size(), start, end, comment, what);
+    std::vector<uint8_t>& block = blocks_.back();
+    block.insert(block.end(), header.data(), header.data() + header.size());
+    for (const std::string_view text : {name, std::string_view(extra), comment}) {
+        block.insert(block.end(), text.begin(), text.end());
+    }
+    if (!first_) first_ = header;
+    ++count_;
+}
+
+void DirectoryWriter::SpillBlocks() {
+    if (!spill_) return;
+    if (!spilled_) {
+        spilled_ = spill_();
+        if (!spilled_) {
+            spill_ = Spill();
+            return;
+        }
+    }
+    for (const std::vector<uint8_t>& block : blocks_) {
+        WriteExactly(*spilled_, block.data(), static_cast<int32_t>(block.size()), what_);
+        spilledBytes_ += static_cast<int64_t>(block.size());
+    }
+    blocks_.clear();
+}
+
+bool DirectoryWriter::OemNames() const { return !first_ || zip::ArchiveUsesOemNames(*first_); }
+
+void DirectoryWriter::Write(platform::Stream& out, const std::string& comment) {
+    const int64_t start = out.Position();
+    if (spilledBytes_ > 0) {
+        if (spilled_->Seek(0, platform::Origin::Begin) != 0) platform::RaiseFileError("Cannot read " + what_ + ".");
+        const zip::CopyResult copy = zip::CopyBytes(*spilled_, out, spilledBytes_);
+        if (copy.writeShort) {
+            platform::RaiseFileError("Cannot write " + what_ + ". " + platform::LastFailure().reason);
+        }
+        if (!copy.Whole(spilledBytes_)) platform::RaiseFileError("Cannot read " + what_ + ".");
+    }
+    int64_t end = start + spilledBytes_;
+    for (const std::vector<uint8_t>& block : blocks_) {
+        WriteExactly(out, block.data(), static_cast<int32_t>(block.size()), what_);
+        end += static_cast<int64_t>(block.size());
+    }
+    WriteEndRecords(out, count_, start, end, comment, what_);
 }
 
 void WriteEndRecords(platform::Stream& out, uint64_t count, int64_t directoryStart, int64_t directoryEnd,

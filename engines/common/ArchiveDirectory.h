@@ -3,7 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/Files.h"
@@ -32,21 +37,42 @@ constexpr uint8_t kVersionMadeBy = 20;
 constexpr uint16_t kVersionStored = 10;
 constexpr uint16_t kVersionDeflated = 20;
 
+// Bytes kept once and never moved, so views of them stay valid while the arena lives: the texts of
+// a million entries in a few large blocks rather than a heap block (and its overhead) each.
+class TextArena {
+public:
+    std::string_view Keep(std::string_view text);
+
+private:
+    static constexpr size_t kBlock = 64 * 1024;
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    char* next_ = nullptr;
+    size_t left_ = 0;
+};
+
 // One entry of the central directory with its variable parts, and where its local header lies.
 struct Entry {
-    CentralFileHeader header;
-    std::string name;     // as stored: the archive's bytes, '/' separators
-    std::string extra;
-    std::string comment;
+    CentralFileHeader header;  // its length fields are those of the texts
+    bool zip64 = false;        // the sizes below stand for the header's saturated fields
+    bool oemNames = false;     // the archive's decision, which its every entry follows
+    bool unicode = false;      // names decode to UTF-8 (a UTF-8 run), else to the ANSI code page
+    // The name, extra field and comment one after another: in the arena of the directory the entry
+    // was read into, or in whatever its maker keeps alive while the entry is used.
+    const char* texts = nullptr;
     int64_t localOffset = 0;  // in the file, after the shift of data in front of the archive
-    // Sizes from the ZIP64 extra field, which the header's saturated fields stand for.
-    bool zip64 = false;
+    // Sizes from the ZIP64 extra field.
     int64_t zip64Size = 0;
     int64_t zip64CompressedSize = 0;
     int64_t dataStart = -1;   // past the local header, once LocateData read it; -1 when damaged
-    bool oemNames = false;    // the archive's decision, which its every entry follows
-    bool unicode = false;     // names decode to UTF-8 (a UTF-8 run), else to the ANSI code page
 
+    // The name as stored: the archive's bytes, '/' separators.
+    std::string_view Name() const { return std::string_view(texts, header.FileNameLength()); }
+    std::string_view Extra() const {
+        return std::string_view(texts + header.FileNameLength(), header.ExtraFieldLength());
+    }
+    std::string_view Comment() const {
+        return std::string_view(texts + header.FileNameLength() + header.ExtraFieldLength(), header.FileCommentLength());
+    }
     uint16_t Flags() const { return header.Flags(); }
     uint16_t Method() const { return header.Method(); }
     uint32_t Crc() const { return header.Crc32(); }
@@ -67,15 +93,23 @@ struct Entry {
         if (IsAes() && !(kStrongEncryptionBuilt && IsEncrypted() && AesBlock().Valid())) return false;
         return DataMethod() == kMethodStored || DataMethod() == kMethodDeflated;
     }
-    bool IsFolder() const { return !name.empty() && (name.back() == '/' || name.back() == '\\'); }
+    bool IsFolder() const {
+        const std::string_view name = Name();
+        return !name.empty() && (name.back() == '/' || name.back() == '\\');
+    }
     // The name in the run's text (UTF-8 or the ANSI code page), decoded by the archive's name rule.
     std::string DecodedName() const;
     // The decoded name with backslashes, as the component's list shows it and the callback reports it.
     std::string ShownName() const;
 };
 
+// Grows in blocks, never by copying all it holds: a vector's doubling would briefly need half as much
+// again of a directory that is most of an engine's memory.
+using EntryList = std::deque<Entry>;
+
 struct Directory {
-    std::vector<Entry> entries;
+    EntryList entries;
+    TextArena texts;  // the entries' names, extra fields and comments
     std::string comment;
     int64_t prefixLength = 0;  // bytes in front of the first entry (a stub), kept when rewriting
 };
@@ -102,12 +136,40 @@ void ReadExactly(platform::Stream& stream, void* buffer, int32_t count, const st
 void WriteExactly(platform::Stream& stream, const void* buffer, int32_t count, const std::string& what);
 void WriteText(platform::Stream& stream, const std::string& text, const std::string& what);
 
-// Writes the central directory of `entries` (offsets as given) and the end record with `comment`;
-// values past 32 bits (65535 entries or more, sizes and offsets from 4 GiB) go into ZIP64 extra
-// blocks and records, as Info-ZIP 3 writes them. A directory within the old limits is written as
-// it always was.
-void WriteDirectory(platform::Stream& out, const std::vector<Entry>& entries, const std::string& comment,
-                    const std::string& what);
+// The central directory of a new archive, gathered as its entries are written: each entry's record
+// as it will stand in the file (a few dozen bytes, no entry kept beside it), written after the data.
+// Values past 32 bits (65535 entries or more, sizes and offsets from 4 GiB) go into ZIP64 extra
+// blocks and records, as Info-ZIP 3 writes them; a directory within the old limits is written as it
+// always was.
+class DirectoryWriter {
+public:
+    // Where the records go once a few megabytes of them gathered, asked for when first needed;
+    // without one (or when it gives none) they stay in memory.
+    using Spill = std::function<platform::Stream*()>;
+
+    // `what`: the file written, as failures name it.
+    explicit DirectoryWriter(std::string what, Spill spill = Spill());
+    // The entry's record with its offset as given.
+    void Add(const Entry& entry);
+    // Whether the archive's names are OEM text: the first entry's decision, as every reader takes it.
+    bool OemNames() const;
+    // The records gathered and the end record with `comment`.
+    void Write(platform::Stream& out, const std::string& comment);
+
+private:
+    static constexpr size_t kBlock = 256 * 1024;  // also the size of a write
+    static constexpr size_t kHeldBlocks = 16;
+    void SpillBlocks();
+
+    std::string what_;
+    Spill spill_;
+    platform::Stream* spilled_ = nullptr;
+    int64_t spilledBytes_ = 0;
+    std::vector<std::vector<uint8_t>> blocks_;
+    uint64_t count_ = 0;
+    std::optional<CentralFileHeader> first_;
+};
+
 // The end record (and the ZIP64 records in front of it when a value needs them) of a directory of
 // `count` entries from `directoryStart` to `directoryEnd`.
 void WriteEndRecords(platform::Stream& out, uint64_t count, int64_t directoryStart, int64_t directoryEnd,

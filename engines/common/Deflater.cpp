@@ -2,6 +2,8 @@
 // self-extracting stub) does not carry zlib's deflate.
 #include "engines/common/Codec.h"
 
+#include <algorithm>
+
 #include <zlib.h>
 
 #include "platform/Files.h"
@@ -45,14 +47,18 @@ void Deflater::Run(const uint8_t* bytes, size_t count, int flush, std::vector<ui
     z_stream& stream = state_->stream;
     stream.next_in = const_cast<Bytef*>(bytes);
     stream.avail_in = static_cast<uInt>(count);
+    // First room for what this input can become, not a whole chunk: filling a chunk for each of
+    // many small files costs more than compressing them. What does not fit takes whole chunks.
+    size_t chunk = std::min<size_t>(kCodecOutputChunk, deflateBound(&stream, static_cast<uLong>(count)));
     int status = Z_OK;
     do {
         const size_t had = out.size();
-        out.resize(had + kCodecOutputChunk);
+        out.resize(had + chunk);
         stream.next_out = out.data() + had;
-        stream.avail_out = static_cast<uInt>(kCodecOutputChunk);
+        stream.avail_out = static_cast<uInt>(chunk);
         status = deflate(&stream, flush);
         out.resize(out.size() - stream.avail_out);
+        chunk = kCodecOutputChunk;
     } while (stream.avail_out == 0 || (flush == Z_FINISH && status != Z_STREAM_END));
 }
 

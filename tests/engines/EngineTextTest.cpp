@@ -5,6 +5,7 @@
 
 #include "engines/common/Codec.h"
 #include "engines/common/Engine.h"
+#include "engines/common/KeySet.h"
 #include "engines/common/Text.h"
 
 namespace {
@@ -148,6 +149,26 @@ TEST(EngineText, CipherRoundTripsAndChecksItsHeader) {
     EXPECT_EQ(data, plain);
     EXPECT_EQ(engines::CheckByte(0, 0x12345678, 0xABCD), 0x12);
     EXPECT_EQ(engines::CheckByte(0x0008, 0x12345678, 0xABCD), 0xAB);
+}
+
+// Keys whose hashes agree (here all of them) are still told apart by the keys themselves, through
+// the table's growth; a key is found as the first item that has it.
+TEST(KeySet, FindsItemsByTheirKeysWhateverTheirHashes) {
+    std::vector<std::string> keys;
+    for (int i = 0; i < 200; ++i) keys.push_back("folder/file" + std::to_string(i));
+    keys.push_back("");
+    const auto keyOf = [&](uint32_t item) { return keys.at(item); };
+    for (const bool collide : {true, false}) {
+        SCOPED_TRACE(collide ? "one hash for all" : "the standard hash");
+        engines::KeySet set = collide ? engines::KeySet(keyOf, [](const std::string&) { return 7u; })
+                                      : engines::KeySet(keyOf);
+        EXPECT_FALSE(set.Find("folder/file1"));
+        for (uint32_t i = 0; i < keys.size(); ++i) ASSERT_TRUE(set.Insert(i, keys[i])) << keys[i];
+        EXPECT_FALSE(set.Insert(0, "folder/file5")) << "a second item of a key is not added";
+        EXPECT_EQ(set.Size(), keys.size());
+        for (uint32_t i = 0; i < keys.size(); ++i) EXPECT_EQ(set.Find(keys[i]), std::optional<uint32_t>(i)) << keys[i];
+        EXPECT_FALSE(set.Find("folder/file200"));
+    }
 }
 
 }  // namespace

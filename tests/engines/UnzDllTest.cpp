@@ -387,7 +387,7 @@ protected:
         std::string error;
         EXPECT_TRUE(engines::ReadDirectory(stream, directory, error)) << error;
         std::vector<std::string> names;
-        for (const engines::Entry& entry : directory.entries) names.push_back(entry.name);
+        for (const engines::Entry& entry : directory.entries) names.emplace_back(entry.Name());
         return names;
     }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <deque>
 
 #include "engines/common/Codec.h"
 #include "engines/common/ArchiveDirectory.h"
@@ -44,7 +45,7 @@ std::string RawRecord(const std::string& bytes, const engines::Directory& direct
 
 std::vector<std::string> Names(const engines::Directory& directory) {
     std::vector<std::string> names;
-    for (const engines::Entry& entry : directory.entries) names.push_back(entry.name);
+    for (const engines::Entry& entry : directory.entries) names.emplace_back(entry.Name());
     return names;
 }
 
@@ -112,9 +113,9 @@ TEST_F(ZipDll, ChosenFilesAreAddedByNameOnlyAndReportProgress) {
     const engines::Directory directory = Inspect(archive);
     EXPECT_EQ(Names(directory), (std::vector<std::string>{"a.txt", "b.bin", "empty.txt", "c.txt"}));
     for (const engines::Entry& entry : directory.entries) {
-        EXPECT_EQ(entry.header.SpecVersion(), 20) << entry.name;
-        EXPECT_EQ(entry.header.HostSystem(), 0) << entry.name;
-        EXPECT_EQ(entry.header.U32(engines::CentralFileHeader::kExternalAttributes) & 0x10, 0u) << entry.name;
+        EXPECT_EQ(entry.header.SpecVersion(), 20) << entry.Name();
+        EXPECT_EQ(entry.header.HostSystem(), 0) << entry.Name();
+        EXPECT_EQ(entry.header.U32(engines::CentralFileHeader::kExternalAttributes) & 0x10, 0u) << entry.Name();
     }
     EXPECT_EQ(directory.entries[0].Method(), engines::kMethodDeflated);
     EXPECT_EQ(directory.entries[1].Method(), engines::kMethodStored) << "deflate did not shrink it";
@@ -154,8 +155,8 @@ TEST_F(ZipDll, FolderTreeKeepsNamesBelowTheRootAndTheComment) {
     EXPECT_EQ(names, (std::vector<std::string>{"README", "a.txt", "b.bin", "empty.txt", "sub/", "sub/c.txt",
                                                "sub/deeper/", "sub/deeper/d.log", "sub/hollow/"}));
     for (const engines::Entry& entry : directory.entries) {
-        if (entry.name.back() != '/') continue;
-        SCOPED_TRACE(entry.name);
+        if (entry.Name().back() != '/') continue;
+        SCOPED_TRACE(entry.Name());
         EXPECT_EQ(entry.Size(), 0u);
         EXPECT_EQ(entry.header.U32(zip::CentralFileHeader::kCompressedSize), 0u);
         EXPECT_EQ(entry.header.U32(zip::CentralFileHeader::kExternalAttributes) & 0x10, 0x10u);
@@ -199,7 +200,7 @@ TEST_F(ZipDll, EncryptedEntriesNeedThePassword) {
     job.password = "pw";
     ASSERT_EQ(Engines::Get().Zip(job, callback), static_cast<int32_t>(files.size() + 2));
     for (const engines::Entry& entry : Inspect(archive).entries)
-        EXPECT_EQ(entry.IsEncrypted(), entry.name.back() != '/') << entry.name << ": folders hold nothing to hide";
+        EXPECT_EQ(entry.IsEncrypted(), entry.Name().back() != '/') << entry.Name() << ": folders hold nothing to hide";
     EXPECT_EQ(ExtractAll(archive, "pw"), files);
     larktest::ExportForPeers(archive, "encrypted-pw-tree", files);
 
@@ -230,7 +231,7 @@ TEST_F(ZipDll, AesEntriesReadBackAndFollowTheSizeRule) {
     job.strongEncryption = true;
     ASSERT_EQ(Engines::Get().Zip(job, callback), 5);
     for (const engines::Entry& entry : Inspect(archive).entries) {
-        SCOPED_TRACE(entry.name);
+        SCOPED_TRACE(entry.Name());
         ASSERT_TRUE(entry.IsAes() && entry.IsEncrypted());
         const bool ae2 = entry.Size() >= 20;
         EXPECT_EQ(entry.AesBlock().VendorVersion(), ae2 ? 2 : 1);
@@ -281,7 +282,8 @@ TEST_F(ZipDll, WrongPasswordThatPassesTheCheckByteIsStillWrong) {
     ZipJob job{archive, {folder.Path("src/a.txt")}};
     job.password = "pw";
     ASSERT_EQ(Engines::Get().Zip(job, add), 1);
-    const engines::Entry entry = Inspect(archive).entries.at(0);
+    const engines::Directory inspected = Inspect(archive);
+    const engines::Entry& entry = inspected.entries.at(0);
     ASSERT_EQ(entry.Method(), engines::kMethodDeflated);
     std::string header(engines::ZipCipher::kHeaderSize, '\0');
     {
@@ -324,7 +326,8 @@ TEST_F(ZipDll, AddingReplacesTheEntryOfTheSameNameAndKeepsTheOthersRaw) {
     ZipJob job{archive, {folder.Path("src/a.txt"), folder.Path("src/README")}};
     job.comment = "kept";
     ASSERT_EQ(Engines::Get().Zip(job, first), 2);
-    const engines::Entry readme = Inspect(archive).entries.at(1);
+    const engines::Directory inspected = Inspect(archive);
+    const engines::Entry& readme = inspected.entries.at(1);
 
     // The same name in other letters is the same entry, as on Windows.
     ASSERT_TRUE(platform::DeleteFile(folder.Path("src/a.txt")));
@@ -399,9 +402,9 @@ TEST_F(ZipDll, PeerEntriesAreCopiedRaw) {
         for (size_t i = 0; i < before.entries.size(); ++i) {
             const engines::Entry& old = before.entries[i];
             const engines::Entry& now = after.entries[i];
-            EXPECT_EQ(now.name, old.name);
-            EXPECT_EQ(now.extra, old.extra);
-            EXPECT_EQ(now.comment, old.comment);
+            EXPECT_EQ(now.Name(), old.Name());
+            EXPECT_EQ(now.Extra(), old.Extra());
+            EXPECT_EQ(now.Comment(), old.Comment());
             EXPECT_EQ(now.Flags(), old.Flags());
             EXPECT_EQ(now.Crc(), old.Crc());
         }
@@ -450,8 +453,8 @@ TEST_F(ZipDll, DeletingFromZip64ArchivesWritesOrdinaryOnes) {
         const engines::Directory after = Inspect(archive);
         const std::string is = larktest::ReadFile(archive);
         for (size_t i = 0, j = 0; i < before.entries.size(); ++i) {
-            if (before.entries[i].name == doomed) continue;
-            EXPECT_EQ(RawRecord(is, after, j++), RawRecord(was, before, i)) << before.entries[i].name;
+            if (before.entries[i].Name() == doomed) continue;
+            EXPECT_EQ(RawRecord(is, after, j++), RawRecord(was, before, i)) << before.entries[i].Name();
         }
         platform::FileStream stream(archive, platform::Access::Read);
         zip::StreamSource source(stream);
@@ -459,8 +462,8 @@ TEST_F(ZipDll, DeletingFromZip64ArchivesWritesOrdinaryOnes) {
         EXPECT_EQ(end.zip64, zip::Zip64State::None);
         EXPECT_EQ(end.position, end.DirectoryEnd());
         for (const engines::Entry& entry : Inspect(archive).entries) {
-            EXPECT_FALSE(zip::HasExtraBlock(entry.extra, zip::kZip64ExtraId)) << entry.name;
-            EXPECT_NE(entry.header.CompressedSize(), 0xFFFFFFFFu) << entry.name;
+            EXPECT_FALSE(zip::HasExtraBlock(entry.Extra(), zip::kZip64ExtraId)) << entry.Name();
+            EXPECT_NE(entry.header.CompressedSize(), 0xFFFFFFFFu) << entry.Name();
         }
         std::map<std::string, std::string> expected = sources;
         expected.erase(doomed);
@@ -507,7 +510,7 @@ TEST_F(ZipDll, DeletingAtTheZip64Limits) {
         }
         const engines::Directory after = Inspect(archive);
         EXPECT_EQ(after.entries.size(), c.left);
-        EXPECT_EQ(after.entries.back().name, c.last);
+        EXPECT_EQ(after.entries.back().Name(), c.last);
         platform::FileStream stream(archive, platform::Access::Read);
         zip::StreamSource source(stream);
         const zip::EndOfArchive end = zip::FindEndOfArchive(source);
@@ -628,21 +631,81 @@ TEST_F(ZipDll, DamagedArchiveIsReportedAndLeftAlone) {
     EXPECT_EQ(larktest::ReadFile(archive), "this is not an archive at all, just text");
 }
 
+// The reader keeps every entry's texts in large shared blocks: each entry still reads back its own
+// bytes, the longest name and the empty one among thousands of short ones.
+TEST(ReadDirectory, EveryEntryReadsBackItsOwnTexts) {
+    std::vector<larktest::EntrySpec> specs(4000);
+    for (size_t i = 0; i < specs.size(); ++i) {
+        specs[i].name = "folder" + std::to_string(i % 7) + "/file" + std::to_string(i) + ".txt";
+        specs[i].data = std::to_string(i);
+        if (i % 3 == 0) specs[i].extra = std::string("\x75\x70\x03\x00", 4) + "x" + std::to_string(i % 10) + "y";
+        if (i % 5 == 0) specs[i].comment = "comment " + std::to_string(i);
+    }
+    specs[10].name = std::string(65535, 'n');
+    specs[10].comment = std::string(300, 'c');
+    specs[11].name.clear();
+    specs[11].comment = "an entry without a name";
+    larktest::ArchiveBuilder builder;
+    for (const larktest::EntrySpec& spec : specs) builder.Add(spec);
+    larktest::MemoryStream stream(builder.Bytes());
+    engines::Directory directory;
+    std::string error;
+    ASSERT_TRUE(engines::ReadDirectory(stream, directory, error)) << error;
+    ASSERT_EQ(directory.entries.size(), specs.size());
+    for (size_t i = 0; i < specs.size(); ++i) {
+        const engines::Entry& entry = directory.entries[i];
+        ASSERT_EQ(entry.Name(), specs[i].name) << i;
+        ASSERT_EQ(entry.Extra(), specs[i].extra) << i;
+        ASSERT_EQ(entry.Comment(), specs[i].comment) << i;
+        ASSERT_EQ(entry.Size(), static_cast<int64_t>(specs[i].data.size())) << i;
+    }
+}
+
+// A directory too large to hold waits in the spill file and comes out as if it had been held: each
+// record once, in order, before those still held.
+TEST(DirectoryWriter, ALargeDirectoryWaitsInItsSpillFileAndComesOutWhole) {
+    std::vector<std::string> names;
+    for (int i = 0; i < 80000; ++i) names.push_back("folder/file" + std::to_string(i) + ".txt");
+    const auto written = [&](larktest::MemoryStream* spill) {
+        engines::DirectoryWriter directory("test", [spill] { return spill; });
+        for (size_t i = 0; i < names.size(); ++i) {
+            engines::Entry entry;
+            entry.header.SetU32(0, 0x02014B50);
+            entry.texts = names[i].data();
+            entry.header.SetU16(28, static_cast<uint16_t>(names[i].size()));
+            entry.localOffset = static_cast<int64_t>(i) * 100;
+            directory.Add(entry);
+        }
+        larktest::MemoryStream out("");
+        directory.Write(out, "");
+        return out.Bytes();
+    };
+    larktest::MemoryStream spill("");
+    const std::string held = written(nullptr);
+    EXPECT_EQ(held.find(names.back()), held.size() - 22 - 56 - 20 - names.back().size()) << "in order, to the last";
+    EXPECT_TRUE(written(&spill) == held) << "the same bytes as a directory held whole";
+    EXPECT_GT(spill.Size(), 0) << "the spill file was used";
+}
+
 // The directory writer: ZIP64 only where a value does not fit, laid out as Info-ZIP 3 and the
 // format describe it (offsets below are the format's, not the code's constants).
 TEST(DirectoryWriter, UsesZip64OnlyWhereAValueDoesNotFit) {
-    const auto entryAt = [](int64_t offset, const std::string& extra = std::string()) {
+    std::deque<std::string> texts;
+    const auto entryAt = [&texts](int64_t offset, const std::string& extra = std::string()) {
         engines::Entry entry;
         entry.header.SetU32(0, 0x02014B50);
         entry.header.SetU16(6, 20);  // version needed
-        entry.name = "a";
-        entry.extra = extra;
+        entry.header.SetU16(28, 1);  // the name, "a"
+        entry.header.SetU16(30, static_cast<uint16_t>(extra.size()));
+        entry.texts = texts.emplace_back("a" + extra).data();
         entry.localOffset = offset;
         return entry;
     };
     const auto written = [](const std::vector<engines::Entry>& entries) {
         larktest::MemoryStream out("");
-        engines::WriteDirectory(out, entries, "", "test");
+        engines::DirectoryWriter directory("test");
+        for (const engines::Entry& entry : entries) directory.Add(entry);
+        directory.Write(out, "");
         return out.Bytes();
     };
     const auto u64 = [](const std::string& bytes, size_t at) {
@@ -669,7 +732,8 @@ TEST(DirectoryWriter, UsesZip64OnlyWhereAValueDoesNotFit) {
     EXPECT_EQ(far.find("PK\x06\x06"), std::string::npos) << "one entry near the start needs no ZIP64 end record";
 
     // An entry read through ZIP64 whose values now fit is written as an ordinary entry.
-    engines::Entry moved = entryAt(64, std::string("\x01\x00\x08\x00\x00\x00\x00\x40\x01\x00\x00\x00", 12) + other);
+    const std::string zip64Extra = std::string("\x01\x00\x08\x00\x00\x00\x00\x40\x01\x00\x00\x00", 12) + other;
+    engines::Entry moved = entryAt(64, zip64Extra);
     moved.header.SetU32(42, 0xFFFFFFFF);
     moved.zip64 = true;  // as the reader marks an entry it resolved through the block
     const std::string fitted = written({moved});
@@ -730,8 +794,9 @@ TEST_F(ZipDll, NamesAreStoredInTheOemCodePage) {
     const std::string archive = NewArchive();
     RecordingCallback callback;
     ASSERT_EQ(Engines::Get().Zip({archive, {platform::Utf8ToAnsi(folder.Path("src") + "\\" + name)}}, callback), 1);
-    const engines::Entry entry = Inspect(archive).entries.at(0);
-    EXPECT_EQ(entry.name, "\x81" "ber.txt") << "code page 437/850 byte";
+    const engines::Directory inspected = Inspect(archive);
+    const engines::Entry& entry = inspected.entries.at(0);
+    EXPECT_EQ(entry.Name(), "\x81" "ber.txt") << "code page 437/850 byte";
     EXPECT_EQ(entry.DecodedName(), name);
     EXPECT_EQ(ExtractAll(archive), (std::map<std::string, std::string>{{name, "umlaut"}}));
     larktest::ExportForPeers(archive, "oem-name", {{name, "umlaut"}});
@@ -778,8 +843,9 @@ TEST_F(ZipDll, AddStoresNamesInTheTextOfItsRun) {
         job.extensions = c.extensions;
         ASSERT_EQ(Engines::Get().Zip(job, callback), 1);
         EXPECT_EQ(callback.Of(kActionBeginFile).at(0).text, runText(c.file));
-        const engines::Entry entry = Inspect(archive).entries.at(0);
-        EXPECT_EQ(entry.name, c.stored);
+        const engines::Directory inspected = Inspect(archive);
+        const engines::Entry& entry = inspected.entries.at(0);
+        EXPECT_EQ(entry.Name(), c.stored);
         EXPECT_EQ(entry.Flags() & 0x0800, c.utf8Flag);
         const std::string bytes = larktest::ReadFile(archive);
         EXPECT_EQ(larktest::GetU16(bytes, 6) & 0x0800, c.utf8Flag) << "local header";
