@@ -105,7 +105,13 @@ struct Entry {
 
 // Grows in blocks, never by copying all it holds: a vector's doubling would briefly need half as much
 // again of a directory that is most of an engine's memory.
+// The stub's size-optimised link-time build stops on std::deque with an internal error of the
+// cross compiler; the stub reads only its own archive's directory, so a vector serves there.
+#ifdef LARK_STUB_BUILD
+using EntryList = std::vector<Entry>;
+#else
 using EntryList = std::deque<Entry>;
+#endif
 
 struct Directory {
     EntryList entries;
