@@ -222,4 +222,10 @@ void volumes::RewriteMergedDirectory(platform::Stream& target, const zip::EndOfA
     work.SetU16(EndOfCentralHeader::kEntriesOnDisk, work.TotalEntries());
     work.SetU32(EndOfCentralHeader::kCentralDirOffset, directoryOffset);
     if (target.Seek(endAt, Origin::Begin) < 0 || !zip::WriteRecord(target, work)) Fail(Msg::ErrorWritingEndOfCentral);
+
+    // Bytes the set's reading passed over (a locator naming no record of the set, say) can read as
+    // ZIP64 records once the archive is one disk; an archive that would then not open is refused.
+    zip::StreamSource merged(target);
+    const zip::EndOfArchive check = zip::FindEndOfArchive(merged);
+    if (!check.Usable() || check.Shift() != 0) Fail(Msg::ErrorReadingEndOfCentral);
 }
