@@ -52,7 +52,7 @@ public:
     // An entry's comment changed: the store is rebuilt around it (comment edits are rare).
     void SetComment(size_t index, const std::string& comment, uint16_t storedLength);
     void SetSpanPosition(size_t index, int32_t disk, int32_t offset);
-    // Bytes held, for the benchmark and the memory test.
+    // Bytes held: what the memory test measures.
     size_t BytesHeld() const;
 
 private:
