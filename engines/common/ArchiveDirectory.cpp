@@ -49,6 +49,42 @@ bool ResolveEntry(Entry& entry, int64_t shift) {
     return true;
 }
 
+// An end record whose directory the engines can read; false with `error` set when there is none,
+// when the archive spans disks or its records are damaged.
+bool Readable(const zip::EndOfArchive& end, std::string& error) {
+    if (!end.Found()) {
+        error = kNotZip;
+        return false;
+    }
+    const EndOfCentralHeader& record = end.record;
+    if (record.ThisDisk() != 0 || record.CentralDirDisk() != 0 || end.entriesOnDisk != end.entries) {
+        error = kSpansDisks;
+        return false;
+    }
+    if (!end.Usable()) {
+        error = end.zip64 == zip::Zip64State::Contradicts ? kZip64Contradicts : kZip64Damaged;
+        return false;
+    }
+    if (end.directorySize + end.directoryOffset > end.DirectoryEnd()) {
+        error = kDirectoryOutside;
+        return false;
+    }
+    return true;
+}
+
+// The entry `entries` stands at, its texts kept in `texts`; false when its ZIP64 values are
+// impossible. `shift`: data in front of the archive (a stub) moves every offset by the same amount
+// when the offsets were written relative to the archive itself.
+bool TakeEntry(const zip::DirectoryIterator& entries, int64_t shift, bool oemNames, bool unicode, TextArena& texts,
+               Entry& entry) {
+    entry.header = entries.Header();
+    entry.dataStart = -1;
+    entry.texts = texts.Keep(entries.VariableFields()).data();
+    entry.oemNames = oemNames;
+    entry.unicode = unicode;
+    return ResolveEntry(entry, shift);
+}
+
 }  // namespace
 
 std::string_view TextArena::Keep(std::string_view text) {
@@ -100,42 +136,19 @@ int32_t DirectoryWalk::PositionalSource::ReadAt(int64_t offset, void* buffer, in
 bool DirectoryWalk::Open(std::string& error) {
     if (source_.Size() == 0) return true;
     end_ = zip::FindEndOfArchive(source_);
-    if (!end_.Found()) {
-        error = kNotZip;
-        return false;
-    }
-    const EndOfCentralHeader& record = end_.record;
-    if (record.ThisDisk() != 0 || record.CentralDirDisk() != 0 || end_.entriesOnDisk != end_.entries) {
-        error = kSpansDisks;
-        return false;
-    }
-    if (!end_.Usable()) {
-        error = end_.zip64 == zip::Zip64State::Contradicts ? kZip64Contradicts : kZip64Damaged;
-        return false;
-    }
-    if (end_.directorySize + end_.directoryOffset > end_.DirectoryEnd()) {
-        error = kDirectoryOutside;
-        return false;
-    }
+    if (!Readable(end_, error)) return false;
     Restart();
     return true;
 }
 
 void DirectoryWalk::Restart() {
     if (!end_.Found()) return;
-    entries_.emplace(source_, end_);
+    entries_ = std::make_unique<zip::DirectoryIterator>(source_, end_);
     failed_ = false;
 }
 
 bool DirectoryWalk::Take(const zip::DirectoryIterator& entries, Entry& entry, TextArena& texts) const {
-    entry = Entry();
-    entry.header = entries.Header();
-    entry.texts = texts.Keep(entries.VariableFields()).data();
-    entry.oemNames = oemNames_;
-    entry.unicode = unicode_;
-    // Data in front of the archive (a stub) moves every offset by the same amount when the offsets
-    // were written relative to the archive itself.
-    return ResolveEntry(entry, end_.Shift());
+    return TakeEntry(entries, end_.Shift(), oemNames_, unicode_, texts, entry);
 }
 
 bool DirectoryWalk::Next(Entry& entry, TextArena& texts) {
@@ -165,18 +178,31 @@ std::string DirectoryWalk::Comment() {
 
 bool ReadDirectory(platform::Stream& archive, Directory& directory, std::string& error, bool unicode) {
     directory = Directory();
-    DirectoryWalk walk(archive, unicode);
-    if (!walk.Open(error)) return false;
-    Entry entry;
-    while (walk.Next(entry, directory.texts)) directory.entries.push_back(entry);
-    if (walk.Failed()) {
+    if (archive.Size() == 0) return true;
+    zip::StreamSource source(archive);
+    const zip::EndOfArchive end = zip::FindEndOfArchive(source);
+    if (!Readable(end, error)) return false;
+    zip::DirectoryIterator entries(source, end);
+    while (entries.Next()) {
+        Entry entry;
+        if (!TakeEntry(entries, end.Shift(), entries.OemNames(), unicode, directory.texts, entry)) {
+            error = kDirectoryDamaged;
+            return false;
+        }
+        directory.entries.push_back(std::move(entry));
+    }
+    if (entries.Failed()) {
         error = kDirectoryDamaged;
         return false;
     }
-    directory.comment = walk.Comment();
-    directory.prefixLength = walk.DirectoryStart();
-    for (const Entry& each : directory.entries)
-        directory.prefixLength = std::min(directory.prefixLength, each.localOffset);
+    const int32_t commentLength = end.record.CommentLength();
+    directory.comment.assign(static_cast<size_t>(commentLength), '\0');
+    if (commentLength > 0 &&
+        source.ReadAt(end.position + EndOfCentralHeader::kSize, &directory.comment[0], commentLength) != commentLength)
+        directory.comment.clear();
+    directory.prefixLength = end.DirectoryStart();
+    for (const Entry& entry : directory.entries)
+        directory.prefixLength = std::min(directory.prefixLength, entry.localOffset);
     return true;
 }
 
@@ -272,11 +298,18 @@ bool EntriesOverlap(const Directory& directory) {
     OverlapWatch watch;
     for (const Entry& entry : directory.entries) watch.Add(entry);
     if (watch.InOrder()) return watch.Overlapping();
-    std::vector<std::pair<int64_t, int64_t>> bounds;
+    // The entries themselves, sorted by where they lie: a copy of their bounds would cost four
+    // times the room.
+    std::vector<const Entry*> stored;
     for (const Entry& entry : directory.entries) {
-        if (HasStoredData(entry)) bounds.emplace_back(entry.localOffset, DataEnd(entry));
+        if (HasStoredData(entry)) stored.push_back(&entry);
     }
-    return BoundsOverlap(bounds);
+    std::sort(stored.begin(), stored.end(), [](const Entry* a, const Entry* b) {
+        return a->localOffset != b->localOffset ? a->localOffset < b->localOffset : DataEnd(*a) < DataEnd(*b);
+    });
+    OverlapWatch sorted;
+    for (const Entry* entry : stored) sorted.Add(*entry);
+    return sorted.Overlapping();
 }
 
 bool EntriesOverlap(DirectoryWalk& walk, platform::Stream& archive) {

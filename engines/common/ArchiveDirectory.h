@@ -169,7 +169,7 @@ private:
     PositionalSource source_;
     bool unicode_;
     zip::EndOfArchive end_;
-    std::optional<zip::DirectoryIterator> entries_;
+    std::unique_ptr<zip::DirectoryIterator> entries_;
     bool oemNames_ = false;
     bool failed_ = false;
 };
