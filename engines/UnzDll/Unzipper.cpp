@@ -100,6 +100,13 @@ void Unzipper::Run() {
     for (const std::string& spec : plan.unmatched) {
         if (!reporter_.Skipped(spec, engine::kSkipNotMatched)) return;
     }
+    workers_ = std::min(std::thread::hardware_concurrency(), kMostWorkers);
+    if (workers_ > 0) behind_.emplace(kTempPrefix);
+    ExtractChosen(archive, walk);
+    FinishQuietly();
+}
+
+void Unzipper::ExtractChosen(FileStream& archive, DirectoryWalk& walk) {
     walk.Restart();
     Batch batch;
     for (size_t first = 0; first < chosen_.size(); first += batch.entries.size()) {
@@ -109,6 +116,9 @@ void Unzipper::Run() {
         }
         if (!ExtractBatch(archive, walk, batch)) return;
     }
+    const Outcome last = Collect(true);
+    if (last == Outcome::Cancelled) return;
+    if (last == Outcome::Stopped) ReportNotTried(walk, batch, batch.order.size());
     reporter_.Send(engine::kActionEndBatch);
 }
 
@@ -184,29 +194,75 @@ bool Unzipper::LoadBatch(DirectoryWalk& walk, size_t first, Batch& batch) {
 
 bool Unzipper::ExtractBatch(FileStream& archive, DirectoryWalk& walk, Batch& batch) {
     batchFirst_ = batch.first;
-    size_t stoppedAt = 0;
+    std::optional<size_t> notTriedFrom;
     {
-        Readahead ahead(archive, batch.order, std::min(std::thread::hardware_concurrency(), kMostWorkers));
-        for (size_t i = 0; i < batch.order.size() && stoppedAt == 0; ++i) {
+        Readahead ahead(archive, batch.order, workers_);
+        for (size_t i = 0; i < batch.order.size() && !notTriedFrom; ++i) {
             const Entry& entry = *batch.order[i];
             const std::string name = entry.ShownName();
             if (!reporter_.Send(engine::kActionBeginFile, name, static_cast<uint64_t>(entry.Size()))) return false;
             ahead.Advance(i, KnownPasswords());
-            const Outcome outcome = ExtractEntry(archive, entry, name, ahead, batch.first + i);
+            Outcome outcome = ExtractEntry(archive, entry, name, ahead, batch.first + i);
+            if (outcome == Outcome::Done || outcome == Outcome::Skipped) outcome = Collect(false);
             if (outcome == Outcome::Cancelled) return false;
-            if (outcome == Outcome::Stopped) stoppedAt = i + 1;
+            if (outcome == Outcome::Stopped) notTriedFrom = i + 1;
+            if (outcome == Outcome::StoppedBefore) notTriedFrom = i;
         }
     }
-    if (stoppedAt == 0) return true;
+    if (!notTriedFrom) return true;
     // The workers are done with the batch before the rest is read into it.
-    ReportNotTried(walk, batch, stoppedAt);
+    ReportNotTried(walk, batch, *notTriedFrom);
     reporter_.Send(engine::kActionEndBatch);
     return false;
+}
+
+Unzipper::Outcome Unzipper::HandOff(const Entry& entry, const std::string& name, const std::string& target,
+                                    const std::string& key, size_t index, Readahead& ahead) {
+    std::deque<std::vector<uint8_t>> pieces = ahead.TakeHeld();
+    size_t bytes = 0;
+    for (const std::vector<uint8_t>& piece : pieces) bytes += piece.size();
+    if (!Progress(bytes)) return Outcome::Cancelled;
+    RemoveOrphansOnce(FolderPart(target));
+    behind_->Give(name, target, std::move(pieces), FromDos(entry.DosDate(), entry.DosTime()));
+    // Known as written from now on: a later entry of the same name waits for it.
+    written_.Insert(static_cast<uint32_t>(index), key);
+    return Outcome::Done;
+}
+
+Unzipper::Outcome Unzipper::Collect(bool all) {
+    while (behind_ && !behind_->Empty() && (all || behind_->Full() || behind_->FrontDone())) {
+        const WriteBehind::Result result = behind_->TakeFront();
+        if (result.written) {
+            ++extracted_;
+            continue;
+        }
+        const Outcome outcome = Skip(result.name, engine::kSkipWriteError,
+                                     result.notTried ? kNotTriedDiskFull : result.failure.reason);
+        if (outcome == Outcome::Cancelled) return outcome;
+        if (result.failure.diskFull) return Outcome::Stopped;
+    }
+    return Outcome::Done;
+}
+
+void Unzipper::FinishQuietly() {
+    while (behind_ && !behind_->Empty()) {
+        if (behind_->TakeFront().written) ++extracted_;
+    }
 }
 
 // After a full disk every entry left is counted as not extracted, so the totals stay true.
 void Unzipper::ReportNotTried(DirectoryWalk& walk, Batch& batch, size_t from) {
     if (!reporter_.Message(kStoppedDiskFull)) return;
+    // Those given to be written behind after the file that found the disk full were not begun.
+    while (behind_ && !behind_->Empty()) {
+        const WriteBehind::Result result = behind_->TakeFront();
+        if (result.written) {
+            ++extracted_;
+        } else if (!reporter_.Skipped(result.name, engine::kSkipWriteError,
+                                      result.notTried ? kNotTriedDiskFull : result.failure.reason)) {
+            return;
+        }
+    }
     while (true) {
         for (size_t i = from; i < batch.order.size(); ++i) {
             if (!reporter_.Skipped(batch.order[i]->ShownName(), engine::kSkipWriteError, kNotTriedDiskFull)) return;
@@ -265,6 +321,11 @@ Unzipper::Outcome Unzipper::ExtractEntry(FileStream& archive, const Entry& entry
     const std::string target = Target(name, components);
     if (target.empty()) return Skip(name, engine::kSkipUnsafeName);
     const std::string key = request_.text.Key(target);
+    // An earlier entry's file of that name may still be being written behind: it is finished first.
+    if (behind_ && written_.Find(key)) {
+        const Outcome finished = Collect(true);
+        if (finished != Outcome::Done) return finished == Outcome::Stopped ? Outcome::StoppedBefore : finished;
+    }
     platform::FileDetails existing;
     const bool exists = TargetExists(target, key, existing);
     if (exists && existing.IsDirectory()) return Skip(name, engine::kSkipWriteError, kFolderInTheWay);
@@ -291,8 +352,13 @@ Unzipper::Outcome Unzipper::ExtractEntry(FileStream& archive, const Entry& entry
     if (request_.useFolders && !folders_.Make(components, components.size() - 1)) return WriteFailed(name);
     const auto progress = [this](size_t bytes) { return Progress(bytes); };
     Outcome written;
-    if (ahead.Decodes(inBatch, password)) {
-        const bool soundAndNew = !exists && ahead.HeldWholeAndSound();
+    const bool decodedAhead = ahead.Decodes(inBatch, password);
+    const bool soundAndNew = decodedAhead && !exists && ahead.HeldWholeAndSound();
+    if (soundAndNew && behind_) return HandOff(entry, name, target, key, index, ahead);
+    // This thread writes no file beside the one written behind.
+    const Outcome finished = Collect(true);
+    if (finished != Outcome::Done) return finished == Outcome::Stopped ? Outcome::StoppedBefore : finished;
+    if (decodedAhead) {
         written = WriteFile(
             entry, name, target, [&](platform::Stream& out) { return ahead.WriteTo(out, progress); }, soundAndNew);
     } else {

@@ -16,6 +16,7 @@
 #include "engines/common/KeySet.h"
 #include "engines/common/Text.h"
 #include "engines/UnzDll/Readahead.h"
+#include "engines/UnzDll/WriteBehind.h"
 
 namespace engines {
 
@@ -47,8 +48,9 @@ public:
     int32_t Extracted() const { return extracted_; }
 
 private:
-    // Stopped: the disk is full, so no later entry can be written either.
-    enum class Outcome { Done, Skipped, Cancelled, Stopped };
+    // Stopped: the disk is full, so no later entry can be written either; StoppedBefore: a file
+    // written behind found it full before this entry was tried.
+    enum class Outcome { Done, Skipped, Cancelled, Stopped, StoppedBefore };
 
     // Writes a target's data into the file it is given (made aside, or under the target's name).
     using Fill = std::function<DataResult(platform::Stream& out)>;
@@ -76,8 +78,17 @@ private:
     // The chosen entries from `first` on, at most a batch of them; false when the directory can no
     // longer be read.
     bool LoadBatch(DirectoryWalk& walk, size_t first, Batch& batch);
+    void ExtractChosen(platform::FileStream& archive, DirectoryWalk& walk);
     // False when the run ends: cancelled, or the disk is full.
     bool ExtractBatch(platform::FileStream& archive, DirectoryWalk& walk, Batch& batch);
+    // Gives an entry decoded whole and sound, whose target does not exist, to be written behind.
+    Outcome HandOff(const Entry& entry, const std::string& name, const std::string& target, const std::string& key,
+                    size_t index, Readahead& ahead);
+    // The results of the files written behind, in order: all of them when `all`, else those done
+    // and as many as keep the queue within its bounds. Stopped: one found the disk full.
+    Outcome Collect(bool all);
+    // Whatever a cancel left behind is finished (whole files) and counted, without a callback.
+    void FinishQuietly();
     std::vector<std::string> KnownPasswords() const { return {request_.password, lastGoodPassword_}; }
     // Its data comes from `ahead` when a worker decoded it there, else from the archive.
     // `index`: in chosen_; `ahead` decodes the entries of its batch.
@@ -126,7 +137,9 @@ private:
     size_t batchFirst_ = 0;  // index in chosen_ of the batch being extracted
     DirectoryWalk* walk_ = nullptr;  // while Run runs
     KeySet written_;  // of chosen_, those written by this run
-    std::unordered_set<std::string> cleaned_;  // folders already rid of a killed run's temporary files
+    std::unordered_set<std::string> cleaned_;
+    unsigned workers_ = 0;
+    std::optional<WriteBehind> behind_;  // with workers only  // folders already rid of a killed run's temporary files
 };
 
 }  // namespace engines
