@@ -187,7 +187,9 @@ void FilterCandidates(const ZipRequest& request, const Directory& directory, Sel
     for (uint32_t i = 0; i < files.size(); ++i) {
         if (dropped[i]) continue;
         Candidate& candidate = files[i];
-        const std::optional<uint32_t> found = existingByName.Find(storedKey(i));
+        // A new archive has no entry to find: a key less per file of a large tree.
+        const std::optional<uint32_t> found =
+            entries.empty() ? std::nullopt : existingByName.Find(storedKey(i));
         const Entry* existing = found ? &entries[*found] : nullptr;
         const uint32_t fileStamp = candidate.modified.Combined();
         const bool newer =
