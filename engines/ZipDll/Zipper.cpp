@@ -74,15 +74,15 @@ struct Selection {
     std::vector<std::pair<std::string, engine::SkipReason>> skipped;
 };
 
-// The name a file gets in the archive: below the base folder its relative path, elsewhere the
-// path without drive and leading separators; with junked folders the file name alone.
-std::string StoredName(const std::string& path, const std::string& base, bool junkFolders, const RunText& text) {
-    if (junkFolders) return LastComponent(path);
-    std::string relative = path;
-    if (path.size() > base.size() && text.Same(path.substr(0, base.size()), base)) {
-        relative = path.substr(base.size());
-    } else {
-        if (relative.size() >= 2 && relative[1] == ':') relative = relative.substr(2);
+// Where the files of `folder` go in the archive: below the base folder its relative path,
+// elsewhere the path without drive and leading separators, with '/' separators. A file's stored
+// name is this and its own name (which holds no separator), found once for all files of a folder.
+std::string StoredFolder(const std::string& folder, const std::string& base, const RunText& text) {
+    std::string relative = folder;
+    if (folder.size() >= base.size() && text.Same(folder.substr(0, base.size()), base)) {
+        relative = folder.substr(base.size());
+    } else if (relative.size() >= 2 && relative[1] == ':') {
+        relative = relative.substr(2);
     }
     while (!relative.empty() && (relative[0] == '\\' || relative[0] == '/')) relative.erase(0, 1);
     return WithSlashes(relative);
@@ -112,46 +112,39 @@ public:
 private:
     void Walk(const std::string& folder, const std::string& pattern, const std::string& base) {
         const std::string* shared = &selection_.folders.emplace_back(folder);
+        // With junked folders every file is stored by its name alone.
+        const std::string stored = request_.junkFolders ? std::string() : StoredFolder(folder, base, request_.text);
         for (const FileDetails& item : platform::ListDirectory(folder.empty() ? "." : folder)) {
-            const std::string path = folder + item.name;
             if (item.IsDirectory()) {
                 if (!request_.recurse) continue;
                 // A folder of the tree gets an entry of its own, as peers store it, so that an empty
                 // folder comes back on extraction; a flattened add has no folders to keep.
-                if (request_.folderEntries && !request_.junkFolders) Take(item, shared, path, pattern, base);
-                Walk(path + "\\", pattern, base);
+                if (request_.folderEntries && !request_.junkFolders) Take(item, shared, stored, pattern);
+                Walk(folder + item.name + "\\", pattern, base);
                 continue;
             }
-            Take(item, shared, path, pattern, base);
+            Take(item, shared, stored, pattern);
         }
     }
 
-    void Take(const FileDetails& item, const std::string* folder, const std::string& path, const std::string& pattern,
-              const std::string& base) {
+    // `stored`: what the folder's files are stored under.
+    void Take(const FileDetails& item, const std::string* folder, const std::string& stored, const std::string& pattern) {
         if (!request_.text.MatchesWildcard(pattern, item.name)) return;
         ++found_;
         const bool hidden = (item.attributes & (platform::kAttributeHidden | platform::kAttributeSystem)) != 0;
         if (hidden && !request_.systemFiles) {
-            selection_.skipped.emplace_back(path, engine::kSkipExcluded);
+            selection_.skipped.emplace_back(*folder + item.name, engine::kSkipExcluded);
             return;
         }
         Candidate candidate;
         candidate.folder = folder;
         candidate.attributes = item.attributes;
         candidate.modified = ToDos(item.modified);
-        if (!item.IsDirectory()) {
-            candidate.storedName =
-                selection_.names.Keep(StoredName(path, base, request_.junkFolders, request_.text));
-            candidate.size = item.size;
-        } else {
-            // What a folder's own size means differs by system; its entry holds no data.
-            candidate.storedName = selection_.names.Keep(StoredName(path, base, false, request_.text) + "/");
-        }
-        // The name on disk mostly ends the stored name, and is then not kept twice.
-        std::string_view stored = candidate.storedName;
-        if (item.IsDirectory()) stored.remove_suffix(1);
-        const bool ends = stored.size() >= item.name.size() && stored.substr(stored.size() - item.name.size()) == item.name;
-        candidate.name = ends ? stored.substr(stored.size() - item.name.size()) : selection_.names.Keep(item.name);
+        // What a folder's own size means differs by system; its entry holds no data.
+        if (!item.IsDirectory()) candidate.size = item.size;
+        candidate.storedName = selection_.names.Keep(stored + item.name + (item.IsDirectory() ? "/" : ""));
+        // The name on disk ends the stored name, and is not kept twice.
+        candidate.name = candidate.storedName.substr(stored.size(), item.name.size());
         selection_.files.push_back(candidate);
     }
 
