@@ -15,11 +15,11 @@ WriteBehind::~WriteBehind() {
     stopped_ = true;
 }
 
-bool WriteBehind::Full() const { return jobs_.size() >= kMostFiles || heldBytes_ >= kMostBytes; }
+bool WriteBehind::Full() const { return jobs_.Size() >= kMostFiles || jobs_.HeldBytes() >= kMostBytes; }
 
 bool WriteBehind::FrontDone() {
     std::lock_guard<std::mutex> lock(mutex_);
-    return !jobs_.empty() && jobs_.front()->done;
+    return !jobs_.Empty() && jobs_.Front().done;
 }
 
 void WriteBehind::Give(std::string name, std::string target, std::deque<std::vector<uint8_t>> pieces,
@@ -30,20 +30,10 @@ void WriteBehind::Give(std::string name, std::string target, std::deque<std::vec
     for (const std::vector<uint8_t>& piece : pieces) job->bytes += static_cast<int64_t>(piece.size());
     job->pieces = std::move(pieces);
     job->modified = modified;
-    heldBytes_ += job->bytes;
-    jobs_.push_back(std::move(job));
-    Job& given = *jobs_.back();
-    pool_.Submit(given.ticket, [this, &given](unsigned) { Write(given); });
+    jobs_.Give(std::move(job));
 }
 
-WriteBehind::Result WriteBehind::TakeFront() {
-    Job& job = *jobs_.front();
-    pool_.Wait(job.ticket);
-    Result result = std::move(job.result);
-    heldBytes_ -= job.bytes;
-    jobs_.pop_front();
-    return result;
-}
+WriteBehind::Result WriteBehind::TakeFront() { return std::move(jobs_.TakeFront()->result); }
 
 // Runs on the thread: nothing may escape it, so a failure becomes the file's result.
 void WriteBehind::Write(Job& job) {

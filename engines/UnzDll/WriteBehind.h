@@ -37,7 +37,7 @@ public:
 
     // Whether another file should wait until the first given is done: the bytes held are bounded.
     bool Full() const;
-    bool Empty() const { return jobs_.empty(); }
+    bool Empty() const { return jobs_.Empty(); }
     bool FrontDone();
     // Makes `target` (which does not exist) and writes `pieces` into it.
     void Give(std::string name, std::string target, std::deque<std::vector<uint8_t>> pieces,
@@ -61,11 +61,9 @@ private:
     void Write(Job& job);
 
     std::string tempPrefix_;
-    std::mutex mutex_;  // guards stopped_ and the jobs' results
+    std::mutex mutex_;  // guards stopped_ and the jobs' results; outlives the thread
     bool stopped_ = false;
-    std::deque<std::unique_ptr<Job>> jobs_;  // before the pool, which ends first
-    int64_t heldBytes_ = 0;
-    WorkerPool pool_{1};
+    OrderedJobs<Job> jobs_{1, [this](Job& job, unsigned) { Write(job); }};
 };
 
 }  // namespace engines

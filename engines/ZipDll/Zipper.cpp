@@ -329,7 +329,12 @@ public:
     static constexpr int64_t kWindowBytes = 12 << 20;
 
     ParallelPacker(const CandidateList& files, int level, unsigned workers)
-        : files_(files), level_(level), deflaters_(workers), pool_(workers) {}
+        : files_(files),
+          level_(level),
+          deflaters_(workers),
+          jobs_(workers, [this](Job& job, unsigned worker) {
+              job.packed = Pack(files_[job.index], level_, deflaters_[worker]);
+          }) {}
 
     bool Handles(size_t index) const {
         return !files_[index].IsDirectory() && files_[index].size <= kParallelLimit;
@@ -338,12 +343,7 @@ public:
     // Waits for a file the workers handle and takes its result; the window moves on.
     Packed Take(size_t index) {
         Advance(index);
-        Job& job = *jobs_.front();
-        pool_.Wait(job.ticket);
-        Packed packed = std::move(job.packed);
-        held_ -= job.bytes;
-        jobs_.pop_front();
-        return packed;
+        return std::move(jobs_.TakeFront()->packed);
     }
 
     // The writer deals with a file itself: the window moves on.
@@ -361,20 +361,15 @@ private:
     // on waking than on the file.
     void Advance(size_t index) {
         next_ = std::max(next_, index);
-        if (jobs_.size() > kMostFiles / 2) return;
-        while (next_ < files_.size() && jobs_.size() < kMostFiles) {
+        if (jobs_.Size() > kMostFiles / 2) return;
+        while (next_ < files_.size() && jobs_.Size() < kMostFiles) {
             if (Handles(next_)) {
                 const int64_t bytes = files_[next_].size;
-                if (!jobs_.empty() && held_ + bytes > kWindowBytes) break;
+                if (!jobs_.Empty() && jobs_.HeldBytes() + bytes > kWindowBytes) break;
                 auto job = std::make_unique<Job>();
                 job->index = next_;
                 job->bytes = bytes;
-                held_ += bytes;
-                jobs_.push_back(std::move(job));
-                Job& queued = *jobs_.back();
-                pool_.Submit(queued.ticket, [this, &queued](unsigned worker) {
-                    queued.packed = Pack(files_[queued.index], level_, deflaters_[worker]);
-                });
+                jobs_.Give(std::move(job));
             }
             ++next_;
         }
@@ -412,11 +407,9 @@ private:
 
     const CandidateList& files_;
     const int level_;
-    size_t next_ = 0;   // the first file not yet looked at
-    int64_t held_ = 0;  // bytes of the files in the window
-    std::deque<std::unique_ptr<Job>> jobs_;         // in file order; before the pool, which ends first
+    size_t next_ = 0;  // the first file not yet looked at
     std::vector<std::optional<Deflater>> deflaters_;  // one per worker, made on its first file
-    WorkerPool pool_;
+    OrderedJobs<Job> jobs_;                           // in file order
 };
 
 // An added entry's name as stored, and the extra field that goes with it: Info-ZIP's path block
