@@ -225,8 +225,8 @@ bool zip::Archive::ReadCentralHeaders(std::unique_ptr<platform::FileStream>& fil
         entry.Header = directory.Header();
         const CentralFileHeader& header = entry.Header;
         entry.ExtraField = std::string(directory.ExtraField());
-        entry.FileName = SlashesToBackslashes(
-            zip::EntryNameUtf8(directory.Name(), header.Flags(), entry.ExtraField, oemNames_));
+        entry.FileName = zip::EntryNameUtf8(directory.Name(), header.Flags(), entry.ExtraField, oemNames_);
+        std::replace(entry.FileName.begin(), entry.FileName.end(), '/', '\\');
         entry.FileComment = zip::EntryCommentUtf8(directory.Comment(), header.Flags(), entry.ExtraField, oemNames_);
         entry.Encrypted = (header.Flags() & zip::kFlagEncrypted) != 0;
         zip::Zip64Values values;

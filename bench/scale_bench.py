@@ -102,6 +102,74 @@ def removed(path):
 
 
 # ---------------------------------------------------------------------------------------------
+# The emulator's floor: a 32-bit program that only reads or only writes the tree's files
+
+FLOOR_SOURCE = r"""
+#include <dirent.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+/* read ROOT: every file of ROOT's folders statted, opened and read; write ROOT FILES FOLDERS: the
+   benchmark's tree made again, each file written, dated and closed, as an extraction makes it. */
+int main(int argc, char **argv) {
+    static char path[4096], file[4096], buffer[65536];
+    if (argc == 3 && argv[1][0] == 'r') {
+        DIR *top = opendir(argv[2]);
+        struct dirent *folder;
+        while (top && (folder = readdir(top))) {
+            if (folder->d_name[0] == '.') continue;
+            snprintf(path, sizeof path, "%s/%s", argv[2], folder->d_name);
+            DIR *inner = opendir(path);
+            struct dirent *entry;
+            while (inner && (entry = readdir(inner))) {
+                struct stat info;
+                if (entry->d_name[0] == '.') continue;
+                snprintf(file, sizeof file, "%s/%s", path, entry->d_name);
+                int fd = open(file, O_RDONLY);
+                if (fd < 0 || fstat(fd, &info) != 0) return 1;
+                while (read(fd, buffer, sizeof buffer) > 0) {}
+                close(fd);
+            }
+            if (inner) closedir(inner);
+        }
+        return top ? 0 : 1;
+    }
+    if (argc == 5 && argv[1][0] == 'w') {
+        long files = atol(argv[3]), folders = atol(argv[4]), made = -1;
+        struct timespec times[2] = {{0, 0}, {1600000000, 0}};
+        for (long i = 0; i < files; ++i) {
+            long folder = i * folders / files;
+            if (folder != made) {
+                snprintf(path, sizeof path, "%s/folder%04ld", argv[2], folder);
+                mkdir(path, 0777);
+                made = folder;
+            }
+            snprintf(file, sizeof file, "%s/file%07ld.txt", path, i);
+            int length = snprintf(buffer, sizeof buffer, "file %ld of folder %ld: the quick brown fox jumps over it\n",
+                                  i, folder);
+            int fd = open(file, O_WRONLY | O_CREAT | O_EXCL, 0666);
+            if (fd < 0 || write(fd, buffer, length) != length || futimens(fd, times) != 0) return 1;
+            close(fd);
+        }
+        return 0;
+    }
+    return 2;
+}
+"""
+
+
+def build_floor(folder):
+    """The floor program built for 32 bits, or None when the compiler cannot."""
+    source, program = folder / "floor.c", folder / "floor"
+    source.write_text(FLOOR_SOURCE)
+    built = subprocess.run(["cc", "-m32", "-O2", "-o", str(program), str(source)], capture_output=True)
+    return program if built.returncode == 0 else None
+
+
+# ---------------------------------------------------------------------------------------------
 # Timing
 
 class Program:
@@ -265,6 +333,8 @@ def machine_lines(emulator, floor, load_at_start):
                      % (emulator, version[2] if len(version) > 2 else ""))
         lines.append("the emulator's, the peers' (native programs) do not; `lark --version` alone: %.2f s, %.1f MiB"
                      % (floor.wall, floor.peak / 1024))
+        lines.append("'32-bit read/write of the files': a small C program built with -m32 that only reads (add) or")
+        lines.append("writes, dates and closes (extract) the same files under the same emulator: the floor of that work here")
     return lines
 
 
@@ -371,6 +441,9 @@ def main():
                            removed(added["zip"])),
                    Program("7zz a -mx9 -mmt1", ["7zz", "a", "-tzip", "-mx9", "-mmt1", "-bd", str(added["7zz"]), "."],
                            tree, removed(added["7zz"]))]
+        floor_program = build_floor(folder) if emulator else None
+        if floor_program:
+            adders.append(Program("32-bit read of the files", [str(floor_program), "read", str(tree)]))
         take_turns(adders, rounds)
         checks = [verify_lark_archive(added[name], options.files) for name in larks]
         for path in added.values():
@@ -392,6 +465,10 @@ def main():
         extractors += [Program("unzip -qo", ["unzip", "-qo", str(listed), "-d", str(out)], None, fresh_folder(out)),
                        Program("7zz x", ["7zz", "x", "-y", "-bd", "-o" + str(out), str(listed)], None,
                                fresh_folder(out))]
+        if floor_program:
+            extractors.append(Program("32-bit write of the files", [str(floor_program), "write", str(out),
+                                                                      str(options.files), str(options.folders)],
+                                      None, fresh_folder(out)))
         counts = []
         take_turns(extractors, rounds, lambda: counts.append(count_files(out)))
         shutil.rmtree(out)

@@ -26,7 +26,17 @@ char32_t FoldCase(char32_t code) {
 std::string FoldCaseUtf8(std::string_view utf8) {
     std::string folded;
     folded.reserve(utf8.size());
-    for (size_t at = 0; at < utf8.size();) AppendUtf8(folded, FoldCase(NextCodePoint(utf8, at)));
+    for (size_t at = 0; at < utf8.size();) {
+        const auto byte = static_cast<unsigned char>(utf8[at]);
+        if (byte < 0x80) {
+            // ASCII, most of every name, folds only its capitals: a million names are folded when
+            // a large tree is added or extracted.
+            folded += static_cast<char>(byte >= 'A' && byte <= 'Z' ? byte + ('a' - 'A') : byte);
+            ++at;
+            continue;
+        }
+        AppendUtf8(folded, FoldCase(NextCodePoint(utf8, at)));
+    }
     return folded;
 }
 

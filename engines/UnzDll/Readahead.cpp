@@ -67,6 +67,14 @@ bool Readahead::HeldWholeAndSound() {
     return job.finished && job.result == DataResult::Good && job.error.empty();
 }
 
+std::deque<std::vector<uint8_t>> Readahead::TakeHeld() {
+    Job& job = *jobs_.front();
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::deque<std::vector<uint8_t>> taken = std::move(job.pieces);
+    job.pieces.clear();
+    return taken;
+}
+
 DataResult Readahead::WriteTo(platform::Stream& out, const std::function<bool(size_t)>& progress) {
     Job& job = *jobs_.front();
     for (;;) {

@@ -52,6 +52,8 @@ public:
     // Whether the entry Decodes() accepted is decoded to its end and sound, waiting until it is or
     // holds as many pieces as it may (a larger entry is never held whole).
     bool HeldWholeAndSound();
+    // The plain bytes of the entry Decodes() accepted, once HeldWholeAndSound(): taken whole.
+    std::deque<std::vector<uint8_t>> TakeHeld();
 
 private:
     struct Job {

@@ -20,6 +20,8 @@ using platform::FileStream;
 
 constexpr const char* kTempPrefix = "lku";
 constexpr unsigned kMostWorkers = 4;
+// Entries read back from the directory at a time: a few hundred kilobytes, whatever the archive.
+constexpr size_t kBatchEntries = 4096;
 
 // The reasons in words that go with action 11.
 constexpr const char* kWrittenBefore = "an earlier entry of this archive was extracted to the same file";
@@ -78,49 +80,196 @@ UnzipRequest ReadUnzipCommand(const UnzipCommand& command) {
 
 void Unzipper::Run() {
     FileStream archive(request_.archive, platform::Access::Read, platform::Share::DenyWrite);
-    Directory directory;
+    DirectoryWalk walk(archive, request_.text.Utf8());
+    walk_ = &walk;
     std::string error;
-    if (!ReadDirectory(archive, directory, error, request_.text.Utf8())) {
-        reporter_.Failed(request_.archive + ": " + error, engine::kSkipReadError);
+    Plan plan;
+    if (!walk.Open(error) || !Choose(walk, archive, plan)) {
+        reporter_.Failed(request_.archive + ": " + (error.empty() ? kDirectoryDamaged : error), engine::kSkipReadError);
         return;
     }
-    LocateData(archive, directory);
-    if (EntriesOverlap(directory)) {
+    if (plan.overlapping) {
         reporter_.Skipped(request_.archive, engine::kSkipReadError, kOverlapping);
         return;
     }
-    std::vector<std::string> unmatched;
-    chosen_ = Select(directory, unmatched);
-    const std::vector<const Entry*>& chosen = chosen_;
-    int64_t total = 0;
-    for (const Entry* entry : chosen) total += entry->Size();
-    if (!reporter_.Send(engine::kActionBatchFiles, std::string(), static_cast<uint32_t>(chosen.size())) ||
-        !reporter_.Send(engine::kActionBatchBytes, std::string(), static_cast<uint64_t>(total))) {
+    MakeFolderEntries(walk, plan.folders);
+    if (!reporter_.Send(engine::kActionBatchFiles, std::string(), static_cast<uint32_t>(chosen_.size())) ||
+        !reporter_.Send(engine::kActionBatchBytes, std::string(), static_cast<uint64_t>(plan.bytes))) {
         return;
     }
-    for (const std::string& spec : unmatched) {
+    for (const std::string& spec : plan.unmatched) {
         if (!reporter_.Skipped(spec, engine::kSkipNotMatched)) return;
     }
-    Readahead ahead(archive, chosen, std::min(std::thread::hardware_concurrency(), kMostWorkers));
-    for (size_t i = 0; i < chosen.size(); ++i) {
-        const std::string name = chosen[i]->ShownName();
-        if (!reporter_.Send(engine::kActionBeginFile, name, static_cast<uint64_t>(chosen[i]->Size()))) return;
-        ahead.Advance(i, KnownPasswords());
-        const Outcome outcome = ExtractEntry(archive, *chosen[i], name, ahead, i);
-        if (outcome == Outcome::Cancelled) return;
-        if (outcome == Outcome::Stopped) {
-            ReportNotTried(chosen, i + 1);
-            break;
+    workers_ = std::min(std::thread::hardware_concurrency(), kMostWorkers);
+    if (workers_ > 0) behind_.emplace(kTempPrefix);
+    ExtractChosen(archive, walk);
+    FinishQuietly();
+}
+
+void Unzipper::ExtractChosen(FileStream& archive, DirectoryWalk& walk) {
+    walk.Restart();
+    Batch batch;
+    for (size_t first = 0; first < chosen_.size(); first += batch.entries.size()) {
+        if (!LoadBatch(walk, first, batch)) {
+            reporter_.Failed(request_.archive + ": " + kDirectoryDamaged, engine::kSkipReadError);
+            return;
         }
+        if (!ExtractBatch(archive, walk, batch)) return;
     }
+    const Outcome last = Collect(true);
+    if (last == Outcome::Cancelled) return;
+    if (last == Outcome::Stopped) ReportNotTried(walk, batch, batch.order.size());
     reporter_.Send(engine::kActionEndBatch);
 }
 
+bool Unzipper::Choose(DirectoryWalk& walk, FileStream& archive, Plan& plan) {
+    std::vector<bool> matched(request_.specs.size(), false);
+    OverlapWatch watch;
+    TextArena texts;
+    Entry entry;
+    for (size_t read = 0;; ++read) {
+        if (read % kBatchEntries == 0) texts = TextArena();  // only the entry at hand is needed
+        if (!walk.Next(entry, texts)) break;
+        entry.dataStart = DataStart(archive, entry);
+        watch.Add(entry);
+        if (!Wanted(entry, matched)) continue;
+        if (entry.IsFolder()) {
+            if (request_.useFolders && !request_.testOnly) plan.folders.push_back(walk.HeaderPosition());
+            continue;
+        }
+        Chosen chosen;
+        chosen.header = walk.HeaderPosition();
+        if (entry.dataStart >= 0) chosen.localLength = static_cast<uint32_t>(entry.dataStart - entry.localOffset);
+        chosen_.push_back(chosen);
+        plan.bytes += entry.Size();
+    }
+    if (walk.Failed()) return false;
+    for (size_t i = 0; i < request_.specs.size(); ++i) {
+        if (!matched[i]) plan.unmatched.push_back(request_.specs[i]);
+    }
+    plan.overlapping = watch.InOrder() ? watch.Overlapping() : EntriesOverlap(walk, archive);
+    return !walk.Failed();
+}
+
+bool Unzipper::Wanted(const Entry& entry, std::vector<bool>& matched) const {
+    if (request_.specs.empty()) return true;
+    const std::string name = entry.ShownName();
+    bool wanted = false;
+    for (size_t i = 0; i < request_.specs.size(); ++i) {
+        if (request_.text.Matches(request_.specs[i], name)) wanted = matched[i] = true;
+    }
+    return wanted;
+}
+
+// Folder entries are not files: with folder names restored they are made as folders, and never counted.
+void Unzipper::MakeFolderEntries(DirectoryWalk& walk, const std::vector<int64_t>& folders) {
+    for (const int64_t header : folders) {
+        TextArena texts;
+        Entry entry;
+        std::vector<std::string> components;
+        if (walk.ReadAt(header, entry, texts) && SplitSafeName(entry.ShownName(), components))
+            folders_.Make(components, components.size());
+    }
+}
+
+bool Unzipper::LoadBatch(DirectoryWalk& walk, size_t first, Batch& batch) {
+    const size_t count = std::min(kBatchEntries, chosen_.size() - first);
+    batch.first = first;
+    batch.entries.clear();
+    batch.entries.reserve(count);  // never moves, so `order` may point into it
+    batch.order.clear();
+    batch.texts = TextArena();
+    Entry entry;
+    for (size_t i = first; i < first + count; ++i) {
+        const Chosen& chosen = chosen_[i];
+        do {
+            if (!walk.Next(entry, batch.texts)) return false;
+        } while (walk.HeaderPosition() != chosen.header);
+        entry.dataStart = chosen.localLength == Chosen::kDamaged ? -1 : entry.localOffset + chosen.localLength;
+        batch.entries.push_back(entry);
+        batch.order.push_back(&batch.entries.back());
+    }
+    return true;
+}
+
+bool Unzipper::ExtractBatch(FileStream& archive, DirectoryWalk& walk, Batch& batch) {
+    batchFirst_ = batch.first;
+    std::optional<size_t> notTriedFrom;
+    {
+        Readahead ahead(archive, batch.order, workers_);
+        for (size_t i = 0; i < batch.order.size() && !notTriedFrom; ++i) {
+            const Entry& entry = *batch.order[i];
+            const std::string name = entry.ShownName();
+            if (!reporter_.Send(engine::kActionBeginFile, name, static_cast<uint64_t>(entry.Size()))) return false;
+            ahead.Advance(i, KnownPasswords());
+            Outcome outcome = ExtractEntry(archive, entry, name, ahead, batch.first + i);
+            if (outcome == Outcome::Done || outcome == Outcome::Skipped) outcome = Collect(false);
+            if (outcome == Outcome::Cancelled) return false;
+            if (outcome == Outcome::Stopped) notTriedFrom = i + 1;
+            if (outcome == Outcome::StoppedBefore) notTriedFrom = i;
+        }
+    }
+    if (!notTriedFrom) return true;
+    // The workers are done with the batch before the rest is read into it.
+    ReportNotTried(walk, batch, *notTriedFrom);
+    reporter_.Send(engine::kActionEndBatch);
+    return false;
+}
+
+Unzipper::Outcome Unzipper::HandOff(const Entry& entry, const std::string& name, const std::string& target,
+                                    const std::string& key, size_t index, Readahead& ahead) {
+    std::deque<std::vector<uint8_t>> pieces = ahead.TakeHeld();
+    size_t bytes = 0;
+    for (const std::vector<uint8_t>& piece : pieces) bytes += piece.size();
+    if (!Progress(bytes)) return Outcome::Cancelled;
+    RemoveOrphansOnce(FolderPart(target));
+    behind_->Give(name, target, std::move(pieces), FromDos(entry.DosDate(), entry.DosTime()));
+    // Known as written from now on: a later entry of the same name waits for it.
+    written_.Insert(static_cast<uint32_t>(index), key);
+    return Outcome::Done;
+}
+
+Unzipper::Outcome Unzipper::Collect(bool all) {
+    while (behind_ && !behind_->Empty() && (all || behind_->Full() || behind_->FrontDone())) {
+        const WriteBehind::Result result = behind_->TakeFront();
+        if (result.written) {
+            ++extracted_;
+            continue;
+        }
+        const Outcome outcome = Skip(result.name, engine::kSkipWriteError,
+                                     result.notTried ? kNotTriedDiskFull : result.failure.reason);
+        if (outcome == Outcome::Cancelled) return outcome;
+        if (result.failure.diskFull) return Outcome::Stopped;
+    }
+    return Outcome::Done;
+}
+
+void Unzipper::FinishQuietly() {
+    while (behind_ && !behind_->Empty()) {
+        if (behind_->TakeFront().written) ++extracted_;
+    }
+}
+
 // After a full disk every entry left is counted as not extracted, so the totals stay true.
-void Unzipper::ReportNotTried(const std::vector<const Entry*>& entries, size_t from) {
+void Unzipper::ReportNotTried(DirectoryWalk& walk, Batch& batch, size_t from) {
     if (!reporter_.Message(kStoppedDiskFull)) return;
-    for (size_t i = from; i < entries.size(); ++i) {
-        if (!reporter_.Skipped(entries[i]->ShownName(), engine::kSkipWriteError, kNotTriedDiskFull)) return;
+    // Those given to be written behind after the file that found the disk full were not begun.
+    while (behind_ && !behind_->Empty()) {
+        const WriteBehind::Result result = behind_->TakeFront();
+        if (result.written) {
+            ++extracted_;
+        } else if (!reporter_.Skipped(result.name, engine::kSkipWriteError,
+                                      result.notTried ? kNotTriedDiskFull : result.failure.reason)) {
+            return;
+        }
+    }
+    while (true) {
+        for (size_t i = from; i < batch.order.size(); ++i) {
+            if (!reporter_.Skipped(batch.order[i]->ShownName(), engine::kSkipWriteError, kNotTriedDiskFull)) return;
+        }
+        const size_t next = batch.first + batch.entries.size();
+        if (next >= chosen_.size() || !LoadBatch(walk, next, batch)) return;
+        from = 0;
     }
 }
 
@@ -145,32 +294,12 @@ std::string Unzipper::Target(const std::string& name, std::vector<std::string>& 
 }
 
 std::string Unzipper::WrittenKey(uint32_t index) const {
+    // Asked for only when two keys' hashes agree: the entry is read again rather than kept.
+    TextArena texts;
+    Entry entry;
+    if (!walk_->ReadAt(chosen_[index].header, entry, texts)) return std::string();
     std::vector<std::string> components;
-    return request_.text.Key(Target(chosen_[index]->ShownName(), components));
-}
-
-// Folder entries are not files: with folder names restored they are made as folders, and never counted.
-std::vector<const Entry*> Unzipper::Select(const Directory& directory, std::vector<std::string>& unmatched) {
-    std::vector<bool> matched(request_.specs.size(), false);
-    std::vector<const Entry*> chosen;
-    for (const Entry& entry : directory.entries) {
-        const std::string name = entry.ShownName();
-        bool wanted = request_.specs.empty();
-        for (size_t i = 0; i < request_.specs.size(); ++i) {
-            if (request_.text.Matches(request_.specs[i], name)) wanted = matched[i] = true;
-        }
-        if (!wanted) continue;
-        if (!entry.IsFolder()) {
-            chosen.push_back(&entry);
-        } else if (request_.useFolders && !request_.testOnly) {
-            std::vector<std::string> components;
-            if (SplitSafeName(name, components)) folders_.Make(components, components.size());
-        }
-    }
-    for (size_t i = 0; i < request_.specs.size(); ++i) {
-        if (!matched[i]) unmatched.push_back(request_.specs[i]);
-    }
-    return chosen;
+    return request_.text.Key(Target(entry.ShownName(), components));
 }
 
 Unzipper::Outcome Unzipper::Skip(const std::string& name, engine::SkipReason reason, const std::string& why) {
@@ -185,12 +314,18 @@ Unzipper::Outcome Unzipper::WriteFailed(const std::string& name) {
 
 Unzipper::Outcome Unzipper::ExtractEntry(FileStream& archive, const Entry& entry, const std::string& name,
                                           Readahead& ahead, size_t index) {
+    const size_t inBatch = index - batchFirst_;
     if (!entry.MethodSupported()) return Skip(name, engine::kSkipUnsupported);
     if (request_.testOnly) return TestEntry(archive, entry, name, ahead, index);
     std::vector<std::string> components;
     const std::string target = Target(name, components);
     if (target.empty()) return Skip(name, engine::kSkipUnsafeName);
     const std::string key = request_.text.Key(target);
+    // An earlier entry's file of that name may still be being written behind: it is finished first.
+    if (behind_ && written_.Find(key)) {
+        const Outcome finished = Collect(true);
+        if (finished != Outcome::Done) return finished == Outcome::Stopped ? Outcome::StoppedBefore : finished;
+    }
     platform::FileDetails existing;
     const bool exists = TargetExists(target, key, existing);
     if (exists && existing.IsDirectory()) return Skip(name, engine::kSkipWriteError, kFolderInTheWay);
@@ -211,14 +346,19 @@ Unzipper::Outcome Unzipper::ExtractEntry(FileStream& archive, const Entry& entry
     if (entry.dataStart < 0) return Skip(name, engine::kSkipReadError);
     std::string password;
     if (entry.IsEncrypted()) {
-        const Outcome found = FindPassword(archive, entry, ahead.PasswordOf(index), password);
+        const Outcome found = FindPassword(archive, entry, ahead.PasswordOf(inBatch), password);
         if (found != Outcome::Done) return found;
     }
     if (request_.useFolders && !folders_.Make(components, components.size() - 1)) return WriteFailed(name);
     const auto progress = [this](size_t bytes) { return Progress(bytes); };
     Outcome written;
-    if (ahead.Decodes(index, password)) {
-        const bool soundAndNew = !exists && ahead.HeldWholeAndSound();
+    const bool decodedAhead = ahead.Decodes(inBatch, password);
+    const bool soundAndNew = decodedAhead && !exists && ahead.HeldWholeAndSound();
+    if (soundAndNew && behind_) return HandOff(entry, name, target, key, index, ahead);
+    // This thread writes no file beside the one written behind.
+    const Outcome finished = Collect(true);
+    if (finished != Outcome::Done) return finished == Outcome::Stopped ? Outcome::StoppedBefore : finished;
+    if (decodedAhead) {
         written = WriteFile(
             entry, name, target, [&](platform::Stream& out) { return ahead.WriteTo(out, progress); }, soundAndNew);
     } else {
@@ -233,15 +373,16 @@ Unzipper::Outcome Unzipper::ExtractEntry(FileStream& archive, const Entry& entry
 
 Unzipper::Outcome Unzipper::TestEntry(FileStream& archive, const Entry& entry, const std::string& name,
                                        Readahead& ahead, size_t index) {
+    const size_t inBatch = index - batchFirst_;
     if (entry.dataStart < 0) return Skip(name, engine::kSkipReadError);
     std::string password;
     if (entry.IsEncrypted()) {
-        const Outcome found = FindPassword(archive, entry, ahead.PasswordOf(index), password);
+        const Outcome found = FindPassword(archive, entry, ahead.PasswordOf(inBatch), password);
         if (found != Outcome::Done) return found;
     }
     DiscardStream nowhere;
     const auto progress = [this](size_t bytes) { return Progress(bytes); };
-    const DataResult result = ahead.Decodes(index, password)
+    const DataResult result = ahead.Decodes(inBatch, password)
                                   ? ahead.WriteTo(nowhere, progress)
                                   : CopyEntryData(archive, entry, entry.dataStart, password, nowhere, progress);
     switch (result) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <optional>
 #include <string>
@@ -15,6 +16,7 @@
 #include "engines/common/KeySet.h"
 #include "engines/common/Text.h"
 #include "engines/UnzDll/Readahead.h"
+#include "engines/UnzDll/WriteBehind.h"
 
 namespace engines {
 
@@ -46,15 +48,50 @@ public:
     int32_t Extracted() const { return extracted_; }
 
 private:
-    // Stopped: the disk is full, so no later entry can be written either.
-    enum class Outcome { Done, Skipped, Cancelled, Stopped };
+    // Stopped: the disk is full, so no later entry can be written either; StoppedBefore: a file
+    // written behind found it full before this entry was tried.
+    enum class Outcome { Done, Skipped, Cancelled, Stopped, StoppedBefore };
 
     // Writes a target's data into the file it is given (made aside, or under the target's name).
     using Fill = std::function<DataResult(platform::Stream& out)>;
 
-    std::vector<const Entry*> Select(const Directory& directory, std::vector<std::string>& unmatched);
+    // What the first walk through the directory found.
+    struct Plan {
+        std::vector<std::string> unmatched;  // specs that matched no entry
+        std::vector<int64_t> folders;        // folder entries to make, by where their headers stand
+        int64_t bytes = 0;
+        bool overlapping = false;
+    };
+    // Entries to extract, read again from the directory a batch at a time.
+    struct Batch {
+        size_t first = 0;  // index in chosen_ of entries[0]
+        std::vector<Entry> entries;
+        std::vector<const Entry*> order;
+        TextArena texts;
+    };
+
+    // Walks the directory once: the entries chosen into chosen_, each local header read for the
+    // overlap check. False when the directory is damaged.
+    bool Choose(DirectoryWalk& walk, platform::FileStream& archive, Plan& plan);
+    bool Wanted(const Entry& entry, std::vector<bool>& matched) const;
+    void MakeFolderEntries(DirectoryWalk& walk, const std::vector<int64_t>& folders);
+    // The chosen entries from `first` on, at most a batch of them; false when the directory can no
+    // longer be read.
+    bool LoadBatch(DirectoryWalk& walk, size_t first, Batch& batch);
+    void ExtractChosen(platform::FileStream& archive, DirectoryWalk& walk);
+    // False when the run ends: cancelled, or the disk is full.
+    bool ExtractBatch(platform::FileStream& archive, DirectoryWalk& walk, Batch& batch);
+    // Gives an entry decoded whole and sound, whose target does not exist, to be written behind.
+    Outcome HandOff(const Entry& entry, const std::string& name, const std::string& target, const std::string& key,
+                    size_t index, Readahead& ahead);
+    // The results of the files written behind, in order: all of them when `all`, else those done
+    // and as many as keep the queue within its bounds. Stopped: one found the disk full.
+    Outcome Collect(bool all);
+    // Whatever a cancel left behind is finished (whole files) and counted, without a callback.
+    void FinishQuietly();
     std::vector<std::string> KnownPasswords() const { return {request_.password, lastGoodPassword_}; }
     // Its data comes from `ahead` when a worker decoded it there, else from the archive.
+    // `index`: in chosen_; `ahead` decodes the entries of its batch.
     Outcome ExtractEntry(platform::FileStream& archive, const Entry& entry, const std::string& name, Readahead& ahead,
                          size_t index);
     // Decodes an entry as extraction does, into nothing; counted when sound.
@@ -73,7 +110,8 @@ private:
     Outcome Skip(const std::string& name, engine::SkipReason reason, const std::string& why = std::string());
     // A target that could not be written, with the system's reason; a full disk stops the run.
     Outcome WriteFailed(const std::string& name);
-    void ReportNotTried(const std::vector<const Entry*>& entries, size_t from);
+    // Every entry from `from` of `batch` on, and of the batches after it.
+    void ReportNotTried(DirectoryWalk& walk, Batch& batch, size_t from);
     void RemoveOrphansOnce(const std::string& folder);
     // `key`: the target folded.
     bool TargetExists(const std::string& target, const std::string& key, platform::FileDetails& existing);
@@ -88,9 +126,20 @@ private:
     FolderMaker folders_;
     std::string lastGoodPassword_;
     int32_t extracted_ = 0;
-    std::vector<const Entry*> chosen_;  // the entries to extract, in order
+    // An entry to extract: where its central header stands and how long its local header is.
+    struct Chosen {
+        static constexpr uint32_t kDamaged = UINT32_MAX;  // its local header cannot be read
+        int64_t header = 0;
+        uint32_t localLength = kDamaged;
+    };
+    // A few bytes an entry, in order, without a vector's doubling copy.
+    std::deque<Chosen> chosen_;
+    size_t batchFirst_ = 0;  // index in chosen_ of the batch being extracted
+    DirectoryWalk* walk_ = nullptr;  // while Run runs
     KeySet written_;  // of chosen_, those written by this run
-    std::unordered_set<std::string> cleaned_;  // folders already rid of a killed run's temporary files
+    std::unordered_set<std::string> cleaned_;
+    unsigned workers_ = 0;
+    std::optional<WriteBehind> behind_;  // with workers only  // folders already rid of a killed run's temporary files
 };
 
 }  // namespace engines

@@ -74,15 +74,15 @@ struct Selection {
     std::vector<std::pair<std::string, engine::SkipReason>> skipped;
 };
 
-// The name a file gets in the archive: below the base folder its relative path, elsewhere the
-// path without drive and leading separators; with junked folders the file name alone.
-std::string StoredName(const std::string& path, const std::string& base, bool junkFolders, const RunText& text) {
-    if (junkFolders) return LastComponent(path);
-    std::string relative = path;
-    if (path.size() > base.size() && text.Same(path.substr(0, base.size()), base)) {
-        relative = path.substr(base.size());
-    } else {
-        if (relative.size() >= 2 && relative[1] == ':') relative = relative.substr(2);
+// Where the files of `folder` go in the archive: below the base folder its relative path,
+// elsewhere the path without drive and leading separators, with '/' separators. A file's stored
+// name is this and its own name (which holds no separator), found once for all files of a folder.
+std::string StoredFolder(const std::string& folder, const std::string& base, const RunText& text) {
+    std::string relative = folder;
+    if (folder.size() >= base.size() && text.Same(folder.substr(0, base.size()), base)) {
+        relative = folder.substr(base.size());
+    } else if (relative.size() >= 2 && relative[1] == ':') {
+        relative = relative.substr(2);
     }
     while (!relative.empty() && (relative[0] == '\\' || relative[0] == '/')) relative.erase(0, 1);
     return WithSlashes(relative);
@@ -112,46 +112,39 @@ public:
 private:
     void Walk(const std::string& folder, const std::string& pattern, const std::string& base) {
         const std::string* shared = &selection_.folders.emplace_back(folder);
+        // With junked folders every file is stored by its name alone.
+        const std::string stored = request_.junkFolders ? std::string() : StoredFolder(folder, base, request_.text);
         for (const FileDetails& item : platform::ListDirectory(folder.empty() ? "." : folder)) {
-            const std::string path = folder + item.name;
             if (item.IsDirectory()) {
                 if (!request_.recurse) continue;
                 // A folder of the tree gets an entry of its own, as peers store it, so that an empty
                 // folder comes back on extraction; a flattened add has no folders to keep.
-                if (request_.folderEntries && !request_.junkFolders) Take(item, shared, path, pattern, base);
-                Walk(path + "\\", pattern, base);
+                if (request_.folderEntries && !request_.junkFolders) Take(item, shared, stored, pattern);
+                Walk(folder + item.name + "\\", pattern, base);
                 continue;
             }
-            Take(item, shared, path, pattern, base);
+            Take(item, shared, stored, pattern);
         }
     }
 
-    void Take(const FileDetails& item, const std::string* folder, const std::string& path, const std::string& pattern,
-              const std::string& base) {
+    // `stored`: what the folder's files are stored under.
+    void Take(const FileDetails& item, const std::string* folder, const std::string& stored, const std::string& pattern) {
         if (!request_.text.MatchesWildcard(pattern, item.name)) return;
         ++found_;
         const bool hidden = (item.attributes & (platform::kAttributeHidden | platform::kAttributeSystem)) != 0;
         if (hidden && !request_.systemFiles) {
-            selection_.skipped.emplace_back(path, engine::kSkipExcluded);
+            selection_.skipped.emplace_back(*folder + item.name, engine::kSkipExcluded);
             return;
         }
         Candidate candidate;
         candidate.folder = folder;
         candidate.attributes = item.attributes;
         candidate.modified = ToDos(item.modified);
-        if (!item.IsDirectory()) {
-            candidate.storedName =
-                selection_.names.Keep(StoredName(path, base, request_.junkFolders, request_.text));
-            candidate.size = item.size;
-        } else {
-            // What a folder's own size means differs by system; its entry holds no data.
-            candidate.storedName = selection_.names.Keep(StoredName(path, base, false, request_.text) + "/");
-        }
-        // The name on disk mostly ends the stored name, and is then not kept twice.
-        std::string_view stored = candidate.storedName;
-        if (item.IsDirectory()) stored.remove_suffix(1);
-        const bool ends = stored.size() >= item.name.size() && stored.substr(stored.size() - item.name.size()) == item.name;
-        candidate.name = ends ? stored.substr(stored.size() - item.name.size()) : selection_.names.Keep(item.name);
+        // What a folder's own size means differs by system; its entry holds no data.
+        if (!item.IsDirectory()) candidate.size = item.size;
+        candidate.storedName = selection_.names.Keep(stored + item.name + (item.IsDirectory() ? "/" : ""));
+        // The name on disk ends the stored name, and is not kept twice.
+        candidate.name = candidate.storedName.substr(stored.size(), item.name.size());
         selection_.files.push_back(candidate);
     }
 
@@ -187,7 +180,9 @@ void FilterCandidates(const ZipRequest& request, const Directory& directory, Sel
     for (uint32_t i = 0; i < files.size(); ++i) {
         if (dropped[i]) continue;
         Candidate& candidate = files[i];
-        const std::optional<uint32_t> found = existingByName.Find(storedKey(i));
+        // A new archive has no entry to find: a key less per file of a large tree.
+        const std::optional<uint32_t> found =
+            entries.empty() ? std::nullopt : existingByName.Find(storedKey(i));
         const Entry* existing = found ? &entries[*found] : nullptr;
         const uint32_t fileStamp = candidate.modified.Combined();
         const bool newer =
@@ -334,7 +329,12 @@ public:
     static constexpr int64_t kWindowBytes = 12 << 20;
 
     ParallelPacker(const CandidateList& files, int level, unsigned workers)
-        : files_(files), level_(level), deflaters_(workers), pool_(workers) {}
+        : files_(files),
+          level_(level),
+          deflaters_(workers),
+          jobs_(workers, [this](Job& job, unsigned worker) {
+              job.packed = Pack(files_[job.index], level_, deflaters_[worker]);
+          }) {}
 
     bool Handles(size_t index) const {
         return !files_[index].IsDirectory() && files_[index].size <= kParallelLimit;
@@ -343,12 +343,7 @@ public:
     // Waits for a file the workers handle and takes its result; the window moves on.
     Packed Take(size_t index) {
         Advance(index);
-        Job& job = *jobs_.front();
-        pool_.Wait(job.ticket);
-        Packed packed = std::move(job.packed);
-        held_ -= job.bytes;
-        jobs_.pop_front();
-        return packed;
+        return std::move(jobs_.TakeFront()->packed);
     }
 
     // The writer deals with a file itself: the window moves on.
@@ -366,20 +361,15 @@ private:
     // on waking than on the file.
     void Advance(size_t index) {
         next_ = std::max(next_, index);
-        if (jobs_.size() > kMostFiles / 2) return;
-        while (next_ < files_.size() && jobs_.size() < kMostFiles) {
+        if (jobs_.Size() > kMostFiles / 2) return;
+        while (next_ < files_.size() && jobs_.Size() < kMostFiles) {
             if (Handles(next_)) {
                 const int64_t bytes = files_[next_].size;
-                if (!jobs_.empty() && held_ + bytes > kWindowBytes) break;
+                if (!jobs_.Empty() && jobs_.HeldBytes() + bytes > kWindowBytes) break;
                 auto job = std::make_unique<Job>();
                 job->index = next_;
                 job->bytes = bytes;
-                held_ += bytes;
-                jobs_.push_back(std::move(job));
-                Job& queued = *jobs_.back();
-                pool_.Submit(queued.ticket, [this, &queued](unsigned worker) {
-                    queued.packed = Pack(files_[queued.index], level_, deflaters_[worker]);
-                });
+                jobs_.Give(std::move(job));
             }
             ++next_;
         }
@@ -417,11 +407,9 @@ private:
 
     const CandidateList& files_;
     const int level_;
-    size_t next_ = 0;   // the first file not yet looked at
-    int64_t held_ = 0;  // bytes of the files in the window
-    std::deque<std::unique_ptr<Job>> jobs_;         // in file order; before the pool, which ends first
+    size_t next_ = 0;  // the first file not yet looked at
     std::vector<std::optional<Deflater>> deflaters_;  // one per worker, made on its first file
-    WorkerPool pool_;
+    OrderedJobs<Job> jobs_;                           // in file order
 };
 
 // An added entry's name as stored, and the extra field that goes with it: Info-ZIP's path block

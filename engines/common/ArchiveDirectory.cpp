@@ -31,7 +31,6 @@ constexpr const char* kSpansDisks = "The archive spans several disks.";
 constexpr const char* kZip64Damaged = "The archive needs its ZIP64 records, but they are missing or damaged.";
 constexpr const char* kZip64Contradicts = "The archive's ZIP64 end record contradicts its end record.";
 constexpr const char* kDirectoryOutside = "The archive's directory lies outside the file.";
-constexpr const char* kDirectoryDamaged = "The archive's directory is damaged.";
 
 // The entry's sizes and offset from the ZIP64 extra field where its header's fields are
 // saturated; false when the field is missing, short or holds impossible values.
@@ -48,6 +47,42 @@ bool ResolveEntry(Entry& entry, int64_t shift) {
     entry.zip64CompressedSize = static_cast<int64_t>(values.compressedSize);
     entry.localOffset = static_cast<int64_t>(values.localHeaderOffset) + shift;
     return true;
+}
+
+// An end record whose directory the engines can read; false with `error` set when there is none,
+// when the archive spans disks or its records are damaged.
+bool Readable(const zip::EndOfArchive& end, std::string& error) {
+    if (!end.Found()) {
+        error = kNotZip;
+        return false;
+    }
+    const EndOfCentralHeader& record = end.record;
+    if (record.ThisDisk() != 0 || record.CentralDirDisk() != 0 || end.entriesOnDisk != end.entries) {
+        error = kSpansDisks;
+        return false;
+    }
+    if (!end.Usable()) {
+        error = end.zip64 == zip::Zip64State::Contradicts ? kZip64Contradicts : kZip64Damaged;
+        return false;
+    }
+    if (end.directorySize + end.directoryOffset > end.DirectoryEnd()) {
+        error = kDirectoryOutside;
+        return false;
+    }
+    return true;
+}
+
+// The entry `entries` stands at, its texts kept in `texts`; false when its ZIP64 values are
+// impossible. `shift`: data in front of the archive (a stub) moves every offset by the same amount
+// when the offsets were written relative to the archive itself.
+bool TakeEntry(const zip::DirectoryIterator& entries, int64_t shift, bool oemNames, bool unicode, TextArena& texts,
+               Entry& entry) {
+    entry.header = entries.Header();
+    entry.dataStart = -1;
+    entry.texts = texts.Keep(entries.VariableFields()).data();
+    entry.oemNames = oemNames;
+    entry.unicode = unicode;
+    return ResolveEntry(entry, shift);
 }
 
 }  // namespace
@@ -91,50 +126,76 @@ std::string Entry::ShownName() const {
     return shown;
 }
 
+DirectoryWalk::DirectoryWalk(platform::Stream& archive, bool unicode) : source_(archive), unicode_(unicode) {}
+
+int32_t DirectoryWalk::PositionalSource::ReadAt(int64_t offset, void* buffer, int32_t count) {
+    if (offset < 0 || count <= 0) return 0;
+    return std::max(stream_.ReadAt(offset, buffer, count), 0);
+}
+
+bool DirectoryWalk::Open(std::string& error) {
+    if (source_.Size() == 0) return true;
+    end_ = zip::FindEndOfArchive(source_);
+    if (!Readable(end_, error)) return false;
+    Restart();
+    return true;
+}
+
+void DirectoryWalk::Restart() {
+    if (!end_.Found()) return;
+    entries_ = std::make_unique<zip::DirectoryIterator>(source_, end_);
+    failed_ = false;
+}
+
+bool DirectoryWalk::Take(const zip::DirectoryIterator& entries, Entry& entry, TextArena& texts) const {
+    return TakeEntry(entries, end_.Shift(), oemNames_, unicode_, texts, entry);
+}
+
+bool DirectoryWalk::Next(Entry& entry, TextArena& texts) {
+    if (!entries_ || failed_) return false;
+    if (!entries_->Next()) {
+        failed_ = entries_->Failed();
+        return false;
+    }
+    if (entries_->Index() == 0) oemNames_ = entries_->OemNames();
+    failed_ = !Take(*entries_, entry, texts);
+    return !failed_;
+}
+
+bool DirectoryWalk::ReadAt(int64_t position, Entry& entry, TextArena& texts) {
+    zip::DirectoryIterator one(source_, position, end_.DirectoryEnd(), 1);
+    return one.Next() && Take(one, entry, texts);
+}
+
+std::string DirectoryWalk::Comment() {
+    if (!end_.Found()) return std::string();
+    std::string comment(static_cast<size_t>(end_.record.CommentLength()), '\0');
+    const int32_t length = static_cast<int32_t>(comment.size());
+    if (length > 0 && source_.ReadAt(end_.position + EndOfCentralHeader::kSize, &comment[0], length) != length)
+        comment.clear();
+    return comment;
+}
+
 bool ReadDirectory(platform::Stream& archive, Directory& directory, std::string& error, bool unicode) {
     directory = Directory();
-    const int64_t fileSize = archive.Size();
-    if (fileSize == 0) return true;
+    if (archive.Size() == 0) return true;
     zip::StreamSource source(archive);
     const zip::EndOfArchive end = zip::FindEndOfArchive(source);
-    if (!end.Found()) {
-        error = kNotZip;
-        return false;
-    }
-    const EndOfCentralHeader& record = end.record;
-    if (record.ThisDisk() != 0 || record.CentralDirDisk() != 0 || end.entriesOnDisk != end.entries) {
-        error = kSpansDisks;
-        return false;
-    }
-    if (!end.Usable()) {
-        error = end.zip64 == zip::Zip64State::Contradicts ? kZip64Contradicts : kZip64Damaged;
-        return false;
-    }
-    if (end.directorySize + end.directoryOffset > end.DirectoryEnd()) {
-        error = kDirectoryOutside;
-        return false;
-    }
-    // Data in front of the archive (a stub) moves every offset by the same amount when the offsets
-    // were written relative to the archive itself.
-    const int64_t shift = end.Shift();
+    if (!Readable(end, error)) return false;
     zip::DirectoryIterator entries(source, end);
     while (entries.Next()) {
         Entry entry;
-        entry.header = entries.Header();
-        entry.texts = directory.texts.Keep(entries.VariableFields()).data();
-        if (!ResolveEntry(entry, shift)) {
+        if (!TakeEntry(entries, end.Shift(), entries.OemNames(), unicode, directory.texts, entry)) {
             error = kDirectoryDamaged;
             return false;
         }
-        entry.oemNames = entries.OemNames();
-        entry.unicode = unicode;
         directory.entries.push_back(std::move(entry));
     }
     if (entries.Failed()) {
         error = kDirectoryDamaged;
         return false;
     }
-    const int32_t commentLength = record.CommentLength();
+    const int32_t commentLength = end.record.CommentLength();
     directory.comment.assign(static_cast<size_t>(commentLength), '\0');
     if (commentLength > 0 &&
         source.ReadAt(end.position + EndOfCentralHeader::kSize, &directory.comment[0], commentLength) != commentLength)
@@ -199,23 +260,69 @@ void LocateData(platform::Stream& archive, Directory& directory) {
     for (Entry& entry : directory.entries) entry.dataStart = DataStart(archive, entry);
 }
 
+namespace {
+
+// Entries that read nothing another could share (an empty file, a folder): writers leave such
+// entries pointing at one local header, and peers extract them.
+bool HasStoredData(const Entry& entry) { return entry.CompressedSize() != 0 && entry.dataStart >= 0; }
+
+int64_t DataEnd(const Entry& entry) { return entry.dataStart + entry.CompressedSize(); }
+
+}  // namespace
+
+void OverlapWatch::Add(const Entry& entry) {
+    if (HasStoredData(entry)) Add(entry.localOffset, DataEnd(entry));
+}
+
+void OverlapWatch::Add(int64_t offset, int64_t end) {
+    if (offset < lastOffset_) inOrder_ = false;
+    // Two entries at one offset overlap whatever their order: they share a local header.
+    if (inOrder_ && offset < lastEnd_) overlapping_ = true;
+    lastOffset_ = offset;
+    lastEnd_ = end;
+}
+
+namespace {
+
+// Whether any of the data between these bounds overlap; the bounds are sorted here.
+bool BoundsOverlap(std::vector<std::pair<int64_t, int64_t>>& bounds) {
+    std::sort(bounds.begin(), bounds.end());
+    OverlapWatch watch;
+    for (const auto& [offset, end] : bounds) watch.Add(offset, end);
+    return watch.Overlapping();
+}
+
+}  // namespace
+
 bool EntriesOverlap(const Directory& directory) {
+    OverlapWatch watch;
+    for (const Entry& entry : directory.entries) watch.Add(entry);
+    if (watch.InOrder()) return watch.Overlapping();
     // The entries themselves, sorted by where they lie: a copy of their bounds would cost four
     // times the room.
     std::vector<const Entry*> stored;
     for (const Entry& entry : directory.entries) {
-        // An entry without stored data (an empty file, a folder) reads nothing that another could
-        // share: writers leave such entries pointing at one local header, and peers extract them.
-        if (entry.CompressedSize() != 0 && entry.dataStart >= 0) stored.push_back(&entry);
+        if (HasStoredData(entry)) stored.push_back(&entry);
     }
-    const auto end = [](const Entry* entry) { return entry->dataStart + entry->CompressedSize(); };
-    std::sort(stored.begin(), stored.end(), [&](const Entry* a, const Entry* b) {
-        return a->localOffset != b->localOffset ? a->localOffset < b->localOffset : end(a) < end(b);
+    std::sort(stored.begin(), stored.end(), [](const Entry* a, const Entry* b) {
+        return a->localOffset != b->localOffset ? a->localOffset < b->localOffset : DataEnd(*a) < DataEnd(*b);
     });
-    for (size_t i = 1; i < stored.size(); ++i) {
-        if (stored[i]->localOffset < end(stored[i - 1])) return true;
+    OverlapWatch sorted;
+    for (const Entry* entry : stored) sorted.Add(*entry);
+    return sorted.Overlapping();
+}
+
+bool EntriesOverlap(DirectoryWalk& walk, platform::Stream& archive) {
+    std::vector<std::pair<int64_t, int64_t>> bounds;
+    walk.Restart();
+    TextArena texts;
+    Entry entry;
+    for (size_t read = 1; walk.Next(entry, texts); ++read) {
+        entry.dataStart = DataStart(archive, entry);
+        if (HasStoredData(entry)) bounds.emplace_back(entry.localOffset, DataEnd(entry));
+        if (read % 4096 == 0) texts = TextArena();  // only the entry at hand is needed
     }
-    return false;
+    return BoundsOverlap(bounds);
 }
 
 void ReadExactly(platform::Stream& stream, void* buffer, int32_t count, const std::string& what) {

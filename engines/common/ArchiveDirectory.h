@@ -12,6 +12,9 @@
 #include <vector>
 
 #include "platform/Files.h"
+#include "zipformat/ByteSource.h"
+#include "zipformat/Directory.h"
+#include "zipformat/EndRecord.h"
 #include "zipformat/ZipRecords.h"
 
 namespace engines {
@@ -120,6 +123,77 @@ struct Directory {
     int64_t prefixLength = 0;  // bytes in front of the first entry (a stub), kept when rewriting
 };
 
+constexpr const char* kDirectoryDamaged = "The archive's directory is damaged.";
+
+// Walks the directory of an archive an entry at a time, in large reads, ZIP64 records and extra
+// fields included: an extractor goes through a million entries without holding them. It reads by
+// position only, so worker threads may read the same stream meanwhile.
+class DirectoryWalk {
+public:
+    // `unicode`: the entries' names decode to UTF-8.
+    DirectoryWalk(platform::Stream& archive, bool unicode);
+    DirectoryWalk(const DirectoryWalk&) = delete;
+    DirectoryWalk& operator=(const DirectoryWalk&) = delete;
+    // Finds the directory. An empty or missing file is a new, empty archive. False with `error`
+    // set when the archive is damaged or spans disks.
+    bool Open(std::string& error);
+    // The next entry, its texts kept in `texts`; false after the last one and on damage.
+    bool Next(Entry& entry, TextArena& texts);
+    // The directory is damaged: Next stopped before its last entry.
+    bool Failed() const { return failed_; }
+    // Where the header of the entry Next gave stands.
+    int64_t HeaderPosition() const { return entries_ ? entries_->HeaderPosition() : -1; }
+    // Goes back to the first entry.
+    void Restart();
+    // The entry whose header stands at `position`, one Next gave before; false when it cannot be read.
+    bool ReadAt(int64_t position, Entry& entry, TextArena& texts);
+    // The archive's comment, as stored; empty when it cannot be read.
+    std::string Comment();
+    // Where the directory starts: no entry's data lies past it.
+    int64_t DirectoryStart() const { return end_.Found() ? end_.DirectoryStart() : 0; }
+
+private:
+    class PositionalSource final : public zip::ByteSource {
+    public:
+        explicit PositionalSource(platform::Stream& stream) : stream_(stream) {}
+        int64_t Size() override { return stream_.Size(); }
+        int32_t ReadAt(int64_t offset, void* buffer, int32_t count) override;
+
+    private:
+        platform::Stream& stream_;
+    };
+
+    // Fills `entry` from the header `entries` stands at; false when its ZIP64 values are impossible.
+    bool Take(const zip::DirectoryIterator& entries, Entry& entry, TextArena& texts) const;
+
+    PositionalSource source_;
+    bool unicode_;
+    zip::EndOfArchive end_;
+    std::unique_ptr<zip::DirectoryIterator> entries_;
+    bool oemNames_ = false;
+    bool failed_ = false;
+};
+
+// Checks the data of entries for two that overlap (hundreds of directory entries pointing at one
+// local record let a small archive expand without bound), holding nothing: entries that come in
+// the order their data lies in are checked as they come; once one comes out of that order the
+// watch can no longer tell, and the entries must be given to one in that order.
+class OverlapWatch {
+public:
+    // An entry after LocateData; entries with no stored data overlap nothing.
+    void Add(const Entry& entry);
+    // The bounds of an entry's data: from its local header to the end of its stored bytes.
+    void Add(int64_t offset, int64_t end);
+    bool Overlapping() const { return overlapping_; }
+    bool InOrder() const { return inOrder_; }
+
+private:
+    int64_t lastOffset_ = -1;
+    int64_t lastEnd_ = 0;
+    bool overlapping_ = false;
+    bool inOrder_ = true;
+};
+
 // Reads the directory of an archive, ZIP64 records and extra fields included. An empty or missing
 // file is a new, empty archive. False with `error` set when the archive is damaged or spans disks.
 // `unicode`: the entries' names decode to UTF-8.
@@ -136,6 +210,9 @@ void LocateData(platform::Stream& archive, Directory& directory);
 // record let a small archive expand without bound), after LocateData; extractors refuse such an
 // archive whole, as Info-ZIP's unzip does. Entries with no stored data overlap nothing.
 bool EntriesOverlap(const Directory& directory);
+// The same of an archive's whole directory, walked again: for an archive whose data does not lie in
+// the order of its directory, which an OverlapWatch cannot judge (16 bytes an entry with data).
+bool EntriesOverlap(DirectoryWalk& walk, platform::Stream& archive);
 
 // Whole-record I/O; a short read or write throws the platform's FileError naming `what`.
 void ReadExactly(platform::Stream& stream, void* buffer, int32_t count, const std::string& what);

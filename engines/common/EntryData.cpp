@@ -55,7 +55,10 @@ bool FolderMaker::Make(const std::vector<std::string>& components, size_t count)
 
 std::string JoinComponents(const std::vector<std::string>& components) {
     std::string joined;
-    for (const std::string& component : components) joined += (joined.empty() ? "" : "\\") + component;
+    for (const std::string& component : components) {
+        if (!joined.empty()) joined += '\\';
+        joined += component;
+    }
     return joined;
 }
 

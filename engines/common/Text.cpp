@@ -63,10 +63,6 @@ bool MatchWithDotStar(const Text& pattern, const Text& name, const std::string& 
 
 bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
-std::string TrimTrailingDotsAndSpaces(std::string text) {
-    while (!text.empty() && (text.back() == '.' || text.back() == ' ')) text.pop_back();
-    return text;
-}
 
 bool HasForbiddenCharacter(const std::string& component) {
     for (char c : component) {
@@ -81,6 +77,9 @@ bool HasForbiddenCharacter(const std::string& component) {
 bool HasWildcards(const std::string& pattern) { return pattern.find_first_of("*?") != std::string::npos; }
 
 bool MatchesWildcardUtf8(const std::string& pattern, const std::string& name) {
+    // What a folder spec stands for matches every name (a name without a dot by the ".*" rule):
+    // asked once for each file of a tree.
+    if (pattern == "*" || pattern == "*.*") return true;
     return MatchWithDotStar(zip::CodePoints(pattern), zip::CodePoints(name), LastComponent(name), FoldCodePoint);
 }
 
@@ -126,6 +125,7 @@ bool IsReservedDeviceName(const std::string& component) {
     // Windows opens the device whatever follows the base name's first dot, and trims trailing spaces.
     std::string base = component.substr(0, component.find('.'));
     while (!base.empty() && base.back() == ' ') base.pop_back();
+    if (base.size() > 7) return false;  // longer than every device name
     std::string upper;
     for (char c : base) upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     if (upper == "CON" || upper == "PRN" || upper == "AUX" || upper == "NUL" || upper == "CONIN$" ||
@@ -147,7 +147,8 @@ bool SplitSafeName(const std::string& name, std::vector<std::string>& components
         }
         // An empty component ("a//b", a trailing separator) adds nothing.
         if (!current.empty()) {
-            if (TrimTrailingDotsAndSpaces(current).empty() || IsReservedDeviceName(current) ||
+            // Windows trims trailing dots and spaces: a component of nothing else names its folder.
+            if (current.find_first_not_of(". ") == std::string::npos || IsReservedDeviceName(current) ||
                 HasForbiddenCharacter(current)) {
                 return false;
             }

@@ -68,9 +68,12 @@ std::vector<FileDetails> ListDirectory(const std::string& systemFolder) {
         const std::string name = entry->d_name;
         if (name == "." || name == "..") continue;
         struct stat64 info;
-        const std::string path = folder + (!folder.empty() && folder.back() == '/' ? "" : "/") + name;
+        // Asked relative to the open folder: the system does not walk the whole path again for
+        // each of a large folder's files.
         // Sockets, devices and dangling links are nothing an archive can hold.
-        if (::stat64(path.c_str(), &info) != 0 || !(S_ISDIR(info.st_mode) || S_ISREG(info.st_mode))) continue;
+        if (::fstatat64(::dirfd(directory.Get()), name.c_str(), &info, 0) != 0 ||
+            !(S_ISDIR(info.st_mode) || S_ISREG(info.st_mode)))
+            continue;
         items.push_back(FromStat(name, info));
     }
     return items;

@@ -68,6 +68,17 @@ std::string Overlapping() {
     return built.bytes;
 }
 
+// Data that lies out of the directory's order: `overlapping` points the last entry at the middle
+// one's data too.
+std::string OutOfOrder(bool overlapping) {
+    const std::string data(1000, 'x');
+    larktest::BuiltArchive built = ArchiveBuilder().Add("a.txt", data).Add("b.txt", data).Add("c.txt", data).Build();
+    const size_t last = overlapping ? 1 : 0;
+    PutU32(built.bytes, built.layout.centralHeaders[0] + kCentralLocalOffset, static_cast<uint32_t>(built.layout.localHeaders[2]));
+    PutU32(built.bytes, built.layout.centralHeaders[2] + kCentralLocalOffset, static_cast<uint32_t>(built.layout.localHeaders[last]));
+    return built.bytes;
+}
+
 // An empty file and a folder whose directory entries name one local header, as some writers
 // leave them: with no data of their own they share nothing.
 std::string EmptyEntriesSharingAHeader() {
@@ -134,6 +145,10 @@ TEST_F(HostileArchives, ExtractCountsOnlyWhatIsWrittenAndSaysWhyTheRestIsNot) {
          Destination::Plain, 1, {kNotWritten}, {{"Read.me", "first"}}, "an earlier entry"},
         {"a size that lies", LyingSize(), 17, Destination::Plain, 1, {kDamaged}, {{"next.txt", "after"}}, "longer"},
         {"overlapping entries", Overlapping(), 17, Destination::Plain, 0, {kUnreadable}, {}, "share their data"},
+        {"overlapping entries out of the directory's order", OutOfOrder(true), 17, Destination::Plain, 0, {kUnreadable},
+         {}, "share their data"},
+        {"entries out of the directory's order", OutOfOrder(false), 17, Destination::Plain, 3, {},
+         {{"a.txt", std::string(1000, 'x')}, {"b.txt", std::string(1000, 'x')}, {"c.txt", std::string(1000, 'x')}}, ""},
         {"empty entries sharing a local header", EmptyEntriesSharingAHeader(), 17, Destination::Plain, 2, {},
          {{"empty.txt", ""}, {"x.txt", "data"}}, ""},
         {"ZIP64 placeholders in the local header", StreamedZip64Local(), 17, Destination::Plain, 1, {},

@@ -279,6 +279,24 @@ TEST_F(UnzDll, ExistingFilesFollowTheOverwriteWords) {
     }
 }
 
+// The entries are read back from the directory a few thousand at a time: a name written in one
+// batch still keeps a later batch's entry from replacing its file.
+TEST(UnzDllBatches, ChecksHoldAcrossBatchesOfTheDirectory) {
+    ASSERT_TRUE(Engines::Get().Loaded()) << "ZipDll.dll and UnzDll.dll beside the test";
+    larktest::TestFolder folder;
+    larktest::ArchiveBuilder builder;
+    for (int i = 0; i < 4200; ++i) builder.Add("f" + std::to_string(i), std::to_string(i));
+    builder.Add("F1", "again");
+    const std::string archive = folder.Write("many.zip", builder.Bytes());
+    platform::CreateDirectory(folder.Path("out"));
+    RecordingCallback callback;
+    EXPECT_EQ(Engines::Get().Unzip({archive, folder.Path("out") + "\\", {}, "", 17}, callback), 4200);
+    EXPECT_EQ(callback.Reasons(), std::vector<uint32_t>{engine::kSkipWriteError});
+    const std::map<std::string, std::string> tree = larktest::ReadTree(folder.Path("out"));
+    EXPECT_EQ(tree.size(), 4200u);
+    for (const int i : {1, 4095, 4096, 4199}) EXPECT_EQ(tree.at("f" + std::to_string(i)), std::to_string(i));
+}
+
 TEST_F(UnzDll, SpecsSelectByStoredNameAndFlatExtractionDropsFolders) {
     const std::string destination = Destination("flat");
     RecordingCallback callback;
