@@ -115,13 +115,38 @@ std::string ExtractIntoMemory(platform::Stream& archive, const engines::Director
     return std::to_string(good) + " decoded, " + std::to_string(not_good) + " not";
 }
 
+// The extractor walks the directory an entry at a time instead of reading it whole: the two must
+// agree on the entries and on whether their data overlaps.
+void CheckWalk(platform::Stream& archive, const engines::Directory& directory, bool overlapping) {
+    engines::DirectoryWalk walk(archive, false);
+    std::string error;
+    if (!walk.Open(error)) Broken("the walk opens what the whole read opened");
+    engines::OverlapWatch watch;
+    engines::TextArena texts;
+    Entry entry;
+    size_t count = 0;
+    while (walk.Next(entry, texts)) {
+        if (count >= directory.entries.size() || entry.localOffset != directory.entries[count].localOffset ||
+            entry.Name() != directory.entries[count].Name())
+            Broken("the walk gives the entries the whole read gave");
+        entry.dataStart = engines::DataStart(archive, entry);
+        watch.Add(entry);
+        ++count;
+    }
+    if (walk.Failed() || count != directory.entries.size()) Broken("the walk gives the entries the whole read gave");
+    const bool walked = watch.InOrder() ? watch.Overlapping() : engines::EntriesOverlap(walk, archive);
+    if (walked != overlapping) Broken("the walk finds data shared where the whole read finds it");
+}
+
 std::string RunExtractInput(const uint8_t* data, size_t size) {
     larktest::MemoryStream archive(std::string(reinterpret_cast<const char*>(data), size));
     engines::Directory directory;
     std::string error;
     if (!engines::ReadDirectory(archive, directory, error)) return error;
     engines::LocateData(archive, directory);
+    const bool overlapping = engines::EntriesOverlap(directory);
+    CheckWalk(archive, directory, overlapping);
     // Extractors refuse such an archive whole.
-    if (engines::EntriesOverlap(directory)) return "overlapping entries";
+    if (overlapping) return "overlapping entries";
     return ExtractIntoMemory(archive, directory);
 }
