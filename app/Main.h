@@ -16,6 +16,8 @@
 #include "tzip/Zip.h"
 
 // One row of the list, formatted from its entry when the list view asks for it.
+struct TFileInfo;
+
 struct ListRow {
     int32_t EntryIndex = 0;  // the row's data: its entry's index in the archive object
     int Image = 0;           // kFolderImage or kFileImage
@@ -67,6 +69,9 @@ public:
     bool Busy() const { return busyDepth_ > 0; }
     int RowCount() const { return rowCount_; }
     ListRow Row(int index) const;
+    // The row's entry; false for a row the list view still counts while the archive object holds
+    // fewer entries.
+    bool ReadRow(int index, TFileInfo& entry) const;
 
     std::string ProgramDir;
     TFileDialog OpenDialog;

@@ -35,24 +35,31 @@ ListSeparators UserSeparators() {
     return {LocaleText(LOCALE_STHOUSAND, ","), LocaleText(LOCALE_SDATE, "/"), LocaleText(LOCALE_STIME, ":")};
 }
 
+enum Column { kNameColumn, kSizeColumn, kDateColumn, kCommentColumn };
+
+// The text of one cell: the list view asks for each cell it paints, one at a time.
+std::string CellText(const TFileInfo& entry, int column, const ListSeparators& separators) {
+    switch (column) {
+    case kSizeColumn: return FormatSize(entry.Size, separators.thousand);
+    case kDateColumn: return FormatDosDateTime(entry.Header.DosDateTime(), separators.date, separators.time);
+    case kCommentColumn: return entry.FileComment;
+    default: return entry.FileName;
+    }
+}
+
+int RowImage(const TFileInfo& entry) {
+    return !entry.FileName.empty() && entry.FileName.back() == '\\' ? kFolderImage : kFileImage;
+}
+
 ListRow MakeRow(int32_t index, const TFileInfo& entry, const ListSeparators& separators) {
     ListRow row;
     row.EntryIndex = index;
     row.FileName = entry.FileName;
-    row.Image = !entry.FileName.empty() && entry.FileName.back() == '\\' ? kFolderImage : kFileImage;
-    row.Size = FormatSize(entry.Size, separators.thousand);
-    row.DateTime = FormatDosDateTime(entry.Header.DosDateTime(), separators.date, separators.time);
+    row.Image = RowImage(entry);
+    row.Size = CellText(entry, kSizeColumn, separators);
+    row.DateTime = CellText(entry, kDateColumn, separators);
     row.Comment = entry.FileComment;
     return row;
-}
-
-const std::string& ColumnText(const ListRow& row, int column) {
-    switch (column) {
-    case 1: return row.Size;
-    case 2: return row.DateTime;
-    case 3: return row.Comment;
-    default: return row.FileName;
-    }
 }
 
 }  // namespace
@@ -173,20 +180,26 @@ void CopyCellText(const std::string& text, LVITEMA& item) {
 
 // A row the list view still counts while the archive object holds fewer entries (a read that
 // failed part way, before the refill) comes out empty.
-ListRow TMainForm::Row(int index) const {
-    if (index < 0 || index >= rowCount_ || index >= zipArchive_->Count()) return ListRow{};
-    TFileInfo entry;
+bool TMainForm::ReadRow(int index, TFileInfo& entry) const {
+    if (index < 0 || index >= rowCount_ || index >= zipArchive_->Count()) return false;
     zipArchive_->GetEntry(index, entry);
-    return MakeRow(index, entry, separators_);
+    return true;
+}
+
+ListRow TMainForm::Row(int index) const {
+    TFileInfo entry;
+    return ReadRow(index, entry) ? MakeRow(index, entry, separators_) : ListRow{};
 }
 
 template <typename Item>
 void TMainForm::FillListItem(Item& item) const {
     if (item.iItem < 0 || item.iItem >= rowCount_) return;
-    const ListRow row = Row(item.iItem);
-    if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0) CopyCellText(ColumnText(row, item.iSubItem), item);
-    if (item.mask & LVIF_IMAGE) item.iImage = row.Image;
-    if (item.mask & LVIF_PARAM) item.lParam = row.EntryIndex;
+    TFileInfo entry;
+    const bool read = ReadRow(item.iItem, entry);
+    if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0)
+        CopyCellText(read ? CellText(entry, item.iSubItem, separators_) : std::string(), item);
+    if (item.mask & LVIF_IMAGE) item.iImage = read ? RowImage(entry) : ListRow{}.Image;
+    if (item.mask & LVIF_PARAM) item.lParam = read ? item.iItem : ListRow{}.EntryIndex;
 }
 
 // Typing in the list jumps to the next row whose name starts with the typed text, as in a list that
