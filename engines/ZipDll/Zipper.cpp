@@ -157,11 +157,79 @@ std::string AbsolutePath(const std::string& path) {
     return IsAbsolutePath(path) ? path : AppendBackslash(platform::GetCurrentDirectory()) + path;
 }
 
+// The archive added to or deleted from, gone through entry by entry: its directory is walked each
+// time it is needed rather than held (a million entries would cost some 140 MiB), and an entry is
+// read back by where its header stands.
+class ExistingArchive {
+public:
+    // A missing archive is a new, empty one; false, with the failure reported, when it is damaged.
+    bool Open(const ZipRequest& request, Reporter& reporter) {
+        const std::string& path = request.archive;
+        if (!platform::FileExists(path)) return true;
+        stream_.emplace(path, platform::Access::Read, platform::Share::DenyWrite);
+        walk_.emplace(*stream_, request.text.Utf8());
+        std::string error;
+        if (walk_->Open(error)) {
+            prefixLength_ = walk_->DirectoryStart();
+            const bool read = ForEach([this](uint32_t, const Entry& entry) {
+                headers_.push_back(walk_->HeaderPosition());
+                prefixLength_ = std::min(prefixLength_, entry.localOffset);
+                return true;
+            });
+            if (read) return true;
+            error = kDirectoryDamaged;
+        }
+        reporter.Failed(path + ": " + error, engine::kSkipReadError);
+        return false;
+    }
+
+    bool Exists() const { return stream_.has_value(); }
+    FileStream& Stream() { return *stream_; }
+    uint32_t Count() const { return static_cast<uint32_t>(headers_.size()); }
+    // Bytes in front of the first entry (a stub), kept when rewriting.
+    int64_t PrefixLength() const { return prefixLength_; }
+
+    // Entry `index` read back, its texts kept in `texts`.
+    Entry Read(uint32_t index, TextArena& texts) {
+        Entry entry;
+        if (!walk_->ReadAt(headers_[index], entry, texts)) platform::RaiseFileError("Cannot read the archive.");
+        return entry;
+    }
+
+    // Gives `each` every entry in order with its index until it answers false; false then, or when
+    // the directory cannot be read (again).
+    template <class Each>
+    bool ForEach(Each each) {
+        if (!walk_) return true;
+        walk_->Restart();
+        TextArena texts;
+        Entry entry;
+        for (uint32_t index = 0; walk_->Next(entry, texts); ++index) {
+            if (!each(index, static_cast<const Entry&>(entry))) return false;
+            if ((index + 1) % kEntriesPerArena == 0) texts = TextArena();  // only the entry at hand is needed
+        }
+        return !walk_->Failed();
+    }
+
+    // Windows renames nothing over an open file.
+    void Close() {
+        walk_.reset();
+        stream_.reset();
+    }
+
+private:
+    static constexpr uint32_t kEntriesPerArena = 4096;
+    std::optional<FileStream> stream_;
+    std::optional<DirectoryWalk> walk_;  // reads stream_
+    std::deque<int64_t> headers_;        // where each entry's central header stands
+    int64_t prefixLength_ = 0;
+};
+
 // Applies the update rules, drops duplicates and the archive itself, in place: a second list of
-// the candidates would be the add's largest use of memory.
-void FilterCandidates(const ZipRequest& request, const Directory& directory, Selection& selection) {
+// the candidates would be the add's largest use of memory. False when the archive's directory
+// cannot be read again.
+bool FilterCandidates(const ZipRequest& request, ExistingArchive& existing, Selection& selection) {
     const RunText& text = request.text;
-    const EntryList& entries = directory.entries;
     CandidateList& files = selection.files;
     const auto storedKey = [&](uint32_t i) { return text.Key(std::string(files[i].storedName)); };
     // Found by the candidates' places before any of them moves.
@@ -173,21 +241,29 @@ void FilterCandidates(const ZipRequest& request, const Directory& directory, Sel
             dropped[i] = text.Key(AbsolutePath(files[i].Path())) == archive || !seen.Insert(i, storedKey(i));
         }
     }
-    const auto entryKey = [&](uint32_t i) { return text.Key(entries[i].DecodedName()); };
+    const auto entryKey = [&](uint32_t i) {
+        TextArena texts;
+        return text.Key(existing.Read(i, texts).DecodedName());
+    };
     KeySet existingByName(entryKey);
-    for (uint32_t i = 0; i < entries.size(); ++i) existingByName.Insert(i, entryKey(i));
+    const bool read = existing.ForEach([&](uint32_t i, const Entry& entry) {
+        existingByName.Insert(i, text.Key(entry.DecodedName()));
+        return true;
+    });
+    if (!read) return false;
     size_t kept = 0;
     for (uint32_t i = 0; i < files.size(); ++i) {
         if (dropped[i]) continue;
         Candidate& candidate = files[i];
         // A new archive has no entry to find: a key less per file of a large tree.
         const std::optional<uint32_t> found =
-            entries.empty() ? std::nullopt : existingByName.Find(storedKey(i));
-        const Entry* existing = found ? &entries[*found] : nullptr;
+            existing.Count() == 0 ? std::nullopt : existingByName.Find(storedKey(i));
+        TextArena texts;
+        const std::optional<Entry> entry = found ? std::optional<Entry>(existing.Read(*found, texts)) : std::nullopt;
         const uint32_t fileStamp = candidate.modified.Combined();
         const bool newer =
-            !existing || fileStamp > ((static_cast<uint32_t>(existing->DosDate()) << 16) | existing->DosTime());
-        if ((request.freshen && !existing) || ((request.freshen || request.updateNewer) && !newer)) {
+            !entry || fileStamp > ((static_cast<uint32_t>(entry->DosDate()) << 16) | entry->DosTime());
+        if ((request.freshen && !entry) || ((request.freshen || request.updateNewer) && !newer)) {
             selection.skipped.emplace_back(std::string(candidate.storedName), engine::kSkipNotNewer);
             continue;
         }
@@ -195,17 +271,7 @@ void FilterCandidates(const ZipRequest& request, const Directory& directory, Sel
         ++kept;
     }
     files.resize(kept);
-}
-
-bool OpenArchive(const ZipRequest& request, std::optional<FileStream>& stream, Directory& directory,
-                 Reporter& reporter) {
-    const std::string& path = request.archive;
-    if (!platform::FileExists(path)) return true;  // a new archive
-    stream.emplace(path, platform::Access::Read, platform::Share::DenyWrite);
-    std::string error;
-    if (ReadDirectory(*stream, directory, error, request.text.Utf8())) return true;
-    reporter.Failed(path + ": " + error, engine::kSkipReadError);
-    return false;
+    return true;
 }
 
 void CopyBytes(FileStream& from, int64_t offset, int64_t length, platform::Stream& to) {
@@ -684,8 +750,15 @@ std::string StoredComment(const ZipRequest& request, const DirectoryWriter& writ
     return request.text.StoredArchiveComment(request.comment, written.OemNames());
 }
 
-bool Finish(TempFile& output, std::optional<FileStream>& archive, const ZipRequest& request, Reporter& reporter) {
-    archive.reset();  // Windows renames nothing over an open file
+// The directory read once could not be read again (the file changed under the add): nothing was
+// replaced.
+int32_t DirectoryUnreadable(const ZipRequest& request, Reporter& reporter) {
+    reporter.Failed(request.archive + ": " + kDirectoryDamaged, engine::kSkipReadError);
+    return 0;
+}
+
+bool Finish(TempFile& output, ExistingArchive& archive, const ZipRequest& request, Reporter& reporter) {
+    archive.Close();
     if (output.MoveTo(request.archive)) return true;
     reporter.Failed("The archive " + request.archive + " cannot be replaced. " + platform::LastFailure().reason,
                     engine::kSkipWriteError);
@@ -727,9 +800,8 @@ ZipRequest ReadZipCommand(const ZipCommand& command) {
 }
 
 int32_t AddFiles(const ZipRequest& request, Reporter& reporter) {
-    std::optional<FileStream> archive;
-    Directory directory;
-    if (RefusedAsReadOnly(request.archive, reporter) || !OpenArchive(request, archive, directory, reporter)) return 0;
+    ExistingArchive archive;
+    if (RefusedAsReadOnly(request.archive, reporter) || !archive.Open(request, reporter)) return 0;
 
     Selection selection;
     FileCollector collector(request, selection);
@@ -737,7 +809,7 @@ int32_t AddFiles(const ZipRequest& request, Reporter& reporter) {
     for (const ZipSpec& spec : request.specs) {
         if (!collector.Collect(spec)) unmatched.push_back(spec.text);
     }
-    FilterCandidates(request, directory, selection);
+    if (!FilterCandidates(request, archive, selection)) return DirectoryUnreadable(request, reporter);
 
     if (!reporter.Send(engine::kActionBatchFiles, std::string(), static_cast<uint32_t>(selection.files.size())) ||
         !reporter.Send(engine::kActionBatchBytes, std::string(), static_cast<uint64_t>(TotalBytes(selection.files)))) {
@@ -759,17 +831,19 @@ int32_t AddFiles(const ZipRequest& request, Reporter& reporter) {
     platform::Stream& out = output->Stream();
     std::unique_ptr<TempFile> spill;
     DirectoryWriter written = NewDirectory(*output, spill);
-    if (archive) {
-        CopyBytes(*archive, 0, directory.prefixLength, out);
+    if (archive.Exists()) {
+        CopyBytes(archive.Stream(), 0, archive.PrefixLength(), out);
         const auto fileKey = [&](uint32_t i) { return request.text.Key(std::string(selection.files[i].storedName)); };
         KeySet replaced(fileKey);
         for (uint32_t i = 0; i < selection.files.size(); ++i) replaced.Insert(i, fileKey(i));
-        for (const Entry& entry : directory.entries) {
-            if (!replaced.Find(request.text.Key(entry.DecodedName())) &&
-                !CopyEntry(*archive, entry, out, written, reporter)) {
-                return 0;
-            }
-        }
+        bool copied = true;
+        const bool read = archive.ForEach([&](uint32_t, const Entry& entry) {
+            copied = replaced.Find(request.text.Key(entry.DecodedName())) ||
+                     CopyEntry(archive.Stream(), entry, out, written, reporter);
+            return copied;
+        });
+        if (!copied) return 0;
+        if (!read) return DirectoryUnreadable(request, reporter);
     }
     const unsigned workers = std::min(std::thread::hardware_concurrency(), kMaxWorkers);
     EntryWriter writer(request, out, written, reporter, workers > 1 ? workers : 0);
@@ -808,31 +882,32 @@ int32_t AddFiles(const ZipRequest& request, Reporter& reporter) {
 }
 
 int32_t DeleteEntries(const ZipRequest& request, Reporter& reporter) {
-    std::optional<FileStream> archive;
-    Directory directory;
+    ExistingArchive archive;
     if (!platform::FileExists(request.archive)) {
         reporter.Failed("The archive " + request.archive + " does not exist.", engine::kSkipReadError);
         return 0;
     }
-    if (RefusedAsReadOnly(request.archive, reporter) || !OpenArchive(request, archive, directory, reporter)) return 0;
+    if (RefusedAsReadOnly(request.archive, reporter) || !archive.Open(request, reporter)) return 0;
 
-    std::vector<bool> doomed(directory.entries.size(), false);
-    std::vector<std::string> unmatched;
-    for (const ZipSpec& spec : request.specs) {
-        bool matched = false;
-        for (size_t i = 0; i < directory.entries.size(); ++i) {
-            const std::string name = directory.entries[i].DecodedName();
-            if (request.text.Matches(spec.text, name)) {
-                doomed[i] = true;
-                matched = true;
-            }
-        }
-        if (!matched) unmatched.push_back(spec.text);
-    }
-    const int32_t count = static_cast<int32_t>(std::count(doomed.begin(), doomed.end(), true));
+    std::vector<bool> doomed(archive.Count(), false);
+    std::vector<bool> matched(request.specs.size(), false);
+    int32_t count = 0;
     int64_t total = 0;
-    for (size_t i = 0; i < doomed.size(); ++i) {
-        if (doomed[i]) total += directory.entries[i].Size();
+    const bool chosen = archive.ForEach([&](uint32_t i, const Entry& entry) {
+        const std::string name = entry.DecodedName();
+        for (size_t spec = 0; spec < request.specs.size(); ++spec) {
+            if (request.text.Matches(request.specs[spec].text, name)) doomed[i] = matched[spec] = true;
+        }
+        if (doomed[i]) {
+            ++count;
+            total += entry.Size();
+        }
+        return true;
+    });
+    if (!chosen) return DirectoryUnreadable(request, reporter);
+    std::vector<std::string> unmatched;
+    for (size_t spec = 0; spec < request.specs.size(); ++spec) {
+        if (!matched[spec]) unmatched.push_back(request.specs[spec].text);
     }
     if (!reporter.Send(engine::kActionBatchFiles, std::string(), static_cast<uint32_t>(count)) ||
         !reporter.Send(engine::kActionBatchBytes, std::string(), static_cast<uint64_t>(total))) {
@@ -848,21 +923,22 @@ int32_t DeleteEntries(const ZipRequest& request, Reporter& reporter) {
     std::unique_ptr<TempFile> output = MakeOutput(request, reporter);
     if (!output) return 0;
     platform::Stream& out = output->Stream();
-    CopyBytes(*archive, 0, directory.prefixLength, out);
+    CopyBytes(archive.Stream(), 0, archive.PrefixLength(), out);
     std::unique_ptr<TempFile> spill;
     DirectoryWriter written = NewDirectory(*output, spill);
-    for (size_t i = 0; i < directory.entries.size(); ++i) {
-        const Entry& entry = directory.entries[i];
+    bool going = true;
+    const bool read = archive.ForEach([&](uint32_t i, const Entry& entry) {
         if (!doomed[i]) {
-            if (!CopyEntry(*archive, entry, out, written, reporter)) return 0;
-            continue;
+            going = CopyEntry(archive.Stream(), entry, out, written, reporter);
+        } else {
+            going = reporter.Send(engine::kActionBeginFile, entry.ShownName(), static_cast<uint64_t>(entry.Size())) &&
+                    (!request.trace || reporter.Message("Deleting " + entry.ShownName())) &&
+                    reporter.Send(engine::kActionProgress, std::string(), static_cast<uint64_t>(entry.Size()));
         }
-        if (!reporter.Send(engine::kActionBeginFile, entry.ShownName(), static_cast<uint64_t>(entry.Size())) ||
-            (request.trace && !reporter.Message("Deleting " + entry.ShownName())) ||
-            !reporter.Send(engine::kActionProgress, std::string(), static_cast<uint64_t>(entry.Size()))) {
-            return 0;
-        }
-    }
+        return going;
+    });
+    if (!going) return 0;
+    if (!read) return DirectoryUnreadable(request, reporter);
     written.Write(out, StoredComment(request, written));
     if (!reporter.Send(engine::kActionEndBatch)) return 0;
     return Finish(*output, archive, request, reporter) ? count : 0;

@@ -360,7 +360,9 @@ TEST_F(ZipDll, FreshenAndUpdateCompareTimes) {
         const std::string a = folder.Write("src/a.txt", "first");
         const std::string readme = folder.Write("src/README", "first");
         const std::string archive = NewArchive(std::string(c.name) + ".zip");
-        for (const std::string& path : {a, readme}) ASSERT_TRUE(platform::SetFileModified(path, {2020, 1, 1, 12, 0, 0}));
+        // Entries of different times: each file is held to its own entry's.
+        ASSERT_TRUE(platform::SetFileModified(a, {2020, 1, 1, 12, 0, 0}));
+        ASSERT_TRUE(platform::SetFileModified(readme, {2025, 1, 1, 12, 0, 0}));
         RecordingCallback setup;
         ASSERT_EQ(Engines::Get().Zip({archive, {a, readme}}, setup), 2);
 
@@ -368,7 +370,7 @@ TEST_F(ZipDll, FreshenAndUpdateCompareTimes) {
         folder.Write("src/README", "older");
         const std::string added = folder.Write("src/c.txt", "new");
         ASSERT_TRUE(platform::SetFileModified(a, {2030, 1, 1, 12, 0, 0}));
-        ASSERT_TRUE(platform::SetFileModified(readme, {2001, 1, 1, 12, 0, 0}));
+        ASSERT_TRUE(platform::SetFileModified(readme, {2021, 1, 1, 12, 0, 0}));  // newer than a.txt's entry only
         RecordingCallback callback;
         EXPECT_EQ(Engines::Get().Zip({archive, {a, readme, added}, "", c.options}, callback), c.added);
         std::vector<std::string> names = Names(Inspect(archive));
