@@ -200,15 +200,9 @@ public:
     // the directory cannot be read (again).
     template <class Each>
     bool ForEach(Each each) {
-        if (!walk_) return true;
-        walk_->Restart();
-        TextArena texts;
-        Entry entry;
-        for (uint32_t index = 0; walk_->Next(entry, texts); ++index) {
-            if (!each(index, static_cast<const Entry&>(entry))) return false;
-            if ((index + 1) % kEntriesPerArena == 0) texts = TextArena();  // only the entry at hand is needed
-        }
-        return !walk_->Failed();
+        return !walk_ || walk_->ForEach([&](size_t index, const Entry& entry) {
+            return each(static_cast<uint32_t>(index), entry);
+        });
     }
 
     // Windows renames nothing over an open file.
@@ -218,7 +212,6 @@ public:
     }
 
 private:
-    static constexpr uint32_t kEntriesPerArena = 4096;
     std::optional<FileStream> stream_;
     std::optional<DirectoryWalk> walk_;  // reads stream_
     std::deque<int64_t> headers_;        // where each entry's central header stands

@@ -314,14 +314,11 @@ bool EntriesOverlap(const Directory& directory) {
 
 bool EntriesOverlap(DirectoryWalk& walk, platform::Stream& archive) {
     std::vector<std::pair<int64_t, int64_t>> bounds;
-    walk.Restart();
-    TextArena texts;
-    Entry entry;
-    for (size_t read = 1; walk.Next(entry, texts); ++read) {
+    walk.ForEach([&](size_t, Entry& entry) {
         entry.dataStart = DataStart(archive, entry);
         if (HasStoredData(entry)) bounds.emplace_back(entry.localOffset, DataEnd(entry));
-        if (read % 4096 == 0) texts = TextArena();  // only the entry at hand is needed
-    }
+        return true;
+    });
     return BoundsOverlap(bounds);
 }
 
