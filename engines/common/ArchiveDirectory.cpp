@@ -167,15 +167,6 @@ bool DirectoryWalk::ReadAt(int64_t position, Entry& entry, TextArena& texts) {
     return one.Next() && Take(one, entry, texts);
 }
 
-std::string DirectoryWalk::Comment() {
-    if (!end_.Found()) return std::string();
-    std::string comment(static_cast<size_t>(end_.record.CommentLength()), '\0');
-    const int32_t length = static_cast<int32_t>(comment.size());
-    if (length > 0 && source_.ReadAt(end_.position + EndOfCentralHeader::kSize, &comment[0], length) != length)
-        comment.clear();
-    return comment;
-}
-
 bool ReadDirectory(platform::Stream& archive, Directory& directory, std::string& error, bool unicode) {
     directory = Directory();
     if (archive.Size() == 0) return true;

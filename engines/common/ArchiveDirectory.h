@@ -162,8 +162,6 @@ public:
     }
     // The entry whose header stands at `position`, one Next gave before; false when it cannot be read.
     bool ReadAt(int64_t position, Entry& entry, TextArena& texts);
-    // The archive's comment, as stored; empty when it cannot be read.
-    std::string Comment();
     // Where the directory starts: no entry's data lies past it.
     int64_t DirectoryStart() const { return end_.Found() ? end_.DirectoryStart() : 0; }
 
