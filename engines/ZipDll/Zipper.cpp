@@ -251,12 +251,14 @@ bool FilterCandidates(const ZipRequest& request, ExistingArchive& existing, Sele
         // A new archive has no entry to find: a key less per file of a large tree.
         const std::optional<uint32_t> found =
             existing.Count() == 0 ? std::nullopt : existingByName.Find(storedKey(i));
-        TextArena texts;
-        const std::optional<Entry> entry = found ? std::optional<Entry>(existing.Read(*found, texts)) : std::nullopt;
-        const uint32_t fileStamp = candidate.modified.Combined();
-        const bool newer =
-            !entry || fileStamp > ((static_cast<uint32_t>(entry->DosDate()) << 16) | entry->DosTime());
-        if ((request.freshen && !entry) || ((request.freshen || request.updateNewer) && !newer)) {
+        bool wanted = !(request.freshen && !found);
+        // The entry is read back only when its time decides.
+        if (wanted && found && (request.freshen || request.updateNewer)) {
+            TextArena texts;
+            const Entry entry = existing.Read(*found, texts);
+            wanted = candidate.modified.Combined() > ((static_cast<uint32_t>(entry.DosDate()) << 16) | entry.DosTime());
+        }
+        if (!wanted) {
             selection.skipped.emplace_back(std::string(candidate.storedName), engine::kSkipNotNewer);
             continue;
         }

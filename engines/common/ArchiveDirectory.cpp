@@ -163,7 +163,12 @@ bool DirectoryWalk::Next(Entry& entry, TextArena& texts) {
 }
 
 bool DirectoryWalk::ReadAt(int64_t position, Entry& entry, TextArena& texts) {
-    zip::DirectoryIterator one(source_, position, end_.DirectoryEnd(), 1);
+    // Only the entry's own bytes: a buffer's worth of the directory for each entry read back would
+    // be most of an update's reading.
+    CentralFileHeader header;
+    if (source_.ReadAt(position, header.data(), CentralFileHeader::kSize) != CentralFileHeader::kSize) return false;
+    const int64_t end = std::min(end_.DirectoryEnd(), position + CentralFileHeader::kSize + header.VariableLength());
+    zip::DirectoryIterator one(source_, position, end, 1);
     return one.Next() && Take(one, entry, texts);
 }
 
