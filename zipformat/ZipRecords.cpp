@@ -95,9 +95,32 @@ bool ResolveZip64(const LocalHeader& header, std::string_view extra, Zip64Values
 
 namespace {
 
+// The ZIP64 block's fields in their order, by number.
+constexpr size_t kZip64OffsetField = 2;
+constexpr size_t kZip64DiskField = 3;
+
 void PutLittleEndian(std::string& extra, int64_t at, uint64_t value, size_t width) {
     for (size_t i = 0; i < width; ++i)
         extra[static_cast<size_t>(at) + i] = static_cast<char>(static_cast<uint8_t>(value >> (8 * i)));
+}
+
+}  // namespace
+
+namespace {
+
+// Where in the extra field the ZIP64 value of the header's field number `field` stands (the values
+// come in the header's order of its sizes, offset and disk, only those the header saturates); -1
+// when that field is not saturated or the block ends before its value.
+int64_t Zip64ValueAt(const CentralFileHeader& header, std::string_view extra, size_t field) {
+    const bool saturated[] = {header.UncompressedSize() == kZip64Marker32, header.CompressedSize() == kZip64Marker32,
+                              header.LocalHeaderOffset() == kZip64Marker32, header.DiskNumberStart() == kZip64Marker16};
+    if (!saturated[field]) return -1;
+    Zip64Block block(extra);
+    uint64_t skipped = 0;
+    for (size_t before = 0; before < field; ++before) {
+        if (!block.Take(saturated[before], skipped)) return -1;
+    }
+    return block.NextValueAt(extra, field == kZip64DiskField ? 4 : 8);
 }
 
 }  // namespace
@@ -108,12 +131,7 @@ bool SetLocalHeaderOffset(CentralFileHeader& header, std::string& extra, uint64_
         header.SetU32(CentralFileHeader::kLocalHeaderOffset, static_cast<uint32_t>(offset));
         return true;
     }
-    Zip64Block block(extra);
-    uint64_t size = 0;
-    if (!block.Take(header.UncompressedSize() == kZip64Marker32, size) ||
-        !block.Take(header.CompressedSize() == kZip64Marker32, size))
-        return false;
-    const int64_t at = block.NextValueAt(extra);
+    const int64_t at = Zip64ValueAt(header, extra, kZip64OffsetField);
     if (at < 0) return false;
     PutLittleEndian(extra, at, offset, 8);
     return true;
@@ -125,13 +143,7 @@ bool SetDiskNumberStart(CentralFileHeader& header, std::string& extra, uint32_t 
         header.SetU16(CentralFileHeader::kDiskNumberStart, static_cast<uint16_t>(disk));
         return true;
     }
-    Zip64Block block(extra);
-    uint64_t skipped = 0;
-    if (!block.Take(header.UncompressedSize() == kZip64Marker32, skipped) ||
-        !block.Take(header.CompressedSize() == kZip64Marker32, skipped) ||
-        !block.Take(header.LocalHeaderOffset() == kZip64Marker32, skipped))
-        return false;
-    const int64_t at = block.NextValueAt(extra, 4);
+    const int64_t at = Zip64ValueAt(header, extra, kZip64DiskField);
     if (at < 0) return false;
     PutLittleEndian(extra, at, disk, 4);
     return true;

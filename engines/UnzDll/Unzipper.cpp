@@ -37,6 +37,10 @@ constexpr const char* kOverlapping =
 
 bool Flag(const UnzipCommand& command, size_t offset) { return command.U32(offset) != 0; }
 
+std::string WhyNotWritten(const WriteBehind::Result& result) {
+    return result.notTried ? kNotTriedDiskFull : result.failure.reason;
+}
+
 // Where a test sends the plain bytes.
 class DiscardStream final : public platform::Stream {
 public:
@@ -125,25 +129,22 @@ void Unzipper::ExtractChosen(FileStream& archive, DirectoryWalk& walk) {
 bool Unzipper::Choose(DirectoryWalk& walk, FileStream& archive, Plan& plan) {
     std::vector<bool> matched(request_.specs.size(), false);
     OverlapWatch watch;
-    TextArena texts;
-    Entry entry;
-    for (size_t read = 0;; ++read) {
-        if (read % kBatchEntries == 0) texts = TextArena();  // only the entry at hand is needed
-        if (!walk.Next(entry, texts)) break;
+    const bool read = walk.ForEach([&](size_t, Entry& entry) {
         entry.dataStart = DataStart(archive, entry);
         watch.Add(entry);
-        if (!Wanted(entry, matched)) continue;
+        if (!Wanted(entry, matched)) return true;
         if (entry.IsFolder()) {
             if (request_.useFolders && !request_.testOnly) plan.folders.push_back(walk.HeaderPosition());
-            continue;
+            return true;
         }
         Chosen chosen;
         chosen.header = walk.HeaderPosition();
         if (entry.dataStart >= 0) chosen.localLength = static_cast<uint32_t>(entry.dataStart - entry.localOffset);
         chosen_.push_back(chosen);
         plan.bytes += entry.Size();
-    }
-    if (walk.Failed()) return false;
+        return true;
+    });
+    if (!read) return false;
     for (size_t i = 0; i < request_.specs.size(); ++i) {
         if (!matched[i]) plan.unmatched.push_back(request_.specs[i]);
     }
@@ -236,12 +237,16 @@ Unzipper::Outcome Unzipper::Collect(bool all) {
             ++extracted_;
             continue;
         }
-        const Outcome outcome = Skip(result.name, engine::kSkipWriteError,
-                                     result.notTried ? kNotTriedDiskFull : result.failure.reason);
+        const Outcome outcome = Skip(result.name, engine::kSkipWriteError, WhyNotWritten(result));
         if (outcome == Outcome::Cancelled) return outcome;
         if (result.failure.diskFull) return Outcome::Stopped;
     }
     return Outcome::Done;
+}
+
+Unzipper::Outcome Unzipper::FinishBehind() {
+    const Outcome finished = Collect(true);
+    return finished == Outcome::Stopped ? Outcome::StoppedBefore : finished;
 }
 
 void Unzipper::FinishQuietly() {
@@ -258,8 +263,7 @@ void Unzipper::ReportNotTried(DirectoryWalk& walk, Batch& batch, size_t from) {
         const WriteBehind::Result result = behind_->TakeFront();
         if (result.written) {
             ++extracted_;
-        } else if (!reporter_.Skipped(result.name, engine::kSkipWriteError,
-                                      result.notTried ? kNotTriedDiskFull : result.failure.reason)) {
+        } else if (!reporter_.Skipped(result.name, engine::kSkipWriteError, WhyNotWritten(result))) {
             return;
         }
     }
@@ -323,8 +327,8 @@ Unzipper::Outcome Unzipper::ExtractEntry(FileStream& archive, const Entry& entry
     const std::string key = request_.text.Key(target);
     // An earlier entry's file of that name may still be being written behind: it is finished first.
     if (behind_ && written_.Find(key)) {
-        const Outcome finished = Collect(true);
-        if (finished != Outcome::Done) return finished == Outcome::Stopped ? Outcome::StoppedBefore : finished;
+        const Outcome finished = FinishBehind();
+        if (finished != Outcome::Done) return finished;
     }
     platform::FileDetails existing;
     const bool exists = TargetExists(target, key, existing);
@@ -356,8 +360,8 @@ Unzipper::Outcome Unzipper::ExtractEntry(FileStream& archive, const Entry& entry
     const bool soundAndNew = decodedAhead && !exists && ahead.HeldWholeAndSound();
     if (soundAndNew && behind_) return HandOff(entry, name, target, key, index, ahead);
     // This thread writes no file beside the one written behind.
-    const Outcome finished = Collect(true);
-    if (finished != Outcome::Done) return finished == Outcome::Stopped ? Outcome::StoppedBefore : finished;
+    const Outcome finished = FinishBehind();
+    if (finished != Outcome::Done) return finished;
     if (decodedAhead) {
         written = WriteFile(
             entry, name, target, [&](platform::Stream& out) { return ahead.WriteTo(out, progress); }, soundAndNew);
@@ -472,10 +476,7 @@ Unzipper::Outcome Unzipper::FindPassword(FileStream& archive, const Entry& entry
 Unzipper::Outcome Unzipper::WriteFile(const Entry& entry, const std::string& name, const std::string& target,
                                       const Fill& fill, bool soundAndNew) {
     RemoveOrphansOnce(FolderPart(target));
-    std::optional<TempFile> made;
-    if (soundAndNew) made.emplace(TempFile::AtTarget{}, target);
-    if (!made || !made->Valid()) made.emplace(std::initializer_list<std::string>{FolderPart(target)}, kTempPrefix);
-    TempFile& temp = *made;
+    TempFile temp(TempFile::ForTarget{}, target, kTempPrefix, soundAndNew);
     if (!temp.Valid()) return WriteFailed(name);
     const DataResult result = fill(temp.Stream());
     if (result == DataResult::Cancelled) return Outcome::Cancelled;

@@ -87,6 +87,9 @@ private:
     // The results of the files written behind, in order: all of them when `all`, else those done
     // and as many as keep the queue within its bounds. Stopped: one found the disk full.
     Outcome Collect(bool all);
+    // Collect(true) before this thread checks or writes a target itself; StoppedBefore when a file
+    // written behind found the disk full.
+    Outcome FinishBehind();
     // Whatever a cancel left behind is finished (whole files) and counted, without a callback.
     void FinishQuietly();
     std::vector<std::string> KnownPasswords() const { return {request_.password, lastGoodPassword_}; }

@@ -1,10 +1,7 @@
 // Writing behind the extraction: one thread makes the files whose bytes are decoded and checked.
 #include "engines/UnzDll/WriteBehind.h"
 
-#include <optional>
-
 #include "engines/common/TempFile.h"
-#include "engines/common/Text.h"
 
 namespace engines {
 
@@ -35,6 +32,20 @@ void WriteBehind::Give(std::string name, std::string target, std::deque<std::vec
 
 WriteBehind::Result WriteBehind::TakeFront() { return std::move(jobs_.TakeFront()->result); }
 
+// False, with the failure noted and nothing left behind, when the file cannot be made or written.
+bool WriteBehind::MakeFile(Job& job) {
+    TempFile made(TempFile::ForTarget{}, job.target, tempPrefix_, true);
+    bool written = made.Valid();
+    for (const std::vector<uint8_t>& piece : job.pieces) {
+        const int32_t length = static_cast<int32_t>(piece.size());
+        written = written && made.Stream().Write(piece.data(), length) == length;
+    }
+    if (written) made.Stream().SetModified(job.modified);
+    written = written && made.MoveTo(job.target);
+    if (!written) job.result.failure = platform::LastFailure();
+    return written;
+}
+
 // Runs on the thread: nothing may escape it, so a failure becomes the file's result.
 void WriteBehind::Write(Job& job) {
     {
@@ -46,24 +57,8 @@ void WriteBehind::Write(Job& job) {
     }
     bool written = false;
     try {
-        // Made under its own name, or aside and renamed when that name cannot be made new.
-        std::optional<TempFile> made(std::in_place, TempFile::AtTarget{}, job.target);
-        if (!made->Valid()) made.emplace(std::initializer_list<std::string>{FolderPart(job.target)}, tempPrefix_);
-        if (made->Valid()) {
-            written = true;
-            for (const std::vector<uint8_t>& piece : job.pieces) {
-                const int32_t length = static_cast<int32_t>(piece.size());
-                if (made->Stream().Write(piece.data(), length) != length) {
-                    written = false;
-                    break;
-                }
-            }
-            if (written) made->Stream().SetModified(job.modified);
-            written = written && made->MoveTo(job.target);
-        }
-        if (!written) job.result.failure = platform::LastFailure();
+        written = MakeFile(job);
     } catch (const std::exception& failure) {
-        written = false;
         job.result.failure.reason = failure.what();
     }
     job.pieces.clear();

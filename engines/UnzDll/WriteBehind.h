@@ -59,6 +59,7 @@ private:
         WorkerPool::Ticket ticket;
     };
     void Write(Job& job);
+    bool MakeFile(Job& job);
 
     std::string tempPrefix_;
     std::mutex mutex_;  // guards stopped_ and the jobs' results; outlives the thread

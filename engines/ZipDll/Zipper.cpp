@@ -200,15 +200,9 @@ public:
     // the directory cannot be read (again).
     template <class Each>
     bool ForEach(Each each) {
-        if (!walk_) return true;
-        walk_->Restart();
-        TextArena texts;
-        Entry entry;
-        for (uint32_t index = 0; walk_->Next(entry, texts); ++index) {
-            if (!each(index, static_cast<const Entry&>(entry))) return false;
-            if ((index + 1) % kEntriesPerArena == 0) texts = TextArena();  // only the entry at hand is needed
-        }
-        return !walk_->Failed();
+        return !walk_ || walk_->ForEach([&](size_t index, const Entry& entry) {
+            return each(static_cast<uint32_t>(index), entry);
+        });
     }
 
     // Windows renames nothing over an open file.
@@ -218,7 +212,6 @@ public:
     }
 
 private:
-    static constexpr uint32_t kEntriesPerArena = 4096;
     std::optional<FileStream> stream_;
     std::optional<DirectoryWalk> walk_;  // reads stream_
     std::deque<int64_t> headers_;        // where each entry's central header stands
@@ -258,12 +251,14 @@ bool FilterCandidates(const ZipRequest& request, ExistingArchive& existing, Sele
         // A new archive has no entry to find: a key less per file of a large tree.
         const std::optional<uint32_t> found =
             existing.Count() == 0 ? std::nullopt : existingByName.Find(storedKey(i));
-        TextArena texts;
-        const std::optional<Entry> entry = found ? std::optional<Entry>(existing.Read(*found, texts)) : std::nullopt;
-        const uint32_t fileStamp = candidate.modified.Combined();
-        const bool newer =
-            !entry || fileStamp > ((static_cast<uint32_t>(entry->DosDate()) << 16) | entry->DosTime());
-        if ((request.freshen && !entry) || ((request.freshen || request.updateNewer) && !newer)) {
+        bool wanted = !(request.freshen && !found);
+        // The entry is read back only when its time decides.
+        if (wanted && found && (request.freshen || request.updateNewer)) {
+            TextArena texts;
+            const Entry entry = existing.Read(*found, texts);
+            wanted = candidate.modified.Combined() > ((static_cast<uint32_t>(entry.DosDate()) << 16) | entry.DosTime());
+        }
+        if (!wanted) {
             selection.skipped.emplace_back(std::string(candidate.storedName), engine::kSkipNotNewer);
             continue;
         }

@@ -163,17 +163,13 @@ bool DirectoryWalk::Next(Entry& entry, TextArena& texts) {
 }
 
 bool DirectoryWalk::ReadAt(int64_t position, Entry& entry, TextArena& texts) {
-    zip::DirectoryIterator one(source_, position, end_.DirectoryEnd(), 1);
+    // Only the entry's own bytes: a buffer's worth of the directory for each entry read back would
+    // be most of an update's reading.
+    CentralFileHeader header;
+    if (source_.ReadAt(position, header.data(), CentralFileHeader::kSize) != CentralFileHeader::kSize) return false;
+    const int64_t end = std::min(end_.DirectoryEnd(), position + CentralFileHeader::kSize + header.VariableLength());
+    zip::DirectoryIterator one(source_, position, end, 1);
     return one.Next() && Take(one, entry, texts);
-}
-
-std::string DirectoryWalk::Comment() {
-    if (!end_.Found()) return std::string();
-    std::string comment(static_cast<size_t>(end_.record.CommentLength()), '\0');
-    const int32_t length = static_cast<int32_t>(comment.size());
-    if (length > 0 && source_.ReadAt(end_.position + EndOfCentralHeader::kSize, &comment[0], length) != length)
-        comment.clear();
-    return comment;
 }
 
 bool ReadDirectory(platform::Stream& archive, Directory& directory, std::string& error, bool unicode) {
@@ -314,14 +310,11 @@ bool EntriesOverlap(const Directory& directory) {
 
 bool EntriesOverlap(DirectoryWalk& walk, platform::Stream& archive) {
     std::vector<std::pair<int64_t, int64_t>> bounds;
-    walk.Restart();
-    TextArena texts;
-    Entry entry;
-    for (size_t read = 1; walk.Next(entry, texts); ++read) {
+    walk.ForEach([&](size_t, Entry& entry) {
         entry.dataStart = DataStart(archive, entry);
         if (HasStoredData(entry)) bounds.emplace_back(entry.localOffset, DataEnd(entry));
-        if (read % 4096 == 0) texts = TextArena();  // only the entry at hand is needed
-    }
+        return true;
+    });
     return BoundsOverlap(bounds);
 }
 

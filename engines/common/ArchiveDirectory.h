@@ -145,10 +145,23 @@ public:
     int64_t HeaderPosition() const { return entries_ ? entries_->HeaderPosition() : -1; }
     // Goes back to the first entry.
     void Restart();
+    // From the first entry on, gives `each` every entry with its index until it answers false;
+    // false then, and when the directory is damaged. The entry may be filled in further (its
+    // dataStart); its texts last until the call returns.
+    template <class Each>
+    bool ForEach(Each each) {
+        Restart();
+        TextArena texts;
+        Entry entry;
+        for (size_t index = 0; Next(entry, texts); ++index) {
+            if (!each(index, entry)) return false;
+            // Only the entry at hand is needed: a million names are not kept.
+            if ((index + 1) % kEntriesPerArena == 0) texts = TextArena();
+        }
+        return !Failed();
+    }
     // The entry whose header stands at `position`, one Next gave before; false when it cannot be read.
     bool ReadAt(int64_t position, Entry& entry, TextArena& texts);
-    // The archive's comment, as stored; empty when it cannot be read.
-    std::string Comment();
     // Where the directory starts: no entry's data lies past it.
     int64_t DirectoryStart() const { return end_.Found() ? end_.DirectoryStart() : 0; }
 
@@ -162,6 +175,8 @@ private:
     private:
         platform::Stream& stream_;
     };
+
+    static constexpr size_t kEntriesPerArena = 4096;
 
     // Fills `entry` from the header `entries` stands at; false when its ZIP64 values are impossible.
     bool Take(const zip::DirectoryIterator& entries, Entry& entry, TextArena& texts) const;

@@ -1,6 +1,7 @@
 // Temporary output files of the engines: made beside their target, removed unless moved into place.
 #include "engines/common/TempFile.h"
 
+#include "engines/common/Text.h"
 #include "platform/TempFiles.h"
 
 namespace engines {
@@ -12,10 +13,14 @@ TempFile::TempFile(std::initializer_list<std::string> folders, const std::string
     }
 }
 
-TempFile::TempFile(AtTarget, const std::string& target) {
+TempFile::TempFile(ForTarget, const std::string& target, const std::string& prefix, bool atTarget) {
     std::string error;
-    stream_ = platform::FileStream::Open(target, platform::Access::CreateNew, platform::Share::Exclusive, error);
-    if (stream_) path_ = target;
+    if (atTarget) stream_ = platform::FileStream::Open(target, platform::Access::CreateNew, platform::Share::Exclusive, error);
+    if (stream_) {
+        path_ = target;
+        return;
+    }
+    stream_ = platform::CreateProcessTempFile(FolderPart(target), prefix, path_);
 }
 
 TempFile::~TempFile() {

@@ -14,11 +14,12 @@ public:
     // process (so a later run can remove it should this one be killed); Valid() is false when
     // none did, and platform::LastFailure() says why.
     explicit TempFile(std::initializer_list<std::string> folders, const std::string& prefix);
-    struct AtTarget {};
-    // Makes `target` itself, which must not exist yet: for bytes known whole and sound before they
-    // are written. Removed as a temporary file is unless moved to `target`, where it stays; Valid()
-    // is false when the name cannot be made new.
-    TempFile(AtTarget, const std::string& target);
+    struct ForTarget {};
+    // The file `target`'s bytes are written into: with `atTarget` (bytes known whole and sound before
+    // they are written) `target` itself when that name can be made new, else a temporary file in its
+    // folder named after `prefix`. Either is removed as a temporary file is unless moved to `target`,
+    // where a file made there only closes; Valid() is false when none could be made.
+    TempFile(ForTarget, const std::string& target, const std::string& prefix, bool atTarget);
     ~TempFile();
     TempFile(const TempFile&) = delete;
     TempFile& operator=(const TempFile&) = delete;
