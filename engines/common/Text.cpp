@@ -77,7 +77,7 @@ bool HasForbiddenCharacter(const std::string& component) {
 bool HasWildcards(const std::string& pattern) { return pattern.find_first_of("*?") != std::string::npos; }
 
 bool MatchesWildcardUtf8(const std::string& pattern, const std::string& name) {
-    // What a folder spec stands for matches every name (a name without a dot by the ".*" rule):
+    // The pattern that stands for a whole folder matches every name (one without a dot by the ".*" rule):
     // asked once for each file of a tree.
     if (pattern == "*" || pattern == "*.*") return true;
     return MatchWithDotStar(zip::CodePoints(pattern), zip::CodePoints(name), LastComponent(name), FoldCodePoint);
